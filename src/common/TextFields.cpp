@@ -1,0 +1,57 @@
+#include "common/TextFields.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+namespace vexa {
+
+namespace {
+bool sameLetterIgnoringCase(char a, char b) {
+  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+}  // namespace
+
+size_t findText(std::string_view text, std::string_view needle, size_t from, KeyMatch match) {
+  if (from > text.size()) return std::string_view::npos;
+  if (match == KeyMatch::Exact) return text.find(needle, from);
+  const auto it = std::search(text.begin() + from, text.end(), needle.begin(), needle.end(),
+                              sameLetterIgnoringCase);
+  if (it == text.end() && !needle.empty()) return std::string_view::npos;
+  return size_t(it - text.begin());
+}
+
+std::string extractField(std::string_view text, std::string_view key, char start, char end,
+                         KeyMatch match) {
+  const size_t keyAt = findText(text, key, 0, match);
+  if (keyAt == std::string_view::npos) return {};
+  const size_t startAt = text.find(start, keyAt);
+  if (startAt == std::string_view::npos) return {};
+  const size_t endAt = text.find(end, startAt + 1);
+  if (endAt == std::string_view::npos) return {};
+  return std::string(text.substr(startAt + 1, endAt - startAt - 1));
+}
+
+std::string_view trimBlanks(std::string_view text) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(kBlanks);
+  return text.substr(first, last - first + 1);
+}
+
+long long parseLeadingInteger(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    // Saturate rather than overflow: a hostile peer may send any number of digits.
+    if (value > (LLONG_MAX - 9) / 10) return negative ? LLONG_MIN : LLONG_MAX;
+    value = value * 10 + (text[i] - '0');
+  }
+  return negative ? -value : value;
+}
+
+}  // namespace vexa

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "media/PictureFormat.h"
+
+namespace vexa {
+
+// The figures the statistics window shows, read once a second.
+struct StreamFigures {
+  uint32_t model = 0;
+  int32_t audioCodec = 0;
+  std::string host;
+  uint16_t port = 0;  // the HTTP port for the MJPEG model, else the RTSP port
+  uint32_t videoKbits = 0;
+  uint32_t audioKbits = 0;
+  int32_t videoDrop = 0;
+  int32_t audioDrop = 0;
+};
+
+// What the video window asks of the stream it shows: the stream player's forwarders to its site.
+// The control adapts its stream player to this; tests give a fake.
+class StreamView {
+ public:
+  virtual ~StreamView() = default;
+
+  virtual bool hasPlayer() const = 0;
+  virtual uint32_t GetFrameNumber() = 0;
+  virtual bool LockCurImage(bool tryOnly) = 0;
+  virtual void UnlockCurImage() = 0;
+  virtual bool IsH264Model() = 0;
+  virtual bool IsMpeg4Model() = 0;
+
+  // Path C: the newest JPEG picture, valid while the image lock is held.
+  virtual bool GetJpegFrame(const uint8_t** data, int32_t* length) = 0;
+  // Path A: copies the newest decoded picture into image (capacity *size bytes) and fills info;
+  // the frame index, -1 when there is no new picture.
+  virtual int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) = 0;
+  // Path B: the same for the MPEG-4 family; -1 when there is no picture.
+  virtual int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) = 0;
+
+  // Reads (and so resets) the bit-rate counters.
+  virtual StreamFigures readFigures() = 0;
+
+  // The watchdog's stop, and its restart on a thread of its own.
+  virtual void stopPlayer() = 0;
+  virtual void restartPlayer() = 0;
+};
+
+}  // namespace vexa

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+#include "media/PictureFormat.h"
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVCodec;
+struct SwsContext;
+
+namespace vexa {
+
+// Single JPEG pictures to bottom-up BGR, for the display of JPEG streams.
+class MjpegDecoder {
+ public:
+  // JPEG sizes the display hands to Decode.
+  static constexpr int kMinJpegBytes = 1001;
+  static constexpr int kMaxJpegBytes = 599999;
+
+  MjpegDecoder() = default;
+  MjpegDecoder(const MjpegDecoder&) = delete;
+  MjpegDecoder& operator=(const MjpegDecoder&) = delete;
+  ~MjpegDecoder();
+
+  bool Open();
+  bool Close();
+  // Close, then a fresh decoder context.
+  bool Reopen();
+  // Decodes one JPEG into image (kDisplayPictureBytes) as bottom-up BGR and fills info.
+  // 0 on success, -1 on failure (nothing usable written).
+  int Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info);
+
+  bool isOpen() const { return context_ != nullptr; }
+
+ private:
+  AVFrame* frame_ = nullptr;
+  AVCodecContext* context_ = nullptr;
+  const AVCodec* codec_ = nullptr;
+  SwsContext* conversion_ = nullptr;
+};
+
+}  // namespace vexa

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace vexa::platform {
+
+// Network events, reported with the meaning and bit values of WinSock's event select.
+enum NetEventBits : uint32_t {
+  kFdRead = 1,
+  kFdWrite = 2,
+  kFdConnect = 16,
+  kFdClose = 32,
+};
+constexpr uint32_t kAllNetEvents = kFdRead | kFdWrite | kFdConnect | kFdClose;  // 51
+
+// Result of a non-blocking connect that is still under way.
+constexpr int kWouldBlock = 10035;
+
+// The event wait of every worker.
+constexpr int kNetEventWaitMs = 100;
+
+// Thin holder of one IPv4 socket. After selectEvents() the socket is non-blocking and waitEvents()
+// reports: connect and write once when a connect completes, write again only after a send would
+// have blocked, read while data is readable, close when the peer closed or reset.
+// Sends never raise SIGPIPE.
+class Socket {
+ public:
+  enum class Type { Stream, Datagram };
+
+  Socket() = default;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  ~Socket();
+
+  // 0 or an errno value. Closes a previously open socket first.
+  int create(Type type, int protocol = 0);
+  // 0, kWouldBlock while a non-blocking connect is under way, or an errno / resolver code.
+  int connect(const std::string& host, uint16_t port);
+  int bindAny(uint16_t port);
+  int setReuseAddress(bool on);
+  int setReceiveBufferSize(int bytes);
+  int shutdown(int how);
+  int close();
+
+  // One send; -1 with errno EAGAIN when the send buffer is full.
+  ssize_t send(const void* data, size_t length, int flags = 0);
+  bool waitWritable(int timeoutMs);
+  ssize_t receive(void* buffer, size_t length, int flags = 0);
+  ssize_t receiveFrom(void* buffer, size_t length, int flags = 0);
+
+  // Selects the events to report and makes the socket non-blocking. 0 or an errno value.
+  int selectEvents(uint32_t mask);
+  // Waits at most timeoutMs; the events that happened (0 on a time-out).
+  uint32_t waitEvents(int timeoutMs);
+
+  bool isOpen() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  Type type_ = Type::Stream;
+  uint32_t eventMask_ = 0;
+  bool connecting_ = false;
+  bool closeReported_ = false;
+  std::atomic<bool> writeArmed_{false};
+};
+
+// Dotted IPv4 text of the first address of a host name or dotted text; empty when it resolves to
+// nothing.
+std::string resolveIpv4(const std::string& host);
+
+}  // namespace vexa::platform

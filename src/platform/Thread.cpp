@@ -1,0 +1,30 @@
+#include "platform/Thread.h"
+
+#include <system_error>
+
+namespace vexa::platform {
+
+int WorkerThread::start(std::function<void()> body) {
+  if (running() || thread_.joinable()) return kAlreadyRunning;
+  runFlag_.store(1, std::memory_order_relaxed);
+  try {
+    thread_ = std::thread(std::move(body));
+  } catch (const std::system_error&) {
+    runFlag_.store(0, std::memory_order_relaxed);
+    return kStartFailed;
+  }
+  return kStarted;
+}
+
+void WorkerThread::stop() {
+  requestStop();
+  join();
+}
+
+void WorkerThread::join() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace vexa::platform

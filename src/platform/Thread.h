@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+namespace vexa::platform {
+
+// Results of starting a worker, as every worker of the system reports them.
+enum StartResult : int {
+  kStartFailed = 0,
+  kAlreadyRunning = 1,
+  kStarted = 2,
+};
+
+// A worker's thread together with its run flag.
+class WorkerThread {
+ public:
+  WorkerThread() = default;
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+  ~WorkerThread() { join(); }
+
+  // kAlreadyRunning when the flag is set or a thread exists; otherwise sets the flag and starts
+  // body: kStarted, or kStartFailed with the flag cleared again.
+  int start(std::function<void()> body);
+  // Clears the run flag only; the body sees it at its next turn.
+  void requestStop() { runFlag_.store(0, std::memory_order_relaxed); }
+  // Clears the run flag and waits for the thread without a time limit.
+  void stop();
+  void join();
+
+  bool running() const { return runFlag_.load(std::memory_order_relaxed) != 0; }
+  bool hasThread() const { return thread_.joinable(); }
+
+ private:
+  std::atomic<uint8_t> runFlag_{0};
+  std::thread thread_;
+};
+
+// Sleep for a number of milliseconds.
+void sleepMs(uint32_t ms);
+
+}  // namespace vexa::platform

@@ -9,6 +9,7 @@ namespace vexa {
 
 // The figures the statistics window shows, read once a second.
 struct StreamFigures {
+  bool siteExists = false;  // the counters below are read only from a running site
   uint32_t model = 0;
   int32_t audioCodec = 0;
   std::string host;

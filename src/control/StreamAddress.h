@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "session/StreamConfig.h"
+
+namespace vexa {
+
+// Looks a host name up; the dotted IPv4 text of its first address, or empty when it fails.
+using HostResolver = std::function<std::string(const std::string& name)>;
+
+// The stream's path when the address gives none, by stream model.
+std::string defaultStreamPath(uint32_t model);
+// The stream name the pan/tilt/zoom sender uses, by model and path.
+std::string streamNameFor(uint32_t model, std::string_view path);
+
+// Applies a camera address "[scheme://]host[:port][/path]" to config: host (resolved when it is a
+// name), both ports when one is given, and the path (the model's default when the address has at
+// most "/"). Values not given keep what config held.
+void applyStreamAddress(std::string_view url, StreamConfig& config, const HostResolver& resolve);
+
+}  // namespace vexa

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "common/CriticalSection.h"
+#include "media/PictureFormat.h"
+#include "session/StreamConfig.h"
+
+namespace vexa {
+
+class IPCameraHTTP;
+class H264Decoder;
+
+// Client UDP ports of a player slot: blocks of ten from 6100.
+struct ClientPorts {
+  uint16_t videoRtp, videoRtcp, audioRtp, audioRtcp, fifth;
+};
+ClientPorts clientPortsForSlot(uint32_t slot);
+
+// One running camera stream: creates the handlers its model needs and offers the rest of the
+// control a model-independent surface (picture behind a lock, counters, audio switch).
+class IPCameraSite {
+ public:
+  IPCameraSite(const StreamConfig& config, uint32_t slot);
+  IPCameraSite(const IPCameraSite&) = delete;
+  IPCameraSite& operator=(const IPCameraSite&) = delete;
+  virtual ~IPCameraSite();
+
+  // The H.264 decoder of the player's decoder set (not owned).
+  void setH264Decoder(H264Decoder* decoder) { h264Decoder_ = decoder; }
+
+  // Starts the handlers' workers; true if one was started.
+  bool Play();
+  // Stops the workers and waits for them; the objects stay.
+  void Stop();
+
+  // Playback on unless text contains "OFF". Always true.
+  bool SetAudio(std::string_view text);
+  void SetTalk(bool on);
+
+  bool LockCurImage(bool tryOnly);
+  void UnlockCurImage();
+  uint32_t GetFrameNumber() const;
+
+  // Kilobits received since the previous call.
+  uint32_t GetVideoBitrate();
+  uint32_t GetAudioBitrate();
+  int32_t GetVideoDrop() const;
+  int32_t GetAudioDrop() const;
+
+  bool GetJpegFrame(const uint8_t** data, int32_t* length);
+  int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
+  int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
+
+  bool IsH264Model() const;
+  bool IsMpeg4Model() const;
+
+  const StreamConfig& config() const { return config_; }
+  bool audioOn() const { return audioOn_.load(std::memory_order_relaxed); }
+
+ private:
+  uint32_t model() const { return config_.model; }
+
+  StreamConfig config_;
+  std::unique_ptr<IPCameraHTTP> http_;
+  H264Decoder* h264Decoder_ = nullptr;
+  CLFXCriticalSection* imageLock_ = nullptr;
+  const std::atomic<uint32_t>* frameCountSlot_ = nullptr;
+  uint8_t talkOn_ = 0;
+  std::atomic<bool> audioOn_{true};
+};
+
+}  // namespace vexa

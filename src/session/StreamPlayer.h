@@ -1,0 +1,81 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "common/CriticalSection.h"
+#include "media/PictureFormat.h"
+#include "session/StreamConfig.h"
+
+namespace vexa {
+
+namespace platform {
+class Dialogs;
+}
+class IPCameraSite;
+class VideoDecoderSet;
+
+// The control's owner of one stream: builds a site from its configuration on a start thread,
+// plays and stops it, claims a slot of client ports and forwards the display's queries.
+class StreamPlayer {
+ public:
+  explicit StreamPlayer(platform::Dialogs& dialogs);
+  StreamPlayer(const StreamPlayer&) = delete;
+  StreamPlayer& operator=(const StreamPlayer&) = delete;
+  ~StreamPlayer();
+
+  StreamConfig& config() { return config_; }
+  const StreamConfig& config() const { return config_; }
+  VideoDecoderSet& decoders() { return *decoders_; }
+
+  // Starts the start thread; the site is built and played on it. Always true.
+  bool Start();
+  // Stops the site's workers; the site stays.
+  void Stop();
+  // Stops and deletes the site and frees the slot.
+  void Release();
+
+  void SetMute(bool muted);
+  bool muted() const { return muted_.load(std::memory_order_relaxed); }
+  // Waits up to 3 s for a site, then 1 s more, then switches talk.
+  void SetTalk(bool on);
+
+  // Forwarders; the values in brackets are the answers while no site exists.
+  bool LockCurImage(bool tryOnly);  // [false]
+  void UnlockCurImage();
+  uint32_t GetFrameNumber();  // [0]
+  bool GetJpegFrame(const uint8_t** data, int32_t* length);                   // [true]
+  int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);  // [1]
+  int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);   // [-1]
+  bool IsH264Model();   // [true]
+  bool IsMpeg4Model();  // [true]
+
+  // The site, for the statistics path; null while none exists.
+  IPCameraSite* site() const { return site_.load(std::memory_order_acquire); }
+  uint32_t slot() const { return slot_.load(std::memory_order_relaxed); }
+
+  // Where the marker files go (the temporary folder unless told otherwise, for tests).
+  void setMarkerFolder(std::string folder) { markerFolder_ = std::move(folder); }
+
+ private:
+  void runStartThread();
+  void claimSlot();
+  void applyMute(IPCameraSite& site);
+  void joinStartThread();
+
+  platform::Dialogs& dialogs_;
+  CLFXCriticalSection lock_;
+  StreamConfig config_;
+  std::unique_ptr<VideoDecoderSet> decoders_;
+  std::atomic<IPCameraSite*> site_{nullptr};
+  std::atomic<uint32_t> slot_{0};
+  bool ownsMarker_ = false;
+  std::atomic<bool> muted_{true};
+  std::string markerFolder_;
+  std::thread startThread_;
+};
+
+}  // namespace vexa

@@ -1,0 +1,194 @@
+#include "protocol/http/MjpegStreamParser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Base64.h"
+
+namespace vexa {
+namespace {
+
+using Pictures = std::vector<std::string>;
+
+// A small stand-in for a JPEG: start and end markers around a body.
+std::string fakeJpeg(const std::string& body) { return "\xFF\xD8" + body + "\xFF\xD9"; }
+
+std::string answerHeader(const std::string& typeLine = "multipart/x-mixed-replace;boundary=myboundary") {
+  return "HTTP/1.1 200 OK\r\nContent-Type: " + typeLine + "\r\n\r\n";
+}
+
+std::string part(const std::string& jpeg, const std::string& delimiter = "--myboundary",
+                 const std::string& typeHeader = "Content-Type: ",
+                 const std::string& lengthHeader = "Content-Length: ") {
+  return delimiter + "\r\n" + typeHeader + "image/jpeg\r\n" + lengthHeader +
+         std::to_string(jpeg.size()) + "\r\n\r\n" + jpeg + "\r\n";
+}
+
+// Feeds the chunks one by one, as successive reads would, and collects the pictures.
+struct Feeder {
+  MjpegStreamParser parser;
+  ByteBuffer buffer;
+  Pictures pictures;
+
+  void feed(const std::string& chunk) {
+    buffer.append(chunk.data(), int32_t(chunk.size()));
+    parser.parse(buffer, [this](std::span<const uint8_t> jpeg) {
+      pictures.emplace_back(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+    });
+  }
+};
+
+Pictures parseWhole(const std::string& stream) {
+  Feeder feeder;
+  feeder.feed(stream);
+  return feeder.pictures;
+}
+
+const std::string kFirst = fakeJpeg("first picture");
+const std::string kSecond = fakeJpeg(std::string(3000, 'x'));
+// The delimiter after the last part, so that it counts as complete.
+const std::string kTrailer = "--myboundary\r\n";
+
+std::string twoPictureStream() {
+  return answerHeader() + part(kFirst) + part(kSecond) + kTrailer;
+}
+
+TEST(MjpegStreamParser, ParsesTwoPicturesOfOneReadInOrder) {
+  Feeder feeder;
+  feeder.feed(twoPictureStream());
+  EXPECT_EQ(feeder.pictures, (Pictures{kFirst, kSecond}));
+  EXPECT_EQ(feeder.parser.boundary(), "myboundary");
+}
+
+TEST(MjpegStreamParser, GivesTheSamePicturesForEverySplitOfTheAnswer) {
+  const std::string stream = twoPictureStream();
+  for (size_t split = 1; split < stream.size(); ++split) {
+    Feeder feeder;
+    feeder.feed(stream.substr(0, split));
+    feeder.feed(stream.substr(split));
+    ASSERT_EQ(feeder.pictures, (Pictures{kFirst, kSecond})) << "split at " << split;
+  }
+}
+
+TEST(MjpegStreamParser, GivesTheSamePicturesByteByByte) {
+  Feeder feeder;
+  for (char c : twoPictureStream()) feeder.feed(std::string(1, c));
+  EXPECT_EQ(feeder.pictures, (Pictures{kFirst, kSecond}));
+}
+
+TEST(MjpegStreamParser, WaitsForTheDelimiterAfterTheLastPart) {
+  EXPECT_TRUE(parseWhole(answerHeader() + part(kFirst)).empty());
+  EXPECT_EQ(parseWhole(answerHeader() + part(kFirst) + "--myboundary\r").size(), 0u);
+  EXPECT_EQ(parseWhole(answerHeader() + part(kFirst) + kTrailer).size(), 1u);
+}
+
+TEST(MjpegStreamParser, DropsPartsThatFailTheValidityRules) {
+  std::string shortByOne = part(kFirst);
+  // Announce one byte less: the last picture byte is then D9's predecessor, not FF D9.
+  shortByOne.replace(shortByOne.find(std::to_string(kFirst.size())),
+                     std::to_string(kFirst.size()).size(), std::to_string(kFirst.size() - 1));
+  EXPECT_EQ(parseWhole(answerHeader() + shortByOne + part(kSecond) + kTrailer), Pictures{kSecond});
+
+  const std::string noStartMarker = part("xx" + kFirst.substr(2));
+  EXPECT_EQ(parseWhole(answerHeader() + noStartMarker + part(kSecond) + kTrailer), Pictures{kSecond});
+
+  // No CR LF after the picture.
+  std::string noLineEnd = part(kFirst);
+  noLineEnd.replace(noLineEnd.size() - 2, 2, "ab");
+  EXPECT_EQ(parseWhole(answerHeader() + noLineEnd + part(kSecond) + kTrailer), Pictures{kSecond});
+}
+
+TEST(MjpegStreamParser, DoesNotCompareTheBoundaryTextItself) {
+  // Only the positions of the line ends count.
+  EXPECT_EQ(parseWhole(answerHeader() + part(kFirst) + "xxXXXXXXXXXX\r\n"), Pictures{kFirst});
+}
+
+TEST(MjpegStreamParser, NeverAcceptsASingleJpegAnswerWithoutBoundary) {
+  const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                             std::to_string(kFirst.size()) + "\r\n\r\n" + kFirst;
+  EXPECT_TRUE(parseWhole(answer).empty());
+}
+
+TEST(MjpegStreamParser, DropsAnErrorAnswerLineByLine) {
+  Feeder feeder;
+  feeder.feed("HTTP/1.1 401 Unauthorized\r\nContent-Type: text/html\r\n\r\n<html>no</html>\r\n");
+  EXPECT_TRUE(feeder.pictures.empty());
+  EXPECT_LT(feeder.buffer.size(), 40);
+}
+
+TEST(MjpegStreamParser, AcceptsHeaderNamesInAnyCase) {
+  const std::string stream = "HTTP/1.1 200 OK\r\ncontent-TYPE: multipart/x-mixed-replace;boundary=b\r\n\r\n" +
+                             part(kFirst, "--b", "Content-type: ", "content-length: ") + "--b\r\n";
+  EXPECT_EQ(parseWhole(stream), Pictures{kFirst});
+}
+
+TEST(MjpegStreamParser, FindsTheBoundaryParameterAsCamerasWriteIt) {
+  struct Case {
+    std::string typeLine, expectedBoundary, delimiter;
+  };
+  const std::vector<Case> cases = {
+      {"multipart/x-mixed-replace;boundary=myboundary", "myboundary", "--myboundary"},
+      {"multipart/x-mixed-replace; boundary=myboundary", "myboundary", "--myboundary"},
+      {"multipart/x-mixed-replace; boundary=\"myboundary\"", "myboundary", "--myboundary"},
+      {"multipart/x-mixed-replace; Boundary=myboundary; charset=x", "myboundary", "--myboundary"},
+      // Dashes written into the parameter: the body uses the boundary as it stands...
+      {"multipart/x-mixed-replace;boundary=--myboundary", "--myboundary", "--myboundary"},
+      // ...or with two more dashes, as a strict reading of the parameter expects.
+      {"multipart/x-mixed-replace;boundary=--myboundary", "--myboundary", "----myboundary"},
+  };
+  for (const auto& c : cases) {
+    Feeder feeder;
+    feeder.feed(answerHeader(c.typeLine) + part(kFirst, c.delimiter) + part(kSecond, c.delimiter) +
+                c.delimiter + "\r\n");
+    EXPECT_EQ(feeder.parser.boundary(), c.expectedBoundary) << c.typeLine;
+    EXPECT_EQ(feeder.pictures, (Pictures{kFirst, kSecond})) << c.typeLine << " / " << c.delimiter;
+  }
+}
+
+TEST(MjpegStreamParser, DropsPartsWithUnusableLengthsAndCarriesOn) {
+  for (const std::string length : {"0", "-5", "abc", "99999999999999999999"}) {
+    const std::string bad = "--myboundary\r\nContent-Type: image/jpeg\r\nContent-Length: " + length +
+                            "\r\n\r\n" + kFirst + "\r\n";
+    EXPECT_EQ(parseWhole(answerHeader() + bad + part(kSecond) + kTrailer), Pictures{kSecond})
+        << "length " << length;
+  }
+}
+
+TEST(MjpegStreamParser, KeepsMemoryBoundedOnAnEndlessPart) {
+  Feeder feeder;
+  feeder.feed(answerHeader() + "--myboundary\r\nContent-Type: image/jpeg\r\n");
+  // No Content-Length ever comes: the parser waits, but must not hold more than its cap.
+  const std::string garbage(64 * 1024, 'g');
+  for (int i = 0; i < 200; ++i) {
+    feeder.feed(garbage);
+    ASSERT_LE(feeder.buffer.size(), MjpegStreamParser::kMaxPendingBytes);
+  }
+  // And it finds its place again.
+  feeder.feed("\r\n" + part(kFirst) + part(kSecond) + kTrailer);
+  EXPECT_EQ(feeder.pictures.back(), kSecond);
+}
+
+TEST(MjpegStreamParser, HugeAnnouncedLengthDoesNotHoldTheStream) {
+  Feeder feeder;
+  feeder.feed(answerHeader() + "--myboundary\r\nContent-Type: image/jpeg\r\nContent-Length: 2000000000\r\n\r\n");
+  for (int i = 0; i < 10; ++i) feeder.feed(std::string(1000, 'z') + "\r\n");
+  feeder.feed(part(kFirst) + kTrailer);
+  EXPECT_EQ(feeder.pictures, Pictures{kFirst});
+}
+
+TEST(MjpegRequest, CarriesBasicAuthorisationOnlyWithAUserName) {
+  const std::string head =
+      "GET / HTTP/1.1\r\nAccept: text/* image/jpeg audio/pcm\r\nUser-Agent: Oxbel2 Player\r\n"
+      "Cache-Control: no-cache\r\n";
+  EXPECT_EQ(buildMjpegRequest("", ""), head + "\r\n");
+  EXPECT_EQ(buildMjpegRequest("", "secret"), head + "\r\n");
+  EXPECT_EQ(buildMjpegRequest("admin", "1234"),
+            head + "Authorization: Basic YWRtaW46MTIzNA==\r\n\r\n");
+  // An empty password still sends the user name and the colon.
+  EXPECT_EQ(buildMjpegRequest("u", ""), head + "Authorization: Basic " + base64::encode("u:") + "\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace vexa

@@ -1,0 +1,48 @@
+# make demo: the viewer on the simulated camera.  make test: the whole suite under sanitizers.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+GENERATOR := -G Ninja
+
+BUILD_RELEASE := build/release
+BUILD_ASAN := build/asan
+BUILD_TSAN := build/tsan
+BUILD_BENCH := build/bench
+
+.PHONY: all deps build demo test test-asan test-tsan fuzz-smoke bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_RELEASE) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_TESTS=OFF >/dev/null
+	cmake --build $(BUILD_RELEASE) -j $(JOBS) --target vexa-viewer vexa-camera
+
+demo: build
+	@bash scripts/demo.sh $(BUILD_RELEASE)
+
+test: test-asan test-tsan
+
+test-asan: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_ASAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DVEXA_SANITIZE=ON -DVEXA_FUZZ=ON >/dev/null
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# The threaded parts once more under ThreadSanitizer.
+test-tsan: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_TSAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DVEXA_TSAN=ON >/dev/null
+	cmake --build $(BUILD_TSAN) -j $(JOBS)
+	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L threaded
+
+bench: deps
+	cmake -S . -B $(BUILD_BENCH) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVEXA_TESTS=OFF \
+	  -DVEXA_BENCH=ON >/dev/null
+	cmake --build $(BUILD_BENCH) -j $(JOBS)
+	bash bench/run.sh $(BUILD_BENCH)
+
+clean:
+	rm -rf build

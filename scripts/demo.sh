@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs the viewer against the simulated camera: in a window when a display is there, otherwise
+# headless for about ten seconds with statistics lines and a snapshot.
+set -euo pipefail
+
+build=${1:-build/release}
+camera="$build/apps/camera/vexa-camera"
+viewer="$build/apps/viewer/vexa-viewer"
+out_dir=${VEXA_DEMO_DIR:-out}
+snapshot="$out_dir/demo-snapshot.png"
+mkdir -p "$out_dir"
+
+port_file=$(mktemp)
+"$camera" --port 0 --width 1280 --height 720 --fps 25 > "$port_file" &
+camera_pid=$!
+trap 'kill "$camera_pid" 2>/dev/null || true; rm -f "$port_file"' EXIT
+
+# The camera prints where it serves once it listens.
+for _ in $(seq 1 100); do
+  grep -q 'http://' "$port_file" && break
+  sleep 0.1
+done
+address=$(grep -o '127\.0\.0\.1:[0-9]*' "$port_file" | head -n 1)
+if [ -z "$address" ]; then
+  echo "demo: the simulated camera did not start" >&2
+  exit 1
+fi
+echo "demo: simulated camera at http://$address/"
+
+mode=(--headless --duration 10)
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  mode=()
+  echo "demo: close the window to end; double-click shows the statistics window"
+fi
+
+"$viewer" --protocol 2 --stats --snapshot "$snapshot" "${mode[@]}" "$address"
+echo "demo: snapshot saved to $(realpath "$snapshot")"

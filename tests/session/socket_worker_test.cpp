@@ -1,0 +1,94 @@
+#include "session/SocketWorker.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/Thread.h"
+#include "support/LoopbackServer.h"
+
+namespace vexa {
+namespace {
+
+using testing::LoopbackServer;
+
+// Polls a condition for up to five seconds.
+template <typename Condition>
+bool eventually(Condition condition) {
+  for (int i = 0; i < 500; ++i) {
+    if (condition()) return true;
+    platform::sleepMs(10);
+  }
+  return condition();
+}
+
+// A handler in miniature: sends a greeting on the first write event, collects what it reads.
+struct EchoHandler {
+  std::atomic<int> writes{0};
+  std::mutex mutex;
+  std::string received;
+  SocketWorker worker{{.read = [this] { onRead(); }, .write = [this] { onWrite(); }}};
+
+  void onRead() {
+    worker.receive();
+    std::lock_guard lock(mutex);
+    received.assign(worker.recvBuffer().text());
+  }
+  void onWrite() {
+    ++writes;
+    worker.sendAll("hello camera\r\n");
+  }
+  std::string text() {
+    std::lock_guard lock(mutex);
+    return received;
+  }
+};
+
+TEST(SocketWorker, SendsOnTheFirstWriteEventAndReadsWhatArrives) {
+  LoopbackServer server;
+  EchoHandler handler;
+  ASSERT_TRUE(handler.worker.play({.host = "127.0.0.1", .port = server.port()}));
+  ASSERT_TRUE(server.accept());
+  EXPECT_EQ(server.receiveUntil("\r\n"), "hello camera\r\n");
+  server.send("answer");
+  EXPECT_TRUE(eventually([&] { return handler.text() == "answer"; }));
+  EXPECT_EQ(handler.writes, 1);
+  handler.worker.stop();
+  EXPECT_FALSE(handler.worker.hasThread());
+}
+
+TEST(SocketWorker, StartReportsAlreadyRunningAndStartsNothing) {
+  LoopbackServer server;
+  EchoHandler handler;
+  EXPECT_EQ(handler.worker.start({.host = "127.0.0.1", .port = server.port()}), platform::kStarted);
+  EXPECT_EQ(handler.worker.start({.host = "127.0.0.1", .port = server.port()}),
+            platform::kAlreadyRunning);
+  EXPECT_FALSE(handler.worker.play({.host = "127.0.0.1", .port = server.port()}));
+}
+
+TEST(SocketWorker, ThePeerClosingClearsTheRunFlagAndStopStillJoins) {
+  LoopbackServer server;
+  EchoHandler handler;
+  ASSERT_TRUE(handler.worker.play({.host = "127.0.0.1", .port = server.port()}));
+  ASSERT_TRUE(server.accept());
+  server.closeClient();
+  EXPECT_TRUE(eventually([&] { return !handler.worker.running(); }));
+  handler.worker.stop();
+  EXPECT_FALSE(handler.worker.hasThread());
+}
+
+TEST(SocketWorker, AnUnresolvableHostEndsTheWorkerButPlayReportsTheStartedThread) {
+  EchoHandler handler;
+  EXPECT_TRUE(handler.worker.play({.host = "no-such-camera.invalid", .port = 80}));
+  handler.worker.stop();
+  EXPECT_EQ(handler.writes, 0);
+}
+
+TEST(SocketWorker, SendAllDoesNothingOnceTheRunFlagIsCleared) {
+  EchoHandler handler;
+  EXPECT_FALSE(handler.worker.sendAll("x"));
+}
+
+}  // namespace
+}  // namespace vexa

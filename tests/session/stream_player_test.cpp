@@ -1,0 +1,123 @@
+#include "session/StreamPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/Dialogs.h"
+#include "session/IPCameraSite.h"
+#include "session/PlayerSlot.h"
+
+namespace vexa {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct MarkerFolder : ::testing::Test {
+  void SetUp() override {
+    folder = fs::temp_directory_path() /
+             ("vexa-player-test-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+  std::string path() const { return folder.string() + "/"; }
+  bool markerExists(uint32_t number) const {
+    return fs::exists(PlayerSlot::markerPath(path(), number));
+  }
+
+  fs::path folder;
+  platform::RecordingDialogs dialogs;
+};
+
+TEST_F(MarkerFolder, SlotsAreClaimedInOrderAndTheMarkerHoldsItsText) {
+  EXPECT_EQ(PlayerSlot::claim(path()), 1u);
+  EXPECT_EQ(PlayerSlot::claim(path()), 2u);
+  std::ifstream marker(PlayerSlot::markerPath(path(), 0), std::ios::binary);
+  const std::string content((std::istreambuf_iterator<char>(marker)), {});
+  ASSERT_EQ(content.size(), 114u);
+  EXPECT_EQ(content.back(), '\0');
+  EXPECT_EQ(content.rfind("This file is created by ", 0), 0u);
+  EXPECT_EQ(content.substr(content.size() - 18), std::string("killed after use.\0", 18));
+}
+
+TEST_F(MarkerFolder, ReleaseDeletesExactlyItsOwnMarker) {
+  PlayerSlot::claim(path());
+  PlayerSlot::claim(path());
+  PlayerSlot::release(path(), 2);
+  EXPECT_TRUE(markerExists(0));
+  EXPECT_FALSE(markerExists(1));
+  // The freed number is taken by the next player.
+  EXPECT_EQ(PlayerSlot::claim(path()), 2u);
+}
+
+TEST_F(MarkerFolder, PlayerClaimsASlotOnStartAndFreesItOnRelease) {
+  StreamPlayer first(dialogs), second(dialogs);
+  for (StreamPlayer* player : {&first, &second}) {
+    player->setMarkerFolder(path());
+    player->config().model = 3;  // no handler: nothing goes on the network
+    player->Start();
+    player->Stop();  // waits for the start thread
+  }
+  EXPECT_EQ(first.slot(), 1u);
+  EXPECT_EQ(second.slot(), 2u);
+  EXPECT_NE(first.site(), nullptr);
+  first.Release();
+  EXPECT_EQ(first.site(), nullptr);
+  EXPECT_FALSE(markerExists(0));
+  EXPECT_TRUE(markerExists(1));
+}
+
+TEST_F(MarkerFolder, WithEveryNumberTakenThePlayerWarnsAndKeepsOthersMarkers) {
+  for (uint32_t i = 0; i < PlayerSlot::kSlotCount; ++i) {
+    std::ofstream(PlayerSlot::markerPath(path(), i)) << "taken";
+  }
+  StreamPlayer player(dialogs);
+  player.setMarkerFolder(path());
+  player.config().model = 3;
+  player.Start();
+  player.Stop();
+  EXPECT_EQ(player.slot(), 1000u);
+  ASSERT_EQ(dialogs.messages().size(), 1u);
+  EXPECT_EQ(dialogs.messages()[0].text, "Too many Stream Players !!!");
+  EXPECT_EQ(dialogs.messages()[0].caption, "Too many Stream Players !!!");
+  player.Release();
+  // The last number belongs to whoever created it, not to this player.
+  EXPECT_TRUE(markerExists(999));
+}
+
+TEST_F(MarkerFolder, ForwardersAnswerWithoutASite) {
+  StreamPlayer player(dialogs);
+  EXPECT_FALSE(player.LockCurImage(false));
+  EXPECT_EQ(player.GetFrameNumber(), 0u);
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(1);
+  int32_t length = 99;
+  EXPECT_TRUE(player.GetJpegFrame(&data, &length));
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(length, 0);
+  EXPECT_EQ(player.GetMpeg4Frame(nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(player.GetH264Frame(nullptr, nullptr, nullptr), -1);
+  EXPECT_TRUE(player.IsH264Model());
+  EXPECT_TRUE(player.IsMpeg4Model());
+  EXPECT_TRUE(player.muted());
+}
+
+TEST_F(MarkerFolder, MuteReachesTheSite) {
+  StreamPlayer player(dialogs);
+  player.setMarkerFolder(path());
+  player.config().model = IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264;
+  player.config().host = "127.0.0.1";
+  player.config().rtspPort = 1;
+  player.Start();
+  player.Stop();
+  ASSERT_NE(player.site(), nullptr);
+  EXPECT_FALSE(player.site()->audioOn());  // muted at construction
+  player.SetMute(false);
+  EXPECT_TRUE(player.site()->audioOn());
+}
+
+}  // namespace
+}  // namespace vexa

@@ -2,12 +2,13 @@
 
 #include <cstdint>
 
+#include "media/BgrConverter.h"
 #include "media/PictureFormat.h"
 
 struct AVCodecContext;
 struct AVFrame;
 struct AVCodec;
-struct SwsContext;
+struct AVPacket;
 
 namespace vexa {
 
@@ -18,12 +19,14 @@ class MjpegDecoder {
   static constexpr int kMinJpegBytes = 1001;
   static constexpr int kMaxJpegBytes = 599999;
 
-  MjpegDecoder() = default;
+  MjpegDecoder();
   MjpegDecoder(const MjpegDecoder&) = delete;
   MjpegDecoder& operator=(const MjpegDecoder&) = delete;
   ~MjpegDecoder();
 
+  // Finds the JPEG codec and opens a decoder context; false when either is missing.
   bool Open();
+  // Drops the decoder context; true when there was one.
   bool Close();
   // Close, then a fresh decoder context.
   bool Reopen();
@@ -34,10 +37,14 @@ class MjpegDecoder {
   bool isOpen() const { return context_ != nullptr; }
 
  private:
+  bool openContext();
+
   AVFrame* frame_ = nullptr;
   AVCodecContext* context_ = nullptr;
   const AVCodec* codec_ = nullptr;
-  SwsContext* conversion_ = nullptr;
+  BgrConverter conversion_;
+  AVFrame* spare_ = nullptr;
+  AVPacket* packet_ = nullptr;
 };
 
 }  // namespace vexa

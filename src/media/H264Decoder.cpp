@@ -1,0 +1,123 @@
+#include "media/H264Decoder.h"
+
+#include <cstring>
+#include <new>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include "common/DebugTrace.h"
+#include "media/Deinterlace.h"
+#include "media/FfmpegDecoding.h"
+
+namespace vexa {
+
+namespace {
+
+// Speed over strict conformance, as a live viewer wants. Access units arrive whole, so the
+// decoder needs no chunk mode.
+constexpr int kDecoderFlags2 = AV_CODEC_FLAG2_FAST;
+
+std::unique_ptr<uint8_t[]> allocatePicture(size_t bytes) {
+  // Left uninitialised: pages are only touched when a picture of that size arrives.
+  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
+}
+
+}  // namespace
+
+H264Decoder::H264Decoder(size_t pictureBytes)
+    : pictureBytes_(pictureBytes),
+      conversion_(SWS_BILINEAR),
+      deinterlaceBuffer_(allocatePicture(pictureBytes)) {
+  for (BgrPicture& picture : pictures_) picture.pixels = allocatePicture(pictureBytes);
+}
+
+H264Decoder::~H264Decoder() {
+  avcodec_free_context(&context_);
+  av_frame_free(&frame_);
+  av_frame_free(&spare_);
+  av_packet_free(&packet_);
+}
+
+bool H264Decoder::Open() {
+  if (isOpen()) return true;
+  codec_ = avcodec_find_decoder(AV_CODEC_ID_H264);
+  if (codec_ == nullptr) return false;
+  if (frame_ == nullptr) frame_ = av_frame_alloc();
+  if (spare_ == nullptr) spare_ = av_frame_alloc();
+  if (packet_ == nullptr) packet_ = av_packet_alloc();
+  if (frame_ == nullptr || spare_ == nullptr || packet_ == nullptr) return false;
+  return openContext();
+}
+
+bool H264Decoder::openContext() {
+  context_ =
+      ffmpeg::openDecoderContext(codec_, kDecoderFlags2, int64_t(pictureBytes_ / kBytesPerPixel));
+  return context_ != nullptr;
+}
+
+bool H264Decoder::reinitFfmpeg() {
+  // A failed open leaves no context; the next start tries again rather than never.
+  if (codec_ == nullptr) return false;
+  avcodec_free_context(&context_);
+  return openContext();
+}
+
+int H264Decoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
+  if (!isOpen() || data == nullptr || length <= 0) return -1;
+  const auto result = ffmpeg::decodePacket(context_, packet_, data, length, frame_, spare_);
+  if (result != ffmpeg::DecodeResult::kPicture) return -1;
+
+  const int width = frame_->width;
+  const int height = frame_->height;
+  if (width <= 0 || height <= 0 ||
+      size_t(width) * size_t(height) * kBytesPerPixel > pictureBytes_) {
+    DebugTrace("H.264 picture of %dx%d does not fit the picture buffers", width, height);
+    return -1;
+  }
+  // A new size only re-lays the pictures over the buffers they already have; the conversion
+  // context follows the size by itself.
+  width_ = width;
+  height_ = height;
+  if (!convertInto(pictures_[outputSelector_])) return -1;
+  if (info != nullptr) *info = makeBgrPictureHeader(width, height);
+  return length;
+}
+
+bool H264Decoder::convertInto(BgrPicture& picture) {
+  if (!picture.pixels) return false;
+  const int rowBytes = width_ * kBytesPerPixel;
+  picture.width = 0;
+  picture.height = 0;
+  uint8_t* topRow = picture.pixels.get();
+  PlanarPicture blended;
+  const bool blend = deinterlaceEnabled() && deinterlaceBuffer_ &&
+                     blendFields(*frame_, deinterlaceBuffer_.get(), pictureBytes_, &blended);
+  const bool converted =
+      blend ? conversion_.convert(*frame_, blended.planes, blended.linesizes, topRow, rowBytes)
+            : conversion_.convert(*frame_, topRow, rowBytes);
+  if (!converted) return false;
+  picture.width = width_;
+  picture.height = height_;
+  return true;
+}
+
+int H264Decoder::CopyFromAVFrame(uint8_t* buffer, size_t capacity, BITMAPINFOHEADER* info) const {
+  // Each picture carries its own size: after a size change the completed picture may still be
+  // of the old one while the decoder already converts the new one.
+  const BgrPicture& picture = pictures_[outputSelector_ ^ 1];
+  if (buffer == nullptr || picture.width <= 0 || picture.height <= 0) return -1;
+  const size_t rowBytes = size_t(picture.width) * kBytesPerPixel;
+  const size_t bytes = rowBytes * size_t(picture.height);
+  if (capacity < bytes) return -1;
+  const uint8_t* source = picture.pixels.get();
+  for (int row = 0; row < picture.height; ++row) {
+    std::memcpy(buffer + size_t(row) * rowBytes,
+                source + size_t(picture.height - 1 - row) * rowBytes, rowBytes);
+  }
+  if (info != nullptr) *info = makeBgrPictureHeader(picture.width, picture.height);
+  return int(bytes);
+}
+
+}  // namespace vexa

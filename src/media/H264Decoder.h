@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "media/BaseDecoder.h"
+#include "media/BgrConverter.h"
+#include "media/PictureFormat.h"
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVCodec;
+struct AVPacket;
+
+namespace vexa {
+
+// H.264 access units to BGR pictures that stay inside the decoder, top row first. Two pictures
+// alternate: Decode converts into the one the output selector points at; the caller flips the
+// selector after each successful Decode, so the last completed picture is the other one, which
+// CopyFromAVFrame hands out while the next is being converted.
+//
+// Threads: Decode, reinitFfmpeg and flipOutputSelector belong to the decode thread;
+// CopyFromAVFrame may run on another thread while Decode runs, provided the selector is flipped
+// and read under one lock held by the caller.
+class H264Decoder : public BaseDecoder {
+ public:
+  // pictureBytes bounds width x height x 3; the three picture buffers are allocated once here.
+  explicit H264Decoder(size_t pictureBytes = kDecodedFrameBytes);
+  ~H264Decoder() override;
+
+  // Finds the H.264 codec and opens a decoder context; false when either is missing.
+  bool Open() override;
+  // Decodes one whole access unit (Annex B, start codes included) into the selected picture and
+  // fills info. Returns the bytes consumed, or -1 when no picture came out (parameter sets
+  // alone, broken data, a picture too large), in which case neither picture is touched.
+  // image is not used.
+  int Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) override;
+  // A fresh decoder context, for each start of the decode thread. False when none could be
+  // opened (Decode then fails until the next success).
+  bool reinitFfmpeg();
+
+  // Copies the last completed picture into buffer bottom row first (rows of width x 3 bytes) and
+  // fills info. Returns the bytes copied, or -1 with nothing written when no picture is
+  // completed yet or it does not fit into capacity.
+  int CopyFromAVFrame(uint8_t* buffer, size_t capacity, BITMAPINFOHEADER* info) const;
+
+  int outputSelector() const { return outputSelector_; }
+  void flipOutputSelector() { outputSelector_ ^= 1; }
+
+  // Size of the pictures the decoder currently produces; 0 x 0 before the first one. Decode
+  // thread only: other threads learn the size from CopyFromAVFrame's header.
+  int width() const { return width_; }
+  int height() const { return height_; }
+  bool isOpen() const { return context_ != nullptr; }
+
+ private:
+  struct BgrPicture {
+    std::unique_ptr<uint8_t[]> pixels;
+    int width = 0;  // of what pixels holds; 0 until converted
+    int height = 0;
+  };
+  bool openContext();
+  bool convertInto(BgrPicture& picture);
+
+  const size_t pictureBytes_;
+  AVFrame* frame_ = nullptr;
+  AVCodecContext* context_ = nullptr;
+  const AVCodec* codec_ = nullptr;
+  BgrConverter conversion_;
+  std::unique_ptr<uint8_t[]> deinterlaceBuffer_;
+  BgrPicture pictures_[2];
+  int height_ = 0;
+  int width_ = 0;
+  int outputSelector_ = 0;
+  AVFrame* spare_ = nullptr;
+  AVPacket* packet_ = nullptr;
+};
+
+}  // namespace vexa

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs the benchmarks and prints vexa's rates as ratios of the peer's, measured in the same run.
+set -euo pipefail
+build=${1:-build/bench}
+out=${VEXA_BENCH_DIR:-out/bench}
+mkdir -p "$out"
+
+"$build/bench/bench_mjpeg_path" --benchmark_out="$out/mjpeg_path.json" --benchmark_out_format=json \
+  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+
+python3 - "$out/mjpeg_path.json" <<'PY'
+import json, sys
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+rate = {}
+for r in runs:
+    if r.get("aggregate_name") != "median":
+        continue
+    name, width, height = r["run_name"].split("/")[:3]
+    rate[(name, width, height)] = r["pictures_per_cpu_s"]
+print("\nMJPEG path, pictures per CPU-second (median of 3):")
+for (name, w, h), value in sorted(rate.items()):
+    if name != "BM_VexaMjpegPath":
+        continue
+    peer = rate.get(("BM_FfmpegDecodeToBgr", w, h))
+    ratio = value / peer if peer else float("nan")
+    print(f"  {w}x{h}: vexa parse+decode+draw {value:7.1f}  ffmpeg decode+BGR {peer:7.1f}  ratio {ratio:.2f}"
+          f"  (target >= 0.75)")
+PY

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "camera/Picture.h"
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace vexa::camera {
+
+// Baseline JPEG pictures from full-range YUV 4:2:0, by FFmpeg's MJPEG encoder.
+class JpegEncoder {
+ public:
+  static constexpr int kMinQuality = 1;
+  static constexpr int kMaxQuality = 100;
+
+  JpegEncoder() = default;
+  JpegEncoder(const JpegEncoder&) = delete;
+  JpegEncoder& operator=(const JpegEncoder&) = delete;
+  ~JpegEncoder();
+
+  // quality 1 (smallest) .. 100 (best). False when the size or quality is out of range or the
+  // encoder cannot be opened.
+  bool open(int width, int height, int quality);
+  void close();
+  bool isOpen() const { return context_ != nullptr; }
+
+  // The JPEG bytes (FF D8 .. FF D9); empty when the picture does not match the opened size or the
+  // encoder fails.
+  std::vector<uint8_t> encode(const YuvPicture& picture);
+
+  // The encoder's quantiser scale (1 best .. 31 worst) for a quality; geometric, so that the
+  // useful high-quality end gets most of the range.
+  static int qscaleForQuality(int quality);
+
+ private:
+  bool copyIntoFrame(const YuvPicture& picture);
+
+  AVCodecContext* context_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  int qscale_ = 0;
+  int64_t nextPts_ = 0;
+};
+
+}  // namespace vexa::camera

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vexa::camera {
+
+enum class IoResult { Done, Stopped, Closed, TimedOut, TooLarge, Failed };
+
+// One accepted, non-blocking connection. Every wait is sliced so that a raised stop flag ends it
+// within one slice.
+class TcpConnection {
+ public:
+  static constexpr int kWaitSliceMs = 100;
+
+  explicit TcpConnection(int fd) : fd_(fd) {}
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
+  ~TcpConnection();
+
+  // Reads up to and including the first empty line into header. TooLarge when maxBytes arrive
+  // without one; TimedOut after timeoutMs.
+  IoResult readHeader(std::string& header, size_t maxBytes, const std::atomic<bool>& stop,
+                      int timeoutMs);
+
+  // Sends every piece in order. TimedOut when the peer accepts nothing for stallLimitMs.
+  IoResult sendAll(std::initializer_list<std::span<const uint8_t>> pieces,
+                   const std::atomic<bool>& stop, int stallLimitMs);
+  IoResult sendText(std::string_view text, const std::atomic<bool>& stop, int stallLimitMs);
+
+  // Discards whatever the peer sent meanwhile; false once it has closed or failed.
+  bool peerStillOpen();
+
+  // Ends the sending side and waits briefly for the peer to close, so that an answer sent just
+  // before is read rather than cut off by a reset.
+  void finish(const std::atomic<bool>& stop, int lingerMs);
+
+  // Unblocks the peer at once (used when the server stops).
+  void shutdown();
+
+ private:
+  int fd_;
+  std::string pending_;  // bytes read past a header
+};
+
+}  // namespace vexa::camera

@@ -1,0 +1,103 @@
+#include "viewer/ViewerHost.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "control/PlayerStreamView.h"
+#include "control/StreamAddress.h"
+#include "display/CImgDlg.h"
+#include "media/VideoDecoderSet.h"
+#include "platform/Clock.h"
+#include "platform/Socket.h"
+#include "platform/Thread.h"
+#include "platform/UiLoop.h"
+#include "session/StreamPlayer.h"
+#include "viewer/Presenter.h"
+
+namespace vexa::viewer {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kStatsTimer = 100;
+constexpr uint32_t kStatsPeriodMs = 1000;
+
+CImgDlg::JpegDecode jpegDecodeOf(StreamPlayer& player) {
+  return [&player](int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
+    MjpegDecoder* decoder = player.decoders().mjpeg();
+    return decoder != nullptr ? decoder->Decode(length, data, image, info) : -1;
+  };
+}
+
+// Folder (ending in "/") and file name of a snapshot path.
+std::pair<std::string, std::string> splitSnapshotPath(const std::string& path) {
+  const fs::path absolute = fs::absolute(path);
+  return {absolute.parent_path().string() + "/", absolute.filename().string()};
+}
+
+}  // namespace
+
+int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
+  StreamPlayer player(dialogs_);
+  StreamConfig& config = player.config();
+  config.model = options_.protocol;
+  config.userName = options_.user;
+  config.password = options_.password;
+  applyStreamAddress(options_.address, config, platform::resolveIpv4);
+
+  platform::UiLoop loop;
+  PlayerStreamView view(player, loop);
+  CImgDlg window(&view, jpegDecodeOf(player), loop, kWindowWidth, kWindowHeight);
+  window.SetDisplayMode(options_.displayMode);
+  window.create();
+  if (options_.fullscreen) window.FullScreen();
+  if (options_.stats) {
+    // The statistics window refreshes only while shown; headless it is shown on stdout.
+    window.info().show();
+    loop.setTimer(kStatsTimer, kStatsPeriodMs, [&] { out_ << window.info().statsLine() << std::endl; });
+  }
+
+  player.Start();
+  const uint32_t started = platform::tickCount();
+  const auto durationOver = [&] {
+    return options_.durationSeconds &&
+           platform::tickCount() - started >= uint32_t(*options_.durationSeconds * 1000);
+  };
+  while (!quit.load() && !durationOver()) {
+    const uint32_t wait = loop.runDue();
+    if (presenter == nullptr) {
+      platform::sleepMs(wait);
+      continue;
+    }
+    presenter->present(window);
+    if (!presenter->handleEvents(window, wait)) break;
+  }
+
+  int status = 0;
+  if (!options_.snapshotPath.empty()) {
+    const auto [folder, fileName] = splitSnapshotPath(options_.snapshotPath);
+    const fs::path destination = fs::path(folder) / fileName;
+    std::error_code ignored;
+    fs::remove(destination, ignored);
+    if (window.pictureHeader().biWidth == 0) {
+      err_ << "vexa-viewer: no picture was drawn; no snapshot saved" << std::endl;
+      status = 1;
+    } else {
+      window.RequestCapture(folder, fileName);
+      window.drawCycle();
+      if (fs::exists(destination)) {
+        out_ << "vexa-viewer: snapshot saved to " << destination.string() << std::endl;
+      } else {
+        err_ << "vexa-viewer: could not save the snapshot to " << destination.string()
+             << " (unknown extension or no permission)" << std::endl;
+        status = 1;
+      }
+    }
+  }
+  player.Release();
+  window.destroy();
+  return status;
+}
+
+}  // namespace vexa::viewer

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <atomic>
+#include <iosfwd>
+#include <string>
+
+#include "viewer/ViewerOptions.h"
+
+namespace vexa::platform {
+class Dialogs;
+}
+
+namespace vexa::viewer {
+
+class Presenter;
+
+// Hosts one video window on the camera the options name: starts the stream, runs the window's
+// timers until the run ends, then saves the snapshot asked for.
+class ViewerHost {
+ public:
+  static constexpr int kWindowWidth = 1280;
+  static constexpr int kWindowHeight = 720;
+
+  ViewerHost(const ViewerOptions& options, platform::Dialogs& dialogs, std::ostream& out,
+             std::ostream& err)
+      : options_(options), dialogs_(dialogs), out_(out), err_(err) {}
+
+  // Runs until quit is set, the duration passed or the presenter's window closed. The exit status.
+  int run(Presenter* presenter, const std::atomic<bool>& quit);
+
+ private:
+  const ViewerOptions& options_;
+  platform::Dialogs& dialogs_;
+  std::ostream& out_;
+  std::ostream& err_;
+};
+
+}  // namespace vexa::viewer

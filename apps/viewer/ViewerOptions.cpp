@@ -1,0 +1,98 @@
+#include "viewer/ViewerOptions.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+namespace vexa::viewer {
+
+namespace {
+
+constexpr uint32_t kLargestModel = 1000000;
+
+bool parseUnsigned(const std::string& text, uint32_t& out) {
+  const char* end = text.data() + text.size();
+  auto [ptr, error] = std::from_chars(text.data(), end, out);
+  return error == std::errc() && ptr == end && out <= kLargestModel;
+}
+
+bool parseSeconds(const std::string& text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return !text.empty() && end == text.c_str() + text.size() && out > 0;
+}
+
+}  // namespace
+
+std::string viewerUsage() {
+  return "usage: vexa-viewer [options] ADDRESS\n"
+         "  ADDRESS                [scheme://]host[:port][/path]\n"
+         "  --protocol N           stream model (default 1; 2 = HTTP multipart JPEG)\n"
+         "  --user NAME            camera user name\n"
+         "  --pass PASSWORD        camera password\n"
+         "  --display-mode MODE    STRETCH (default) or REALSIZE\n"
+         "  --fullscreen           start in full screen\n"
+         "  --headless             no window; the picture is still drawn off screen\n"
+         "  --duration SECONDS     stop cleanly after that time\n"
+         "  --snapshot FILE        at the end, save the last picture drawn (.jpg .png .bmp .tif .gif)\n"
+         "  --stats                print the statistics once a second\n"
+         "  --help                 this text\n";
+}
+
+ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
+  ParseResult result;
+  ViewerOptions& o = result.options;
+  using Setter = std::function<std::string(const std::string&)>;
+  const std::map<std::string, Setter> valued = {
+      {"--protocol",
+       [&](const std::string& v) {
+         return parseUnsigned(v, o.protocol) ? "" : "--protocol needs a model number, not '" + v + "'";
+       }},
+      {"--user", [&](const std::string& v) { o.user = v; return std::string(); }},
+      {"--pass", [&](const std::string& v) { o.password = v; return std::string(); }},
+      {"--display-mode",
+       [&](const std::string& v) {
+         if (v != "STRETCH" && v != "REALSIZE") return "--display-mode is STRETCH or REALSIZE, not '" + v + "'";
+         o.displayMode = v;
+         return std::string();
+       }},
+      {"--duration",
+       [&](const std::string& v) {
+         double seconds = 0;
+         if (!parseSeconds(v, seconds)) return "--duration needs a positive number of seconds, not '" + v + "'";
+         o.durationSeconds = seconds;
+         return std::string();
+       }},
+      {"--snapshot", [&](const std::string& v) { o.snapshotPath = v; return std::string(); }},
+  };
+  const std::map<std::string, bool*> flags = {
+      {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},
+      {"--stats", &o.stats},           {"--help", &o.help}, {"-h", &o.help}};
+
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (auto flag = flags.find(argument); flag != flags.end()) {
+      *flag->second = true;
+    } else if (auto option = valued.find(argument); option != valued.end()) {
+      if (i + 1 >= arguments.size()) {
+        result.error = argument + " needs a value";
+        return result;
+      }
+      result.error = option->second(arguments[++i]);
+      if (!result.error.empty()) return result;
+    } else if (argument.starts_with("-")) {
+      result.error = "unknown option '" + argument + "'";
+      return result;
+    } else if (o.address.empty()) {
+      o.address = argument;
+    } else {
+      result.error = "one camera address only (got '" + o.address + "' and '" + argument + "')";
+      return result;
+    }
+  }
+  if (o.address.empty() && !o.help) result.error = "no camera address given";
+  return result;
+}
+
+}  // namespace vexa::viewer

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexa::viewer {
+
+struct ViewerOptions {
+  uint32_t protocol = 1;
+  std::string user;
+  std::string password;
+  std::string displayMode = "STRETCH";
+  bool fullscreen = false;
+  bool headless = false;
+  std::optional<double> durationSeconds;
+  std::string snapshotPath;
+  bool stats = false;
+  bool help = false;
+  std::string address;
+};
+
+struct ParseResult {
+  ViewerOptions options;
+  std::string error;  // empty when the arguments were good
+};
+
+ParseResult parseViewerOptions(const std::vector<std::string>& arguments);
+
+std::string viewerUsage();
+
+}  // namespace vexa::viewer

@@ -1,0 +1,52 @@
+// vexa-viewer: shows one camera stream in a window, or headless.
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "platform/Dialogs.h"
+#include "viewer/SdlPresenter.h"
+#include "viewer/ViewerHost.h"
+#include "viewer/ViewerOptions.h"
+
+namespace {
+
+constexpr int kBadArguments = 2;
+std::atomic<bool> quitRequested{false};
+
+void requestQuit(int) { quitRequested = true; }
+
+bool hasDisplay() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace vexa::viewer;
+  const ParseResult parsed = parseViewerOptions({argv + 1, argv + argc});
+  if (!parsed.error.empty()) {
+    std::cerr << "vexa-viewer: " << parsed.error << " (see --help)" << std::endl;
+    return kBadArguments;
+  }
+  if (parsed.options.help) {
+    std::cout << viewerUsage();
+    return 0;
+  }
+
+  std::signal(SIGINT, requestQuit);
+  std::signal(SIGTERM, requestQuit);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::unique_ptr<SdlPresenter> presenter;
+  if (!parsed.options.headless) {
+    if (hasDisplay()) presenter = SdlPresenter::open(ViewerHost::kWindowWidth, ViewerHost::kWindowHeight);
+    if (!presenter) std::cerr << "vexa-viewer: no display; running headless" << std::endl;
+  }
+  vexa::platform::StderrDialogs dialogs;
+  ViewerHost host(parsed.options, dialogs, std::cout, std::cerr);
+  return host.run(presenter.get(), quitRequested);
+}

@@ -1,0 +1,63 @@
+#include "viewer/ViewerOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace vexa::viewer {
+namespace {
+
+TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
+  const ParseResult result = parseViewerOptions(
+      {"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode", "REALSIZE",
+       "--fullscreen", "--headless", "--duration", "2.5", "--snapshot", "/tmp/s.png", "--stats",
+       "127.0.0.1:8008"});
+  ASSERT_EQ(result.error, "");
+  const ViewerOptions& o = result.options;
+  EXPECT_EQ(o.protocol, 2u);
+  EXPECT_EQ(o.user, "admin");
+  EXPECT_EQ(o.password, "1234");
+  EXPECT_EQ(o.displayMode, "REALSIZE");
+  EXPECT_TRUE(o.fullscreen);
+  EXPECT_TRUE(o.headless);
+  EXPECT_DOUBLE_EQ(*o.durationSeconds, 2.5);
+  EXPECT_EQ(o.snapshotPath, "/tmp/s.png");
+  EXPECT_TRUE(o.stats);
+  EXPECT_EQ(o.address, "127.0.0.1:8008");
+}
+
+TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosed) {
+  const ParseResult result = parseViewerOptions({"camera.local"});
+  ASSERT_EQ(result.error, "");
+  EXPECT_EQ(result.options.protocol, 1u);
+  EXPECT_EQ(result.options.displayMode, "STRETCH");
+  EXPECT_FALSE(result.options.durationSeconds.has_value());
+  EXPECT_FALSE(result.options.headless);
+}
+
+TEST(ViewerOptions, RefusesBadArgumentsWithAOneLineReason) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"--protocol", "two", "a"},
+      {"--protocol", "-1", "a"},
+      {"--duration", "0", "a"},
+      {"--duration", "abc", "a"},
+      {"--display-mode", "fit", "a"},
+      {"--bogus", "a"},
+      {"a", "b"},
+      {"a", "--user"},
+  };
+  for (const auto& arguments : bad) {
+    const ParseResult result = parseViewerOptions(arguments);
+    EXPECT_FALSE(result.error.empty()) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(result.error.find('\n'), std::string::npos);
+  }
+}
+
+TEST(ViewerOptions, HelpNeedsNoAddress) {
+  const ParseResult result = parseViewerOptions({"--help"});
+  EXPECT_EQ(result.error, "");
+  EXPECT_TRUE(result.options.help);
+  EXPECT_NE(viewerUsage().find("--snapshot"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vexa::viewer

@@ -1,0 +1,360 @@
+#include "display/CImgDlg.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "media/MjpegDecoder.h"
+#include "platform/UiLoop.h"
+#include "record/Snapshot.h"
+
+namespace vexa {
+namespace {
+
+// Room behind each picture buffer for vector code that reads a little past a row's end.
+constexpr size_t kBufferSlackBytes = 64;
+
+std::unique_ptr<uint8_t[]> allocatePicture(size_t bytes) {
+  return std::unique_ptr<uint8_t[]>(new uint8_t[bytes + kBufferSlackBytes]);
+}
+
+// A header the draw path can use for a buffer of the given capacity.
+bool fitsBuffer(const BITMAPINFOHEADER& header, size_t capacity) {
+  return header.biBitCount == 24 && header.biWidth > 0 && header.biHeight > 0 &&
+         size_t(header.biWidth) * size_t(header.biHeight) * kBytesPerPixel <= capacity;
+}
+
+uint32_t tickDistance(uint32_t a, uint32_t b) {
+  return uint32_t(std::abs(int64_t(int32_t(a - b))));
+}
+
+}  // namespace
+
+CImgDlg::CImgDlg(StreamView* view, JpegDecode decodeJpeg, platform::UiLoop& loop, int clientWidth,
+                 int clientHeight)
+    : view_(view),
+      decodeJpeg_(std::move(decodeJpeg)),
+      loop_(loop),
+      viewFrame_(clientWidth, clientHeight),
+      picture_(allocatePicture(kDisplayPictureBytes)),
+      sparePicture_(allocatePicture(kDisplayPictureBytes)),
+      decodedFrame_(allocatePicture(kDecodedFrameBytes)) {
+  jpegCopy_.reserve(size_t(MjpegDecoder::kMaxJpegBytes));
+}
+
+CImgDlg::~CImgDlg() {
+  destroy();
+}
+
+void CImgDlg::create() {
+  loop_.setTimer(kDrawTimer, kDrawPeriodMs, [this] { drawCycle(); });
+  loop_.setTimer(kTickTimer, kTickPeriodMs, [this] { onTick(); });
+  created_ = true;
+}
+
+void CImgDlg::destroy() {
+  if (!created_) return;
+  loop_.killTimer(kDrawTimer);
+  loop_.killTimer(kTickTimer);
+  created_ = false;
+}
+
+// ---- draw cycle ----
+
+void CImgDlg::drawCycle() {
+  if (!hasPlayer()) return;
+  const uint32_t now = loop_.clock().tickCount();
+  const uint32_t frameNumber = view_->GetFrameNumber();
+  if (frameNumber == 0) {
+    paintBackground();
+    return;
+  }
+  countArrivals(frameNumber);
+  bool fetched = false;
+  if (frameNumber != lastDrawnFrame_) {
+    ++framesDrawn_;
+    fetched = fetchPicture(frameNumber);
+  }
+  const bool prepared = preparePicture(fetched);
+  if (prepared || tickDistance(now, lastDrawTick_) >= kRedrawIntervalMs) {
+    lastDrawTick_ = now;
+    draw();
+  }
+  serveCapture();
+}
+
+void CImgDlg::paintBackground() {
+  if (backgroundShown_) return;  // nothing drew over it since
+  Rect area = viewFrame_.videoRect();
+  ++area.width;
+  ++area.height;
+  viewFrame_.canvas().fillRect(area, kBackgroundColour);
+  backgroundShown_ = true;
+  ++presentSerial_;
+}
+
+void CImgDlg::countArrivals(uint32_t frameNumber) {
+  // The picture counter of the stream; a new stream starting low again wraps the difference to a
+  // huge count, which the one-second tick discards as implausible.
+  if (frameNumber == lastSeenFrame_) return;
+  framesArrived_ += frameNumber - lastSeenFrame_;
+  lastSeenFrame_ = frameNumber;
+}
+
+bool CImgDlg::fetchPicture(uint32_t frameNumber) {
+  if (view_->IsH264Model()) return fetchDecodedFrame(frameNumber);
+  if (view_->IsMpeg4Model()) return fetchRgbPicture(frameNumber);
+  return fetchJpegPicture(frameNumber);
+}
+
+bool CImgDlg::fetchDecodedFrame(uint32_t frameNumber) {
+  if (!view_->LockCurImage(false)) {
+    lastDrawnFrame_ = frameNumber;
+    return false;
+  }
+  BITMAPINFOHEADER header{};
+  int32_t size = int32_t(kDecodedFrameBytes);
+  const int32_t index = view_->GetH264Frame(decodedFrame_.get(), &size, &header);
+  view_->UnlockCurImage();
+  // The decode path numbers its own frames; behind it, catch up one frame per cycle.
+  lastDrawnFrame_ = index < 1 ? frameNumber : lastDrawnFrame_ + 1;
+  if (index < 0 || !fitsBuffer(header, kDecodedFrameBytes)) return false;
+  acceptPicture(header, decodedFrame_.get());
+  return true;
+}
+
+bool CImgDlg::fetchRgbPicture(uint32_t frameNumber) {
+  lastDrawnFrame_ = frameNumber;
+  if (!view_->LockCurImage(false)) return false;
+  BITMAPINFOHEADER header{};
+  int32_t size = int32_t(kDisplayPictureBytes);
+  const int32_t result = view_->GetMpeg4Frame(sparePicture_.get(), &size, &header);
+  view_->UnlockCurImage();
+  if (result == -1 || !fitsBuffer(header, kDisplayPictureBytes)) return false;
+  std::swap(picture_, sparePicture_);
+  acceptPicture(header, picture_.get());
+  return true;
+}
+
+bool CImgDlg::fetchJpegPicture(uint32_t frameNumber) {
+  lastDrawnFrame_ = frameNumber;
+  if (!view_->LockCurImage(false)) return false;
+  const uint8_t* data = nullptr;
+  int32_t length = -1;
+  const bool available = view_->GetJpegFrame(&data, &length);
+  const bool decodable = available && data != nullptr && length >= MjpegDecoder::kMinJpegBytes &&
+                         length <= MjpegDecoder::kMaxJpegBytes;
+  if (decodable) jpegCopy_.assign(data, data + length);
+  view_->UnlockCurImage();
+  if (!decodable || !decodeJpeg_) return false;
+
+  BITMAPINFOHEADER header{};
+  if (decodeJpeg_(length, jpegCopy_.data(), sparePicture_.get(), &header) != 0 ||
+      !fitsBuffer(header, kDisplayPictureBytes)) {
+    return false;
+  }
+  std::swap(picture_, sparePicture_);
+  acceptPicture(header, picture_.get());
+  return true;
+}
+
+void CImgDlg::acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits) {
+  pictureHeader_ = header;
+  pictureSource_ = bits;
+  havePicture_ = true;
+  ++pictureId_;
+  info_.SetVideoSize(header.biWidth, header.biHeight);
+}
+
+bool CImgDlg::preparePicture(bool fetched) {
+  if (!havePicture_ || !(fetched || redrawForced_)) return false;
+  drawHeader_ = pictureHeader_;
+  drawBits_ = pictureSource_;
+  redrawForced_ = false;
+  return true;
+}
+
+void CImgDlg::draw() {
+  if (fullScreen_) {
+    ensureFullScreenWindow().draw(drawHeader_, drawBits_, pictureId_);
+  } else {
+    drawIntoWindow();
+  }
+  ++presentSerial_;
+}
+
+void CImgDlg::drawIntoWindow() {
+  if (viewFrame_.update(displayMode_, drawHeader_.biWidth, drawHeader_.biHeight)) {
+    viewFrame_.paintBars();
+    backgroundShown_ = false;
+  }
+  if (drawBits_ == nullptr) return;
+  viewFrame_.canvas().drawPicture(drawHeader_, drawBits_, pictureId_,
+                                  {0, 0, drawHeader_.biWidth, drawHeader_.biHeight},
+                                  viewFrame_.videoRect());
+  backgroundShown_ = false;
+}
+
+// ---- snapshots ----
+
+bool CImgDlg::RequestCapture(const std::string& folder, const std::string& fileName) {
+  if (capturePending_) return false;
+  captureFolder_ = folder;
+  if (captureFolder_.empty() || captureFolder_.back() != '/') captureFolder_ += '/';
+  captureFileName_ = fileName;
+  capturePending_ = true;
+  return true;
+}
+
+void CImgDlg::serveCapture() {
+  if (!capturePending_) return;
+  if (!view_->LockCurImage(false)) return;  // no stream to hold still: try again later
+  capturePending_ = false;
+  // Failures are not reported: the folder is shown all the same.
+  SaveSnapshot(captureFolder_, captureFileName_, drawHeader_, drawBits_);
+  view_->UnlockCurImage();
+  if (folderOpener_) folderOpener_(captureFolder_);
+}
+
+// ---- one-second tick ----
+
+void CImgDlg::onTick() {
+  const uint32_t arrived = framesArrived_ > kMaxArrivedPerSecond ? 0 : framesArrived_;
+  frameRate_ = arrived * 100 + framesDrawn_;
+  framesArrived_ = 0;
+  framesDrawn_ = 0;
+  if (info_.isShown()) refreshInfo();
+  runWatchdog();
+}
+
+void CImgDlg::refreshInfo() {
+  if (!hasPlayer()) {
+    info_.Refresh(frameRate_);
+    return;
+  }
+  const StreamFigures figures = view_->readFigures();
+  if (figures.siteExists) {
+    info_.SetFormat(figures.model, figures.audioCodec);
+    info_.SetVideoDrop(figures.videoDrop);
+    info_.SetAudioDrop(figures.audioDrop);
+    info_.SetVideoBitrate(int32_t(figures.videoKbits));
+    info_.SetAudioBitrate(int32_t(figures.audioKbits));
+  }
+  info_.Refresh(frameRate_);
+  // Set after the refresh: the window shows these a second later.
+  info_.SetUrl(figures.host, figures.model, figures.port);
+  info_.SetConnection(figures.model);
+}
+
+void CImgDlg::runWatchdog() {
+  if (!hasPlayer() || frameRate_ >= 1) {
+    secondsWithoutFrames_ = 0;
+    return;
+  }
+  if (++secondsWithoutFrames_ <= kWatchdogSeconds) return;
+  secondsWithoutFrames_ = 0;
+  view_->stopPlayer();
+  view_->restartPlayer();
+}
+
+// ---- window operations ----
+
+int CImgDlg::SetDisplayMode(const std::string& mode) {
+  if (mode == "STRETCH") {
+    displayMode_ = ViewFrame::kStretch;
+  } else if (mode == "REALSIZE") {
+    displayMode_ = ViewFrame::kRealSize;
+  } else {
+    return 1;
+  }
+  return 0;
+}
+
+void CImgDlg::stopPainting() {
+  backgroundShown_ = false;
+  paintBackground();
+}
+
+void CImgDlg::resize(int clientWidth, int clientHeight) {
+  viewFrame_.resize(clientWidth, clientHeight);
+  viewFrame_.paintBars();
+  backgroundShown_ = false;
+  redrawForced_ = true;
+  ++presentSerial_;
+}
+
+void CImgDlg::setDesktopSize(int width, int height) {
+  desktopWidth_ = width;
+  desktopHeight_ = height;
+  if (fullScreenWindow_) {
+    fullScreenWindow_->resize(width, height);
+    redrawForced_ = true;
+  }
+}
+
+CImgFullscrDlg& CImgDlg::ensureFullScreenWindow() {
+  if (!fullScreenWindow_) {
+    fullScreenWindow_ = std::make_unique<CImgFullscrDlg>(desktopWidth_, desktopHeight_);
+  }
+  return *fullScreenWindow_;
+}
+
+void CImgDlg::FullScreen() {
+  fullScreen_ = true;
+  redrawForced_ = true;
+  ensureFullScreenWindow().open();
+  if (info_.isShown()) info_.setTopMost(true);
+  ++presentSerial_;
+}
+
+void CImgDlg::closeFullScreen() {
+  fullScreen_ = false;
+  releaseInfoTopMost_ = true;
+  if (fullScreenWindow_) fullScreenWindow_->hide();
+  ++presentSerial_;
+}
+
+void CImgDlg::OnCommand(int id) {
+  if (id == kCommandFullScreen && !fullScreen_) FullScreen();
+  if (id == kCommandNormalView && fullScreen_) closeFullScreen();
+}
+
+void CImgDlg::OnDoubleClick(int x, int y) {
+  if (fullScreen_) {
+    closeFullScreen();
+    return;
+  }
+  if (!hasPlayer()) return;
+  info_.show();
+}
+
+void CImgDlg::onMouseWheel(int delta) {
+  if (fullScreen_) ensureFullScreenWindow().onMouseWheel(delta);
+}
+
+void CImgDlg::onLeftButtonDown(int x, int y) {
+  if (fullScreen_) ensureFullScreenWindow().onLeftButtonDown(x, y);
+}
+
+void CImgDlg::onMouseMove(int x, int y) {
+  if (fullScreen_) ensureFullScreenWindow().onMouseMove(x, y);
+}
+
+void CImgDlg::onLeftButtonUp(int x, int y) {
+  if (fullScreen_) ensureFullScreenWindow().onLeftButtonUp(x, y);
+}
+
+void CImgDlg::paint() {
+  viewFrame_.paintBars();
+  ++presentSerial_;
+  if (releaseInfoTopMost_) {
+    info_.setTopMost(false);
+    releaseInfoTopMost_ = false;
+  }
+}
+
+const Canvas& CImgDlg::presentCanvas() const {
+  if (fullScreen_ && fullScreenWindow_) return fullScreenWindow_->canvas();
+  return viewFrame_.canvas();
+}
+
+}  // namespace vexa

@@ -1,0 +1,169 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "display/CImgFullscrDlg.h"
+#include "display/DlgInfo.h"
+#include "display/StreamView.h"
+#include "display/ViewFrame.h"
+#include "media/PictureFormat.h"
+
+namespace vexa {
+
+namespace platform {
+class UiLoop;
+}
+
+// The video window: polls the stream for its newest picture on a fast timer, draws it into its
+// back buffer (or the full-screen window's), keeps the statistics window and restarts a stream
+// that has gone silent.
+class CImgDlg {
+ public:
+  // Decodes one JPEG into a kDisplayPictureBytes picture and fills its header; 0 on success.
+  using JpegDecode =
+      std::function<int(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info)>;
+  // Shows a folder to the user after a snapshot was saved into it.
+  using FolderOpener = std::function<void(const std::string& folder)>;
+
+  static constexpr int kDrawTimer = 0;
+  static constexpr int kTickTimer = 1;
+  static constexpr uint32_t kDrawPeriodMs = 5;
+  static constexpr uint32_t kTickPeriodMs = 1000;
+  static constexpr uint32_t kRedrawIntervalMs = 50;
+  static constexpr uint32_t kBackgroundColour = 0x282828;
+  static constexpr uint32_t kWatchdogSeconds = 80;
+  static constexpr uint32_t kMaxArrivedPerSecond = 100;
+  static constexpr int kCommandFullScreen = 32776;
+  static constexpr int kCommandNormalView = 32772;
+  static constexpr int kDefaultDesktopWidth = 1920;
+  static constexpr int kDefaultDesktopHeight = 1080;
+
+  // view may be null (no stream player). The view and the loop stay the caller's and must outlive
+  // the window.
+  CImgDlg(StreamView* view, JpegDecode decodeJpeg, platform::UiLoop& loop, int clientWidth,
+          int clientHeight);
+  CImgDlg(const CImgDlg&) = delete;
+  CImgDlg& operator=(const CImgDlg&) = delete;
+  virtual ~CImgDlg();
+
+  // Starts the draw timer (5 ms) and the one-second tick; destroy stops them.
+  void create();
+  void destroy();
+
+  // Timer 0 and timer 1; public so that hosts and tests may run them directly.
+  void drawCycle();
+  void onTick();
+
+  // "STRETCH" -> 0, "REALSIZE" -> 1, result 0; any other text: result 1, mode unchanged.
+  int SetDisplayMode(const std::string& mode);
+  int displayMode() const { return displayMode_; }
+
+  // A snapshot of the picture on screen, written in a later draw cycle; false while one is
+  // pending.
+  bool RequestCapture(const std::string& folder, const std::string& fileName);
+  bool capturePending() const { return capturePending_; }
+  void setFolderOpener(FolderOpener opener) { folderOpener_ = std::move(opener); }
+
+  // The stream was stopped: the video rectangle shows the background again.
+  void stopPainting();
+  void resize(int clientWidth, int clientHeight);
+  // The desktop the full-screen window covers (1920 x 1080 until told).
+  void setDesktopSize(int width, int height);
+
+  // Mouse and commands, in the coordinates of the window now shown (the full-screen window's
+  // while full screen is active).
+  void OnDoubleClick(int x, int y);
+  void OnCommand(int id);
+  void FullScreen();
+  void onMouseWheel(int delta);
+  void onLeftButtonDown(int x, int y);
+  void onMouseMove(int x, int y);
+  void onLeftButtonUp(int x, int y);
+  // The window's paint: the border bars, and releasing the statistics window from top-most.
+  void paint();
+
+  bool isFullScreen() const { return fullScreen_; }
+  // The canvas a presenter shows now, and a number that changes whenever it was drawn into.
+  const Canvas& presentCanvas() const;
+  uint64_t presentSerial() const { return presentSerial_; }
+
+  DlgInfo& info() { return info_; }
+  const ViewFrame& viewFrame() const { return viewFrame_; }
+  // Null until full screen was first opened.
+  const CImgFullscrDlg* fullScreenWindow() const { return fullScreenWindow_.get(); }
+  // Network frames x 100 + drawn frames, of the last full second.
+  uint32_t frameRateValue() const { return frameRate_; }
+  uint32_t secondsWithoutFrames() const { return secondsWithoutFrames_; }
+  // The picture last prepared for drawing (width 0 before the first).
+  const BITMAPINFOHEADER& pictureHeader() const { return drawHeader_; }
+  const uint8_t* pictureBits() const { return drawBits_; }
+
+ private:
+  void paintBackground();
+  void countArrivals(uint32_t frameNumber);
+  bool fetchPicture(uint32_t frameNumber);
+  bool fetchDecodedFrame(uint32_t frameNumber);
+  bool fetchRgbPicture(uint32_t frameNumber);
+  bool fetchJpegPicture(uint32_t frameNumber);
+  void acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits);
+  bool preparePicture(bool fetched);
+  void draw();
+  void drawIntoWindow();
+  void serveCapture();
+  void refreshInfo();
+  void runWatchdog();
+  void closeFullScreen();
+  CImgFullscrDlg& ensureFullScreenWindow();
+  bool hasPlayer() const { return view_ != nullptr && view_->hasPlayer(); }
+
+  StreamView* view_;
+  JpegDecode decodeJpeg_;
+  platform::UiLoop& loop_;
+  bool created_ = false;
+
+  ViewFrame viewFrame_;
+  DlgInfo info_;
+  std::unique_ptr<CImgFullscrDlg> fullScreenWindow_;
+  int desktopWidth_ = kDefaultDesktopWidth;
+  int desktopHeight_ = kDefaultDesktopHeight;
+
+  // Paths B and C fetch into the spare picture and swap on success, so a failed fetch or decode
+  // leaves the shown picture whole.
+  std::unique_ptr<uint8_t[]> picture_;
+  std::unique_ptr<uint8_t[]> sparePicture_;
+  std::unique_ptr<uint8_t[]> decodedFrame_;  // path A
+  std::vector<uint8_t> jpegCopy_;
+
+  BITMAPINFOHEADER pictureHeader_{};  // of the newest fetched picture
+  const uint8_t* pictureSource_ = nullptr;
+  bool havePicture_ = false;
+  BITMAPINFOHEADER drawHeader_{};  // the working copy: what is drawn next
+  const uint8_t* drawBits_ = nullptr;
+  uint64_t pictureId_ = 0;
+
+  uint32_t lastDrawnFrame_ = 0;
+  uint32_t lastSeenFrame_ = 0;
+  uint32_t framesDrawn_ = 0;
+  uint32_t framesArrived_ = 0;
+  uint32_t frameRate_ = 0;
+  uint32_t secondsWithoutFrames_ = 0;
+  uint32_t lastDrawTick_ = 0;
+
+  int displayMode_ = ViewFrame::kStretch;
+  bool fullScreen_ = false;
+  bool redrawForced_ = false;
+  bool releaseInfoTopMost_ = false;
+  bool backgroundShown_ = false;
+  uint64_t presentSerial_ = 0;
+
+  bool capturePending_ = false;
+  std::string captureFolder_;
+  std::string captureFileName_;
+  FolderOpener folderOpener_;
+};
+
+}  // namespace vexa

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+
+#include "display/DigitalZoom.h"
+#include "display/ViewFrame.h"
+#include "media/PictureFormat.h"
+
+namespace vexa {
+
+// The full-screen window: the picture fitted to the desktop on white, with a digital zoom that
+// the wheel steps and a left-button drag pans. The video window decides when it is shown and
+// hands it each picture to draw.
+class CImgFullscrDlg {
+ public:
+  static constexpr uint32_t kBackgroundColour = 0xFFFFFF;
+
+  CImgFullscrDlg(int desktopWidth, int desktopHeight);
+  virtual ~CImgFullscrDlg() = default;
+
+  // Shows the window with zoom 1 and no pan.
+  void open();
+  void hide() { shown_ = false; }
+  bool isShown() const { return shown_; }
+  void resize(int desktopWidth, int desktopHeight);
+
+  void draw(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId);
+
+  void onMouseWheel(int delta);
+  void onLeftButtonDown(int x, int y);
+  void onMouseMove(int x, int y);
+  void onLeftButtonUp(int x, int y);
+
+  const Canvas& canvas() const { return frame_.canvas(); }
+  const ViewFrame& viewFrame() const { return frame_; }
+  const DigitalZoom& zoom() const { return zoom_; }
+  // The part of the picture drawn last.
+  const Rect& lastSource() const { return lastSource_; }
+
+ private:
+  void paintBackground();
+
+  ViewFrame frame_;
+  DigitalZoom zoom_;
+  Rect lastSource_;
+  bool shown_ = false;
+  bool leftHeld_ = false;
+  int lastX_ = 0;
+  int lastY_ = 0;
+};
+
+}  // namespace vexa

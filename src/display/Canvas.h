@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/PictureFormat.h"
+
+typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
+struct SwsContext;
+
+namespace vexa {
+
+struct Rect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+
+  int right() const { return x + width; }
+  int bottom() const { return y + height; }
+  bool empty() const { return width <= 0 || height <= 0; }
+  bool operator==(const Rect&) const = default;
+};
+
+// A window's drawing surface: a 32-bit Cairo image surface (pixels 0x00RRGGBB in native words).
+// Colours given to it are Windows colour values, 0x00BBGGRR.
+class Canvas {
+ public:
+  Canvas(int width, int height);
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+  virtual ~Canvas();
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  int stride() const { return stride_; }
+  // Pixel rows top-down, stride() bytes apart; bytes B, G, R, unused on little-endian hosts.
+  const uint8_t* data() const;
+  uint8_t* data();
+
+  void fillRect(const Rect& rect, uint32_t colorRef);
+  // A line of the given pen width centred on the segment, butt ends, no antialiasing.
+  void drawLine(int x1, int y1, int x2, int y2, int penWidth, uint32_t colorRef);
+  // Text with its top-left corner at (x, y), transparent background.
+  void drawText(int x, int y, const std::string& text, uint32_t colorRef, int pixelHeight = 12);
+
+  // Stretches source (top-down picture coordinates) of a bottom-up BGR24 picture into destination.
+  // Rows of the picture are exactly width x 3 bytes, as the decoders write them. pictureId names
+  // the picture's content: redrawing the same id, source and destination reuses the previous
+  // stretch and costs one copy.
+  void drawPicture(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
+                   const Rect& source, const Rect& destination);
+
+  // 0x00RRGGBB; 0 outside the canvas.
+  uint32_t pixel(int x, int y) const;
+  // How many times drawPicture actually stretched a picture.
+  uint64_t stretchCount() const { return stretchCount_; }
+
+  // Cairo drawing the methods above do not cover (overlays).
+  cairo_t* context() { return cairo_; }
+
+ private:
+  struct StretchKey {
+    const uint8_t* bits = nullptr;
+    uint64_t pictureId = 0;
+    int pictureWidth = 0;
+    int pictureHeight = 0;
+    Rect source;
+    int width = 0;
+    int height = 0;
+    bool operator==(const StretchKey&) const = default;
+  };
+
+  void setColour(uint32_t colorRef);
+  bool stretch(const BITMAPINFOHEADER& header, const uint8_t* bits, const StretchKey& key);
+  void stretchNearest(const uint8_t* bits, int pictureWidth, int pictureHeight,
+                      const StretchKey& key);
+  void copyStretched(const Rect& destination);
+
+  int width_;
+  int height_;
+  int stride_;
+  cairo_surface_t* surface_;
+  cairo_t* cairo_;
+
+  SwsContext* scaler_ = nullptr;
+  std::vector<uint8_t> stretched_;  // the last stretch, width x 4 bytes per row
+  StretchKey stretchedKey_;
+  bool stretchedValid_ = false;
+  uint64_t stretchCount_ = 0;
+};
+
+}  // namespace vexa

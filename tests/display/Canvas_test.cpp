@@ -1,0 +1,129 @@
+#include "display/Canvas.h"
+
+#include <gtest/gtest.h>
+
+#include "DisplayTestSupport.h"
+
+namespace vexa {
+namespace {
+
+using test::Picture;
+
+constexpr uint32_t kRed = 0xFF0000;  // 0x00RRGGBB
+constexpr uint32_t kBlue = 0x0000FF;
+constexpr uint32_t kGreen = 0x00FF00;
+
+// A picture whose top half (as shown) is blue and bottom half red.
+Picture blueOverRed(int width, int height) {
+  Picture picture = Picture::solid(width, height, kBlue);
+  for (int row = height / 2; row < height; ++row) picture.setRowFromTop(row, kRed);
+  return picture;
+}
+
+TEST(Canvas, FillTakesWindowsColourValues) {
+  Canvas canvas(20, 10);
+  canvas.fillRect({0, 0, 20, 10}, 0x0000FF);  // red as 0x00BBGGRR
+  EXPECT_EQ(canvas.pixel(5, 5), kRed);
+  canvas.fillRect({2, 3, 4, 5}, 0x282828);
+  EXPECT_EQ(canvas.pixel(2, 3), 0x282828u);
+  EXPECT_EQ(canvas.pixel(5, 7), 0x282828u);
+  EXPECT_EQ(canvas.pixel(6, 7), kRed);
+  EXPECT_EQ(canvas.pixel(5, 8), kRed);
+  // Clipped at the edges, not refused.
+  canvas.fillRect({-5, -5, 100, 100}, 0xFF0000);
+  EXPECT_EQ(canvas.pixel(19, 9), kBlue);
+}
+
+TEST(Canvas, EvenPenCoversHalfEachSideOfTheLine) {
+  Canvas canvas(20, 20);
+  canvas.drawLine(0, 10, 20, 10, 4, 0xFFFFFF);
+  EXPECT_EQ(canvas.pixel(5, 7), 0u);
+  for (int y = 8; y <= 11; ++y) EXPECT_EQ(canvas.pixel(5, y), 0xFFFFFFu) << y;
+  EXPECT_EQ(canvas.pixel(5, 12), 0u);
+}
+
+TEST(Canvas, PictureBottomRowLandsAtTheBottom) {
+  const Picture picture = blueOverRed(16, 16);
+  Canvas canvas(40, 40);
+  canvas.drawPicture(picture.header, picture.bits.data(), 1, {0, 0, 16, 16}, {2, 3, 16, 16});
+  EXPECT_EQ(canvas.pixel(5, 3), kBlue);
+  EXPECT_EQ(canvas.pixel(5, 3 + 15), kRed);
+  EXPECT_EQ(canvas.pixel(5, 3 + 16), 0u);  // nothing below the destination
+
+  // Stretched to twice the size, the halves keep their places.
+  canvas.drawPicture(picture.header, picture.bits.data(), 1, {0, 0, 16, 16}, {0, 0, 32, 32});
+  EXPECT_EQ(canvas.pixel(10, 2), kBlue);
+  EXPECT_EQ(canvas.pixel(10, 29), kRed);
+}
+
+TEST(Canvas, SourceRectangleCountsFromTheTop) {
+  const Picture picture = blueOverRed(16, 16);
+  Canvas canvas(16, 16);
+  canvas.drawPicture(picture.header, picture.bits.data(), 1, {0, 8, 16, 8}, {0, 0, 16, 16});
+  EXPECT_EQ(canvas.pixel(8, 0), kRed);
+  EXPECT_EQ(canvas.pixel(8, 15), kRed);
+  canvas.drawPicture(picture.header, picture.bits.data(), 1, {4, 0, 8, 8}, {0, 0, 16, 16});
+  EXPECT_EQ(canvas.pixel(8, 15), kBlue);
+}
+
+TEST(Canvas, RowsOfOddWidthsAreExactlyThreeBytesPerPixel) {
+  // Width 5: a padded-row reading would shift every row above the first.
+  Picture picture = Picture::solid(5, 3, 0);
+  const uint32_t colours[3] = {kRed, kGreen, kBlue};
+  for (int row = 0; row < 3; ++row) picture.setRowFromTop(row, colours[row]);
+  Canvas canvas(5, 3);
+  canvas.drawPicture(picture.header, picture.bits.data(), 1, {0, 0, 5, 3}, {0, 0, 5, 3});
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(canvas.pixel(x, y), colours[y]) << x << "," << y;
+  }
+}
+
+TEST(Canvas, UnchangedPictureIsCopiedNotStretchedAgain) {
+  const Picture picture = blueOverRed(64, 48);
+  Canvas canvas(200, 150);
+  const Rect all{0, 0, 64, 48};
+  const Rect target{10, 10, 160, 120};
+  canvas.drawPicture(picture.header, picture.bits.data(), 7, all, target);
+  EXPECT_EQ(canvas.stretchCount(), 1u);
+
+  // Something drew over the picture; the redraw restores it from the kept stretch.
+  canvas.fillRect({0, 0, 200, 150}, 0x00FF00);
+  canvas.drawPicture(picture.header, picture.bits.data(), 7, all, target);
+  EXPECT_EQ(canvas.stretchCount(), 1u);
+  EXPECT_EQ(canvas.pixel(50, 12), kBlue);
+  EXPECT_EQ(canvas.pixel(50, 127), kRed);
+
+  canvas.drawPicture(picture.header, picture.bits.data(), 8, all, target);  // a new picture
+  EXPECT_EQ(canvas.stretchCount(), 2u);
+  canvas.drawPicture(picture.header, picture.bits.data(), 8, all, {0, 0, 80, 60});
+  EXPECT_EQ(canvas.stretchCount(), 3u);
+  canvas.drawPicture(picture.header, picture.bits.data(), 8, {0, 0, 32, 24}, {0, 0, 80, 60});
+  EXPECT_EQ(canvas.stretchCount(), 4u);
+}
+
+TEST(Canvas, DestinationBeyondTheEdgesIsClipped) {
+  const Picture picture = blueOverRed(16, 16);
+  Canvas canvas(20, 20);
+  canvas.drawPicture(picture.header, picture.bits.data(), 1, {0, 0, 16, 16}, {-8, 12, 32, 32});
+  EXPECT_EQ(canvas.pixel(0, 12), kBlue);
+  EXPECT_EQ(canvas.pixel(19, 19), kBlue);
+  EXPECT_EQ(canvas.pixel(0, 11), 0u);
+}
+
+TEST(Canvas, TinyPicturesAndBadHeadersAreSafe) {
+  Canvas canvas(10, 10);
+  const Picture dot = Picture::solid(1, 1, kGreen);
+  canvas.drawPicture(dot.header, dot.bits.data(), 1, {0, 0, 1, 1}, {0, 0, 10, 10});
+  EXPECT_EQ(canvas.pixel(9, 9), kGreen);
+
+  BITMAPINFOHEADER bad = dot.header;
+  bad.biWidth = 0;
+  canvas.fillRect({0, 0, 10, 10}, 0);
+  canvas.drawPicture(bad, dot.bits.data(), 2, {0, 0, 1, 1}, {0, 0, 10, 10});
+  canvas.drawPicture(dot.header, nullptr, 3, {0, 0, 1, 1}, {0, 0, 10, 10});
+  canvas.drawPicture(dot.header, dot.bits.data(), 4, {5, 5, 1, 1}, {0, 0, 10, 10});  // outside
+  EXPECT_EQ(canvas.pixel(5, 5), 0u);
+}
+
+}  // namespace
+}  // namespace vexa

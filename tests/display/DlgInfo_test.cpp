@@ -1,0 +1,122 @@
+#include "display/DlgInfo.h"
+
+#include <gtest/gtest.h>
+
+#include "display/Canvas.h"
+
+// Fontconfig keeps its configuration for the life of the process; LeakSanitizer would call that a
+// leak of every program that draws text.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
+namespace vexa {
+namespace {
+
+TEST(DlgInfo, ShowsTheTemplateTextsUntilTheFirstRefresh) {
+  DlgInfo info;
+  EXPECT_EQ(info.controlText(DlgInfo::kUrl), "Url: ");
+  EXPECT_EQ(info.controlText(DlgInfo::kConnection), "Connection:");
+  EXPECT_EQ(info.controlText(DlgInfo::kFrameRate), "Frame rate:");
+  EXPECT_EQ(info.controlText(DlgInfo::kFormat), "Video format:");
+  EXPECT_EQ(info.controlText(DlgInfo::kVersion), "V1.03");
+  EXPECT_EQ(info.controlText(DlgInfo::kCloseButton), "CLOSE");
+  EXPECT_EQ(info.controlText(999), "");
+  EXPECT_FALSE(info.isShown());
+}
+
+TEST(DlgInfo, HttpJpegStreamNamesHttpAndItsPort) {
+  DlgInfo info;
+  info.SetFormat(2, 0);
+  info.SetConnection(2);
+  info.SetUrl("192.168.1.20", 2, 8008);
+  info.Refresh(0);
+  EXPECT_EQ(info.controlText(DlgInfo::kFormat), "Format: JPEG");
+  EXPECT_EQ(info.controlText(DlgInfo::kConnection), "Connection: TCP (HTTP_JPEG)");
+  EXPECT_EQ(info.controlText(DlgInfo::kUrl), "Url: \"http://192.168.1.20:8008/\"");
+}
+
+TEST(DlgInfo, RtspUrlOmitsTheDefaultPort) {
+  DlgInfo info;
+  info.SetUrl("cam.local", 12, 554);
+  EXPECT_EQ(info.url(), "\"rtsp://cam.local/\"");
+  info.SetUrl("cam.local", 12, 8554);
+  EXPECT_EQ(info.url(), "\"rtsp://cam.local:8554/\"");
+  info.SetUrl("other", 11, 554);  // no handler: the text stays
+  EXPECT_EQ(info.url(), "\"rtsp://cam.local:8554/\"");
+  info.SetUrl("host", 0, 554);
+  EXPECT_EQ(info.url(), "\"rtsp://host/\"");
+}
+
+TEST(DlgInfo, ConnectionTextsByModel) {
+  DlgInfo info;
+  const struct {
+    uint32_t model;
+    const char* text;
+  } cases[] = {{0, "UDP (UNICAST)"},        {15, "UDP (UNICAST)"},        {4, "TCP (RTSP_JPEG)"},
+               {5, "TCP (RTSP_MPEG)"},      {7, "UDP (MULTICAST)"},       {18, "UDP (MULTICAST)"},
+               {9, "TCP (RTSP_OVER_HTTP)"}, {19, "TCP (RTSP_OVER_HTTP)"}, {17, "TCP (RTSP_H264)"}};
+  for (const auto& c : cases) {
+    info.SetConnection(c.model);
+    EXPECT_EQ(info.connection(), c.text) << c.model;
+  }
+  info.SetConnection(16);
+  EXPECT_EQ(info.connection(), "TCP (RTSP_H264)");
+}
+
+TEST(DlgInfo, FormatIsVideoPartThenAudioPart) {
+  DlgInfo info;
+  info.SetFormat(10, 1);
+  EXPECT_EQ(info.format(), "H.264/90000 PCMU/8000/1");
+  info.SetFormat(6, 5);
+  EXPECT_EQ(info.format(), "JPEG/90000 G726-40/8000/1");
+  info.SetFormat(1, 7);
+  EXPECT_EQ(info.format(), "MP4V-ES/90000 ");
+  info.SetFormat(3, 2);
+  EXPECT_EQ(info.format(), "G726-16/8000/1");
+  info.SetFormat(2, 4);
+  EXPECT_EQ(info.format(), "JPEG");
+}
+
+TEST(DlgInfo, RefreshWritesRatesSizesAndCounters) {
+  DlgInfo info;
+  info.SetVideoSize(640, 480);
+  info.SetVideoBitrate(0);
+  info.SetVideoDrop(3);
+  info.SetAudioBitrate(64);
+  info.SetAudioDrop(0);
+  info.Refresh(25 * 100 + 24);
+  EXPECT_EQ(info.controlText(DlgInfo::kFrameRate), "Network / Display:  25 / 24 fps");
+  EXPECT_EQ(info.controlText(DlgInfo::kVideoSize), "Video size: 640 x 480");
+  EXPECT_EQ(info.controlText(DlgInfo::kVideoBitrate), "Video bitrate: 0");
+  EXPECT_EQ(info.controlText(DlgInfo::kVideoDrop), "Video drop: 3");
+  EXPECT_EQ(info.controlText(DlgInfo::kAudioBitrate), "Audio bitrate: 64 k");
+  EXPECT_EQ(info.controlText(DlgInfo::kAudioDrop), "Audio drop: 0");
+  EXPECT_EQ(info.controlText(DlgInfo::kVersion), "V1.16.2");
+  EXPECT_EQ(info.controlText(DlgInfo::kFormat), "Format: ");
+}
+
+TEST(DlgInfo, StatsLineJoinsTheTexts) {
+  DlgInfo info;
+  info.Refresh(100);
+  EXPECT_EQ(info.statsLine(),
+            "Url:  | Connection:  | Network / Display:  1 / 0 fps | Video size:  | Format:  | "
+            "Video bitrate: 0 | Video drop: 0 | Audio bitrate: 0 | Audio drop: 0 | V1.16.2");
+}
+
+TEST(DlgInfo, PaintsItsTextsOnTheWindowColour) {
+  DlgInfo info;
+  info.Refresh(2524);
+  Canvas canvas(DlgInfo::kPixelWidth, DlgInfo::kPixelHeight);
+  info.paint(canvas);
+  EXPECT_EQ(canvas.pixel(DlgInfo::kPixelWidth - 1, DlgInfo::kPixelHeight - 1), 0xF0F0F0u);
+  // Some dark text pixels in the frame-rate line (y from 48 to 61).
+  int dark = 0;
+  for (int y = 48; y < 62; ++y) {
+    for (int x = 18; x < 200; ++x) dark += canvas.pixel(x, y) < 0x808080 ? 1 : 0;
+  }
+  EXPECT_GT(dark, 20);
+}
+
+}  // namespace
+}  // namespace vexa

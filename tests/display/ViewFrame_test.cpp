@@ -1,0 +1,91 @@
+#include "display/ViewFrame.h"
+
+#include <gtest/gtest.h>
+
+namespace vexa {
+namespace {
+
+const Rect kClient{0, 0, 800, 600};
+
+struct LayoutCase {
+  const char* name;
+  int mode;
+  Rect client;
+  int pictureWidth, pictureHeight;
+  Rect expected;
+};
+
+class ViewFrameLayout : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(ViewFrameLayout, PlacesTheVideoRectangle) {
+  const LayoutCase& c = GetParam();
+  const Rect video = ViewFrame::layout(c.mode, c.client, c.pictureWidth, c.pictureHeight);
+  EXPECT_EQ(video, c.expected) << video.x << "," << video.y << " " << video.width << "x"
+                               << video.height;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllModes, ViewFrameLayout,
+    testing::Values(
+        // Stretch: the inner area inside a 2-pixel border, whatever the picture.
+        LayoutCase{"Stretch", 0, kClient, 640, 480, {2, 2, 796, 596}},
+        LayoutCase{"StretchOffsetClient", 0, {10, 20, 100, 50}, 1920, 1080, {12, 22, 96, 46}},
+        // Real size: unscaled and centred when it fits.
+        LayoutCase{"RealSizeFits", 1, kClient, 640, 480, {80, 60, 640, 480}},
+        // Too large and narrower than the area: full height, 5:4 kept.
+        LayoutCase{"RealSizeTall", 1, kClient, 1280, 1024, {27, 2, 745, 596}},
+        // Too large and wider: full width, centred vertically.
+        LayoutCase{"RealSizeWide", 1, kClient, 1920, 1080, {2, 76, 796, 447}},
+        LayoutCase{"RealSizeExactInner", 1, kClient, 796, 596, {2, 2, 796, 596}},
+        LayoutCase{"WholeClient", 2, kClient, 640, 480, {0, 0, 800, 600}},
+        // Fit: no border, no real-size case.
+        LayoutCase{"FitTall", 3, {0, 0, 1920, 1080}, 640, 480, {240, 0, 1440, 1080}},
+        LayoutCase{"FitWide", 3, {0, 0, 1280, 1024}, 1920, 800, {0, 245, 1280, 533}},
+        LayoutCase{"FitSmallIsEnlarged", 3, kClient, 320, 240, {0, 0, 800, 600}},
+        // Before the first picture: the area the picture will take.
+        LayoutCase{"RealSizeNoPicture", 1, kClient, 0, 0, {2, 2, 796, 596}},
+        LayoutCase{"FitNoPicture", 3, kClient, 0, 0, {0, 0, 800, 600}}),
+    [](const testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
+
+TEST(ViewFrame, RecomputesOnlyWhenModeOrPictureSizeChange) {
+  ViewFrame frame(800, 600);
+  EXPECT_EQ(frame.videoRect(), (Rect{2, 2, 796, 596}));
+  EXPECT_FALSE(frame.update(ViewFrame::kStretch, 640, 480));  // mode 0 ignores picture sizes
+  EXPECT_FALSE(frame.update(ViewFrame::kStretch, 320, 240));
+  EXPECT_TRUE(frame.update(ViewFrame::kRealSize, 320, 240));
+  EXPECT_EQ(frame.videoRect(), (Rect{240, 180, 320, 240}));
+  EXPECT_FALSE(frame.update(ViewFrame::kRealSize, 320, 240));
+  EXPECT_TRUE(frame.update(ViewFrame::kRealSize, 640, 480));
+  EXPECT_EQ(frame.videoRect(), (Rect{80, 60, 640, 480}));
+
+  frame.resize(400, 300);
+  EXPECT_EQ(frame.canvas().width(), 400);
+  // 640 x 480 no longer fits: scaled to the inner height, 396 / 296 being wider than 4:3.
+  EXPECT_EQ(frame.videoRect(), (Rect{3, 2, 394, 296}));
+}
+
+TEST(ViewFrame, BarPensAreTwiceTheBarsAndCoverThemExactly) {
+  ViewFrame frame(800, 600);
+  frame.update(ViewFrame::kRealSize, 640, 480);
+  EXPECT_EQ(frame.barPenWidth(0), 160);  // left
+  EXPECT_EQ(frame.barPenWidth(1), 160);  // right
+  EXPECT_EQ(frame.barPenWidth(2), 120);  // top
+  EXPECT_EQ(frame.barPenWidth(3), 120);  // bottom
+
+  frame.canvas().fillRect(frame.clientRect(), 0xFFFFFF);
+  frame.paintBars();
+  const Canvas& canvas = frame.canvas();
+  EXPECT_EQ(canvas.pixel(79, 300), 0u);
+  EXPECT_EQ(canvas.pixel(80, 300), 0xFFFFFFu);
+  EXPECT_EQ(canvas.pixel(719, 300), 0xFFFFFFu);
+  EXPECT_EQ(canvas.pixel(720, 300), 0u);
+  EXPECT_EQ(canvas.pixel(400, 59), 0u);
+  EXPECT_EQ(canvas.pixel(400, 60), 0xFFFFFFu);
+  EXPECT_EQ(canvas.pixel(400, 539), 0xFFFFFFu);
+  EXPECT_EQ(canvas.pixel(400, 540), 0u);
+  EXPECT_EQ(canvas.pixel(0, 0), 0u);
+  EXPECT_EQ(canvas.pixel(799, 599), 0u);
+}
+
+}  // namespace
+}  // namespace vexa

@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -128,4 +129,10 @@ BENCHMARK(BM_FfmpegDecodeToBgr)->Args({1280, 720})->Args({1920, 1080})->Unit(ben
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  av_log_set_level(AV_LOG_ERROR);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -3,24 +3,12 @@
 #include <cairo.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
+#include "display/PictureStretcher.h"
 
 namespace vexa {
 namespace {
-
-// Cairo's 32-bit format is a native-endian 0x00RRGGBB word, which swscale names by byte order.
-constexpr AVPixelFormat kCanvasPixelFormat =
-    std::endian::native == std::endian::little ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
-// The fastest of swscale's stretches here (the draw path stretches each new picture once), with
-// chroma kept at full resolution: about 8% more time for colours that come out as they went in.
-constexpr int kStretchFlags = SWS_FAST_BILINEAR | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
-// swscale's vector code may store a little past the last pixel of a row.
-constexpr size_t kStretchSlackBytes = 64;
 
 uint32_t pixelFromColorRef(uint32_t colorRef) {
   const uint32_t red = colorRef & 0xFF;
@@ -44,14 +32,14 @@ Canvas::Canvas(int width, int height)
     : width_(std::max(width, 0)),
       height_(std::max(height, 0)),
       surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_)),
-      cairo_(cairo_create(surface_)) {
+      cairo_(cairo_create(surface_)),
+      stretcher_(std::make_unique<PictureStretcher>()) {
   stride_ = cairo_image_surface_get_stride(surface_);
   cairo_set_antialias(cairo_, CAIRO_ANTIALIAS_NONE);
   cairo_set_line_cap(cairo_, CAIRO_LINE_CAP_BUTT);
 }
 
 Canvas::~Canvas() {
-  sws_freeContext(scaler_);
   cairo_destroy(cairo_);
   cairo_surface_destroy(surface_);
 }
@@ -81,6 +69,11 @@ void Canvas::fillRect(const Rect& rect, uint32_t colorRef) {
     std::fill(row, row + area.width, value);
   }
   cairo_surface_mark_dirty_rectangle(surface_, area.x, area.y, area.width, area.height);
+  touched(area);
+}
+
+void Canvas::touched(const Rect& area) {
+  if (pictureIntact_ && !intersect(area, shownPicture_.destination).empty()) pictureIntact_ = false;
 }
 
 void Canvas::drawLine(int x1, int y1, int x2, int y2, int penWidth, uint32_t colorRef) {
@@ -94,6 +87,9 @@ void Canvas::drawLine(int x1, int y1, int x2, int y2, int penWidth, uint32_t col
   cairo_move_to(cairo_, x1 + dx, y1 + dy);
   cairo_line_to(cairo_, x2 + dx, y2 + dy);
   cairo_stroke(cairo_);
+  const int reach = penWidth / 2 + 1;
+  touched({std::min(x1, x2) - reach, std::min(y1, y2) - reach, std::abs(x2 - x1) + 2 * reach,
+           std::abs(y2 - y1) + 2 * reach});
 }
 
 void Canvas::drawText(int x, int y, const std::string& text, uint32_t colorRef, int pixelHeight) {
@@ -105,6 +101,7 @@ void Canvas::drawText(int x, int y, const std::string& text, uint32_t colorRef, 
   setColour(colorRef);
   cairo_move_to(cairo_, x, y + extents.ascent);
   cairo_show_text(cairo_, text.c_str());
+  pictureIntact_ = false;  // text extents are not worth computing for this
 }
 
 uint32_t Canvas::pixel(int x, int y) const {
@@ -120,71 +117,16 @@ void Canvas::drawPicture(const BITMAPINFOHEADER& header, const uint8_t* bits, ui
   if (bits == nullptr || header.biBitCount != 24 || header.biWidth <= 0 || header.biHeight <= 0)
     return;
   const Rect from = intersect(source, {0, 0, header.biWidth, header.biHeight});
-  if (from.empty() || destination.empty()) return;
-
-  const StretchKey key{bits, pictureId,         header.biWidth,    header.biHeight,
-                       from, destination.width, destination.height};
-  if (!stretchedValid_ || !(key == stretchedKey_)) {
-    stretchedValid_ = stretch(header, bits, key);
-    stretchedKey_ = key;
-    ++stretchCount_;
-  }
-  if (stretchedValid_) copyStretched(destination);
-}
-
-bool Canvas::stretch(const BITMAPINFOHEADER& header, const uint8_t* bits, const StretchKey& key) {
-  const size_t needed = size_t(key.width) * key.height * 4 + kStretchSlackBytes;
-  if (stretched_.size() < needed) stretched_.resize(needed);
-
-  const int rowBytes = header.biWidth * kBytesPerPixel;
-  // The picture is stored bottom row first: start at the top row of the source rectangle and
-  // walk the rows backwards.
-  const size_t topRow = size_t(header.biHeight - 1 - key.source.y);
-  const uint8_t* sourcePlanes[4] = {bits + topRow * rowBytes + size_t(key.source.x) * 3};
-  const int sourceStrides[4] = {-rowBytes};
-  uint8_t* targetPlanes[4] = {stretched_.data()};
-  const int targetStrides[4] = {key.width * 4};
-
-  scaler_ = sws_getCachedContext(scaler_, key.source.width, key.source.height, AV_PIX_FMT_BGR24,
-                                 key.width, key.height, kCanvasPixelFormat, kStretchFlags, nullptr,
-                                 nullptr, nullptr);
-  if (scaler_ == nullptr) {
-    stretchNearest(bits, header.biWidth, header.biHeight, key);
-    return true;
-  }
-  sws_scale(scaler_, sourcePlanes, sourceStrides, 0, key.source.height, targetPlanes,
-            targetStrides);
-  return true;
-}
-
-// For the sizes swscale refuses (a one-pixel-wide source, for instance).
-void Canvas::stretchNearest(const uint8_t* bits, int pictureWidth, int pictureHeight,
-                            const StretchKey& key) {
-  const size_t rowBytes = size_t(pictureWidth) * kBytesPerPixel;
-  for (int y = 0; y < key.height; ++y) {
-    const int sourceY = key.source.y + int(int64_t(y) * key.source.height / key.height);
-    const uint8_t* row = bits + size_t(pictureHeight - 1 - sourceY) * rowBytes;
-    auto* target = reinterpret_cast<uint32_t*>(stretched_.data() + size_t(y) * key.width * 4);
-    for (int x = 0; x < key.width; ++x) {
-      const int sourceX = key.source.x + int(int64_t(x) * key.source.width / key.width);
-      const uint8_t* bgr = row + size_t(sourceX) * 3;
-      target[x] = (uint32_t(bgr[2]) << 16) | (uint32_t(bgr[1]) << 8) | bgr[0];
-    }
-  }
-}
-
-void Canvas::copyStretched(const Rect& destination) {
   const Rect visible = intersect(destination, {0, 0, width_, height_});
-  if (visible.empty()) return;
-  uint8_t* pixels = data();
-  const size_t sourceStride = size_t(destination.width) * 4;
-  const size_t skipX = size_t(visible.x - destination.x) * 4;
-  for (int y = visible.y; y < visible.bottom(); ++y) {
-    const uint8_t* from = stretched_.data() + size_t(y - destination.y) * sourceStride + skipX;
-    std::memcpy(pixels + size_t(y) * stride_ + size_t(visible.x) * 4, from,
-                size_t(visible.width) * 4);
-  }
+  if (from.empty() || destination.empty() || visible.empty()) return;
+
+  const PictureKey key{bits, pictureId, header.biWidth, header.biHeight, from, destination};
+  if (pictureIntact_ && key == shownPicture_) return;
+  stretcher_->stretch(header, bits, from, destination, visible, data(), size_t(stride_));
   cairo_surface_mark_dirty_rectangle(surface_, visible.x, visible.y, visible.width, visible.height);
+  shownPicture_ = key;
+  pictureIntact_ = true;
+  ++stretchCount_;
 }
 
 }  // namespace vexa

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,9 +9,10 @@
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
-struct SwsContext;
 
 namespace vexa {
+
+class PictureStretcher;
 
 struct Rect {
   int x = 0;
@@ -48,8 +50,8 @@ class Canvas {
 
   // Stretches source (top-down picture coordinates) of a bottom-up BGR24 picture into destination.
   // Rows of the picture are exactly width x 3 bytes, as the decoders write them. pictureId names
-  // the picture's content: redrawing the same id, source and destination reuses the previous
-  // stretch and costs one copy.
+  // the picture's content: drawing the same id, source and destination again costs nothing while
+  // nothing else was drawn over it.
   void drawPicture(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
                    const Rect& source, const Rect& destination);
 
@@ -58,26 +60,26 @@ class Canvas {
   // How many times drawPicture actually stretched a picture.
   uint64_t stretchCount() const { return stretchCount_; }
 
-  // Cairo drawing the methods above do not cover (overlays).
-  cairo_t* context() { return cairo_; }
+  // Cairo drawing the methods above do not cover (overlays); the picture counts as drawn over.
+  cairo_t* context() {
+    pictureIntact_ = false;
+    return cairo_;
+  }
 
  private:
-  struct StretchKey {
+  struct PictureKey {
     const uint8_t* bits = nullptr;
     uint64_t pictureId = 0;
     int pictureWidth = 0;
     int pictureHeight = 0;
     Rect source;
-    int width = 0;
-    int height = 0;
-    bool operator==(const StretchKey&) const = default;
+    Rect destination;
+    bool operator==(const PictureKey&) const = default;
   };
 
   void setColour(uint32_t colorRef);
-  bool stretch(const BITMAPINFOHEADER& header, const uint8_t* bits, const StretchKey& key);
-  void stretchNearest(const uint8_t* bits, int pictureWidth, int pictureHeight,
-                      const StretchKey& key);
-  void copyStretched(const Rect& destination);
+  // Something was drawn over area: the picture there must be stretched again.
+  void touched(const Rect& area);
 
   int width_;
   int height_;
@@ -85,10 +87,9 @@ class Canvas {
   cairo_surface_t* surface_;
   cairo_t* cairo_;
 
-  SwsContext* scaler_ = nullptr;
-  std::vector<uint8_t> stretched_;  // the last stretch, width x 4 bytes per row
-  StretchKey stretchedKey_;
-  bool stretchedValid_ = false;
+  std::unique_ptr<PictureStretcher> stretcher_;
+  PictureKey shownPicture_;
+  bool pictureIntact_ = false;
   uint64_t stretchCount_ = 0;
 };
 

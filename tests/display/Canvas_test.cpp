@@ -78,27 +78,60 @@ TEST(Canvas, RowsOfOddWidthsAreExactlyThreeBytesPerPixel) {
   }
 }
 
-TEST(Canvas, UnchangedPictureIsCopiedNotStretchedAgain) {
+TEST(Canvas, UnchangedPictureIsNotStretchedAgainUnlessDrawnOver) {
   const Picture picture = blueOverRed(64, 48);
   Canvas canvas(200, 150);
   const Rect all{0, 0, 64, 48};
   const Rect target{10, 10, 160, 120};
   canvas.drawPicture(picture.header, picture.bits.data(), 7, all, target);
-  EXPECT_EQ(canvas.stretchCount(), 1u);
-
-  // Something drew over the picture; the redraw restores it from the kept stretch.
-  canvas.fillRect({0, 0, 200, 150}, 0x00FF00);
   canvas.drawPicture(picture.header, picture.bits.data(), 7, all, target);
   EXPECT_EQ(canvas.stretchCount(), 1u);
+
+  // Drawing beside the picture leaves it intact.
+  canvas.fillRect({0, 0, 200, 8}, 0x00FF00);
+  canvas.drawLine(0, 140, 200, 140, 2, 0x0000FF);
+  canvas.drawPicture(picture.header, picture.bits.data(), 7, all, target);
+  EXPECT_EQ(canvas.stretchCount(), 1u);
+
+  // Something drew over the picture: the redraw restores it.
+  canvas.fillRect({0, 0, 200, 150}, 0x00FF00);
+  canvas.drawPicture(picture.header, picture.bits.data(), 7, all, target);
+  EXPECT_EQ(canvas.stretchCount(), 2u);
   EXPECT_EQ(canvas.pixel(50, 12), kBlue);
   EXPECT_EQ(canvas.pixel(50, 127), kRed);
 
   canvas.drawPicture(picture.header, picture.bits.data(), 8, all, target);  // a new picture
-  EXPECT_EQ(canvas.stretchCount(), 2u);
-  canvas.drawPicture(picture.header, picture.bits.data(), 8, all, {0, 0, 80, 60});
   EXPECT_EQ(canvas.stretchCount(), 3u);
-  canvas.drawPicture(picture.header, picture.bits.data(), 8, {0, 0, 32, 24}, {0, 0, 80, 60});
+  canvas.drawPicture(picture.header, picture.bits.data(), 8, all, {0, 0, 80, 60});
   EXPECT_EQ(canvas.stretchCount(), 4u);
+  canvas.drawPicture(picture.header, picture.bits.data(), 8, {0, 0, 32, 24}, {0, 0, 80, 60});
+  EXPECT_EQ(canvas.stretchCount(), 5u);
+}
+
+TEST(Canvas, StretchMapsEveryDestinationPixelToTheNearestSourcePixel) {
+  // A picture whose every pixel is distinct: the stretch must pick source pixel (x * w / W, y * h / H).
+  constexpr int kWidth = 7, kHeight = 5;
+  BITMAPINFOHEADER header = makeBgrPictureHeader(kWidth, kHeight);
+  std::vector<uint8_t> bits(size_t(kWidth) * kHeight * 3);
+  auto colourOf = [](int x, int y) { return uint32_t((x * 16) << 16 | (y * 16) << 8 | (x + y)); };
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      uint8_t* p = bits.data() + (size_t(kHeight - 1 - y) * kWidth + x) * 3;  // bottom-up
+      const uint32_t c = colourOf(x, y);
+      p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16);
+    }
+  }
+  for (const Rect target : {Rect{0, 0, 7, 5}, Rect{1, 2, 20, 13}, Rect{0, 0, 3, 2}}) {
+    Canvas canvas(24, 16);
+    canvas.drawPicture(header, bits.data(), 1, {0, 0, kWidth, kHeight}, target);
+    for (int y = 0; y < target.height; ++y) {
+      for (int x = 0; x < target.width; ++x) {
+        ASSERT_EQ(canvas.pixel(target.x + x, target.y + y),
+                  colourOf(x * kWidth / target.width, y * kHeight / target.height))
+            << x << "," << y << " in " << target.width << "x" << target.height;
+      }
+    }
+  }
 }
 
 TEST(Canvas, DestinationBeyondTheEdgesIsClipped) {

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "display/Canvas.h"
+#include "media/PictureFormat.h"
+
+namespace vexa {
+
+// Maps a rectangle of a bottom-up BGR24 picture onto a rectangle of 32-bit 0x00RRGGBB pixels, by
+// nearest neighbour through per-geometry tables of offsets. This is the whole cost of drawing a
+// new picture, so it is chosen for speed: one 4-byte load and one store per pixel, no filtering.
+class PictureStretcher {
+ public:
+  // Writes the visible part (destination coordinates clipped to the target) of source, scaled to
+  // destination, into target rows stride bytes apart. Rows of the picture are width x 3 bytes.
+  void stretch(const BITMAPINFOHEADER& header, const uint8_t* bits, const Rect& source,
+               const Rect& destination, const Rect& visible, uint8_t* target, size_t stride);
+
+ private:
+  struct Geometry {
+    int pictureWidth = 0;
+    int pictureHeight = 0;
+    Rect source;
+    Rect destination;
+    Rect visible;
+    bool operator==(const Geometry&) const = default;
+  };
+
+  void buildTables(const Geometry& geometry);
+
+  Geometry geometry_;
+  bool haveTables_ = false;
+  std::vector<uint32_t> columnOffsets_;  // byte offset within a picture row, per visible column
+  std::vector<size_t> rowOffsets_;       // byte offset of the picture row, per visible row
+  size_t wideLoadColumns_ = 0;           // leading columns whose 4-byte load stays in the row
+};
+
+}  // namespace vexa

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# vexa-viewer as a user runs it, against vexa-camera on loopback.
+set -uo pipefail
+viewer=$1
+camera=$2
+work=$(mktemp -d)
+camera_pid=
+cleanup() {
+  [ -n "$camera_pid" ] && kill "$camera_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+start_camera() {
+  "$camera" --port 0 --width 640 --height 480 --fps 15 "$@" > "$work/camera.txt" 2>&1 &
+  camera_pid=$!
+  for _ in $(seq 1 100); do
+    grep -q 'http://' "$work/camera.txt" && break
+    sleep 0.1
+  done
+  port=$(grep -o '127\.0\.0\.1:[0-9]*' "$work/camera.txt" | head -n 1 | cut -d: -f2)
+  [ -n "$port" ] || { echo "camera did not start"; exit 1; }
+}
+stop_camera() { kill "$camera_pid"; wait "$camera_pid" 2>/dev/null; camera_pid=; }
+
+# A picture, statistics lines and a snapshot.
+start_camera
+"$viewer" --protocol 2 --headless --stats --duration 3 --snapshot "$work/s.png" "127.0.0.1:$port" \
+  > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+[ $status -eq 0 ] || fail "clean run exited $status: $(cat "$work/err.txt")"
+grep -q 'Video size: 640 x 480' "$work/out.txt" || fail "no statistics line with the picture size"
+grep -q "Url: \"http://127.0.0.1:$port/\" | Connection: TCP (HTTP_JPEG) | Network / Display:  " "$work/out.txt" \
+  || fail "statistics line lacks the address and connection"
+[ "$(head -c 8 "$work/s.png" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] || fail "snapshot is not a PNG"
+stop_camera
+
+# Wrong credentials: no picture, no crash, and the missing snapshot is reported.
+start_camera --user admin --pass 1234
+"$viewer" --protocol 2 --headless --duration 2 --user admin --pass wrong --snapshot "$work/w.png" \
+  "127.0.0.1:$port" > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+[ $status -eq 1 ] || fail "wrong password run exited $status"
+grep -q 'no picture was drawn' "$work/err.txt" || fail "missing snapshot not reported"
+[ -e "$work/w.png" ] && fail "a snapshot was written without a picture"
+stop_camera
+
+# Bad arguments: one line and status 2.
+"$viewer" --protocol two 127.0.0.1 > /dev/null 2> "$work/err.txt"
+status=$?
+[ $status -eq 2 ] || fail "bad arguments exited $status"
+[ "$(wc -l < "$work/err.txt")" -eq 1 ] || fail "bad arguments gave more than one line"
+
+if [ $failures -eq 0 ]; then echo "viewer end to end: 3 passed, 0 failed"; exit 0; fi
+exit 1

@@ -45,8 +45,8 @@ IPCameraSite::~IPCameraSite() {
 bool IPCameraSite::Play() {
   if (http_) {
     http_->setConfig(&config_);
-    imageLock_ = &http_->frameLock();
-    frameCountSlot_ = &http_->pictureCounter();
+    imageLock_.store(&http_->frameLock(), std::memory_order_release);
+    frameCountSlot_.store(&http_->pictureCounter(), std::memory_order_release);
     return http_->Play();
   }
   return false;
@@ -68,18 +68,20 @@ void IPCameraSite::SetTalk(bool on) {
 }
 
 bool IPCameraSite::LockCurImage(bool tryOnly) {
-  if (imageLock_ == nullptr) return false;
-  if (tryOnly) return imageLock_->TryLock();
-  imageLock_->Lock();
+  CLFXCriticalSection* lock = imageLock_.load(std::memory_order_acquire);
+  if (lock == nullptr) return false;
+  if (tryOnly) return lock->TryLock();
+  lock->Lock();
   return true;
 }
 
 void IPCameraSite::UnlockCurImage() {
-  if (imageLock_ != nullptr) imageLock_->Unlock();
+  if (CLFXCriticalSection* lock = imageLock_.load(std::memory_order_acquire)) lock->Unlock();
 }
 
 uint32_t IPCameraSite::GetFrameNumber() const {
-  return frameCountSlot_ != nullptr ? frameCountSlot_->load(std::memory_order_relaxed) : 0;
+  const auto* counter = frameCountSlot_.load(std::memory_order_acquire);
+  return counter != nullptr ? counter->load(std::memory_order_relaxed) : 0;
 }
 
 uint32_t IPCameraSite::GetVideoBitrate() { return http_ ? toKilobits(http_->GetVideoBytes()) : 0; }

@@ -67,8 +67,9 @@ class IPCameraSite {
   StreamConfig config_;
   std::unique_ptr<IPCameraHTTP> http_;
   H264Decoder* h264Decoder_ = nullptr;
-  CLFXCriticalSection* imageLock_ = nullptr;
-  const std::atomic<uint32_t>* frameCountSlot_ = nullptr;
+  // Set by Play on the player's start thread while the display may already be asking.
+  std::atomic<CLFXCriticalSection*> imageLock_{nullptr};
+  std::atomic<const std::atomic<uint32_t>*> frameCountSlot_{nullptr};
   uint8_t talkOn_ = 0;
   std::atomic<bool> audioOn_{true};
 };

@@ -4,27 +4,58 @@
 
 namespace vexa::ffmpeg {
 
-AVCodecContext* openDecoderContext(const AVCodec* codec, int flags2, int64_t maxPixels) {
-  if (codec == nullptr) return nullptr;
-  AVCodecContext* context = avcodec_alloc_context3(codec);
-  if (context == nullptr) return nullptr;
-  context->flags2 |= flags2;
-  context->max_pixels = maxPixels;
-  if (avcodec_open2(context, codec, nullptr) < 0) {
-    DebugTrace("decoder %s: cannot open", codec->name);
-    avcodec_free_context(&context);
-  }
-  return context;
+Decoder::~Decoder() {
+  avcodec_free_context(&context_);
+  av_frame_free(&frame_);
+  av_frame_free(&spare_);
+  av_packet_free(&packet_);
 }
 
-DecodeResult decodePacket(AVCodecContext* context, AVPacket* packet, const uint8_t* data,
-                          int length, AVFrame* frame, AVFrame* spare) {
+bool Decoder::open() {
+  if (isOpen()) return true;
+  codec_ = avcodec_find_decoder(codecId_);
+  if (codec_ == nullptr) return false;
+  if (frame_ == nullptr) frame_ = av_frame_alloc();
+  if (spare_ == nullptr) spare_ = av_frame_alloc();
+  if (packet_ == nullptr) packet_ = av_packet_alloc();
+  if (frame_ == nullptr || spare_ == nullptr || packet_ == nullptr) return false;
+  return openContext();
+}
+
+bool Decoder::openContext() {
+  context_ = avcodec_alloc_context3(codec_);
+  if (context_ == nullptr) return false;
+  context_->flags2 |= flags2_;
+  context_->max_pixels = maxPixels_;
+  if (avcodec_open2(context_, codec_, nullptr) < 0) {
+    DebugTrace("decoder %s: cannot open", codec_->name);
+    avcodec_free_context(&context_);
+  }
+  return context_ != nullptr;
+}
+
+bool Decoder::close() {
+  if (context_ == nullptr) return false;
+  avcodec_free_context(&context_);
+  return true;
+}
+
+bool Decoder::reopen() {
+  close();
+  return codec_ != nullptr && openContext();
+}
+
+DecodeResult Decoder::decode(const uint8_t* data, int length) {
+  if (!isOpen()) return DecodeResult::kError;
+  AVCodecContext* context = context_;
+  AVFrame* frame = frame_;
+  AVFrame* spare = spare_;
   // The packet has no buffer of its own, so sending it copies the bytes into padded memory.
-  packet->data = const_cast<uint8_t*>(data);
-  packet->size = length;
-  const int sent = avcodec_send_packet(context, packet);
-  packet->data = nullptr;
-  packet->size = 0;
+  packet_->data = const_cast<uint8_t*>(data);
+  packet_->size = length;
+  const int sent = avcodec_send_packet(context, packet_);
+  packet_->data = nullptr;
+  packet_->size = 0;
   if (sent < 0) {
     DebugTrace("decoder %s: packet of %d bytes refused (%d)", context->codec->name, length, sent);
     return DecodeResult::kError;

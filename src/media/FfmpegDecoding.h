@@ -8,15 +8,42 @@ extern "C" {
 
 namespace vexa::ffmpeg {
 
-// An opened decoder context for codec, refusing pictures of more than maxPixels before it
-// allocates them; nullptr when it cannot be allocated or opened.
-AVCodecContext* openDecoderContext(const AVCodec* codec, int flags2, int64_t maxPixels);
-
 enum class DecodeResult { kPicture, kNoPicture, kError };
 
-// Feeds data as one whole packet and leaves the newest picture it produced in frame; spare is
-// scratch for draining. The packet is copied into padded memory, so data needs no padding.
-DecodeResult decodePacket(AVCodecContext* context, AVPacket* packet, const uint8_t* data,
-                          int length, AVFrame* frame, AVFrame* spare);
+// One FFmpeg decoder: its codec, context, and the frames and packet it decodes through.
+class Decoder {
+ public:
+  // maxPixels: pictures larger than this are refused before FFmpeg allocates them.
+  Decoder(AVCodecID codecId, int flags2, int64_t maxPixels)
+      : codecId_(codecId), flags2_(flags2), maxPixels_(maxPixels) {}
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+  ~Decoder();
+
+  // Finds the codec and opens a context; false when either is missing.
+  bool open();
+  // Drops the context; true when there was one.
+  bool close();
+  // A fresh context for a decoder that was opened before; false when none could be opened.
+  bool reopen();
+  bool isOpen() const { return context_ != nullptr; }
+
+  // Feeds data as one whole packet and keeps the newest picture it produced in frame(). The
+  // packet is copied into padded memory, so data needs no padding.
+  DecodeResult decode(const uint8_t* data, int length);
+  const AVFrame& frame() const { return *frame_; }
+
+ private:
+  bool openContext();
+
+  const AVCodecID codecId_;
+  const int flags2_;
+  const int64_t maxPixels_;
+  const AVCodec* codec_ = nullptr;
+  AVCodecContext* context_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVFrame* spare_ = nullptr;  // scratch for draining the decoder
+  AVPacket* packet_ = nullptr;
+};
 
 }  // namespace vexa::ffmpeg

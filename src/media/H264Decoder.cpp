@@ -28,49 +28,26 @@ std::unique_ptr<uint8_t[]> allocatePicture(size_t bytes) {
 
 H264Decoder::H264Decoder(size_t pictureBytes)
     : pictureBytes_(pictureBytes),
+      decoder_(AV_CODEC_ID_H264, kDecoderFlags2, int64_t(pictureBytes / kBytesPerPixel)),
       conversion_(SWS_BILINEAR),
       deinterlaceBuffer_(allocatePicture(pictureBytes)) {
   for (BgrPicture& picture : pictures_) picture.pixels = allocatePicture(pictureBytes);
 }
 
-H264Decoder::~H264Decoder() {
-  avcodec_free_context(&context_);
-  av_frame_free(&frame_);
-  av_frame_free(&spare_);
-  av_packet_free(&packet_);
-}
+H264Decoder::~H264Decoder() = default;
 
-bool H264Decoder::Open() {
-  if (isOpen()) return true;
-  codec_ = avcodec_find_decoder(AV_CODEC_ID_H264);
-  if (codec_ == nullptr) return false;
-  if (frame_ == nullptr) frame_ = av_frame_alloc();
-  if (spare_ == nullptr) spare_ = av_frame_alloc();
-  if (packet_ == nullptr) packet_ = av_packet_alloc();
-  if (frame_ == nullptr || spare_ == nullptr || packet_ == nullptr) return false;
-  return openContext();
-}
+bool H264Decoder::Open() { return decoder_.open(); }
 
-bool H264Decoder::openContext() {
-  context_ =
-      ffmpeg::openDecoderContext(codec_, kDecoderFlags2, int64_t(pictureBytes_ / kBytesPerPixel));
-  return context_ != nullptr;
-}
-
-bool H264Decoder::reinitFfmpeg() {
-  // A failed open leaves no context; the next start tries again rather than never.
-  if (codec_ == nullptr) return false;
-  avcodec_free_context(&context_);
-  return openContext();
-}
+// A failed open leaves no context; the next start tries again rather than never.
+bool H264Decoder::reinitFfmpeg() { return decoder_.reopen(); }
 
 int H264Decoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
   if (!isOpen() || data == nullptr || length <= 0) return -1;
-  const auto result = ffmpeg::decodePacket(context_, packet_, data, length, frame_, spare_);
+  const auto result = decoder_.decode(data, length);
   if (result != ffmpeg::DecodeResult::kPicture) return -1;
 
-  const int width = frame_->width;
-  const int height = frame_->height;
+  const int width = decoder_.frame().width;
+  const int height = decoder_.frame().height;
   if (width <= 0 || height <= 0 ||
       size_t(width) * size_t(height) * kBytesPerPixel > pictureBytes_) {
     DebugTrace("H.264 picture of %dx%d does not fit the picture buffers", width, height);
@@ -93,10 +70,10 @@ bool H264Decoder::convertInto(BgrPicture& picture) {
   uint8_t* topRow = picture.pixels.get();
   PlanarPicture blended;
   const bool blend = deinterlaceEnabled() && deinterlaceBuffer_ &&
-                     blendFields(*frame_, deinterlaceBuffer_.get(), pictureBytes_, &blended);
+                     blendFields(decoder_.frame(), deinterlaceBuffer_.get(), pictureBytes_, &blended);
   const bool converted =
-      blend ? conversion_.convert(*frame_, blended.planes, blended.linesizes, topRow, rowBytes)
-            : conversion_.convert(*frame_, topRow, rowBytes);
+      blend ? conversion_.convert(decoder_.frame(), blended.planes, blended.linesizes, topRow, rowBytes)
+            : conversion_.convert(decoder_.frame(), topRow, rowBytes);
   if (!converted) return false;
   picture.width = width_;
   picture.height = height_;

@@ -6,12 +6,9 @@
 
 #include "media/BaseDecoder.h"
 #include "media/BgrConverter.h"
+#include "media/FfmpegDecoding.h"
 #include "media/PictureFormat.h"
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVCodec;
-struct AVPacket;
 
 namespace vexa {
 
@@ -52,7 +49,7 @@ class H264Decoder : public BaseDecoder {
   // thread only: other threads learn the size from CopyFromAVFrame's header.
   int width() const { return width_; }
   int height() const { return height_; }
-  bool isOpen() const { return context_ != nullptr; }
+  bool isOpen() const { return decoder_.isOpen(); }
 
  private:
   struct BgrPicture {
@@ -60,21 +57,16 @@ class H264Decoder : public BaseDecoder {
     int width = 0;  // of what pixels holds; 0 until converted
     int height = 0;
   };
-  bool openContext();
   bool convertInto(BgrPicture& picture);
 
   const size_t pictureBytes_;
-  AVFrame* frame_ = nullptr;
-  AVCodecContext* context_ = nullptr;
-  const AVCodec* codec_ = nullptr;
+  ffmpeg::Decoder decoder_;
   BgrConverter conversion_;
   std::unique_ptr<uint8_t[]> deinterlaceBuffer_;
   BgrPicture pictures_[2];
   int height_ = 0;
   int width_ = 0;
   int outputSelector_ = 0;
-  AVFrame* spare_ = nullptr;
-  AVPacket* packet_ = nullptr;
 };
 
 }  // namespace vexa

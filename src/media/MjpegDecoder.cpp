@@ -30,42 +30,17 @@ int endOfFirstImage(const uint8_t* data, int length) {
 }  // namespace
 
 // Same-size colour conversion only, so the cheapest filter loses nothing.
-MjpegDecoder::MjpegDecoder() : conversion_(SWS_FAST_BILINEAR) {}
+MjpegDecoder::MjpegDecoder()
+    : decoder_(AV_CODEC_ID_MJPEG, 0, kMaxPixels), conversion_(SWS_FAST_BILINEAR) {}
 
-MjpegDecoder::~MjpegDecoder() {
-  Close();
-  av_frame_free(&frame_);
-  av_frame_free(&spare_);
-  av_packet_free(&packet_);
-}
+MjpegDecoder::~MjpegDecoder() = default;
 
-bool MjpegDecoder::Open() {
-  if (isOpen()) return true;
-  codec_ = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
-  if (codec_ == nullptr) return false;
-  if (frame_ == nullptr) frame_ = av_frame_alloc();
-  if (spare_ == nullptr) spare_ = av_frame_alloc();
-  if (packet_ == nullptr) packet_ = av_packet_alloc();
-  if (frame_ == nullptr || spare_ == nullptr || packet_ == nullptr) return false;
-  return openContext();
-}
+bool MjpegDecoder::Open() { return decoder_.open(); }
 
-bool MjpegDecoder::openContext() {
-  context_ = ffmpeg::openDecoderContext(codec_, 0, kMaxPixels);
-  return context_ != nullptr;
-}
+bool MjpegDecoder::Close() { return decoder_.close(); }
 
-bool MjpegDecoder::Close() {
-  if (context_ == nullptr) return false;
-  avcodec_free_context(&context_);
-  return true;
-}
-
-bool MjpegDecoder::Reopen() {
-  Close();
-  if (codec_ == nullptr) return Open();
-  return openContext();
-}
+// The display reopens when it switches to JPEG; a decoder never opened gets the whole open.
+bool MjpegDecoder::Reopen() { return decoder_.reopen() || decoder_.open(); }
 
 int MjpegDecoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
   if (!isOpen() || data == nullptr || length <= 0 || image == nullptr || info == nullptr) {
@@ -73,7 +48,7 @@ int MjpegDecoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAP
   }
   bool got = false;
   for (int attempt = 0; attempt < kDecodeAttempts && length > 0 && !got; ++attempt) {
-    const auto result = ffmpeg::decodePacket(context_, packet_, data, length, frame_, spare_);
+    const auto result = decoder_.decode(data, length);
     if (result == ffmpeg::DecodeResult::kError) return -1;
     got = result == ffmpeg::DecodeResult::kPicture;
     if (!got) {
@@ -84,8 +59,9 @@ int MjpegDecoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAP
   }
   if (!got) return -1;
 
-  const int width = frame_->width;
-  const int height = frame_->height;
+  const AVFrame& frame = decoder_.frame();
+  const int width = frame.width;
+  const int height = frame.height;
   if (width <= 0 || height <= 0 ||
       size_t(width) * size_t(height) * kBytesPerPixel > kDisplayPictureBytes) {
     DebugTrace("JPEG of %dx%d does not fit the picture buffer", width, height);
@@ -94,7 +70,7 @@ int MjpegDecoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAP
   // Convert straight into the caller's picture, last row first: bottom-up without a copy.
   const int rowBytes = width * kBytesPerPixel;
   uint8_t* topRow = image + size_t(height - 1) * size_t(rowBytes);
-  if (!conversion_.convert(*frame_, topRow, -rowBytes)) return -1;
+  if (!conversion_.convert(frame, topRow, -rowBytes)) return -1;
   *info = makeBgrPictureHeader(width, height);
   return 0;
 }

@@ -3,12 +3,9 @@
 #include <cstdint>
 
 #include "media/BgrConverter.h"
+#include "media/FfmpegDecoding.h"
 #include "media/PictureFormat.h"
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVCodec;
-struct AVPacket;
 
 namespace vexa {
 
@@ -34,17 +31,11 @@ class MjpegDecoder {
   // 0 on success, -1 on failure (nothing usable written).
   int Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info);
 
-  bool isOpen() const { return context_ != nullptr; }
+  bool isOpen() const { return decoder_.isOpen(); }
 
  private:
-  bool openContext();
-
-  AVFrame* frame_ = nullptr;
-  AVCodecContext* context_ = nullptr;
-  const AVCodec* codec_ = nullptr;
+  ffmpeg::Decoder decoder_;
   BgrConverter conversion_;
-  AVFrame* spare_ = nullptr;
-  AVPacket* packet_ = nullptr;
 };
 
 }  // namespace vexa

@@ -1,0 +1,76 @@
+#include "protocol/rtsp/InterleavedSplitter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vexa {
+namespace {
+
+using Frames = std::vector<std::pair<int, std::string>>;
+
+std::string frame(uint8_t channel, const std::string& body) {
+  return std::string{'$', char(channel), char(body.size() >> 8), char(body.size() & 0xFF)} + body;
+}
+
+struct Splitter {
+  ByteBuffer buffer;
+  Frames frames;
+  size_t skipped = 0;
+  void feed(const std::string& bytes) {
+    buffer.append(bytes.data(), int32_t(bytes.size()));
+    skipped += InterleavedSplitter::split(buffer, [this](uint8_t channel, std::span<const uint8_t> body) {
+      frames.emplace_back(channel, std::string(body.begin(), body.end()));
+    });
+  }
+};
+
+const std::string kLong(300, 'v');  // length needs both bytes: 0x01 0x2C
+
+TEST(InterleavedSplitter, SplitsFramesOfEveryChannelInOrder) {
+  Splitter s;
+  s.feed(frame(0, "video") + frame(1, "rtcp") + frame(2, kLong) + frame(3, ""));
+  EXPECT_EQ(s.frames, (Frames{{0, "video"}, {1, "rtcp"}, {2, kLong}, {3, ""}}));
+  EXPECT_EQ(s.buffer.size(), 0);
+}
+
+TEST(InterleavedSplitter, GivesTheSameFramesForEverySegmentBoundary) {
+  const std::string stream = frame(0, "abc") + "xx" + frame(2, kLong) + frame(7, "no") + frame(1, "r");
+  Splitter whole;
+  whole.feed(stream);
+  for (size_t cut = 1; cut < stream.size(); ++cut) {
+    Splitter parts;
+    parts.feed(stream.substr(0, cut));
+    parts.feed(stream.substr(cut));
+    ASSERT_EQ(parts.frames, whole.frames) << "cut at " << cut;
+  }
+}
+
+TEST(InterleavedSplitter, SkipsGarbageAndChannelsAboveThreeUpToTheNextMarker) {
+  Splitter s;
+  s.feed("z" + frame(0, "a"));
+  EXPECT_EQ(s.frames, (Frames{{0, "a"}}));
+  EXPECT_EQ(s.skipped, 1u);
+  // "$" then channel 7: dropped up to the next "$", which starts a good frame.
+  s.feed(frame(7, "bad") + frame(1, "b"));
+  EXPECT_EQ(s.frames, (Frames{{0, "a"}, {1, "b"}}));
+  // No "$" at all: everything goes.
+  s.feed("garbage without a marker");
+  EXPECT_EQ(s.buffer.size(), 0);
+}
+
+TEST(InterleavedSplitter, WaitsForTheWholeFrame) {
+  Splitter s;
+  s.feed(std::string("$\x02", 2));
+  s.feed(std::string("\x01", 1));
+  EXPECT_TRUE(s.frames.empty());
+  s.feed(std::string("\x2C", 1) + kLong.substr(0, 299));
+  EXPECT_TRUE(s.frames.empty());
+  s.feed("v");
+  EXPECT_EQ(s.frames, (Frames{{2, kLong}}));
+}
+
+}  // namespace
+}  // namespace vexa

@@ -1,0 +1,376 @@
+#include "protocol/rtsp/SessionDescription.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vexa {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr auto kInterleaved = DescriptionReader::kInterleaved;
+constexpr auto kSocket = DescriptionReader::kIPCameraSocket;
+constexpr auto kJpeg = DescribedVideoCodec::kJpeg;
+constexpr auto kMpeg4 = DescribedVideoCodec::kMpeg4;
+constexpr auto kH264 = DescribedVideoCodec::kH264;
+
+constexpr std::string_view kHeader =
+    "RTSP/1.0 200 OK\r\n"
+    "CSeq: 0\r\n"
+    "Content-Base: rtsp://192.0.2.10/h264/\r\n"
+    "Content-Type: application/sdp\r\n"
+    "\r\n";
+
+constexpr std::string_view kH264Answer =
+    "RTSP/1.0 200 OK\r\n"
+    "CSeq: 0\r\n"
+    "Content-Base: rtsp://192.0.2.10/h264/\r\n"
+    "Content-Type: application/sdp\r\n"
+    "Content-Length: 300\r\n"
+    "\r\n"
+    "v=0\r\n"
+    "o=- 1 1 IN IP4 192.0.2.10\r\n"
+    "s=Media Presentation\r\n"
+    "t=0 0\r\n"
+    "m=video 0 RTP/AVP 96\r\n"
+    "a=rtpmap:96 H264/90000\r\n"
+    "a=fmtp:96 packetization-mode=1;sprop-parameter-sets=Z0IAHpWoKA9k,aM48gA==\r\n"
+    "a=cliprect:0,0,480,640\r\n"
+    "a=framerate:30.0\r\n"
+    "a=control:trackID=1\r\n"
+    "m=audio 5004 RTP/AVP 0\r\n"
+    "a=rtpmap:0 PCMU/8000\r\n"
+    "a=control:trackID=2\r\n";
+
+const Bytes kSps = {0x67, 0x42, 0x00, 0x1E, 0x95, 0xA8, 0x28, 0x0F, 0x64};  // "Z0IAHpWoKA9k"
+const Bytes kPps = {0x68, 0xCE, 0x3C, 0x80};                                // "aM48gA=="
+
+struct Reading {
+  StreamConfig config;
+  SessionDescription result;
+};
+
+Reading read(std::string_view answer, DescriptionReader reader = kInterleaved,
+             DescribedVideoCodec codec = kH264, Mpeg4SizeReader sizeReader = {}) {
+  Reading reading;
+  reading.result = readSessionDescription(answer, reading.config, {reader, codec, sizeReader});
+  return reading;
+}
+
+std::string withHeader(std::string_view body) {
+  return std::string(kHeader) + std::string(body);
+}
+
+Bytes sps(const StreamConfig& c) {
+  return Bytes(c.sps.begin(), c.sps.begin() + c.spsLength);
+}
+Bytes pps(const StreamConfig& c) {
+  return Bytes(c.pps.begin(), c.pps.begin() + c.ppsLength);
+}
+
+// --- the media section search ---
+
+TEST(SessionDescription, ReadsVideoAndAudioSectionsOfTheInterleavedFamily) {
+  const Reading r = read(kH264Answer);
+  EXPECT_EQ(r.result.contentBase, "rtsp://192.0.2.10/h264/");
+  EXPECT_EQ(r.result.videoControl, "trackID=1");
+  EXPECT_EQ(r.result.audioControl, "trackID=2");
+  EXPECT_EQ(r.result.codecConfigText, "Z0IAHpWoKA9k,aM48gA==");
+  EXPECT_EQ(r.result.audioCodecIndex, kAudioIndexPcmu);
+  // cliprect 0,0,480,640: third minus first, fourth minus second.
+  EXPECT_EQ(r.config.width, 480u);
+  EXPECT_EQ(r.config.height, 640u);
+  EXPECT_EQ(r.config.frameRate, 30u);
+  EXPECT_EQ(r.config.audioCodec, kAudioCodecPcmu);
+  EXPECT_EQ(r.config.hasVideo, 1);
+  EXPECT_EQ(r.config.hasAudio, 1);
+  EXPECT_EQ(sps(r.config), kSps);
+  EXPECT_EQ(pps(r.config), kPps);
+  EXPECT_EQ(r.config.audioMediaPort, 0) << "only IPCameraSocket reads the audio port";
+}
+
+TEST(SessionDescription, FrameRateIsTheTextUpToTheNextDotAnywhereAfter) {
+  EXPECT_EQ(read(withHeader("m=video 0 RTP/AVP 26\r\na=framerate:25\r\n")).config.frameRate, 0u);
+  // The '.' of a later URL ends the value; its leading digits still read 25.
+  EXPECT_EQ(read(withHeader("m=video 0 RTP/AVP 26\r\na=framerate:25\r\n"
+                            "a=control:rtsp://192.0.2.10/video\r\n"))
+                .config.frameRate,
+            25u);
+  EXPECT_EQ(read(withHeader("m=video 0 RTP/AVP 26\r\na=framerate:-5.0\r\n")).config.frameRate, 0u);
+}
+
+TEST(SessionDescription, AudioSectionBeforeVideoIsPassedOver) {
+  const Reading r =
+      read(withHeader("m=audio 0 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000\r\na=control:trackID=2\r\n"
+                      "m=video 0 RTP/AVP 26\r\na=control:trackID=1\r\n"));
+  EXPECT_EQ(r.config.hasVideo, 1);
+  EXPECT_EQ(r.config.hasAudio, 0);
+  EXPECT_EQ(r.result.videoControl, "trackID=1");
+  EXPECT_EQ(r.result.audioControl, "");
+  EXPECT_EQ(r.config.audioCodec, kAudioCodecPcma) << "the default, untouched";
+  EXPECT_FALSE(r.result.audioCodecIndex);
+}
+
+TEST(SessionDescription, AttributeMissingFromVideoIsTakenFromALaterSection) {
+  const Reading r =
+      read(withHeader("m=video 0 RTP/AVP 26\r\na=rtpmap:26 JPEG/90000\r\n"
+                      "m=audio 0 RTP/AVP 0\r\na=control:trackID=2\r\n"));
+  EXPECT_EQ(r.result.videoControl, "trackID=2");
+  EXPECT_EQ(r.result.audioControl, "trackID=2");
+}
+
+TEST(SessionDescription, DescriptionWithoutVideoOrAudioSetsNothing) {
+  for (const std::string_view body : {"v=0\r\ns=none\r\n", "m=application 0 RTP/AVP 107\r\n"}) {
+    const Reading r = read(withHeader(body));
+    EXPECT_EQ(r.config.hasVideo, 0) << body;
+    EXPECT_EQ(r.config.hasAudio, 0) << body;
+  }
+}
+
+// --- audio codec selection ---
+
+struct G726Case {
+  std::string_view rtpmap;
+  int32_t codec;
+};
+
+class SessionDescriptionG726 : public testing::TestWithParam<G726Case> {};
+
+TEST_P(SessionDescriptionG726, RateSelectsCodecAndJitterIndex) {
+  const std::string answer =
+      withHeader("m=audio 0 RTP/AVP 97\r\na=rtpmap:97 " + std::string(GetParam().rtpmap) + "\r\n");
+  const Reading r = read(answer);
+  EXPECT_EQ(r.config.audioCodec, GetParam().codec);
+  EXPECT_EQ(r.result.audioCodecIndex, uint8_t(GetParam().codec));
+  const Reading socket = read(answer, kSocket);
+  EXPECT_EQ(socket.config.audioCodec, GetParam().codec);
+  EXPECT_FALSE(socket.result.audioCodecIndex) << "IPCameraSocket sets no index";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, SessionDescriptionG726,
+                         testing::Values(G726Case{"G726-16/8000", kAudioCodecG726_16},
+                                         G726Case{"G726-24/8000", kAudioCodecG726_24},
+                                         G726Case{"G726-32/8000", kAudioCodecG726_32},
+                                         G726Case{"G726-40/8000", kAudioCodecG726_40}));
+
+TEST(SessionDescription, UnknownG726RateGivesMinusOneAndLeavesIndexUnchanged) {
+  Reading r = read(withHeader("m=audio 0 RTP/AVP 97\r\na=rtpmap:97 G726-48/8000\r\n"));
+  EXPECT_EQ(r.config.audioCodec, kAudioCodecUnknownG726);
+  EXPECT_FALSE(r.result.audioCodecIndex);
+  // A name tested earlier has set the index; the unknown rate does not undo it.
+  r = read(
+      withHeader("m=audio 0 RTP/AVP 0 97\r\na=rtpmap:0 PCMU/8000\r\na=rtpmap:97 G726-48/8000\r\n"));
+  EXPECT_EQ(r.config.audioCodec, kAudioCodecUnknownG726);
+  EXPECT_EQ(r.result.audioCodecIndex, kAudioIndexPcmu);
+}
+
+TEST(SessionDescription, PcmuWinsOverPcmaWhateverTheirOrder) {
+  for (const std::string_view maps : {"a=rtpmap:0 PCMU/8000\r\na=rtpmap:8 PCMA/8000\r\n",
+                                      "a=rtpmap:8 PCMA/8000\r\na=rtpmap:0 PCMU/8000\r\n"}) {
+    const Reading r = read(withHeader("m=audio 0 RTP/AVP 0 8\r\n" + std::string(maps)));
+    EXPECT_EQ(r.config.audioCodec, kAudioCodecPcmu);
+    EXPECT_EQ(r.result.audioCodecIndex, kAudioIndexPcmu);
+  }
+  const Reading pcma = read(withHeader("m=audio 0 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000\r\n"));
+  EXPECT_EQ(pcma.config.audioCodec, kAudioCodecPcma);
+  EXPECT_EQ(pcma.result.audioCodecIndex, kAudioIndexPcma);
+}
+
+// --- H.264 parameter sets ---
+
+TEST(SessionDescription, SpropWithoutCommaClearsBothParameterSets) {
+  Reading r;
+  r.config.spsLength = 4;
+  r.config.ppsLength = 4;
+  r.result = readSessionDescription(
+      withHeader("m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9kaM48gA==\r\n"),
+      r.config, {kInterleaved, kH264, {}});
+  EXPECT_EQ(r.result.codecConfigText, "Z0IAHpWoKA9kaM48gA==");
+  EXPECT_EQ(r.config.spsLength, 0u);
+  EXPECT_EQ(r.config.ppsLength, 0u);
+}
+
+TEST(SessionDescription, SpropValueEndsAtTheNextFmtpParameter) {
+  // "aM48" carries no padding, so without the ';' ending the value the next parameter's letters
+  // would decode into the PPS.
+  const Reading r = read(
+      withHeader("m=video 0 RTP/AVP 96\r\n"
+                 "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,aM48;profile-level-id=42001E\r\n"));
+  EXPECT_EQ(sps(r.config), kSps);
+  EXPECT_EQ(pps(r.config), (Bytes{0x68, 0xCE, 0x3C}));
+}
+
+TEST(SessionDescription, SecondPpsIsNotDecodedIntoTheFirst) {
+  const Reading r = read(withHeader(
+      "m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,aM48,aM4x\r\n"));
+  EXPECT_EQ(pps(r.config), (Bytes{0x68, 0xCE, 0x3C}));
+}
+
+TEST(SessionDescription, ParameterSetLargerThanItsFieldIsRefused) {
+  // 344 Base64 characters without padding decode to 258 bytes; 342 and "==" to exactly 256.
+  const std::string tooLong = std::string(344, 'A') + ",aM48gA==";
+  StreamConfig config;
+  EXPECT_FALSE(decodeSpropParameterSets(tooLong, config));
+  EXPECT_EQ(config.spsLength, 0u);
+  EXPECT_EQ(pps(config), kPps);
+  EXPECT_TRUE(
+      decodeSpropParameterSets(std::string(342, 'A') + "==," + std::string(342, 'B'), config));
+  EXPECT_EQ(config.spsLength, 256u);
+  EXPECT_EQ(config.ppsLength, 256u);
+}
+
+// --- MPEG-4 configuration ---
+
+constexpr std::string_view kMpeg4Body =
+    "m=video 0 RTP/AVP 96\r\n"
+    "a=rtpmap:96 MP4V-ES/90000\r\n"
+    "a=fmtp:96 profile-level-id=1;config=000001B0F5000001B50900000100000001200084\r\n";
+
+const Bytes kMpeg4Config = {0x00, 0x00, 0x01, 0xB0, 0xF5, 0x00, 0x00, 0x01, 0xB5, 0x09, 0x00,
+                            0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0x84, 0,    0,
+                            0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
+
+Bytes mpeg4Config(const StreamConfig& c) {
+  return Bytes(c.mpeg4Config.begin(), c.mpeg4Config.end());
+}
+
+TEST(SessionDescription, FortyDigitConfigGivesTwentyBytesThenZeros) {
+  const Reading r = read(withHeader(kMpeg4Body), kInterleaved, kMpeg4);
+  EXPECT_EQ(mpeg4Config(r.config), kMpeg4Config);
+  EXPECT_EQ(r.result.codecConfigText, "000001B0F5000001B50900000100000001200084");
+}
+
+TEST(SessionDescription, ConfigDigitsReadInEitherCaseAndEndAtSemicolon) {
+  const Reading lower = read(
+      withHeader(
+          "m=video 0 RTP/AVP 96\r\na=fmtp:96 config=000001b0f5000001b50900000100000001200084\r\n"),
+      kInterleaved, kMpeg4);
+  EXPECT_EQ(mpeg4Config(lower.config), kMpeg4Config);
+  const Bytes fiveBytes = {0x00, 0x00, 0x01, 0xB0, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                           0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (const std::string_view fmtp :
+       {"a=fmtp:96 config=000001B0F5;\r\n", "a=fmtp:96 config=000001B0F5;profile-level-id=1\r\n"}) {
+    const Reading r =
+        read(withHeader("m=video 0 RTP/AVP 96\r\n" + std::string(fmtp)), kInterleaved, kMpeg4);
+    EXPECT_EQ(mpeg4Config(r.config), fiveBytes) << fmtp;
+  }
+}
+
+TEST(SessionDescription, ConfigWithoutStartCodeChangesNothing) {
+  const Reading r = read(withHeader("m=video 0 RTP/AVP 96\r\na=fmtp:96 config=000001B5F5\r\n"),
+                         kInterleaved, kMpeg4);
+  EXPECT_EQ(mpeg4Config(r.config), Bytes(kMpeg4ConfigSize, 0));
+}
+
+TEST(SessionDescription, SizeReaderGetsTheConfigAndCliprectStillWins) {
+  Bytes given;
+  const Mpeg4SizeReader reader = [&given](std::span<const uint8_t, kMpeg4ConfigSize> bytes) {
+    given.assign(bytes.begin(), bytes.end());
+    return std::optional<PictureSize>(PictureSize{352, 288});
+  };
+  Reading r = read(withHeader(kMpeg4Body), kInterleaved, kMpeg4, reader);
+  EXPECT_EQ(given, kMpeg4Config);
+  EXPECT_EQ(r.config.width, 352u);
+  EXPECT_EQ(r.config.height, 288u);
+  r = read(withHeader(std::string(kMpeg4Body) + "a=cliprect:0,0,240,320\r\n"), kInterleaved, kMpeg4,
+           reader);
+  EXPECT_EQ(r.config.width, 240u);
+  EXPECT_EQ(r.config.height, 320u);
+}
+
+// --- IPCameraSocket's reading ---
+
+TEST(SessionDescription, SocketSearchesCodecValueInTheWholeAnswer) {
+  // A session-level fmtp ahead of the video section: only IPCameraSocket finds it.
+  const std::string answer = withHeader(
+      "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,aM48gA==\r\n"
+      "m=video 0 RTP/AVP 96\r\na=control:trackID=1\r\n");
+  const Reading socket = read(answer, kSocket, kH264);
+  EXPECT_EQ(socket.result.codecConfigText, "Z0IAHpWoKA9k,aM48gA==");
+  EXPECT_EQ(sps(socket.config), kSps);
+  const Reading interleaved = read(answer, kInterleaved, kH264);
+  EXPECT_FALSE(interleaved.result.codecConfigText);
+  EXPECT_EQ(interleaved.config.spsLength, 0u);
+}
+
+TEST(SessionDescription, SocketReadsContentBaseForEveryCodec) {
+  EXPECT_EQ(read(kH264Answer, kSocket, kJpeg).result.contentBase, "rtsp://192.0.2.10/h264/");
+  EXPECT_EQ(read(kH264Answer, kSocket, kMpeg4).result.contentBase, "rtsp://192.0.2.10/h264/");
+  EXPECT_EQ(read(kH264Answer, kInterleaved, kJpeg).result.contentBase, "");
+  EXPECT_EQ(read(kH264Answer, kInterleaved, kMpeg4).result.contentBase, "");
+}
+
+TEST(SessionDescription, SocketStoresAudioPortAndSetsNoIndex) {
+  const Reading r = read(kH264Answer, kSocket, kH264);
+  EXPECT_EQ(r.config.audioMediaPort, 5004);
+  EXPECT_EQ(r.config.audioCodec, kAudioCodecPcmu);
+  EXPECT_FALSE(r.result.audioCodecIndex);
+  EXPECT_EQ(r.result.audioControl, "trackID=2");
+  // A port that does not fit 16 bits is not stored cut down.
+  EXPECT_EQ(read(withHeader("m=audio 70000 RTP/AVP 0\r\n"), kSocket).config.audioMediaPort, 0);
+}
+
+// --- header names and control URLs ---
+
+TEST(SessionDescription, ContentBaseNameMatchesInAnyCaseAndIsTrimmed) {
+  EXPECT_EQ(readContentBase("RTSP/1.0 200 OK\r\ncontent-base:  rtsp://192.0.2.10/a/ \t\r\n\r\n"),
+            "rtsp://192.0.2.10/a/");
+  EXPECT_EQ(readContentBase("RTSP/1.0 200 OK\r\nCSeq: 0\r\n\r\n"), "");
+}
+
+TEST(SessionDescription, AbsoluteControlIsUsedAsItStands) {
+  const Reading r =
+      read(withHeader("m=video 0 RTP/AVP 96\r\n"
+                      "a=control:rtsp://192.0.2.10/h264/trackID=1\r\n"));
+  EXPECT_EQ(composeControlUrl(r.result.contentBase, r.result.videoControl),
+            "rtsp://192.0.2.10/h264/trackID=1");
+  EXPECT_EQ(composeControlUrl("rtsp://192.0.2.10/h264/", "trackID=1"),
+            "rtsp://192.0.2.10/h264/trackID=1");
+  EXPECT_EQ(composeControlUrl("rtsp://a/", " RTSP://192.0.2.10/x"), "RTSP://192.0.2.10/x");
+  EXPECT_EQ(composeControlUrl("", "trackID=1"), "trackID=1");
+  EXPECT_FALSE(isAbsoluteRtspUrl("rtsp:/"));
+}
+
+// --- damaged descriptions ---
+
+TEST(SessionDescription, EveryTruncationOfAnAnswerIsReadSafely) {
+  const std::string answer = std::string(kH264Answer) + std::string(kMpeg4Body);
+  for (size_t length = 0; length <= answer.size(); ++length) {
+    const std::string cut = answer.substr(0, length);  // own allocation: ASan sees overreads
+    for (const auto reader : {kInterleaved, kSocket}) {
+      for (const auto codec : {kJpeg, kMpeg4, kH264}) {
+        const Reading r = read(cut, reader, codec);
+        ASSERT_LE(r.config.spsLength, kParameterSetSize);
+        ASSERT_LE(r.config.ppsLength, kParameterSetSize);
+      }
+    }
+  }
+}
+
+TEST(SessionDescription, MalformedValuesLeaveOutputsAlone) {
+  // A media line running to the end of the text ends the search.
+  EXPECT_EQ(read(withHeader("m=video 0 RTP/AVP 26")).config.hasVideo, 1);
+  for (const std::string_view clip : {"a=cliprect:0,0,480\r\n", "a=cliprect:0,0,-1,640\r\n",
+                                      "a=cliprect:100,0,50,640\r\n", "a=cliprect:\r\n"}) {
+    const Reading r = read(withHeader("m=video 0 RTP/AVP 26\r\n" + std::string(clip)));
+    EXPECT_EQ(r.config.width, 0u) << clip;
+    EXPECT_EQ(r.config.height, 0u) << clip;
+  }
+  const Reading huge =
+      read(withHeader("m=video 0 RTP/AVP 26\r\n"
+                      "a=cliprect:0,0,99999999999999999999,1\r\n"
+                      "a=framerate:99999999999999999999.0\r\n"));
+  EXPECT_EQ(huge.config.width, 0u);
+  EXPECT_EQ(huge.config.frameRate, 0u);
+}
+
+TEST(SessionDescription, EndlessMediaSectionsStillEnd) {
+  std::string body;
+  for (int i = 0; i < 20000; ++i) body += "m=video\n";
+  EXPECT_EQ(read(withHeader(body)).config.hasVideo, 1);
+}
+
+}  // namespace
+}  // namespace vexa

@@ -50,32 +50,32 @@ TEST(DlgInfo, RtspUrlOmitsTheDefaultPort) {
 
 TEST(DlgInfo, ConnectionTextsByModel) {
   DlgInfo info;
-  const struct {
-    uint32_t model;
-    const char* text;
-  } cases[] = {{0, "UDP (UNICAST)"},        {15, "UDP (UNICAST)"},        {4, "TCP (RTSP_JPEG)"},
-               {5, "TCP (RTSP_MPEG)"},      {7, "UDP (MULTICAST)"},       {18, "UDP (MULTICAST)"},
-               {9, "TCP (RTSP_OVER_HTTP)"}, {19, "TCP (RTSP_OVER_HTTP)"}, {17, "TCP (RTSP_H264)"}};
-  for (const auto& c : cases) {
-    info.SetConnection(c.model);
-    EXPECT_EQ(info.connection(), c.text) << c.model;
+  const std::pair<uint32_t, const char*> cases[] = {
+      {0, "UDP (UNICAST)"},        {15, "UDP (UNICAST)"},        {4, "TCP (RTSP_JPEG)"},
+      {5, "TCP (RTSP_MPEG)"},      {7, "UDP (MULTICAST)"},       {18, "UDP (MULTICAST)"},
+      {9, "TCP (RTSP_OVER_HTTP)"}, {19, "TCP (RTSP_OVER_HTTP)"}, {17, "TCP (RTSP_H264)"},
+      {16, "TCP (RTSP_H264)"}};
+  for (const auto& [model, text] : cases) {
+    info.SetConnection(model);
+    EXPECT_EQ(info.connection(), text) << model;
   }
-  info.SetConnection(16);
-  EXPECT_EQ(info.connection(), "TCP (RTSP_H264)");
 }
 
 TEST(DlgInfo, FormatIsVideoPartThenAudioPart) {
   DlgInfo info;
-  info.SetFormat(10, 1);
-  EXPECT_EQ(info.format(), "H.264/90000 PCMU/8000/1");
-  info.SetFormat(6, 5);
-  EXPECT_EQ(info.format(), "JPEG/90000 G726-40/8000/1");
-  info.SetFormat(1, 7);
-  EXPECT_EQ(info.format(), "MP4V-ES/90000 ");
-  info.SetFormat(3, 2);
-  EXPECT_EQ(info.format(), "G726-16/8000/1");
-  info.SetFormat(2, 4);
-  EXPECT_EQ(info.format(), "JPEG");
+  const struct {
+    uint32_t model;
+    int32_t audioCodec;
+    const char* text;
+  } cases[] = {{10, 1, "H.264/90000 PCMU/8000/1"},
+               {6, 5, "JPEG/90000 G726-40/8000/1"},
+               {1, 7, "MP4V-ES/90000 "},
+               {3, 2, "G726-16/8000/1"},
+               {2, 4, "JPEG"}};
+  for (const auto& c : cases) {
+    info.SetFormat(c.model, c.audioCodec);
+    EXPECT_EQ(info.format(), c.text) << c.model << "/" << c.audioCodec;
+  }
 }
 
 TEST(DlgInfo, RefreshWritesRatesSizesAndCounters) {

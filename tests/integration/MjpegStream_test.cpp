@@ -2,7 +2,6 @@
 // what the camera generated.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -12,6 +11,8 @@
 #include "media/MjpegDecoder.h"
 #include "platform/Thread.h"
 #include "session/IPCameraSite.h"
+#include "support/Loopback.h"
+#include "support/Picture.h"
 
 namespace vexa {
 namespace {
@@ -19,14 +20,7 @@ namespace {
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 
-template <typename Condition>
-bool eventually(Condition condition, int seconds = 10) {
-  for (int i = 0; i < seconds * 100; ++i) {
-    if (condition()) return true;
-    platform::sleepMs(10);
-  }
-  return condition();
-}
+using test::eventually;
 
 struct MjpegCamera : ::testing::Test {
   void startCamera(const std::string& user = "", const std::string& password = "") {
@@ -68,18 +62,6 @@ struct MjpegCamera : ::testing::Test {
   std::unique_ptr<camera::MjpegServer> server;
 };
 
-// Mean absolute difference between a decoded bottom-up picture and a generated top-down one.
-double meanDifference(const std::vector<uint8_t>& bottomUp, const camera::BgrPicture& topDown) {
-  const size_t rowBytes = size_t(topDown.width) * 3;
-  uint64_t sum = 0;
-  for (int y = 0; y < topDown.height; ++y) {
-    const uint8_t* decodedRow = bottomUp.data() + size_t(topDown.height - 1 - y) * rowBytes;
-    const uint8_t* generatedRow = topDown.row(y);
-    for (size_t i = 0; i < rowBytes; ++i) sum += std::abs(decodedRow[i] - generatedRow[i]);
-  }
-  return double(sum) / double(rowBytes * size_t(topDown.height));
-}
-
 TEST_F(MjpegCamera, SiteReceivesPicturesThatDecodeToTheGeneratedOnes) {
   startCamera();
   auto site = playSite();
@@ -103,10 +85,11 @@ TEST_F(MjpegCamera, SiteReceivesPicturesThatDecodeToTheGeneratedOnes) {
   const auto index = camera::taggedFrameIndex(jpeg);
   ASSERT_TRUE(index.has_value());
   const camera::PictureGenerator generator(kWidth, kHeight);
-  EXPECT_LT(meanDifference(image, generator.bgrFrame(*index)), 3.0)
+  const std::vector<uint8_t> topDown = test::flipRows(image.data(), kWidth, kHeight);
+  EXPECT_LT(test::meanAbsoluteError(topDown, generator.bgrFrame(*index).pixels), 3.0)
       << "mean difference per byte, allowing for JPEG loss";
   // A different frame is measurably different, so the comparison means something.
-  EXPECT_GT(meanDifference(image, generator.bgrFrame(*index + 37)), 3.0);
+  EXPECT_GT(test::meanAbsoluteError(topDown, generator.bgrFrame(*index + 37).pixels), 3.0);
   site->Stop();
 }
 

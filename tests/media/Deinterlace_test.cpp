@@ -6,14 +6,11 @@
 #include <vector>
 
 #include "media/H264Decoder.h"
-#include "media/MediaTestPictures.h"
 #include "media/MjpegDecoder.h"
+#include "support/Codecs.h"
 
 namespace vexa {
 namespace {
-
-using test::grey;
-using test::makeYuv;
 
 // The switch is process-wide: every test leaves it off again.
 class DeinterlaceSwitch {
@@ -23,13 +20,9 @@ class DeinterlaceSwitch {
 };
 
 TEST(Deinterlace, BlendsEachLineWithItsNeighbours) {
-  // Two rows of 3 samples inside a stride of 5; edges repeat their own row.
-  const uint8_t source[] = {
-      0,   10,  20,  99, 99,  // row 0
-      200, 210, 220, 99, 99,  // row 1
-      0,   10,  20,  99, 99,  // row 2
-      100, 100, 100, 99, 99,  // row 3
-  };
+  // Four rows of 3 samples inside a stride of 5; edges repeat their own row.
+  const uint8_t source[] = {0, 10, 20, 99, 99, 200, 210, 220, 99, 99,
+                            0, 10, 20, 99, 99, 100, 100, 100, 99, 99};
   uint8_t out[4 * 3] = {};
   blendPlane(source, 5, out, 3, 3, 4);
   const uint8_t expected[] = {
@@ -43,28 +36,23 @@ TEST(Deinterlace, BlendsEachLineWithItsNeighbours) {
 
 // Alternate lines of two greys, the look of a moving edge in an interlaced picture.
 constexpr int kWidth = 64, kHeight = 48;
-constexpr int kDark = 30, kLight = 220;
 test::YuvPicture combed(bool fullRange) {
-  return makeYuv(
-      kWidth, kHeight, [](int, int y) { return grey(y % 2 ? kLight : kDark); }, fullRange);
+  return test::makeYuv(
+      kWidth, kHeight, [](int, int y) { return test::grey(y % 2 ? 220 : 30); }, fullRange);
 }
 
 // Mean absolute difference of the green samples of neighbouring stored rows.
 double lineContrast(const uint8_t* picture) {
   double sum = 0;
-  for (int row = 0; row + 1 < kHeight; ++row) {
-    for (int x = 0; x < kWidth; ++x) {
-      sum +=
-          std::abs(picture[(row * kWidth + x) * 3 + 1] - picture[((row + 1) * kWidth + x) * 3 + 1]);
-    }
-  }
+  for (int i = 0; i < (kHeight - 1) * kWidth; ++i)
+    sum += std::abs(picture[i * 3 + 1] - picture[(i + kWidth) * 3 + 1]);
   return sum / ((kHeight - 1) * kWidth);
 }
 
 double h264LineContrast(bool deinterlace) {
   DeinterlaceSwitch flag(deinterlace);
-  auto encoder = test::makeH264Encoder(kWidth, kHeight, false, /*lossless=*/true);
-  const auto unit = encoder->encode(combed(false));
+  const auto unit =
+      test::makeH264Encoder(kWidth, kHeight, false, /*lossless=*/true)->encode(combed(false));
   H264Decoder decoder;
   BITMAPINFOHEADER info{};
   if (!decoder.Open() || decoder.Decode(int(unit.size()), unit.data(), nullptr, &info) <= 0)
@@ -77,11 +65,10 @@ double h264LineContrast(bool deinterlace) {
 
 TEST(Deinterlace, SmoothsCombingInH264Pictures) {
   if (test::h264Encoder() == nullptr) GTEST_SKIP() << "no H.264 encoder in this FFmpeg";
-  const double combedContrast = h264LineContrast(false);
-  const double blendedContrast = h264LineContrast(true);
-  EXPECT_GT(combedContrast, 150);
-  EXPECT_GE(blendedContrast, 0);
-  EXPECT_LT(blendedContrast, 10);
+  EXPECT_GT(h264LineContrast(false), 150);
+  const double blended = h264LineContrast(true);
+  EXPECT_GE(blended, 0);
+  EXPECT_LT(blended, 10);
 }
 
 TEST(Deinterlace, NeverTouchesJpegPictures) {

@@ -6,10 +6,10 @@ namespace vexa::viewer {
 namespace {
 
 TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
-  const ParseResult result = parseViewerOptions(
-      {"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode", "REALSIZE",
-       "--fullscreen", "--headless", "--duration", "2.5", "--snapshot", "/tmp/s.png", "--stats",
-       "127.0.0.1:8008"});
+  const ParseResult result =
+      parseViewerOptions({"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode",
+                          "REALSIZE", "--fullscreen", "--headless", "--duration", "2.5",
+                          "--snapshot", "/tmp/s.png", "--stats", "127.0.0.1:8008"});
   ASSERT_EQ(result.error, "");
   const ViewerOptions& o = result.options;
   EXPECT_EQ(o.protocol, 2u);
@@ -24,13 +24,17 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   EXPECT_EQ(o.address, "127.0.0.1:8008");
 }
 
-TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosed) {
+TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress) {
   const ParseResult result = parseViewerOptions({"camera.local"});
   ASSERT_EQ(result.error, "");
   EXPECT_EQ(result.options.protocol, 1u);
   EXPECT_EQ(result.options.displayMode, "STRETCH");
   EXPECT_FALSE(result.options.durationSeconds.has_value());
   EXPECT_FALSE(result.options.headless);
+  const ParseResult help = parseViewerOptions({"--help"});
+  EXPECT_EQ(help.error, "");
+  EXPECT_TRUE(help.options.help);
+  EXPECT_NE(viewerUsage().find("--snapshot"), std::string::npos);
 }
 
 TEST(ViewerOptions, RefusesBadArgumentsWithAOneLineReason) {
@@ -50,13 +54,6 @@ TEST(ViewerOptions, RefusesBadArgumentsWithAOneLineReason) {
     EXPECT_FALSE(result.error.empty()) << ::testing::PrintToString(arguments);
     EXPECT_EQ(result.error.find('\n'), std::string::npos);
   }
-}
-
-TEST(ViewerOptions, HelpNeedsNoAddress) {
-  const ParseResult result = parseViewerOptions({"--help"});
-  EXPECT_EQ(result.error, "");
-  EXPECT_TRUE(result.options.help);
-  EXPECT_NE(viewerUsage().find("--snapshot"), std::string::npos);
 }
 
 }  // namespace

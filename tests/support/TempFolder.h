@@ -10,17 +10,17 @@
 
 namespace vexa::test {
 
-// A fresh folder that is also the process's temporary folder ($TMPDIR) while it lives, so the
-// snapshot's "capture.bmp" of one test never meets another's.
-class ScopedTempFolder {
+// A fresh folder that is also the process's temporary folder ($TMPDIR) while it lives, so files
+// one test leaves in the temporary folder never meet another's.
+class TempFolder {
  public:
-  ScopedTempFolder() {
+  TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vexa-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     if (const char* old = std::getenv("TMPDIR")) oldTmpDir_ = old;
     setenv("TMPDIR", path_.c_str(), 1);
   }
-  ~ScopedTempFolder() {
+  ~TempFolder() {
     if (oldTmpDir_) {
       setenv("TMPDIR", oldTmpDir_->c_str(), 1);
     } else {
@@ -29,21 +29,21 @@ class ScopedTempFolder {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
-  ScopedTempFolder(const ScopedTempFolder&) = delete;
-  ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
 
   // Without a trailing "/".
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
+  bool has(const std::string& name) const { return std::filesystem::exists(file(name)); }
+  std::vector<uint8_t> read(const std::string& name) const {
+    std::ifstream in(file(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
 
  private:
   std::string path_;
   std::optional<std::string> oldTmpDir_;
 };
-
-inline std::vector<uint8_t> readFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 }  // namespace vexa::test

@@ -11,7 +11,7 @@ snapshot="$out_dir/demo-snapshot.png"
 mkdir -p "$out_dir"
 
 port_file=$(mktemp)
-"$camera" --port 0 --width 1280 --height 720 --fps 25 > "$port_file" &
+"$camera" --port 0 --rtsp-port 0 --width 1280 --height 720 --fps 25 > "$port_file" &
 camera_pid=$!
 trap 'kill "$camera_pid" 2>/dev/null || true; rm -f "$port_file"' EXIT
 

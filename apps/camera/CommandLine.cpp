@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "camera/AudioCodec.h"
 #include "camera/FrameProducer.h"
 
 namespace vexa::camera {
@@ -48,14 +49,23 @@ Setter integerSetter(long low, long high, std::function<void(CameraSettings&, lo
 const std::map<std::string, Setter>& valueOptions() {
   static const std::map<std::string, Setter> options = {
       {"--port", integerSetter(0, kMaxPort, [](auto& s, long v) { s.mjpeg.port = uint16_t(v); })},
-      {"--width",
-       integerSetter(kMinSide, kMaxSide, [](auto& s, long v) { s.mjpeg.width = int(v); })},
-      {"--height",
-       integerSetter(kMinSide, kMaxSide, [](auto& s, long v) { s.mjpeg.height = int(v); })},
+      {"--rtsp-port",
+       integerSetter(0, kMaxPort, [](auto& s, long v) { s.rtsp.port = uint16_t(v); })},
+      {"--width", integerSetter(kMinSide, kMaxSide,
+                                [](auto& s, long v) { s.mjpeg.width = s.rtsp.width = int(v); })},
+      {"--height", integerSetter(kMinSide, kMaxSide,
+                                 [](auto& s, long v) { s.mjpeg.height = s.rtsp.height = int(v); })},
       {"--fps", integerSetter(FrameProducer::kMinFps, FrameProducer::kMaxFps,
-                              [](auto& s, long v) { s.mjpeg.fps = int(v); })},
-      {"--quality", integerSetter(JpegEncoder::kMinQuality, JpegEncoder::kMaxQuality,
-                                  [](auto& s, long v) { s.mjpeg.quality = int(v); })},
+                              [](auto& s, long v) { s.mjpeg.fps = s.rtsp.fps = int(v); })},
+      {"--quality",
+       integerSetter(JpegEncoder::kMinQuality, JpegEncoder::kMaxQuality,
+                     [](auto& s, long v) { s.mjpeg.quality = s.rtsp.quality = int(v); })},
+      {"--audio",
+       [](auto& s, const std::string& v) {
+         const auto codec = audioCodecByOptionName(v);
+         if (codec) s.rtsp.audio = *codec;
+         return codec.has_value();
+       }},
       {"--user",
        [](auto& s, const std::string& v) {
          s.mjpeg.user = v;
@@ -68,7 +78,7 @@ const std::map<std::string, Setter>& valueOptions() {
        }},
       {"--bind",
        [](auto& s, const std::string& v) {
-         s.mjpeg.bindAddress = v;
+         s.mjpeg.bindAddress = s.rtsp.bindAddress = v;
          return !v.empty();
        }},
       {"--duration",
@@ -79,6 +89,16 @@ const std::map<std::string, Setter>& valueOptions() {
        }},
   };
   return options;
+}
+
+// Options that take no value.
+const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions() {
+  static const std::map<std::string, std::function<void(CameraSettings&)>> flags = {
+      {"--help", [](CameraSettings& s) { s.showHelp = true; }},
+      {"-h", [](CameraSettings& s) { s.showHelp = true; }},
+      {"--stap-a", [](CameraSettings& s) { s.rtsp.stapA = true; }},
+  };
+  return flags;
 }
 
 }  // namespace
@@ -93,8 +113,8 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CameraSettings&
       value = name.substr(equals + 1);
       name.resize(equals);
     }
-    if ((name == "--help" || name == "-h") && !value) {
-      settings.showHelp = true;
+    if (const auto flag = flagOptions().find(name); flag != flagOptions().end() && !value) {
+      flag->second(settings);
       continue;
     }
     const auto option = valueOptions().find(name);
@@ -121,11 +141,15 @@ std::string usageText() {
   return "usage: vexa-camera [options]\n"
          "A simulated network camera serving generated pictures on loopback.\n"
          "  --port N          HTTP MJPEG port, 0 for any free one (default 8008)\n"
+         "  --rtsp-port N     RTSP port, 0 for any free one (default 8554)\n"
          "  --bind ADDR       address to listen on (default 127.0.0.1)\n"
          "  --width N         picture width, 16..4096 (default 640)\n"
          "  --height N        picture height, 16..4096 (default 480)\n"
          "  --fps N           pictures per second, 1..120 (default 10)\n"
          "  --quality N       JPEG quality, 1..100 (default 70)\n"
+         "  --audio CODEC     RTSP audio: pcmu, pcma, g726-16, g726-24, g726-32, g726-40 or\n"
+         "                    none (default pcmu)\n"
+         "  --stap-a          send H.264 parameter sets in one STAP-A packet\n"
          "  --user NAME       require HTTP Basic authorisation with this user name\n"
          "  --pass TEXT       ... and this password\n"
          "  --duration SECS   stop after this many seconds (default: run until SIGINT/SIGTERM)\n"

@@ -4,18 +4,25 @@
 #include <vector>
 
 #include "camera/MjpegServer.h"
+#include "camera/RtspServer.h"
 
 namespace vexa::camera {
 
 // What vexa-camera is asked to do.
 struct CameraSettings {
   static constexpr uint16_t kDefaultHttpPort = 8008;
+  static constexpr uint16_t kDefaultRtspPort = 8554;
 
+  // The picture options (size, rate, quality, address) apply to both servers.
   MjpegServerOptions mjpeg;
+  RtspServerOptions rtsp;
   double durationSeconds = 0;  // 0: until SIGINT or SIGTERM
   bool showHelp = false;
 
-  CameraSettings() { mjpeg.port = kDefaultHttpPort; }
+  CameraSettings() {
+    mjpeg.port = kDefaultHttpPort;
+    rtsp.port = kDefaultRtspPort;
+  }
 };
 
 // Accepts "--name value" and "--name=value". False with a one-line error for an unknown option,

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
 }
 
 #include <algorithm>
@@ -40,7 +41,7 @@ int JpegEncoder::qscaleForQuality(int quality) {
   return std::clamp(scale, kBestQscale, kWorstQscale);
 }
 
-bool JpegEncoder::open(int width, int height, int quality) {
+bool JpegEncoder::open(int width, int height, int quality, HuffmanTables tables) {
   close();
   if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return false;
   if (quality < kMinQuality || quality > kMaxQuality) return false;
@@ -68,6 +69,8 @@ bool JpegEncoder::open(int width, int height, int quality) {
   context_->global_quality = qscale_ * FF_QP2LAMBDA;
   context_->qmin = kBestQscale;
   context_->qmax = kWorstQscale;
+  av_opt_set(context_->priv_data, "huffman",
+             tables == HuffmanTables::Standard ? "default" : "optimal", 0);
   if (avcodec_open2(context_, codec, nullptr) < 0) {
     DebugTrace("JpegEncoder: cannot open the encoder for %dx%d\n", width, height);
     close();

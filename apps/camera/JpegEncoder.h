@@ -14,6 +14,10 @@ namespace vexa::camera {
 // Baseline JPEG pictures from full-range YUV 4:2:0, by FFmpeg's MJPEG encoder.
 class JpegEncoder {
  public:
+  // Per-picture tables make smaller pictures; RTP/JPEG (RFC 2435) has no room for Huffman tables,
+  // so pictures sent that way must use the typical tables of ITU-T T.81 Annex K.3.
+  enum class HuffmanTables { PerPicture, Standard };
+
   static constexpr int kMinQuality = 1;
   static constexpr int kMaxQuality = 100;
 
@@ -24,7 +28,7 @@ class JpegEncoder {
 
   // quality 1 (smallest) .. 100 (best). False when the size or quality is out of range or the
   // encoder cannot be opened.
-  bool open(int width, int height, int quality);
+  bool open(int width, int height, int quality, HuffmanTables tables = HuffmanTables::PerPicture);
   void close();
   bool isOpen() const { return context_ != nullptr; }
 

@@ -67,6 +67,24 @@ IoResult TcpConnection::readHeader(std::string& header, size_t maxBytes,
   }
 }
 
+IoResult TcpConnection::receiveSome(std::string& buffer, size_t maxBytes, int waitMs) {
+  if (!pending_.empty()) {
+    const size_t taken = std::min(pending_.size(), maxBytes);
+    buffer.append(pending_, 0, taken);
+    pending_.erase(0, taken);
+    return IoResult::Done;
+  }
+  if (maxBytes == 0) return IoResult::Done;
+  pollfd waiting{fd_, POLLIN, 0};
+  if (::poll(&waiting, 1, std::max(waitMs, 0)) <= 0) return IoResult::Done;
+  char chunk[kReadChunk * 4];
+  const ssize_t got = ::recv(fd_, chunk, std::min(sizeof chunk, maxBytes), 0);
+  if (got == 0) return IoResult::Closed;
+  if (got < 0) return wouldBlock(errno) ? IoResult::Done : IoResult::Failed;
+  buffer.append(chunk, size_t(got));
+  return IoResult::Done;
+}
+
 IoResult TcpConnection::sendAll(std::initializer_list<std::span<const uint8_t>> pieces,
                                 const std::atomic<bool>& stop, int stallLimitMs) {
   if (pieces.size() > kMaxPieces) return IoResult::Failed;

@@ -29,6 +29,10 @@ class TcpConnection {
   IoResult readHeader(std::string& header, size_t maxBytes, const std::atomic<bool>& stop,
                       int timeoutMs);
 
+  // Waits at most waitMs for bytes and appends what one read gives, at most maxBytes, to buffer
+  // (bytes left over from readHeader first). Done also when nothing came in time.
+  IoResult receiveSome(std::string& buffer, size_t maxBytes, int waitMs);
+
   // Sends every piece in order. TimedOut when the peer accepts nothing for stallLimitMs.
   IoResult sendAll(std::initializer_list<std::span<const uint8_t>> pieces,
                    const std::atomic<bool>& stop, int stallLimitMs);

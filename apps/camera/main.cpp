@@ -2,6 +2,10 @@
 
 #include <signal.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +15,7 @@
 
 #include "camera/CommandLine.h"
 #include "camera/MjpegServer.h"
+#include "camera/RtspServer.h"
 
 namespace {
 
@@ -78,11 +83,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vexa-camera: %s\n", mjpeg.lastError().c_str());
     return kExitCannotServe;
   }
+  // The encoders' start-up chatter is not for the user.
+  av_log_set_level(AV_LOG_WARNING);
+  RtspServer rtsp(settings.rtsp);
+  if (!rtsp.start()) {
+    std::fprintf(stderr, "vexa-camera: RTSP: %s\n", rtsp.lastError().c_str());
+    return kExitCannotServe;
+  }
+  // The MJPEG line comes first: scripts take the first address printed as the HTTP one.
   std::printf("vexa-camera: MJPEG on http://%s:%u/\n", settings.mjpeg.bindAddress.c_str(),
               unsigned(mjpeg.port()));
+  std::printf("vexa-camera: RTSP on rtsp://%s:%u/h264 and /jpeg\n",
+              settings.rtsp.bindAddress.c_str(), unsigned(rtsp.port()));
   std::fflush(stdout);
 
   waitForEnd(signals, settings.durationSeconds);
+  rtsp.stop();
   mjpeg.stop();
   return 0;
 }

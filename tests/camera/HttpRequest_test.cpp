@@ -34,46 +34,39 @@ TEST(HttpRequest, RejectsIncompleteRequestLines) {
   EXPECT_FALSE(parseHttpRequest(" / HTTP/1.1\r\n\r\n"));
 }
 
-class BasicAuthorisation : public ::testing::Test {
- protected:
-  static bool allows(const Credentials& credentials, const std::string& headerLine) {
-    const auto request = parseHttpRequest("GET / HTTP/1.1\r\n" + headerLine + "\r\n");
-    return request && isAuthorised(*request, credentials);
+std::string basic(const std::string& userColonPassword) {
+  return "Authorization: Basic " + base64::encode(userColonPassword) + "\r\n";
+}
+
+TEST(BasicAuthorisation, AllowsOnlyTheExactPairOnceAnythingIsConfigured) {
+  const Credentials none{}, admin{"admin", "pa ss:word"}, noPassword{"viewer", ""},
+      passwordOnly{"", "secret"};
+  const struct {
+    const Credentials& credentials;
+    std::string header;
+    bool allowed;
+  } cases[] = {
+      {none, "", true},
+      {none, basic("anyone:anything"), true},
+      {admin, basic("admin:pa ss:word"), true},
+      {admin, "authorization: basic " + base64::encode("admin:pa ss:word") + "\r\n", true},
+      {admin, "", false},
+      {admin, basic("admin:pa ss"), false},
+      {admin, basic("Admin:pa ss:word"), false},
+      {admin, basic("admin:pa ss:word "), false},
+      {admin, "Authorization: Digest " + base64::encode("admin:pa ss:word") + "\r\n", false},
+      {admin, "Authorization: Basic\r\n", false},
+      {noPassword, basic("viewer:"), true},
+      {noPassword, basic("viewer"), false},  // the colon is still needed
+      {passwordOnly, "", false},
+      {passwordOnly, basic(":secret"), true},
+  };
+  for (const auto& c : cases) {
+    const auto request = parseHttpRequest("GET / HTTP/1.1\r\n" + c.header + "\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(isAuthorised(*request, c.credentials), c.allowed)
+        << c.credentials.user << ":" << c.credentials.password << " with " << c.header;
   }
-  static std::string basic(const std::string& userColonPassword) {
-    return "Authorization: Basic " + base64::encode(userColonPassword) + "\r\n";
-  }
-  const Credentials admin_{"admin", "pa ss:word"};
-};
-
-TEST_F(BasicAuthorisation, AllowsEveryoneWhenNothingIsConfigured) {
-  EXPECT_TRUE(allows({}, ""));
-  EXPECT_TRUE(allows({}, basic("anyone:anything")));
-}
-
-TEST_F(BasicAuthorisation, AllowsOnlyTheExactPair) {
-  EXPECT_TRUE(allows(admin_, basic("admin:pa ss:word")));
-  EXPECT_TRUE(
-      allows(admin_, "authorization: basic " + base64::encode("admin:pa ss:word") + "\r\n"));
-  EXPECT_FALSE(allows(admin_, ""));
-  EXPECT_FALSE(allows(admin_, basic("admin:pa ss")));
-  EXPECT_FALSE(allows(admin_, basic("Admin:pa ss:word")));
-  EXPECT_FALSE(allows(admin_, basic("admin:pa ss:word ")));
-  EXPECT_FALSE(
-      allows(admin_, "Authorization: Digest " + base64::encode("admin:pa ss:word") + "\r\n"));
-  EXPECT_FALSE(allows(admin_, "Authorization: Basic\r\n"));
-}
-
-TEST_F(BasicAuthorisation, UserWithEmptyPasswordStillNeedsTheColon) {
-  const Credentials user{"viewer", ""};
-  EXPECT_TRUE(allows(user, basic("viewer:")));
-  EXPECT_FALSE(allows(user, basic("viewer")));
-}
-
-TEST_F(BasicAuthorisation, PasswordAloneIsEnoughToRequireIt) {
-  const Credentials password{"", "secret"};
-  EXPECT_FALSE(allows(password, ""));
-  EXPECT_TRUE(allows(password, basic(":secret")));
 }
 
 }  // namespace

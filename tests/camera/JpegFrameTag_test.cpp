@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/CameraTestSupport.h"
 #include "camera/JpegEncoder.h"
 #include "camera/PictureGenerator.h"
+#include "support/Codecs.h"
 
 namespace vexa::camera {
 namespace {
@@ -18,15 +18,11 @@ std::vector<uint8_t> encodedPicture() {
 TEST(JpegFrameTag, RoundTripsAndLeavesThePictureIntact) {
   const std::vector<uint8_t> plain = encodedPicture();
   EXPECT_FALSE(taggedFrameIndex(plain));
-  for (uint32_t index : {0u, 7u, 4294967295u}) {
-    std::vector<uint8_t> tagged = plain;
-    tagFrameIndex(tagged, index);
-    EXPECT_EQ(taggedFrameIndex(tagged), index);
-    const auto a = testing::decodeJpeg(plain);
-    const auto b = testing::decodeJpeg(tagged);
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->pixels, b->pixels);
-  }
+  std::vector<uint8_t> tagged = plain;
+  tagFrameIndex(tagged, 4294967295u);
+  EXPECT_EQ(taggedFrameIndex(tagged), 4294967295u);
+  EXPECT_EQ(test::decodeImage(plain, AV_CODEC_ID_MJPEG).value().bgr,
+            test::decodeImage(tagged, AV_CODEC_ID_MJPEG).value().bgr);
 }
 
 TEST(JpegFrameTag, FollowsTheJfifSegment) {

@@ -15,7 +15,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 start_camera() {
-  "$camera" --port 0 --width 640 --height 480 --fps 15 "$@" > "$work/camera.txt" 2>&1 &
+  "$camera" --port 0 --rtsp-port 0 --width 640 --height 480 --fps 15 "$@" > "$work/camera.txt" 2>&1 &
   camera_pid=$!
   for _ in $(seq 1 100); do
     grep -q 'http://' "$work/camera.txt" && break

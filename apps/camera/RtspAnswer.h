@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexa::camera {
+
+// RTSP status codes the camera answers with (RFC 2326 section 7.1.1).
+enum class RtspStatus {
+  Ok = 200,
+  BadRequest = 400,
+  NotFound = 404,
+  MethodNotAllowed = 405,
+  UnsupportedMediaType = 415,
+  SessionNotFound = 454,
+  MethodNotValidInThisState = 455,
+  UnsupportedTransport = 461,
+  InternalServerError = 500,
+  NotImplemented = 501,
+  VersionNotSupported = 505,
+};
+
+std::string_view rtspReason(RtspStatus status);
+
+// "RTSP/1.0 <code> <reason>", CSeq (when the request had one), Server, the extra header lines
+// (each ending in CR LF), then Content-Type and Content-Length when there is a body.
+std::string rtspAnswer(RtspStatus status, std::string_view cseq, std::string_view extraHeaders,
+                       std::string_view contentType = {}, std::string_view body = {});
+
+// A request URL's stream and track: "rtsp://host:port/h264/trackID=1" gives "h264" and
+// "trackID=1"; a trailing '/' and a query are ignored. Empty stream for "*" or a URL without path.
+struct RtspTarget {
+  std::string stream;
+  std::string track;
+};
+
+RtspTarget parseRtspTarget(std::string_view url);
+
+}  // namespace vexa::camera

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "camera/RtspCounters.h"
+#include "camera/RtspServerOptions.h"
+#include "camera/RtspStreams.h"
+#include "camera/TcpServer.h"
+
+namespace vexa::camera {
+
+// Serves the generated pictures and tone over RTSP/1.0 with RTP and RTCP interleaved on the
+// connection (RFC 2326 section 10.12): H.264 under /h264 (and at half size under /h264_2),
+// RTP/JPEG under /jpeg, each with the audio track the options name.
+class RtspServer {
+ public:
+  static constexpr int kSendStallLimitMs = 10000;
+
+  explicit RtspServer(RtspServerOptions options = {});
+  RtspServer(const RtspServer&) = delete;
+  RtspServer& operator=(const RtspServer&) = delete;
+  ~RtspServer();
+
+  // False, with lastError() saying why, for bad options or an address that cannot be bound.
+  bool start();
+  void stop();
+
+  uint16_t port() const { return tcp_.port(); }
+  const RtspServerOptions& options() const { return options_; }
+  const std::string& lastError() const { return lastError_; }
+  // The streams offered; valid after start().
+  const std::vector<StreamDefinition>& streams() const { return streams_; }
+
+  // Well-formed receiver reports clients sent on the RTCP channel of a stream set up.
+  uint64_t receiverReportsReceived() const {
+    return counters_.receiverReports.load(std::memory_order_relaxed);
+  }
+  std::optional<ReceivedReport> lastReceiverReport() const { return counters_.lastReport(); }
+  uint64_t senderReportsSent() const {
+    return counters_.senderReports.load(std::memory_order_relaxed);
+  }
+  uint64_t rtpPacketsSent() const { return counters_.rtpPackets.load(std::memory_order_relaxed); }
+  uint64_t ignoredFrames() const { return counters_.ignoredFrames.load(std::memory_order_relaxed); }
+  size_t activeClients() const { return tcp_.activeConnections(); }
+
+ private:
+  std::string validateOptions() const;
+  void serve(TcpConnection& connection, const std::atomic<bool>& stopping);
+
+  const RtspServerOptions options_;
+  std::vector<StreamDefinition> streams_;
+  RtspCounters counters_;
+  TcpServer tcp_;
+  std::string lastError_;
+};
+
+}  // namespace vexa::camera

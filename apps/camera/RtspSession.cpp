@@ -1,0 +1,248 @@
+#include "camera/RtspSession.h"
+
+#include <cstdio>
+
+#include "camera/RtspTransport.h"
+#include "common/DebugTrace.h"
+#include "common/TextFields.h"
+
+namespace vexa::camera {
+namespace {
+
+constexpr std::string_view kVersion = "RTSP/1.0";
+constexpr std::string_view kMethods = "OPTIONS, DESCRIBE, SETUP, PLAY, TEARDOWN, GET_PARAMETER";
+// Methods of RTSP that this camera does not serve; anything else is not RTSP at all.
+constexpr std::string_view kRefusedMethods[] = {"PAUSE", "ANNOUNCE", "RECORD", "SET_PARAMETER",
+                                                "REDIRECT"};
+constexpr std::string_view kSdpType = "application/sdp";
+constexpr std::string_view kCname = "vexa-camera";
+constexpr std::string_view kEnd = "\r\n";
+
+std::string hex8(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", value);
+  return text;
+}
+
+// The URL without a trailing '/' or the track part, so that track names can follow it.
+std::string aggregateUrl(std::string url, const RtspTarget& target) {
+  while (!url.empty() && url.back() == '/') url.pop_back();
+  if (!target.track.empty() && url.ends_with("/" + target.track)) {
+    url.resize(url.size() - target.track.size() - 1);
+  }
+  return url;
+}
+
+}  // namespace
+
+RtspSession::RtspSession(const RtspServerOptions& options,
+                         const std::vector<StreamDefinition>& streams, RtspCounters& counters)
+    : options_(options), streams_(streams), counters_(counters), random_(std::random_device{}()) {}
+
+std::string RtspSession::answer(std::string_view header, Clock::time_point now) {
+  const auto request = parseHttpRequest(header);
+  if (!request) return rtspAnswer(RtspStatus::BadRequest, {}, {});
+  const std::string cseq(request->header("CSeq").value_or(""));
+  if (request->version != kVersion) return rtspAnswer(RtspStatus::VersionNotSupported, cseq, {});
+  if (cseq.empty()) return rtspAnswer(RtspStatus::BadRequest, {}, {});
+  return dispatch(*request, cseq, now);
+}
+
+std::string RtspSession::dispatch(const HttpRequest& request, const std::string& cseq,
+                                  Clock::time_point now) {
+  const std::string& method = request.method;
+  if (method == "OPTIONS") {
+    return rtspAnswer(RtspStatus::Ok, cseq, "Public: " + std::string(kMethods) + "\r\n");
+  }
+  if (method == "DESCRIBE") return describe(request, cseq);
+  if (method == "SETUP") return setup(request, cseq);
+  if (method == "PLAY") return play(request, cseq, now);
+  if (method == "TEARDOWN") return teardown(request, cseq);
+  if (method == "GET_PARAMETER") return getParameter(request, cseq);
+  for (std::string_view refused : kRefusedMethods) {
+    if (method == refused) {
+      return rtspAnswer(RtspStatus::MethodNotAllowed, cseq,
+                        "Allow: " + std::string(kMethods) + "\r\n");
+    }
+  }
+  return rtspAnswer(RtspStatus::NotImplemented, cseq, {});
+}
+
+const StreamDefinition* RtspSession::findStream(const std::string& name) const {
+  for (const StreamDefinition& stream : streams_) {
+    if (stream.name == name) return &stream;
+  }
+  return nullptr;
+}
+
+RtspStatus RtspSession::checkSession(const HttpRequest& request, bool required) const {
+  const auto given = request.header("Session");
+  if (!given) return required ? RtspStatus::SessionNotFound : RtspStatus::Ok;
+  // Clients may echo the whole value, time-out parameter included.
+  const std::string_view id = trimBlanks(given->substr(0, given->find(';')));
+  return !sessionId_.empty() && id == sessionId_ ? RtspStatus::Ok : RtspStatus::SessionNotFound;
+}
+
+std::string RtspSession::sessionHeader() const {
+  std::string header = "Session: " + sessionId_;
+  if (options_.sessionTimeoutSeconds > 0) {
+    header += ";timeout=" + std::to_string(options_.sessionTimeoutSeconds);
+  }
+  return header.append(kEnd);
+}
+
+RtpStreamIdentity RtspSession::newIdentity() {
+  RtpStreamIdentity identity;
+  identity.ssrc = uint32_t(random_());
+  identity.firstSequence = uint16_t(random_());
+  identity.timestampBase = uint32_t(random_());
+  return identity;
+}
+
+std::string RtspSession::describe(const HttpRequest& request, const std::string& cseq) {
+  const RtspTarget target = parseRtspTarget(request.target);
+  const StreamDefinition* stream = findStream(target.stream);
+  if (!stream || !target.track.empty()) return rtspAnswer(RtspStatus::NotFound, cseq, {});
+  if (stream->description.empty()) {
+    DebugTrace("RtspSession: %s: %s\n", stream->name.c_str(), stream->unavailable.c_str());
+    return rtspAnswer(RtspStatus::UnsupportedMediaType, cseq, {});
+  }
+  // Track URLs are the base and a control attribute put together, so the base ends in '/'.
+  const std::string base = aggregateUrl(request.target, target) + "/";
+  return rtspAnswer(RtspStatus::Ok, cseq, "Content-Base: " + base + "\r\n", kSdpType,
+                    stream->description);
+}
+
+std::string RtspSession::setup(const HttpRequest& request, const std::string& cseq) {
+  const RtspTarget target = parseRtspTarget(request.target);
+  const StreamDefinition* stream = findStream(target.stream);
+  const bool video = target.track == kVideoTrack;
+  const bool audio = target.track == kAudioTrack && options_.audio != AudioCodec::None;
+  if (!stream || (!video && !audio)) return rtspAnswer(RtspStatus::NotFound, cseq, {});
+  if (stream->description.empty()) return rtspAnswer(RtspStatus::UnsupportedMediaType, cseq, {});
+  if (const RtspStatus status = checkSession(request, false); status != RtspStatus::Ok) {
+    return rtspAnswer(status, cseq, {});
+  }
+  // One session per connection, serving one stream, set up before it plays.
+  if ((stream_ && stream_ != stream) || playing()) {
+    return rtspAnswer(RtspStatus::MethodNotValidInThisState, cseq, {});
+  }
+  const TransportChoice transport =
+      chooseInterleavedTransport(request.header("Transport").value_or(""));
+  if (!transport.offered) return rtspAnswer(RtspStatus::UnsupportedTransport, cseq, {});
+  if (!transport.valid) return rtspAnswer(RtspStatus::BadRequest, cseq, {});
+  const InterleavedChannels channels =
+      transport.channels.value_or(video ? InterleavedChannels{0, 1} : InterleavedChannels{2, 3});
+  const RtpStream* other = playout_ ? (video ? playout_->audio() : playout_->video()) : nullptr;
+  if (other && (other->rtpChannel() == channels.rtp || other->rtcpChannel() == channels.rtp ||
+                other->rtpChannel() == channels.rtcp || other->rtcpChannel() == channels.rtcp)) {
+    return rtspAnswer(RtspStatus::BadRequest, cseq, {});
+  }
+
+  std::unique_ptr<VideoSource> videoSource;
+  std::unique_ptr<ToneEncoder> toneEncoder;
+  if (video) {
+    videoSource = makeVideoSource(stream->video);
+  } else {
+    toneEncoder = std::make_unique<ToneEncoder>();
+    if (!toneEncoder->open(options_.audio)) toneEncoder.reset();
+  }
+  if (!videoSource && !toneEncoder) return rtspAnswer(RtspStatus::InternalServerError, cseq, {});
+
+  if (sessionId_.empty()) {
+    sessionId_ = hex8(uint32_t(random_()));
+    stream_ = stream;
+    playout_ = std::make_unique<MediaPlayout>(
+        options_.fps, std::chrono::milliseconds(options_.senderReportIntervalMs),
+        std::string(kCname));
+  }
+  const uint8_t payloadType =
+      video ? stream->payloadType : audioCodecInfo(options_.audio)->payloadType;
+  const uint32_t clockRate = video ? kVideoClockRate : kAudioClockRate;
+  const RtpStream rtp(payloadType, clockRate, channels.rtp, channels.rtcp, newIdentity());
+  if (video) {
+    playout_->setVideo(std::move(videoSource), rtp);
+  } else {
+    playout_->setAudio(std::move(toneEncoder), rtp);
+  }
+  const std::string transportHeader =
+      "Transport: RTP/AVP/TCP;unicast;interleaved=" + std::to_string(channels.rtp) + "-" +
+      std::to_string(channels.rtcp) + ";ssrc=" + hex8(rtp.ssrc());
+  return rtspAnswer(RtspStatus::Ok, cseq, transportHeader + "\r\n" + sessionHeader());
+}
+
+std::string RtspSession::rtpInfo(const std::string& base) const {
+  std::string info;
+  const std::pair<const RtpStream*, std::string_view> tracks[] = {{playout_->video(), kVideoTrack},
+                                                                  {playout_->audio(), kAudioTrack}};
+  for (const auto& [stream, track] : tracks) {
+    if (!stream) continue;
+    if (!info.empty()) info += ",";
+    info += "url=" + base + "/" + std::string(track) +
+            ";seq=" + std::to_string(stream->nextSequence()) +
+            ";rtptime=" + std::to_string(stream->timestampAt(0));
+  }
+  return info;
+}
+
+std::string RtspSession::play(const HttpRequest& request, const std::string& cseq,
+                              Clock::time_point now) {
+  if (const RtspStatus status = checkSession(request, true); status != RtspStatus::Ok) {
+    return rtspAnswer(status, cseq, {});
+  }
+  const RtspTarget target = parseRtspTarget(request.target);
+  if (target.stream != stream_->name) {
+    return rtspAnswer(RtspStatus::MethodNotValidInThisState, cseq, {});
+  }
+  std::string headers = sessionHeader() + "Range: npt=0.000-\r\n";
+  if (!playout_->playing()) {
+    headers += "RTP-Info: " + rtpInfo(aggregateUrl(request.target, target)) + "\r\n";
+    playout_->start(now);
+  }
+  return rtspAnswer(RtspStatus::Ok, cseq, headers);
+}
+
+std::string RtspSession::teardown(const HttpRequest& request, const std::string& cseq) {
+  if (const RtspStatus status = checkSession(request, true); status != RtspStatus::Ok) {
+    return rtspAnswer(status, cseq, {});
+  }
+  const std::string header = sessionHeader();
+  sessionId_.clear();
+  stream_ = nullptr;
+  playout_.reset();
+  return rtspAnswer(RtspStatus::Ok, cseq, header);
+}
+
+std::string RtspSession::getParameter(const HttpRequest& request, const std::string& cseq) {
+  // Clients send it to keep a session alive.
+  if (const RtspStatus status = checkSession(request, false); status != RtspStatus::Ok) {
+    return rtspAnswer(status, cseq, {});
+  }
+  return rtspAnswer(RtspStatus::Ok, cseq, sessionId_.empty() ? std::string() : sessionHeader());
+}
+
+void RtspSession::onInterleavedFrame(uint8_t channel, std::span<const uint8_t> packet) {
+  const RtpStream* stream = playout_ ? playout_->streamOnChannel(channel) : nullptr;
+  const auto report =
+      stream && channel == stream->rtcpChannel() ? findReceiverReport(packet) : std::nullopt;
+  if (!report) {
+    counters_.ignoredFrames.fetch_add(1, std::memory_order_relaxed);
+    DebugTrace("RtspSession: ignored a %zu-byte frame on channel %u\n", packet.size(),
+               unsigned(channel));
+    return;
+  }
+  counters_.recordReport({channel, stream->ssrc(), *report});
+}
+
+void RtspSession::produceDue(Clock::time_point now, std::vector<uint8_t>& out) {
+  if (!playout_) return;
+  const auto produced = playout_->produceDue(now, std::chrono::system_clock::now(), out);
+  counters_.rtpPackets.fetch_add(produced.rtpPackets, std::memory_order_relaxed);
+  counters_.senderReports.fetch_add(produced.senderReports, std::memory_order_relaxed);
+}
+
+std::optional<RtspSession::Clock::time_point> RtspSession::nextDue() const {
+  return playout_ ? playout_->nextDue() : std::nullopt;
+}
+
+}  // namespace vexa::camera

@@ -1,0 +1,73 @@
+#include "camera/SessionDescription.h"
+
+#include <cstdio>
+
+#include "common/Base64.h"
+
+namespace vexa::camera {
+namespace {
+
+constexpr std::string_view kEnd = "\r\n";
+constexpr std::string_view kSessionName = "vexa-camera";
+constexpr size_t kProfileBytes = 3;
+
+void line(std::string& out, std::string_view text) {
+  out.append(text).append(kEnd);
+}
+
+void writeVideo(std::string& out, const VideoTrackDescription& video) {
+  const std::string type = std::to_string(video.payloadType);
+  const std::string width = std::to_string(video.width);
+  const std::string height = std::to_string(video.height);
+  line(out, "m=video 0 RTP/AVP " + type);
+  if (video.codec == VideoCodec::H264) {
+    line(out, "a=rtpmap:" + type + " H264/" + std::to_string(kVideoClockRate));
+    // The parameter sets come last: readers take the value up to the end of the line.
+    line(out, "a=fmtp:" + type + " packetization-mode=1;profile-level-id=" +
+                  profileLevelId(video.sps) + ";sprop-parameter-sets=" + base64::encode(video.sps) +
+                  "," + base64::encode(video.pps));
+  } else {
+    line(out, "a=rtpmap:" + type + " JPEG/" + std::to_string(kVideoClockRate));
+  }
+  line(out, "a=control:" + std::string(kVideoTrack));
+  // Written with a fraction: readers take the whole number up to the '.'.
+  line(out, "a=framerate:" + std::to_string(video.fps) + ".0");
+  // Readers take the width as the third number less the first and the height as the fourth less
+  // the second.
+  line(out, "a=cliprect:0,0," + width + "," + height);
+  line(out, "a=x-dimensions:" + width + "," + height);
+}
+
+void writeAudio(std::string& out, const AudioCodecInfo& audio) {
+  const std::string type = std::to_string(audio.payloadType);
+  line(out, "m=audio 0 RTP/AVP " + type);
+  line(out, "a=rtpmap:" + type + " " + std::string(audio.encodingName) + "/" +
+                std::to_string(kAudioClockRate));
+  line(out, "a=control:" + std::string(kAudioTrack));
+}
+
+}  // namespace
+
+std::string profileLevelId(const std::vector<uint8_t>& sps) {
+  if (sps.size() < 1 + kProfileBytes) return {};
+  char hex[2 * kProfileBytes + 1];
+  std::snprintf(hex, sizeof hex, "%02X%02X%02X", sps[1], sps[2], sps[3]);
+  return hex;
+}
+
+std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
+                                    const VideoTrackDescription& video, AudioCodec audio) {
+  std::string out;
+  line(out, "v=0");
+  line(out, "o=- " + std::to_string(origin.sessionId) + " 1 IN IP4 " + origin.address);
+  line(out, "s=" + std::string(kSessionName));
+  line(out, "c=IN IP4 0.0.0.0");
+  line(out, "t=0 0");
+  line(out, "a=control:*");
+  line(out, "a=range:npt=0-");
+  writeVideo(out, video);
+  if (const AudioCodecInfo* info = audioCodecInfo(audio)) writeAudio(out, *info);
+  return out;
+}
+
+}  // namespace vexa::camera

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "camera/AudioCodec.h"
+
+namespace vexa::camera {
+
+enum class VideoCodec { H264, Jpeg };
+
+constexpr uint32_t kVideoClockRate = 90000;
+constexpr uint8_t kJpegPayloadType = 26;  // static, RFC 3551
+constexpr uint8_t kDefaultH264PayloadType = 96;
+// Track names relative to the Content-Base, as the media sections' control attributes give them.
+constexpr std::string_view kVideoTrack = "trackID=1";
+constexpr std::string_view kAudioTrack = "trackID=2";
+
+struct VideoTrackDescription {
+  VideoCodec codec = VideoCodec::H264;
+  uint8_t payloadType = kDefaultH264PayloadType;
+  int width = 0;
+  int height = 0;
+  int fps = 0;
+  std::vector<uint8_t> sps;  // H.264 only
+  std::vector<uint8_t> pps;
+};
+
+struct SessionDescriptionOrigin {
+  std::string address;  // IPv4 text for the origin line
+  uint64_t sessionId = 0;
+};
+
+// The SDP (RFC 4566) a DESCRIBE answer carries: session lines with an aggregate control, the
+// video section, then the audio section unless audio is None. Lines end in CR LF.
+std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
+                                    const VideoTrackDescription& video, AudioCodec audio);
+
+// RFC 6184 section 8.1: profile_idc, the constraint flags and level_idc of the SPS in hexadecimal;
+// empty when the SPS is too short.
+std::string profileLevelId(const std::vector<uint8_t>& sps);
+
+}  // namespace vexa::camera

@@ -1,0 +1,79 @@
+#include "camera/VideoSource.h"
+
+#include "camera/H264Packetizer.h"
+#include "camera/RtpJpegPacketizer.h"
+#include "common/DebugTrace.h"
+
+namespace vexa::camera {
+namespace {
+
+class H264Source final : public VideoSource {
+ public:
+  explicit H264Source(const VideoSourceSettings& settings)
+      : settings_(settings), generator_(settings.width, settings.height) {}
+
+  bool open() {
+    return encoder_.open(
+        {settings_.width, settings_.height, settings_.fps, settings_.keyFrameInterval});
+  }
+
+  std::vector<std::vector<uint8_t>> payloadsOf(uint32_t pictureIndex) override {
+    generator_.render(pictureIndex, scratch_);
+    const std::vector<NalUnit> accessUnit = encoder_.encode(toYuv420(scratch_));
+    if (accessUnit.empty()) {
+      DebugTrace("H264Source: picture %u did not encode\n", pictureIndex);
+      return {};
+    }
+    return packetizeH264(accessUnit, settings_.maxPayloadSize, settings_.aggregateParameterSets);
+  }
+
+ private:
+  const VideoSourceSettings settings_;
+  PictureGenerator generator_;
+  H264Encoder encoder_;
+  BgrPicture scratch_;
+};
+
+class JpegSource final : public VideoSource {
+ public:
+  explicit JpegSource(const VideoSourceSettings& settings)
+      : settings_(settings), generator_(settings.width, settings.height) {}
+
+  bool open() {
+    return encoder_.open(settings_.width, settings_.height, settings_.jpegQuality,
+                         JpegEncoder::HuffmanTables::Standard);
+  }
+
+  std::vector<std::vector<uint8_t>> payloadsOf(uint32_t pictureIndex) override {
+    generator_.render(pictureIndex, scratch_);
+    const std::vector<uint8_t> jpeg = encoder_.encode(toYuv420(scratch_));
+    const auto picture = parseJpegForRtp(jpeg);
+    if (!picture) {
+      DebugTrace("JpegSource: picture %u has no RTP/JPEG form\n", pictureIndex);
+      return {};
+    }
+    return packetizeJpeg(*picture, settings_.maxPayloadSize);
+  }
+
+ private:
+  const VideoSourceSettings settings_;
+  PictureGenerator generator_;
+  JpegEncoder encoder_;
+  BgrPicture scratch_;
+};
+
+template <typename Source>
+std::unique_ptr<VideoSource> opened(const VideoSourceSettings& settings) {
+  auto source = std::make_unique<Source>(settings);
+  if (!source->open()) return nullptr;
+  return source;
+}
+
+}  // namespace
+
+std::unique_ptr<VideoSource> makeVideoSource(const VideoSourceSettings& settings) {
+  if (settings.codec == VideoCodec::H264) return opened<H264Source>(settings);
+  return opened<JpegSource>(settings);
+}
+
+}  // namespace vexa::camera

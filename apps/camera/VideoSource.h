@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "camera/H264Encoder.h"
+#include "camera/JpegEncoder.h"
+#include "camera/PictureGenerator.h"
+#include "camera/SessionDescription.h"
+
+namespace vexa::camera {
+
+struct VideoSourceSettings {
+  VideoCodec codec = VideoCodec::H264;
+  int width = 0;
+  int height = 0;
+  int fps = 0;
+  int jpegQuality = 0;
+  int keyFrameInterval = 0;  // H.264
+  bool aggregateParameterSets = false;
+  size_t maxPayloadSize = 0;
+};
+
+// One session's video: generated pictures, encoded and cut into RTP payloads. Each session has
+// its own encoder, so its H.264 stream starts with a key access unit.
+class VideoSource {
+ public:
+  virtual ~VideoSource() = default;
+
+  // The payloads of picture index in sending order; empty when the picture did not encode.
+  virtual std::vector<std::vector<uint8_t>> payloadsOf(uint32_t pictureIndex) = 0;
+};
+
+// Nullptr when the encoder refuses the settings.
+std::unique_ptr<VideoSource> makeVideoSource(const VideoSourceSettings& settings);
+
+}  // namespace vexa::camera

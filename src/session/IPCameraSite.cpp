@@ -35,29 +35,79 @@ IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot) : config_(
     http_ = std::make_unique<IPCameraHTTP>();
     config_.videoRtpPort = ports.videoRtp;
     config_.videoRtcpPort = ports.videoRtcp;
+  } else {
+    createInterleavedHandler();
+  }
+}
+
+void IPCameraSite::createInterleavedHandler() {
+  switch (model()) {
+    case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG:
+      jpegOverRtsp_ = std::make_unique<IPCameraJPEG_RTP_over_RTSP>();
+      interleaved_ = &jpegOverRtsp_->session();
+      interleavedVideo_ = &jpegOverRtsp_->video();
+      return;
+    case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_MPEG4:
+      mpeg4OverRtsp_ = std::make_unique<IPCameraMPEG4_RTP_over_RTSP>();
+      interleaved_ = &mpeg4OverRtsp_->session();
+      interleavedVideo_ = &mpeg4OverRtsp_->video();
+      return;
+    case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264:
+    case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264_2:
+      h264OverRtsp_ = std::make_unique<IPCameraH264_RTP_over_RTSP>();
+      interleaved_ = &h264OverRtsp_->session();
+      interleavedVideo_ = &h264OverRtsp_->video();
+      return;
+    default:
+      return;
   }
 }
 
 IPCameraSite::~IPCameraSite() {
   if (http_) http_->Stop();
+  Stop();
 }
 
 bool IPCameraSite::Play() {
   if (http_) {
     http_->setConfig(&config_);
-    imageLock_.store(&http_->frameLock(), std::memory_order_release);
-    frameCountSlot_.store(&http_->pictureCounter(), std::memory_order_release);
+    publishPictureSource(http_->frameLock(), http_->pictureCounter());
     return http_->Play();
   }
+  if (interleaved_ != nullptr) return playInterleaved();
   return false;
+}
+
+bool IPCameraSite::playInterleaved() {
+  interleaved_->setConfig(&config_);
+  if (jpegOverRtsp_) {
+    JpegPacketAssembler& pictures = jpegOverRtsp_->video();
+    publishPictureSource(pictures.frameLock(), pictures.pictureCounter());
+  } else if (h264OverRtsp_) {
+    H264PacketAssembler& pictures = h264OverRtsp_->video();
+    pictures.setDecoder(h264Decoder_);
+    publishPictureSource(pictures.decodeThread().outputLock(),
+                         pictures.decodeThread().pictureCounter());
+  }
+  return interleaved_->Play();
+}
+
+void IPCameraSite::publishPictureSource(CLFXCriticalSection& lock,
+                                        const std::atomic<uint32_t>& counter) {
+  imageLock_.store(&lock, std::memory_order_release);
+  frameCountSlot_.store(&counter, std::memory_order_release);
 }
 
 void IPCameraSite::Stop() {
   if (http_) http_->Stop();
+  if (jpegOverRtsp_) jpegOverRtsp_->Stop();
+  if (mpeg4OverRtsp_) mpeg4OverRtsp_->Stop();
+  if (h264OverRtsp_) h264OverRtsp_->Stop();
 }
 
 bool IPCameraSite::SetAudio(std::string_view text) {
   audioOn_ = text.find("OFF") == std::string_view::npos;
+  if (interleaved_ != nullptr) interleaved_->setAudioOn(audioOn_);
   return true;
 }
 
@@ -84,22 +134,35 @@ uint32_t IPCameraSite::GetFrameNumber() const {
   return counter != nullptr ? counter->load(std::memory_order_relaxed) : 0;
 }
 
-uint32_t IPCameraSite::GetVideoBitrate() { return http_ ? toKilobits(http_->GetVideoBytes()) : 0; }
+uint32_t IPCameraSite::GetVideoBitrate() {
+  if (http_) return toKilobits(http_->GetVideoBytes());
+  return interleaved_ != nullptr ? toKilobits(interleaved_->takeVideoBytes()) : 0;
+}
 
-uint32_t IPCameraSite::GetAudioBitrate() { return 0; }
+uint32_t IPCameraSite::GetAudioBitrate() {
+  return interleaved_ != nullptr ? toKilobits(interleaved_->takeAudioBytes()) : 0;
+}
 
-int32_t IPCameraSite::GetVideoDrop() const { return 0; }
+int32_t IPCameraSite::GetVideoDrop() const {
+  return interleavedVideo_ != nullptr ? interleavedVideo_->lostPackets() : 0;
+}
 
-int32_t IPCameraSite::GetAudioDrop() const { return 0; }
+int32_t IPCameraSite::GetAudioDrop() const {
+  return interleaved_ != nullptr ? interleaved_->audioLost() : 0;
+}
 
 bool IPCameraSite::GetJpegFrame(const uint8_t** data, int32_t* length) {
-  if (!isJpegModel(model()) || !http_) return false;
-  return http_->GetJpegFrame(data, length);
+  if (http_) return http_->GetJpegFrame(data, length);
+  if (jpegOverRtsp_) return jpegOverRtsp_->video().GetJpegFrame(data, length);
+  return false;
 }
 
 int32_t IPCameraSite::GetMpeg4Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) { return 0; }
 
-int32_t IPCameraSite::GetH264Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) { return 0; }
+int32_t IPCameraSite::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  if (!h264OverRtsp_) return 0;
+  return h264OverRtsp_->video().decodeThread().GetH264Frame(image, size, info);
+}
 
 bool IPCameraSite::IsH264Model() const { return isH264Model(model()); }
 

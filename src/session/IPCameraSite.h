@@ -7,6 +7,7 @@
 
 #include "common/CriticalSection.h"
 #include "media/PictureFormat.h"
+#include "protocol/rtsp/InterleavedHandlers.h"
 #include "session/StreamConfig.h"
 
 namespace vexa {
@@ -64,8 +65,19 @@ class IPCameraSite {
  private:
   uint32_t model() const { return config_.model; }
 
+  void createInterleavedHandler();
+  bool playInterleaved();
+  void publishPictureSource(CLFXCriticalSection& lock, const std::atomic<uint32_t>& counter);
+
   StreamConfig config_;
   std::unique_ptr<IPCameraHTTP> http_;
+  std::unique_ptr<IPCameraJPEG_RTP_over_RTSP> jpegOverRtsp_;
+  std::unique_ptr<IPCameraMPEG4_RTP_over_RTSP> mpeg4OverRtsp_;
+  std::unique_ptr<IPCameraH264_RTP_over_RTSP> h264OverRtsp_;
+  // The session and video path of whichever interleaved handler exists, for what the family
+  // members do alike.
+  InterleavedRtspSession* interleaved_ = nullptr;
+  InterleavedVideoPath* interleavedVideo_ = nullptr;
   H264Decoder* h264Decoder_ = nullptr;
   // Set by Play on the player's start thread while the display may already be asking.
   std::atomic<CLFXCriticalSection*> imageLock_{nullptr};

@@ -5,16 +5,10 @@
 #include <span>
 #include <string>
 
+#include "media/rtp/ReceptionFigures.h"
 #include "platform/Clock.h"
 
 namespace vexa {
-
-// What the receiving side has counted of one RTP stream, as a receiver report states it.
-struct ReceptionFigures {
-  uint16_t lastSequence = 0;
-  uint16_t wrapCount = 0;
-  uint32_t lostPackets = 0;
-};
 
 enum class MediaClock : int { kVideo = 1, kAudio = 0 };
 

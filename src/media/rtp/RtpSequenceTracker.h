@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+
+#include "media/rtp/Depacketizer.h"
+#include "media/rtp/RtpPacket.h"
+
+namespace vexa::rtp {
+
+// Sequence accounting of one received stream (video of a handler, audio): the counters RTCP
+// reports read, and per packet whether packets went missing before it.
+//
+// The two roads count loss with the same arithmetic but disagree on an old or repeated packet:
+// the interleaved road marks it stale and keeps its place, the UDP road takes it as the newest
+// and treats the unit it falls into as damaged.
+class RtpSequenceTracker {
+ public:
+  // Per-packet result flags.
+  static constexpr uint32_t kStale = 1;        // older than or equal to the last one
+  static constexpr uint32_t kGap = 2;          // packets were missed before this one
+  static constexpr uint32_t kMarker = 4;       // the marker bit is set
+  static constexpr uint32_t kForeignSsrc = 8;  // another source: nothing was counted
+
+  // Interleaved road, also used for audio.
+  uint32_t trackInterleaved(const RtpPacket& packet);
+  // UDP and multicast road. Anything but the next number sets kGap (an old or repeated one also
+  // kStale) and becomes the last.
+  uint32_t trackUdp(const RtpPacket& packet);
+  uint32_t track(const RtpPacket& packet, Road road) {
+    return road == Road::Udp ? trackUdp(packet) : trackInterleaved(packet);
+  }
+
+  uint16_t lastSequence() const { return lastSequence_; }
+  uint16_t wrapCount() const { return wrapCount_; }
+  uint32_t lostPackets() const { return lostPackets_; }
+  uint32_t lastTimestamp() const { return lastTimestamp_; }
+  uint32_t ssrc() const { return ssrc_; }
+  bool firstPacket() const { return firstPacket_; }
+
+ private:
+  void latch(const RtpPacket& packet);
+  void takeNext(uint16_t sequence);
+  void countWrap(uint16_t sequence);
+  uint32_t finish(const RtpPacket& packet, uint32_t flags);
+
+  uint16_t lastSequence_ = 0;
+  uint16_t wrapCount_ = 0;
+  uint32_t lostPackets_ = 0;
+  uint32_t lastTimestamp_ = 0;
+  uint32_t ssrc_ = 0;
+  bool firstPacket_ = true;
+};
+
+}  // namespace vexa::rtp

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "media/H264PacketAssembler.h"
+#include "media/JpegPacketAssembler.h"
+#include "media/Mpeg4PacketCounter.h"
+#include "protocol/rtsp/InterleavedRtspSession.h"
+
+namespace vexa {
+
+// The interleaved family: one dialogue, told its codec by a policy, and the video path of that
+// codec. The video path is declared first: the dialogue's worker, which feeds it, ends first.
+template <typename VideoPath, const InterleavedCodecPolicy& kPolicy>
+class InterleavedHandler {
+ public:
+  InterleavedHandler() : session_(kPolicy, video_) {}
+
+  void setConfig(StreamConfig* config) { session_.setConfig(config); }
+  bool Play() { return session_.Play(); }
+  void Stop() {
+    video_.stop();
+    session_.Stop();
+  }
+
+  InterleavedRtspSession& session() { return session_; }
+  VideoPath& video() { return video_; }
+
+ private:
+  VideoPath video_;
+  InterleavedRtspSession session_;
+};
+
+using IPCameraJPEG_RTP_over_RTSP = InterleavedHandler<JpegPacketAssembler, kJpegInterleavedPolicy>;
+using IPCameraMPEG4_RTP_over_RTSP = InterleavedHandler<Mpeg4PacketCounter, kMpeg4InterleavedPolicy>;
+using IPCameraH264_RTP_over_RTSP = InterleavedHandler<H264PacketAssembler, kH264InterleavedPolicy>;
+
+}  // namespace vexa

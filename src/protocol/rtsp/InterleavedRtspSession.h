@@ -1,0 +1,96 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "media/InterleavedVideoPath.h"
+#include "media/rtp/RtpSequenceTracker.h"
+#include "platform/Clock.h"
+#include "protocol/rtcp/IPCameraRTCPPacket.h"
+#include "protocol/rtsp/SessionDescription.h"
+#include "session/SocketWorker.h"
+#include "session/StreamConfig.h"
+
+namespace vexa {
+
+// How the members of the interleaved family differ besides their video path.
+struct InterleavedCodecPolicy {
+  DescribedVideoCodec codec;
+  // The H.264 member builds its URLs on the answer's Content-Base; the others on host and path.
+  bool usesContentBase;
+  int receiveBufferSize;  // 0: the system's default
+};
+
+constexpr InterleavedCodecPolicy kJpegInterleavedPolicy{DescribedVideoCodec::kJpeg, false, 0};
+constexpr InterleavedCodecPolicy kMpeg4InterleavedPolicy{DescribedVideoCodec::kMpeg4, false, 0};
+// Bursts of large H.264 frames want a deep socket buffer.
+constexpr InterleavedCodecPolicy kH264InterleavedPolicy{DescribedVideoCodec::kH264, true, 262144};
+
+// The RTSP dialogue with RTP and RTCP interleaved on its TCP connection: DESCRIBE, SETUP for video
+// and audio, PLAY, then channel frames to the video path, the audio counters and the receiver
+// report answers. One implementation for the whole family, told its codec by a policy.
+class InterleavedRtspSession {
+ public:
+  enum State : uint32_t {
+    kDescribe = 0,
+    kSetupVideo = 1,
+    kSetupAudio = 2,
+    kPlay = 3,
+    kPlaying = 4,
+    kTornDown = 5,
+  };
+
+  InterleavedRtspSession(const InterleavedCodecPolicy& policy, InterleavedVideoPath& video,
+                         const platform::Clock& clock = platform::SystemClock::instance());
+  InterleavedRtspSession(const InterleavedRtspSession&) = delete;
+  InterleavedRtspSession& operator=(const InterleavedRtspSession&) = delete;
+  ~InterleavedRtspSession();
+
+  void setConfig(StreamConfig* config) { config_ = config; }
+  bool Play();
+  // Ends the connection; no TEARDOWN is sent.
+  void Stop();
+
+  void setAudioOn(bool on) { audioOn_ = on; }
+  bool audioOn() const { return audioOn_; }
+  uint32_t takeVideoBytes() { return videoBytes_.exchange(0, std::memory_order_relaxed); }
+  uint32_t takeAudioBytes() { return audioBytes_.exchange(0, std::memory_order_relaxed); }
+  int32_t audioLost() const { return audioLost_.load(std::memory_order_relaxed); }
+  uint32_t state() const { return state_.load(std::memory_order_relaxed); }
+
+ private:
+  void onRead();
+  void onWrite();
+  void readAnswer();
+  bool readDescribeAnswer(std::string_view text, size_t headerLength);
+  void readFrames();
+  void onFrame(uint8_t channel, std::span<const uint8_t> body);
+  void answerRtcp(uint8_t channel, std::span<const uint8_t> rtcp);
+  void moveTo(State next);
+  std::string requestFor(State state);
+  std::string streamUrl() const;
+  std::string controlUrl(const std::string& control) const;
+  std::string sessionUrl() const;
+
+  const InterleavedCodecPolicy policy_;
+  InterleavedVideoPath& video_;
+  StreamConfig* config_ = nullptr;
+  SocketWorker worker_;
+  std::atomic<uint32_t> state_{kDescribe};
+  uint32_t cseq_ = 0;
+  std::string baseUrl_;
+  std::string session_;
+  std::string audioSession_;
+  std::string videoControl_;
+  std::string audioControl_;
+  rtp::RtpSequenceTracker audioTracker_;
+  IPCameraRTCPPacket videoRtcp_;
+  IPCameraRTCPPacket audioRtcp_;
+  std::atomic<bool> audioOn_{true};
+  std::atomic<uint32_t> videoBytes_{0};
+  std::atomic<uint32_t> audioBytes_{0};
+  std::atomic<int32_t> audioLost_{0};
+};
+
+}  // namespace vexa

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vexa::rtp::test {
+
+constexpr uint32_t kTestSsrc = 0x1234ABCD;
+
+inline void appendBigEndian(std::vector<uint8_t>& bytes, uint32_t value, int width) {
+  for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+    bytes.push_back(uint8_t(value >> shift));
+}
+
+// A plain RTP packet (RFC 3550 section 5.1) around a payload.
+inline std::vector<uint8_t> rtpPacket(uint8_t payloadType, bool marker, uint16_t sequence,
+                                      uint32_t timestamp, std::span<const uint8_t> payload,
+                                      uint32_t ssrc = kTestSsrc) {
+  std::vector<uint8_t> bytes = {
+      0x80,                                           // version 2, no P, X or CSRC
+      uint8_t((marker ? 0x80 : 0x00) | payloadType),  // marker, payload type
+  };
+  appendBigEndian(bytes, sequence, 2);   // sequence number
+  appendBigEndian(bytes, timestamp, 4);  // timestamp
+  appendBigEndian(bytes, ssrc, 4);       // SSRC
+  bytes.insert(bytes.end(), payload.begin(), payload.end());
+  return bytes;
+}
+
+}  // namespace vexa::rtp::test

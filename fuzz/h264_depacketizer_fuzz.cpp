@@ -18,7 +18,7 @@ constexpr uint8_t kWithParameterSets = 0x01;
 constexpr size_t kLengthSize = 2;
 
 struct RoadUnderTest {
-  explicit RoadUnderTest(vexa::rtp::Road road) : depacketizer(road), queue(road) {}
+  explicit RoadUnderTest(vexa::rtp::Road road) : depacketizer(road) {}
 
   void take(const vexa::rtp::RtpPacket& packet) {
     using vexa::rtp::RtpSequenceTracker;

@@ -35,17 +35,22 @@ uint32_t RtpSequenceTracker::finish(const RtpPacket& packet, uint32_t flags) {
   return packet.marker ? flags | kMarker : flags;
 }
 
-uint32_t RtpSequenceTracker::trackInterleaved(const RtpPacket& packet) {
+std::optional<uint32_t> RtpSequenceTracker::trackInOrder(const RtpPacket& packet) {
   if (firstPacket_) {
     latch(packet);
     return finish(packet, 0);
   }
   if (packet.ssrc != ssrc_) return kForeignSsrc;
-  const uint16_t sequence = packet.sequence;
-  if (sequence == uint16_t(lastSequence_ + 1)) {
-    takeNext(sequence);
+  if (packet.sequence == uint16_t(lastSequence_ + 1)) {
+    takeNext(packet.sequence);
     return finish(packet, 0);
   }
+  return std::nullopt;
+}
+
+uint32_t RtpSequenceTracker::trackInterleaved(const RtpPacket& packet) {
+  if (const auto flags = trackInOrder(packet)) return *flags;
+  const uint16_t sequence = packet.sequence;
   if (lastSequence_ >= kWrapZoneStart && sequence <= kWrapReach) {
     countWrap(sequence);
     return finish(packet, kGap);
@@ -59,16 +64,8 @@ uint32_t RtpSequenceTracker::trackInterleaved(const RtpPacket& packet) {
 }
 
 uint32_t RtpSequenceTracker::trackUdp(const RtpPacket& packet) {
-  if (firstPacket_) {
-    latch(packet);
-    return finish(packet, 0);
-  }
-  if (packet.ssrc != ssrc_) return kForeignSsrc;
+  if (const auto flags = trackInOrder(packet)) return *flags;
   const uint16_t sequence = packet.sequence;
-  if (sequence == uint16_t(lastSequence_ + 1)) {
-    takeNext(sequence);
-    return finish(packet, 0);
-  }
   uint32_t flags = kGap;
   if (lastSequence_ >= kWrapZoneStart && sequence <= uint16_t(lastSequence_ + kWrapReach)) {
     countWrap(sequence);

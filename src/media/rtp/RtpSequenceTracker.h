@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "media/rtp/Depacketizer.h"
 #include "media/rtp/RtpPacket.h"
@@ -38,6 +39,9 @@ class RtpSequenceTracker {
   bool firstPacket() const { return firstPacket_; }
 
  private:
+  // What both roads do alike: latch the first packet, ignore a foreign source, take the next
+  // number. Nullopt when the number is not the next one.
+  std::optional<uint32_t> trackInOrder(const RtpPacket& packet);
   void latch(const RtpPacket& packet);
   void takeNext(uint16_t sequence);
   void countWrap(uint16_t sequence);

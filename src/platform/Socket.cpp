@@ -28,7 +28,24 @@ bool lookUpIpv4(const std::string& host, in_addr& out) {
   return true;
 }
 
+int changeMembership(int fd, int option, const std::string& group,
+                     const std::string& interfaceAddress) {
+  ip_mreq membership{};
+  if (inet_pton(AF_INET, group.c_str(), &membership.imr_multiaddr) != 1) return EINVAL;
+  membership.imr_interface.s_addr = htonl(INADDR_ANY);
+  if (!interfaceAddress.empty() &&
+      inet_pton(AF_INET, interfaceAddress.c_str(), &membership.imr_interface) != 1) {
+    return EINVAL;
+  }
+  return setsockopt(fd, IPPROTO_IP, option, &membership, sizeof membership) == 0 ? 0 : errno;
+}
+
 }  // namespace
+
+bool isMulticastAddress(const std::string& text) {
+  in_addr address{};
+  return inet_pton(AF_INET, text.c_str(), &address) == 1 && IN_MULTICAST(ntohl(address.s_addr));
+}
 
 std::string resolveIpv4(const std::string& host) {
   in_addr address{};
@@ -88,6 +105,14 @@ int Socket::setReuseAddress(bool on) {
 
 int Socket::setReceiveBufferSize(int bytes) {
   return setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0 ? 0 : errno;
+}
+
+int Socket::joinMulticastGroup(const std::string& group, const std::string& interfaceAddress) {
+  return changeMembership(fd_, IP_ADD_MEMBERSHIP, group, interfaceAddress);
+}
+
+int Socket::leaveMulticastGroup(const std::string& group, const std::string& interfaceAddress) {
+  return changeMembership(fd_, IP_DROP_MEMBERSHIP, group, interfaceAddress);
 }
 
 int Socket::shutdown(int how) {

@@ -43,6 +43,10 @@ class Socket {
   int bindAny(uint16_t port);
   int setReuseAddress(bool on);
   int setReceiveBufferSize(int bytes);
+  // IP_ADD_MEMBERSHIP / IP_DROP_MEMBERSHIP of a dotted group on the interface with the dotted
+  // local address interfaceAddress (empty: the system's choice). 0 or an errno value.
+  int joinMulticastGroup(const std::string& group, const std::string& interfaceAddress);
+  int leaveMulticastGroup(const std::string& group, const std::string& interfaceAddress);
   int shutdown(int how);
   int close();
 
@@ -72,5 +76,8 @@ class Socket {
 // Dotted IPv4 text of the first address of a host name or dotted text; empty when it resolves to
 // nothing.
 std::string resolveIpv4(const std::string& host);
+
+// Whether text is a dotted IPv4 address in 224.0.0.0/4.
+bool isMulticastAddress(const std::string& text);
 
 }  // namespace vexa::platform

@@ -1,5 +1,8 @@
 #include "platform/Thread.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <system_error>
 
 namespace vexa::platform {
@@ -23,6 +26,12 @@ void WorkerThread::stop() {
 
 void WorkerThread::join() {
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void raiseCurrentThreadPriority() {
+  // A nice value applies per thread on Linux; lowering it needs a privilege most users lack.
+  constexpr int kRaisedNice = -10;
+  (void)setpriority(PRIO_PROCESS, id_t(gettid()), kRaisedNice);
 }
 
 void sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

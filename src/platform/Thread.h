@@ -39,6 +39,10 @@ class WorkerThread {
   std::thread thread_;
 };
 
+// Raises the calling thread's priority as far as the system lets it, short of real-time
+// scheduling; a refusal is ignored. For threads that must not fall behind a live stream.
+void raiseCurrentThreadPriority();
+
 // Sleep for a number of milliseconds.
 void sleepMs(uint32_t ms);
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "common/DebugTrace.h"
+#include "session/WorkerLoop.h"
 
 namespace vexa {
 
@@ -35,12 +36,8 @@ bool SocketWorker::openConnection(const Target& target) {
 void SocketWorker::run(const Target& target) {
   // An early end leaves the run flag set and the socket open until the owner stops the worker.
   if (!openConnection(target)) return;
-  while (thread_.running()) {
-    const uint32_t events = socket_.waitEvents(platform::kNetEventWaitMs);
-    if (events != 0) dispatch(events);
-  }
-  socket_.shutdown(SHUT_RDWR);
-  socket_.close();
+  runEventLoop(thread_, socket_, [this](uint32_t events) { dispatch(events); });
+  shutDownAndClose(socket_);
 }
 
 void SocketWorker::dispatch(uint32_t events) {

@@ -1,0 +1,181 @@
+#include "protocol/rtp/IPCameraMediaManager.h"
+
+#include "common/DebugTrace.h"
+#include "media/rtp/H264Depacketizer.h"
+#include "media/rtp/JpegDepacketizer.h"
+#include "media/rtp/RtpPacket.h"
+#include "session/VideoModel.h"
+
+namespace vexa {
+
+namespace {
+constexpr int kWrapCountShift = 16;
+constexpr uint32_t kSequenceMask = 0xFFFF;
+}  // namespace
+
+IPCameraMediaManager::Codec IPCameraMediaManager::codecOf(uint32_t model) {
+  if (isH264Model(model)) return Codec::kH264;
+  if (isMpeg4Model(model)) return Codec::kMpeg4;
+  return Codec::kJpeg;
+}
+
+IPCameraMediaManager::IPCameraMediaManager(uint32_t model)
+    : codec_(codecOf(model)),
+      worker_([this](std::span<const uint8_t> datagram) { processDatagram(datagram); }) {
+  switch (codec_) {
+    case Codec::kJpeg:
+      depacketizer_ = std::make_unique<rtp::JpegDepacketizer>(rtp::Road::Udp);
+      break;
+    case Codec::kH264:
+      depacketizer_ = std::make_unique<rtp::H264Depacketizer>(rtp::Road::Udp);
+      decodeThread_ = std::make_unique<IPCameraH264>();
+      break;
+    case Codec::kMpeg4:
+      break;
+  }
+}
+
+IPCameraMediaManager::~IPCameraMediaManager() {
+  stop();
+}
+
+void IPCameraMediaManager::setDecoder(H264Decoder* decoder) {
+  if (decodeThread_) decodeThread_->setDecoder(decoder);
+}
+
+void IPCameraMediaManager::configure(const StreamConfig& config) {
+  std::lock_guard lock(configMutex_);
+  pendingConfig_ = config;
+  configPending_.store(true, std::memory_order_release);
+}
+
+int IPCameraMediaManager::start(const std::string& multicastGroup,
+                                const std::string& interfaceAddress, uint16_t port) {
+  return worker_.start({.port = port,
+                        .multicastGroup = multicastGroup,
+                        .interfaceAddress = interfaceAddress,
+                        .receiveBufferSize = kSocketReceiveBufferBytes,
+                        .raisePriority = true});
+}
+
+void IPCameraMediaManager::stop() {
+  // The receive thread first: it is the one that starts and feeds the decode thread.
+  worker_.stop();
+  if (decodeThread_) decodeThread_->Stop();
+  decodeThreadStarted_ = false;
+}
+
+void IPCameraMediaManager::processDatagram(std::span<const uint8_t> datagram) {
+  receivedBytes_.fetch_add(uint32_t(datagram.size()), std::memory_order_relaxed);
+  if (datagram.empty()) return;
+  if (datagram.size() < rtp::kRtpHeaderSize) {
+    endOnRunt(datagram.size());
+    return;
+  }
+  applyPendingConfiguration();
+
+  const auto packet = rtp::parseRtpPacket(datagram);
+  if (!packet) return drop("not an RTP packet", datagram.size());
+  if (codec_ == Codec::kH264 && !decodeThreadStarted_) {
+    decodeThreadStarted_ = decodeThread_->Start() != platform::kStartFailed;
+  }
+  // Checked before the SSRC is latched: a stray stream of another type never takes the place
+  // of the camera's.
+  if (!payloadTypeFits(packet->payloadType)) return drop("another payload type", datagram.size());
+
+  const uint32_t flags = tracker_.trackUdp(*packet);
+  if (flags & rtp::RtpSequenceTracker::kForeignSsrc) return;  // not counted as anything
+  publishFigures();
+  deliver(*packet, (flags & rtp::RtpSequenceTracker::kGap) != 0);
+}
+
+bool IPCameraMediaManager::payloadTypeFits(uint8_t payloadType) const {
+  switch (codec_) {
+    case Codec::kH264:
+      return true;
+    case Codec::kMpeg4:
+      return payloadType == kMpeg4PayloadType;
+    case Codec::kJpeg:
+      return payloadType == rtp::kJpegPayloadType;
+  }
+  return false;
+}
+
+void IPCameraMediaManager::applyPendingConfiguration() {
+  if (!configPending_.exchange(false, std::memory_order_acquire)) return;
+  std::optional<StreamConfig> config;
+  {
+    std::lock_guard lock(configMutex_);
+    config.swap(pendingConfig_);
+  }
+  if (config && depacketizer_) depacketizer_->configure(*config);
+}
+
+void IPCameraMediaManager::endOnRunt(size_t size) {
+  // A datagram too short for an RTP header on the media port ends the stream; cameras send one
+  // when they stop. The MPEG-4 play thread is to stop here too once it exists.
+  DebugTrace("media: %zu-byte datagram: the stream ends", size);
+  if (decodeThread_) decodeThread_->Stop();
+  worker_.requestStop();
+}
+
+void IPCameraMediaManager::drop(const char* why, size_t size) {
+  DebugTrace("media: %zu-byte datagram dropped: %s", size, why);
+  dropped_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void IPCameraMediaManager::publishFigures() {
+  lost_.store(tracker_.lostPackets(), std::memory_order_relaxed);
+  sequenceAndWraps_.store(
+      uint32_t(tracker_.wrapCount()) << kWrapCountShift | tracker_.lastSequence(),
+      std::memory_order_relaxed);
+}
+
+ReceptionFigures IPCameraMediaManager::figures() const {
+  const uint32_t packed = sequenceAndWraps_.load(std::memory_order_relaxed);
+  return {uint16_t(packed & kSequenceMask), uint16_t(packed >> kWrapCountShift),
+          lost_.load(std::memory_order_relaxed)};
+}
+
+void IPCameraMediaManager::deliver(const rtp::RtpPacket& packet, bool lossBefore) {
+  if (codec_ == Codec::kMpeg4) {
+    // RFC 3016 section 3.2: a picture ends at the marker. Its decoder hooks in here.
+    if (packet.marker) mpeg4Pictures_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  if (depacketizer_->push(packet, lossBefore) != rtp::PushResult::kComplete) return;
+  const std::span<const uint8_t> unit = depacketizer_->completedUnit();
+  if (codec_ == Codec::kJpeg) {
+    publishJpeg(unit);
+  } else {
+    decodeThread_->handOff(unit);
+  }
+}
+
+void IPCameraMediaManager::publishJpeg(std::span<const uint8_t> picture) {
+  std::lock_guard lock(lock_);
+  completedJpeg_.assign(picture.begin(), picture.end());
+  haveJpeg_ = true;
+  completedPictures_.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool IPCameraMediaManager::GetJpegFrame(const uint8_t** data, int32_t* length) const {
+  std::lock_guard lock(lock_);
+  *data = haveJpeg_ ? completedJpeg_.data() : nullptr;
+  *length = haveJpeg_ ? int32_t(completedJpeg_.size()) : -1;
+  return true;
+}
+
+int32_t IPCameraMediaManager::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  return decodeThread_ ? decodeThread_->GetH264Frame(image, size, info) : -1;
+}
+
+CLFXCriticalSection& IPCameraMediaManager::imageLock() {
+  return decodeThread_ ? decodeThread_->outputLock() : lock_;
+}
+
+const std::atomic<uint32_t>& IPCameraMediaManager::pictureCounter() const {
+  return decodeThread_ ? decodeThread_->pictureCounter() : completedPictures_;
+}
+
+}  // namespace vexa

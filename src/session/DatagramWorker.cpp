@@ -1,0 +1,70 @@
+#include "session/DatagramWorker.h"
+
+#include "common/DebugTrace.h"
+#include "session/WorkerLoop.h"
+
+namespace vexa {
+
+using platform::Socket;
+
+int DatagramWorker::start(Target target) {
+  return thread_.start([this, target = std::move(target)] { run(target); });
+}
+
+bool DatagramWorker::openSocket(const Target& target) {
+  if (socket_.create(Socket::Type::Datagram) != 0 || socket_.setReuseAddress(true) != 0) {
+    return false;
+  }
+  if (target.receiveBufferSize > 0 && socket_.setReceiveBufferSize(target.receiveBufferSize) != 0)
+    return false;
+  if (const int error = socket_.bindAny(target.port); error != 0) {
+    DebugTrace("udp receiver: cannot bind port %u (%d)", unsigned(target.port), error);
+    return false;
+  }
+  if (platform::isMulticastAddress(target.multicastGroup)) {
+    if (const int error =
+            socket_.joinMulticastGroup(target.multicastGroup, target.interfaceAddress);
+        error != 0) {
+      DebugTrace("udp receiver: cannot join %s on '%s' (%d)", target.multicastGroup.c_str(),
+                 target.interfaceAddress.c_str(), error);
+      return false;
+    }
+    joined_ = true;
+  } else if (!target.multicastGroup.empty()) {
+    DebugTrace("udp receiver: '%s' is no multicast group: port %u bound for unicast",
+               target.multicastGroup.c_str(), unsigned(target.port));
+  }
+  return socket_.selectEvents(platform::kAllNetEvents) == 0;
+}
+
+void DatagramWorker::closeSocket(const Target& target) {
+  if (joined_) socket_.leaveMulticastGroup(target.multicastGroup, target.interfaceAddress);
+  joined_ = false;
+  shutDownAndClose(socket_);
+}
+
+void DatagramWorker::run(const Target& target) {
+  if (!openSocket(target)) {
+    // Nothing will ever arrive: say so through the run flag as well as by ending.
+    closeSocket(target);
+    thread_.requestStop();
+    return;
+  }
+  if (target.raisePriority) platform::raiseCurrentThreadPriority();
+  listening_.store(true, std::memory_order_release);
+  runEventLoop(thread_, socket_, [this](uint32_t events) {
+    // Datagram sockets report nothing but reads that matter here.
+    if (events & platform::kFdRead) receiveOne();
+  });
+  listening_.store(false, std::memory_order_release);
+  closeSocket(target);
+}
+
+void DatagramWorker::receiveOne() {
+  recvBuffer_.clear();
+  recvBuffer_.receiveFromAppend(socket_, kReceiveChunk);
+  step_(recvBuffer_.bytes());
+  recvBuffer_.clear();
+}
+
+}  // namespace vexa

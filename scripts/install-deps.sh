@@ -7,6 +7,9 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   libsdl2-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # The RTSP interop test: GStreamer's RTSP server driven from Debian's python3.
+  python3 python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-rtsp gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
 )
 
 missing=()

@@ -16,8 +16,10 @@ std::string describeRequest(const std::string& url, uint32_t cseq) {
   return requestLine("DESCRIBE", url, cseq) + "Accept: application/sdp\r\n" + userAgentAndEnd();
 }
 
-std::string interleavedSetupRequest(const std::string& url, uint32_t cseq, int firstChannel) {
-  return requestLine("SETUP", url, cseq) + "Transport: RTP/AVP/TCP;unicast;interleaved=" +
+std::string interleavedSetupRequest(const std::string& url, uint32_t cseq, int firstChannel,
+                                    const std::string& session) {
+  const std::string sessionLine = session.empty() ? std::string() : "Session:" + session + "\r\n";
+  return requestLine("SETUP", url, cseq) + sessionLine + "Transport: RTP/AVP/TCP;unicast;interleaved=" +
          std::to_string(firstChannel) + "-" + std::to_string(firstChannel + 1) + "\r\n" +
          userAgentAndEnd();
 }

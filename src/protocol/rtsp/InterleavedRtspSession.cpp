@@ -82,7 +82,10 @@ std::string InterleavedRtspSession::requestFor(State state) {
     case kSetupVideo:
       return rtsp::interleavedSetupRequest(controlUrl(videoControl_), cseq_++, kVideoRtpChannel);
     case kSetupAudio:
-      return rtsp::interleavedSetupRequest(controlUrl(audioControl_), cseq_++, kAudioRtpChannel);
+      // Without the video's session a standard server opens a second session for the audio,
+      // and PLAY on the first never starts it (RFC 2326 section 10.4).
+      return rtsp::interleavedSetupRequest(controlUrl(audioControl_), cseq_++, kAudioRtpChannel,
+                                           session_);
     case kPlay:
       return rtsp::playRequest(sessionUrl(), cseq_++, session_);
     case kTornDown:

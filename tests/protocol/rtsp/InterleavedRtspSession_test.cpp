@@ -107,6 +107,16 @@ TEST_F(DialogueTest, VideoOnlyRunsDescribeSetupPlayWithCountedCSeq) {
   EXPECT_EQ(session->takeVideoBytes(), 10u);
 }
 
+TEST_F(DialogueTest, TheAudioSetupJoinsTheVideosSession) {
+  start();
+  request();
+  send(describeAnswer(kVideoOnly + kAudioOnly.substr(kAudioOnly.find("m=audio"))));
+  request();
+  send(okAnswer(1, "ABC;timeout=60"));
+  EXPECT_EQ(request(), "SETUP rtsp://cam/h264/trackID=2 RTSP/1.0\r\nCSeq: 2\r\nSession: ABC;timeout=60\r\n"
+                       "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n" + kUserAgentEnd);
+}
+
 TEST_F(DialogueTest, AudioOnlySkipsTheVideoSetup) {
   start();
   request();

@@ -1,0 +1,234 @@
+#!/usr/bin/python3
+"""vexa-viewer against GStreamer's RTSP server, RTP interleaved over TCP.
+
+  rtsp_interop.py VIEWER
+
+For H.264 and JPEG: the viewer plays, reports the picture size and a video
+bitrate, receives the audio track, and its snapshot matches the source picture.
+Missing GStreamer pieces are a failure, not a skip: scripts/install-deps.sh
+installs them.
+"""
+
+import os
+import re
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER = os.path.join(HERE, "rtsp_server.py")
+PYTHON = "/usr/bin/python3"  # Debian's, which has the gi bindings
+
+WIDTH, HEIGHT = 320, 240
+PICTURE_BYTES = WIDTH * HEIGHT * 3
+BARS = 7
+PLAY_SECONDS = 6
+SERVER_START_SECONDS = 15
+# Past the play time: connecting, the first key frame, writing the snapshot.
+VIEWER_GRACE_SECONDS = 20
+
+# Measured (the same in every run, the source being still): H.264 2.27 and
+# JPEG at quality 85 1.91, nearly all of it chroma blur along the six bar
+# edges. Reading the JPEG samples as studio range instead of full range gives
+# 17, a picture four pixels off 12.8, red and blue swapped 98.
+MAX_MEAN_DIFFERENCE = 5.0
+# Bar centres lie over 20 pixels from any edge, out of reach of 4:2:0 chroma
+# and of 8x8 blocks on an edge; measured at most 5 off, studio range 20.
+MAX_CENTRE_DIFFERENCE = 12
+
+REQUIRED_ELEMENTS = [
+    "videotestsrc", "videoconvert", "x264enc", "rtph264pay", "jpegenc", "rtpjpegpay",
+    "audiotestsrc", "mulawenc", "rtppcmupay",
+]
+
+STREAMS = [
+    # name, viewer protocol, mount
+    ("h264", 12, "/h264"),
+    ("jpeg", 4, "/jpeg"),
+]
+
+
+class Results:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, name, problems):
+        if problems:
+            self.failed += 1
+            print(f"FAIL: {name}")
+            for problem in problems:
+                print(f"    {problem}")
+        else:
+            self.passed += 1
+            print(f"ok: {name}")
+
+
+def missing_prerequisites():
+    missing = []
+    if shutil.which("ffmpeg") is None:
+        missing.append("ffmpeg")
+    try:
+        import gi
+
+        gi.require_version("Gst", "1.0")
+        gi.require_version("GstRtspServer", "1.0")
+        from gi.repository import Gst, GstRtspServer  # noqa: F401
+
+        Gst.init(None)
+        missing += [e for e in REQUIRED_ELEMENTS if Gst.ElementFactory.find(e) is None]
+    except (ImportError, ValueError) as error:
+        missing.append(f"GStreamer RTSP server bindings ({error})")
+    return missing
+
+
+def read_bgr(path):
+    decoded = subprocess.run(
+        ["ffmpeg", "-loglevel", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "bgr24", "-"],
+        capture_output=True,
+    )
+    return decoded.stdout if decoded.returncode == 0 else b""
+
+
+def bar_centres():
+    rows = [HEIGHT // 8, HEIGHT // 2, HEIGHT * 7 // 8]
+    columns = [(2 * bar + 1) * WIDTH // (2 * BARS) for bar in range(BARS)]
+    return [(x, y) for y in rows for x in columns]
+
+
+def compare_pictures(picture, reference):
+    if len(picture) != PICTURE_BYTES:
+        size = f"{PICTURE_BYTES} ({WIDTH} x {HEIGHT})"
+        return [f"snapshot holds {len(picture)} bytes of BGR, not {size}"]
+    problems = []
+    mean = sum(abs(a - b) for a, b in zip(picture, reference)) / PICTURE_BYTES
+    if mean > MAX_MEAN_DIFFERENCE:
+        problems.append(f"mean difference per byte {mean:.2f} > {MAX_MEAN_DIFFERENCE}")
+    worst = 0
+    for x, y in bar_centres():
+        at = (y * WIDTH + x) * 3
+        got, want = tuple(picture[at:at + 3]), tuple(reference[at:at + 3])
+        difference = max(abs(a - b) for a, b in zip(got, want))
+        worst = max(worst, difference)
+        if difference > MAX_CENTRE_DIFFERENCE:
+            problems.append(f"pixel ({x}, {y}) is BGR {got}, source {want}")
+    print(f"    mean difference per byte {mean:.2f}, at most {worst} at a bar centre")
+    return problems
+
+
+def stats_figure(lines, label):
+    """Largest number after LABEL over all statistics lines (-1 when absent)."""
+    values = [int(m.group(1)) for line in lines for m in re.finditer(label + r" (\d+)", line)]
+    return max(values, default=-1)
+
+
+def start_server(work):
+    log = open(os.path.join(work, "server.txt"), "w")
+    server = subprocess.Popen(
+        [PYTHON, SERVER, "--port", "0"], stdout=subprocess.PIPE, stderr=log, text=True
+    )
+    deadline = time.monotonic() + SERVER_START_SECONDS
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([server.stdout], [], [], 0.5)
+        if ready:
+            line = server.stdout.readline()
+            found = re.match(r"rtsp-server: rtsp://127\.0\.0\.1:(\d+)", line)
+            if found:
+                return server, int(found.group(1))
+            if not line:
+                break
+    server.kill()
+    server.wait()
+    return None, 0
+
+
+def play(viewer, protocol, address, snapshot):
+    command = [viewer, "--protocol", str(protocol), "--headless", "--stats",
+               "--duration", str(PLAY_SECONDS), "--snapshot", snapshot, address]
+    try:
+        run = subprocess.run(command, capture_output=True, text=True,
+                             timeout=PLAY_SECONDS + VIEWER_GRACE_SECONDS)
+    except subprocess.TimeoutExpired as expired:
+        out = expired.stdout or ""
+        return None, out if isinstance(out, str) else out.decode(errors="replace"), "timed out"
+    except OSError as error:
+        return None, "", str(error)
+    return run.returncode, run.stdout, run.stderr
+
+
+def check_stream(results, viewer, port, reference, work, name, protocol, mount):
+    snapshot = os.path.join(work, f"{name}.png")
+    status, out, err = play(viewer, protocol, f"127.0.0.1:{port}{mount}", snapshot)
+    lines = [line for line in out.splitlines() if line.startswith("Url:")]
+    last = lines[-1] if lines else "(no statistics line)"
+
+    problems = []
+    if status != 0:
+        problems.append(f"exit status {status}: {err.strip()}")
+    if not any(f"Video size: {WIDTH} x {HEIGHT}" in line for line in lines):
+        problems.append(f"no statistics line shows 'Video size: {WIDTH} x {HEIGHT}'; last: {last}")
+    if stats_figure(lines, "Video bitrate:") <= 0:
+        problems.append(f"video bitrate never above 0; last: {last}")
+    results.check(f"{name} plays over TCP", problems)
+
+    if os.path.exists(snapshot):
+        problems = compare_pictures(read_bgr(snapshot), reference)
+    else:
+        problems = ["no snapshot was written"]
+    results.check(f"{name} picture matches the source", problems)
+
+    # The audio SETUP has to join the session the video SETUP opened: a server
+    # opens a new session for a SETUP without one, and the PLAY of the video's
+    # session then never starts the audio (RFC 2326, section 12.37).
+    problems = []
+    if stats_figure(lines, "Audio bitrate:") <= 0:
+        problems.append(f"audio bitrate never above 0; last: {last}")
+    results.check(f"{name} audio track arrives", problems)
+
+
+def main():
+    if len(sys.argv) != 2:
+        print("usage: rtsp_interop.py VIEWER", file=sys.stderr)
+        return 2
+    viewer = sys.argv[1]
+    results = Results()
+
+    missing = missing_prerequisites()
+    if missing:
+        results.check("prerequisites installed", [f"missing: {', '.join(missing)} "
+                                                  "(scripts/install-deps.sh installs them)"])
+        print(f"rtsp_interop: {results.passed} passed, {results.failed} failed")
+        return 1
+
+    work = tempfile.mkdtemp(prefix="vexa-interop-")
+    server = None
+    try:
+        reference_path = os.path.join(work, "reference.bgr")
+        subprocess.run([PYTHON, SERVER, "--reference", reference_path], check=False)
+        reference = open(reference_path, "rb").read() if os.path.exists(reference_path) else b""
+        server, port = start_server(work)
+        if len(reference) != PICTURE_BYTES or server is None:
+            log = open(os.path.join(work, "server.txt")).read()[-2000:]
+            results.check("server starts", [f"reference {len(reference)} bytes; server: {log}"])
+        else:
+            for name, protocol, mount in STREAMS:
+                check_stream(results, viewer, port, reference, work, name, protocol, mount)
+    finally:
+        if server is not None:
+            server.terminate()
+            try:
+                server.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                server.kill()
+                server.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+    print(f"rtsp_interop: {results.passed} passed, {results.failed} failed")
+    return 0 if results.failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -82,12 +82,30 @@ bool resumesAfterGap(std::span<const uint8_t> payload) {
   return type == kNalSps;
 }
 
+// Does this packet begin a NAL unit (rather than continue a fragmented one)?
+bool beginsNalUnit(std::span<const uint8_t> payload) {
+  const uint8_t type = nalType(payload[0]);
+  // RFC 6184 section 5.8: only the first fragment, with the start bit.
+  if (type == kNalFuA) return (payload[1] & kFuStartBit) != 0;
+  return type <= kNalStapA;
+}
+
+// Whether an assembled unit holds an IDR slice or an SPS, behind any of its start codes.
+bool holdsKeyNal(std::span<const uint8_t> unit) {
+  for (size_t i = 0; i + 3 < unit.size(); ++i) {
+    if (unit[i] == 0 && unit[i + 1] == 0 && unit[i + 2] == 1 && isKeyType(nalType(unit[i + 3])))
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 H264Depacketizer::H264Depacketizer(Road road)
     : road_(road),
       startCode_(road == Road::Udp ? std::span<const uint8_t>(kShortStartCode)
-                                   : std::span<const uint8_t>(kLongStartCode)) {
+                                   : std::span<const uint8_t>(kLongStartCode)),
+      awaitingKeyUnit_(road == Road::Interleaved) {
   assembly_.reserve(kInitialAssemblyCapacity);
 }
 
@@ -128,6 +146,7 @@ void H264Depacketizer::reset() {
   dropping_ = true;
   atUnitStart_ = true;
   discarding_ = true;
+  awaitingKeyUnit_ = road_ == Road::Interleaved;
   parameterSetsPending_ = !parameterSets_.empty();
 }
 
@@ -161,6 +180,11 @@ PushResult H264Depacketizer::pushInterleaved(const RtpPacket& packet, bool lossB
         (packet.payloadType == kInterleavedH264PayloadType && resumesAfterGap(packet.payload))) {
       discarding_ = false;
     }
+  }
+  if (awaitingKeyUnit_ && discarding_ && beginsNalUnit(packet.payload)) {
+    // A session begins at a unit boundary, usually with a key unit: dropping up to the first
+    // marker would throw that unit away and hold the first picture back a whole key interval.
+    discarding_ = false;
   }
   if (discarding_) {
     if (packet.marker) discarding_ = false;
@@ -251,6 +275,14 @@ PushResult H264Depacketizer::completeUnit() {
     return PushResult::kIgnored;
   }
   if (assembly_.empty()) return PushResult::kIgnored;
+  if (awaitingKeyUnit_) {
+    // Until the first key unit the decoder has nothing to predict from.
+    if (!holdsKeyNal(assembly_)) {
+      dropUnit("no key unit yet", assembly_.size());
+      return PushResult::kIgnored;
+    }
+    awaitingKeyUnit_ = false;
+  }
   if (parameterSetsPending_) {
     if (assembly_.size() + parameterSets_.size() > kMaxAccessUnitSize) {
       dropUnit("too large with the parameter sets in front", assembly_.size());

@@ -21,7 +21,9 @@ constexpr size_t kMinInterleavedPayloadSize = 14 - kRtpHeaderSize;
 // - UDP: the damaged unit is dropped up to its marker, and so is every later unit until one whose
 //   first packet carries an IDR slice or a sequence parameter set, so the decoder always restarts
 //   from a picture it can decode. A new depacketiser starts in that state.
-// - Interleaved: everything up to and including the first marker is dropped. After a gap the unit
+// - Interleaved: the stream is taken from its first packet that begins a NAL unit, and units are
+//   dropped until one holds an IDR slice or SPS (a camera that joins the session mid-unit is
+//   dropped up to the marker as before). After a gap the unit
 //   is cleared and packets are dropped up to the next marker, unless the gap packet itself ends a
 //   unit (marker) or, with payload type 99, is an SPS or a fragment of a slice or SPS: then
 //   assembly goes on from that packet, so the decoder gets the rest of the picture.
@@ -80,6 +82,9 @@ class H264Depacketizer final : public Depacketizer {
   bool atUnitStart_ = true;
   // Interleaved: dropped up to the next marker.
   bool discarding_ = true;
+  // Interleaved: until the first unit with an IDR slice or SPS, assembly begins at any packet that
+  // begins a NAL unit and units without a key NAL are dropped.
+  bool awaitingKeyUnit_;
   uint32_t droppedPackets_ = 0;
   uint32_t droppedUnits_ = 0;
 };

@@ -169,7 +169,8 @@ bool InterleavedRtspSession::readDescribeAnswer(std::string_view text, size_t he
     return false;
   }
   const SessionDescription description = readSessionDescription(
-      text, *config_, {.reader = DescriptionReader::kInterleaved, .codec = policy_.codec});
+      text, *config_,
+      {.reader = DescriptionReader::kInterleaved, .codec = policy_.codec, .mpeg4SizeReader = {}});
   videoControl_ = description.videoControl;
   audioControl_ = description.audioControl;
   video_.configure(*config_);

@@ -22,10 +22,10 @@ struct InterleavedCodecPolicy {
   int receiveBufferSize;  // 0: the system's default
 };
 
-constexpr InterleavedCodecPolicy kJpegInterleavedPolicy{DescribedVideoCodec::kJpeg, false, 0};
-constexpr InterleavedCodecPolicy kMpeg4InterleavedPolicy{DescribedVideoCodec::kMpeg4, false, 0};
+inline constexpr InterleavedCodecPolicy kJpegInterleavedPolicy{DescribedVideoCodec::kJpeg, false, 0};
+inline constexpr InterleavedCodecPolicy kMpeg4InterleavedPolicy{DescribedVideoCodec::kMpeg4, false, 0};
 // Bursts of large H.264 frames want a deep socket buffer.
-constexpr InterleavedCodecPolicy kH264InterleavedPolicy{DescribedVideoCodec::kH264, true, 262144};
+inline constexpr InterleavedCodecPolicy kH264InterleavedPolicy{DescribedVideoCodec::kH264, true, 262144};
 
 // The RTSP dialogue with RTP and RTCP interleaved on its TCP connection: DESCRIBE, SETUP for video
 // and audio, PLAY, then channel frames to the video path, the audio counters and the receiver

@@ -1,3 +1,6 @@
+// What the shared depacketiser checks (DepacketizerContract_test.cpp), which rebuild single NAL
+// units, STAP-A and FU-A byte for byte, leave to H.264: what each road resumes at after loss,
+// packet types not taken, parameter sets from the session description, and the size cap.
 #include "media/rtp/H264Depacketizer.h"
 
 #include <gtest/gtest.h>
@@ -11,61 +14,55 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Packets as a camera sends them (RFC 6184), a field per comment.
-const Bytes kIdr = {
-    0x65,              // NAL header: NRI 3, type 5 (IDR slice)
-    0x88, 0x84, 0x21,  // slice data
-};
-const Bytes kPSlice = {
-    0x41,        // NAL header: NRI 2, type 1 (non-IDR slice)
-    0x9A, 0x02,  // slice data
-};
-const Bytes kSps = {
-    0x67,              // NAL header: NRI 3, type 7 (sequence parameter set)
-    0x42, 0x00, 0x1F,  // profile, constraints, level
-};
-const Bytes kPps = {
-    0x68,        // NAL header: NRI 3, type 8 (picture parameter set)
-    0xCE, 0x3C,  // parameter set data
-};
-const Bytes kIdrStart = {
-    0x7C,        // FU indicator: NRI 3, type 28 (FU-A)
-    0x85,        // FU header: start, type 5
-    0xB8, 0x01,  // first piece of the slice
-};
-const Bytes kIdrMiddle = {
-    0x7C,  // FU indicator: NRI 3, type 28
-    0x05,  // FU header: type 5
-    0x02,  // middle piece
-};
-const Bytes kIdrEnd = {
-    0x7C,        // FU indicator: NRI 3, type 28
-    0x45,        // FU header: end, type 5
-    0x03, 0x04,  // last piece
-};
-const Bytes kPSliceStart = {
-    0x5C,  // FU indicator: NRI 2, type 28 (FU-A)
-    0x81,  // FU header: start, type 1
-    0x9B,  // first piece
-};
-const Bytes kPSliceEnd = {
-    0x5C,  // FU indicator: NRI 2, type 28
-    0x41,  // FU header: end, type 1
-    0x9C,  // last piece
-};
-const Bytes kParameterSetsAggregated = {
-    0x78,                    // STAP-A indicator: NRI 3, type 24
-    0x00, 0x04,              // NAL unit size 4
-    0x67, 0x42, 0x00, 0x1F,  // SPS
-    0x00, 0x03,              // NAL unit size 3
-    0x68, 0xCE, 0x3C,        // PPS
-};
+// Packets as a camera sends them (RFC 6184).
+const Bytes kIdr = {0x65,               // NAL header: NRI 3, type 5 (IDR slice)
+                    0x88, 0x84, 0x21};  // slice data
 
-constexpr uint8_t kOtherPayloadType = 96;
+const Bytes kPSlice = {0x41,         // NAL header: NRI 2, type 1 (non-IDR slice)
+                       0x9A, 0x02};  // slice data
+
+const Bytes kSps = {0x67,               // NAL header: NRI 3, type 7 (sequence parameter set)
+                    0x42, 0x00, 0x1F};  // profile, constraints, level
+
+const Bytes kPps = {0x68,         // NAL header: NRI 3, type 8 (picture parameter set)
+                    0xCE, 0x3C};  // parameter set data
+
+const Bytes kIdrStart = {0x7C,         // FU indicator: NRI 3, type 28 (FU-A)
+                         0x85,         // FU header: start, type 5
+                         0xB8, 0x01};  // first piece of the slice
+
+const Bytes kIdrMiddle = {0x7C,   // FU indicator: NRI 3, type 28
+                          0x05,   // FU header: type 5
+                          0x02};  // middle piece
+
+const Bytes kIdrEnd = {0x7C,         // FU indicator: NRI 3, type 28
+                       0x45,         // FU header: end, type 5
+                       0x03, 0x04};  // last piece
+
+const Bytes kPSliceStart = {0x5C,   // FU indicator: NRI 2, type 28 (FU-A)
+                            0x81,   // FU header: start, type 1
+                            0x9B};  // first piece
+
+const Bytes kPSliceEnd = {0x5C,   // FU indicator: NRI 2, type 28
+                          0x41,   // FU header: end, type 1
+                          0x9C};  // last piece
+
+const Bytes kParameterSets = {0x78,                    // STAP-A indicator: NRI 3, type 24
+                              0x00, 0x04,              // NAL unit size 4
+                              0x67, 0x42, 0x00, 0x1F,  // SPS
+                              0x00, 0x03,              // NAL unit size 3
+                              0x68, 0xCE, 0x3C};       // PPS
+const Bytes kShort = {0, 0, 1};
+const Bytes kLong = {0, 0, 0, 1};
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
 
 // One depacketiser and what it last completed.
-class Feed {
- public:
+struct Feed {
   explicit Feed(Road road) : depacketizer(road) {}
 
   PushResult push(const Bytes& payload, bool marker, bool lossBefore = false,
@@ -77,249 +74,132 @@ class Feed {
     return depacketizer.push(packet, lossBefore);
   }
   Bytes unit() const {
-    const std::span<const uint8_t> unit = depacketizer.completedUnit();
-    return Bytes(unit.begin(), unit.end());
+    return Bytes(depacketizer.completedUnit().begin(), depacketizer.completedUnit().end());
   }
-  // Ends the interleaved road's discarding at creation with a unit of its own.
-  void settle() { push(kIdr, true); }
 
   H264Depacketizer depacketizer;
 };
 
-Bytes concat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
+constexpr auto kTaken = PushResult::kTaken;
+constexpr auto kIgnored = PushResult::kIgnored;
+constexpr auto kComplete = PushResult::kComplete;
+constexpr bool kMarker = true, kLoss = true;
 
-const Bytes kShort = {0, 0, 1};
-const Bytes kLong = {0, 0, 0, 1};
+struct Push {
+  Bytes payload;
+  bool marker;
+  PushResult result;
+  bool lossBefore = false;
+};
 
-// Rebuilding NAL units
+// Packets on one road, what each push returns, and the unit last completed. The interleaved
+// road is settled first (it starts waiting for a key unit) unless `fresh`.
+struct Script {
+  const char* name;
+  Road road;
+  std::vector<Push> pushes;
+  Bytes unit;
+  bool fresh = false;
+};
 
-TEST(H264Depacketizer, PutsAThreeByteStartCodeBeforeASingleNalUnitOnUdp) {
-  Feed feed(Road::Udp);
-  EXPECT_EQ(feed.push(kIdr, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kShort, kIdr}));
-}
-
-TEST(H264Depacketizer, PutsAFourByteStartCodeBeforeEachNalUnitInterleaved) {
-  Feed feed(Road::Interleaved);
-  feed.settle();
-  EXPECT_EQ(feed.push(kSps, false), PushResult::kTaken);
-  EXPECT_EQ(feed.push(kIdr, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kLong, kSps, kLong, kIdr}));
-}
-
-TEST(H264Depacketizer, RebuildsAFragmentedUnitWithItsHeaderFromNriAndFuType) {
-  Feed feed(Road::Udp);
-  EXPECT_EQ(feed.push(kIdrStart, false), PushResult::kTaken);
-  EXPECT_EQ(feed.push(kIdrMiddle, false), PushResult::kTaken);
-  EXPECT_EQ(feed.push(kIdrEnd, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), (Bytes{0, 0, 1, 0x65, 0xB8, 0x01, 0x02, 0x03, 0x04}));
-}
-
-TEST(H264Depacketizer, LeavesTheForbiddenBitOutOfTheRebuiltHeader) {
-  const Bytes forbidden = {
-      0xFC,  // FU indicator: F set, NRI 3, type 28
-      0xC5,  // FU header: start, end, type 5
-      0x11,  // the whole slice data
-  };
-  Feed feed(Road::Udp);
-  EXPECT_EQ(feed.push(forbidden, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), (Bytes{0, 0, 1, 0x65, 0x11}));
-}
-
-TEST(H264Depacketizer, InterleavedFragmentWhoseStartWasLostStillGetsAStartCode) {
-  Feed feed(Road::Interleaved);
-  feed.settle();
-  EXPECT_EQ(feed.push(kIdrMiddle, false, true), PushResult::kTaken);
-  EXPECT_EQ(feed.push(kIdrEnd, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), (Bytes{0, 0, 0, 1, 0x65, 0x02, 0x03, 0x04}));
-}
-
-TEST(H264Depacketizer, UnpacksAnAggregationPacketIntoItsNalUnits) {
-  Feed feed(Road::Udp);
-  EXPECT_EQ(feed.push(kParameterSetsAggregated, false), PushResult::kTaken);
-  EXPECT_EQ(feed.push(kIdr, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kShort, kSps, kShort, kPps, kShort, kIdr}));
-}
-
-TEST(H264Depacketizer, DropsAnAggregationPacketWhoseSizesOverrunIt) {
-  const Bytes overrun = {
-      0x78,                    // STAP-A indicator: NRI 3, type 24
-      0x00, 0x04,              // NAL unit size 4
-      0x67, 0x42, 0x00, 0x1F,  // SPS
-      0x00, 0x09,              // NAL unit size 9...
-      0x68, 0xCE,              // ...but two bytes left
-  };
-  Feed feed(Road::Udp);
-  EXPECT_EQ(feed.push(kIdr, false), PushResult::kTaken);
-  EXPECT_EQ(feed.push(overrun, false), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
-  // Nothing of the bad packet, not even the SPS before the bad size.
-  EXPECT_EQ(feed.unit(), concat({kShort, kIdr, kShort, kPSlice}));
-  EXPECT_EQ(feed.depacketizer.droppedPackets(), 1u);
-}
-
-class H264UnsupportedType : public ::testing::TestWithParam<uint8_t> {};
-
-// Interleaved-mode aggregation (25 to 27), FU-B (29) and reserved types: if read as FU-A they
-// would add a start code and a made-up NAL unit.
-TEST_P(H264UnsupportedType, IsDroppedRatherThanReadAsAFragment) {
-  Bytes odd = {
-      0x60,        // NRI 3, the type under test set below
-      0x85,        // what an FU-A would take as its header: start, type 5
-      0x00, 0x10,  // what a STAP-B or MTAP would take as a number or size
-      0x22,        // the rest
-  };
-  odd[0] |= GetParam();
-  Feed feed(Road::Udp);
-  EXPECT_EQ(feed.push(kIdr, false), PushResult::kTaken);
-  EXPECT_EQ(feed.push(odd, false), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kShort, kIdr, kShort, kPSlice}));
-  EXPECT_EQ(feed.depacketizer.droppedPackets(), 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(H264Depacketizer, H264UnsupportedType,
-                         ::testing::Values(0, kNalStapB, kNalMtap16, kNalMtap24, kNalFuB, 30, 31));
-
-TEST(H264Depacketizer, EndsAUnitAtTheMarkerEvenWhenTheMarkedPacketIsBad) {
-  const Bytes fragmentHeaderOnly = {0x7C};  // FU indicator without its FU header
-  Feed feed(Road::Udp);
-  feed.push(kIdr, false);
-  EXPECT_EQ(feed.push(fragmentHeaderOnly, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kShort, kIdr}));
-  EXPECT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kShort, kPSlice}));
-}
-
-// Resynchronisation on the UDP road
-
-TEST(H264Depacketizer, UdpStartsOnlyWithAUnitItCanDecode) {
-  Feed feed(Road::Udp);
-  EXPECT_EQ(feed.push(kPSliceStart, false), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kPSliceEnd, true), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kPSlice, true), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kIdrStart, false), PushResult::kTaken);
-  EXPECT_EQ(feed.push(kIdrEnd, true), PushResult::kComplete);
-}
-
-TEST(H264Depacketizer, UdpDropsPSlicesAfterLossUntilAUnitBeginsWithAnIdrSlice) {
-  Feed feed(Road::Udp);
-  feed.push(kIdr, true);
-  feed.push(kPSliceStart, false);
-  // The end of the unit arrives after a gap: the unit is lost...
-  EXPECT_EQ(feed.push(kPSliceEnd, true, true), PushResult::kIgnored);
-  // ...and so is every unit up to the next IDR slice.
-  EXPECT_EQ(feed.push(kPSlice, true), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kPSliceStart, false), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kPSliceEnd, true), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kIdrStart, false), PushResult::kTaken);
-  EXPECT_EQ(feed.push(kIdrEnd, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), (Bytes{0, 0, 1, 0x65, 0xB8, 0x01, 0x03, 0x04}));
-  EXPECT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
-}
-
-TEST(H264Depacketizer, UdpRestartsAtParameterSetsDirectOrAggregated) {
-  for (const Bytes& first : {kSps, kParameterSetsAggregated}) {
-    Feed feed(Road::Udp);
-    feed.push(kIdr, true);
-    EXPECT_EQ(feed.push(kPSlice, true, true), PushResult::kIgnored);
-    EXPECT_EQ(feed.push(first, false), PushResult::kTaken);
-    EXPECT_EQ(feed.push(kIdr, true), PushResult::kComplete);
+void run(const Script& script) {
+  SCOPED_TRACE(script.name);
+  Feed feed(script.road);
+  if (script.road == Road::Interleaved && !script.fresh) feed.push(kIdr, kMarker);
+  for (size_t i = 0; i < script.pushes.size(); ++i) {
+    const Push& p = script.pushes[i];
+    EXPECT_EQ(feed.push(p.payload, p.marker, p.lossBefore), p.result) << "push " << i;
   }
+  EXPECT_EQ(feed.unit(), script.unit);
 }
 
-TEST(H264Depacketizer, UdpDropsTheUnitALossFallsInEvenIfItBeganWithAnIdrSlice) {
-  Feed feed(Road::Udp);
-  feed.push(kIdr, true);
-  feed.push(kIdrStart, false);
-  EXPECT_EQ(feed.push(kIdrEnd, true, true), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kIdr, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kShort, kIdr}));
-}
-
-// Resynchronisation on the interleaved road
-
-TEST(H264Depacketizer, InterleavedDropsEverythingUpToTheFirstMarker) {
-  Feed feed(Road::Interleaved);
-  EXPECT_EQ(feed.push(kSps, false), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kIdr, true), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
-}
-
-TEST(H264Depacketizer, InterleavedResumesAfterAGapAtASlicePieceOrParameterSet) {
-  struct Case {
-    Bytes gapPacket;
-    Bytes rebuilt;
+// clang-format off
+TEST(H264Depacketizer, UdpResumesOnlyAtAUnitThatBeginsWithAnIdrSliceOrSps) {
+  const Script scripts[] = {
+      {"fresh", Road::Udp,
+       {{kPSliceStart, false, kIgnored}, {kPSliceEnd, kMarker, kIgnored}, {kPSlice, kMarker, kIgnored},
+        {kIdrStart, false, kTaken}, {kIdrEnd, kMarker, kComplete}},
+       {0, 0, 1, 0x65, 0xB8, 0x01, 0x03, 0x04}},
+      {"after loss in a P unit", Road::Udp,
+       {{kIdr, kMarker, kComplete}, {kPSliceStart, false, kTaken}, {kPSliceEnd, kMarker, kIgnored, kLoss},
+        {kPSlice, kMarker, kIgnored}, {kIdr, kMarker, kComplete}, {kPSlice, kMarker, kComplete}},
+       concat({kShort, kPSlice})},
+      {"after loss in an IDR unit", Road::Udp,
+       {{kIdr, kMarker, kComplete}, {kIdrStart, false, kTaken}, {kIdrEnd, kMarker, kIgnored, kLoss},
+        {kIdr, kMarker, kComplete}},
+       concat({kShort, kIdr})},
+      {"at an SPS", Road::Udp,
+       {{kIdr, kMarker, kComplete}, {kPSlice, kMarker, kIgnored, kLoss}, {kSps, false, kTaken},
+        {kIdr, kMarker, kComplete}},
+       concat({kShort, kSps, kShort, kIdr})},
+      {"at aggregated parameter sets", Road::Udp,
+       {{kIdr, kMarker, kComplete}, {kPSlice, kMarker, kIgnored, kLoss}, {kParameterSets, false, kTaken},
+        {kIdr, kMarker, kComplete}},
+       concat({kShort, kSps, kShort, kPps, kShort, kIdr})},
   };
-  const Case cases[] = {
-      {kSps, concat({kLong, kSps})},
-      {kIdrMiddle, {0, 0, 0, 1, 0x65, 0x02}},
-      {kPSliceEnd, {0, 0, 0, 1, 0x41, 0x9C}},
-      {kParameterSetsAggregated, concat({kLong, kSps, kLong, kPps})},
+  for (const Script& script : scripts) run(script);
+}
+
+TEST(H264Depacketizer, InterleavedResumesAfterAGapAtASlicePieceOrSpsElseAtTheMarker) {
+  const Bytes ppsPiece = {0x7C,   // FU indicator: NRI 3, type 28
+                          0x08,   // FU header: type 8 (PPS)
+                          0xCE};  // piece
+  std::vector<Script> scripts = {
+      {"fresh: taken from the first packet, the opening key unit kept", Road::Interleaved,
+       {{kSps, false, kTaken}, {kIdr, kMarker, kComplete}, {kPSlice, kMarker, kComplete}},
+       concat({kLong, kPSlice}), true},
+      {"fresh mid-unit: dropped to the marker, then up to the first key unit", Road::Interleaved,
+       {{kIdrMiddle, false, kIgnored}, {kIdrEnd, kMarker, kIgnored}, {kPSlice, kMarker, kIgnored},
+        {kIdr, kMarker, kComplete}},
+       concat({kLong, kIdr}), true},
+      {"gap packet with the marker", Road::Interleaved,
+       {{kIdrStart, false, kTaken}, {kPSlice, kMarker, kComplete, kLoss}}, concat({kLong, kPSlice})},
+      {"packets under 14 bytes ignored, their marker too", Road::Interleaved,
+       {{kIdr, false, kTaken}, {{0x0A}, kMarker, kIgnored}, {kPSlice, kMarker, kComplete}},  // NAL type 10
+       concat({kLong, kIdr, kLong, kPSlice})},
   };
-  for (const Case& c : cases) {
-    Feed feed(Road::Interleaved);
-    feed.settle();
-    feed.push(kIdrStart, false);
-    EXPECT_EQ(feed.push(c.gapPacket, false, true), PushResult::kTaken);
-    EXPECT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
-    // What came before the gap is gone.
-    EXPECT_EQ(feed.unit(), concat({c.rebuilt, kLong, kPSlice}));
+  // What came before the gap is gone; assembly goes on from the gap packet.
+  for (const auto& [gapPacket, rebuilt] : std::vector<std::pair<Bytes, Bytes>>{
+           {kSps, concat({kLong, kSps})},
+           {kIdrMiddle, {0, 0, 0, 1, 0x65, 0x02}},
+           {kPSliceEnd, {0, 0, 0, 1, 0x41, 0x9C}},
+           {kParameterSets, concat({kLong, kSps, kLong, kPps})}}) {
+    scripts.push_back({"resumes at the gap packet", Road::Interleaved,
+                       {{kIdrStart, false, kTaken}, {gapPacket, false, kTaken, kLoss}, {kPSlice, kMarker, kComplete}},
+                       concat({rebuilt, kLong, kPSlice})});
   }
-}
-
-TEST(H264Depacketizer, InterleavedDiscardsAfterAGapAtAnythingElseUpToTheMarker) {
-  const Bytes ppsPiece = {
-      0x7C,  // FU indicator: NRI 3, type 28
-      0x08,  // FU header: type 8 (PPS)
-      0xCE,  // piece
-  };
   for (const Bytes& gapPacket : {kPps, kIdr, kPSlice, ppsPiece}) {
-    Feed feed(Road::Interleaved);
-    feed.settle();
-    EXPECT_EQ(feed.push(gapPacket, false, true), PushResult::kIgnored);
-    EXPECT_EQ(feed.push(kSps, false), PushResult::kIgnored);
-    EXPECT_EQ(feed.push(kIdr, true), PushResult::kIgnored);
-    EXPECT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
-    EXPECT_EQ(feed.unit(), concat({kLong, kPSlice}));
+    scripts.push_back({"discards to the marker", Road::Interleaved,
+                       {{gapPacket, false, kIgnored, kLoss}, {kSps, false, kIgnored}, {kIdr, kMarker, kIgnored},
+                        {kPSlice, kMarker, kComplete}},
+                       concat({kLong, kPSlice})});
+  }
+  for (const Script& script : scripts) run(script);
+  // Only payload type 99 may resume early.
+  Feed feed(Road::Interleaved);
+  feed.push(kIdr, kMarker);
+  EXPECT_EQ(feed.push(kSps, false, kLoss, 96), kIgnored);
+  EXPECT_EQ(feed.push(kIdr, kMarker, false, 96), kIgnored);
+  EXPECT_EQ(feed.push(kIdr, kMarker, false, 96), kComplete);
+}
+// clang-format on
+
+// Interleaved-mode aggregation (25 to 27), FU-B (29) and reserved types: read as FU-A they
+// would add a start code and a made-up NAL unit.
+TEST(H264Depacketizer, DropsPacketTypesItDoesNotTake) {
+  for (const uint8_t type : {0, 25, 26, 27, 29, 30, 31}) {
+    const Bytes odd = {uint8_t(0x60 | type),  // NRI 3, the type under test
+                       0x85,        // what an FU-A would take as its header: start, type 5
+                       0x00, 0x10,  // what a STAP-B or MTAP would take as a number or size
+                       0x22};       // the rest
+    Feed feed(Road::Udp);
+    feed.push(kIdr, false);
+    EXPECT_EQ(feed.push(odd, false), kIgnored) << int(type);
+    EXPECT_EQ(feed.push(kPSlice, kMarker), kComplete);
+    EXPECT_EQ(feed.unit(), concat({kShort, kIdr, kShort, kPSlice}));
+    EXPECT_EQ(feed.depacketizer.droppedPackets(), 1u);
   }
 }
-
-TEST(H264Depacketizer, InterleavedResumesOnlyForItsOwnPayloadType) {
-  Feed feed(Road::Interleaved);
-  feed.settle();
-  EXPECT_EQ(feed.push(kSps, false, true, kOtherPayloadType), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kIdr, true, false, kOtherPayloadType), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kIdr, true, false, kOtherPayloadType), PushResult::kComplete);
-}
-
-TEST(H264Depacketizer, InterleavedGapPacketWithTheMarkerEndsDiscardingAtOnce) {
-  Feed feed(Road::Interleaved);
-  feed.settle();
-  feed.push(kIdrStart, false);
-  EXPECT_EQ(feed.push(kPSlice, true, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kLong, kPSlice}));
-}
-
-TEST(H264Depacketizer, InterleavedIgnoresPacketsShorterThanFourteenBytes) {
-  const Bytes endOfSequence = {
-      0x0A,  // NAL header: type 10 (end of sequence), a 13-byte packet
-  };
-  Feed feed(Road::Interleaved);
-  feed.settle();
-  feed.push(kIdr, false);
-  EXPECT_EQ(feed.push(endOfSequence, true), PushResult::kIgnored);
-  EXPECT_EQ(feed.depacketizer.droppedPackets(), 1u);
-  // The unit goes on: the short packet's marker did not end it.
-  EXPECT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kLong, kIdr, kLong, kPSlice}));
-}
-
-// Parameter sets from the session description
 
 TEST(H264Depacketizer, PutsTheDescriptionsParameterSetsBeforeTheFirstUnitOnly) {
   StreamConfig config;
@@ -331,25 +211,18 @@ TEST(H264Depacketizer, PutsTheDescriptionsParameterSetsBeforeTheFirstUnitOnly) {
     Feed feed(road);
     feed.depacketizer.configure(config);
     const Bytes& code = road == Road::Udp ? kShort : kLong;
-    if (road == Road::Interleaved) feed.settle();
-    ASSERT_EQ(feed.push(kIdr, true), PushResult::kComplete);
+    ASSERT_EQ(feed.push(kIdr, kMarker), kComplete);
     EXPECT_EQ(feed.unit(), concat({code, kSps, code, kPps, code, kIdr}));
-    ASSERT_EQ(feed.push(kPSlice, true), PushResult::kComplete);
+    ASSERT_EQ(feed.push(kPSlice, kMarker), kComplete);
     EXPECT_EQ(feed.unit(), concat({code, kPSlice}));
   }
-}
-
-TEST(H264Depacketizer, ClampsParameterSetLengthsToTheirStore) {
-  StreamConfig config;
-  config.sps.fill(0x67);
+  // Lengths beyond the store are cut to it.
   config.spsLength = 100000;
   Feed feed(Road::Udp);
   feed.depacketizer.configure(config);
-  feed.push(kIdr, true);
-  EXPECT_EQ(feed.unit().size(), kShort.size() + kParameterSetSize + kShort.size() + kIdr.size());
+  feed.push(kIdr, kMarker);
+  EXPECT_EQ(feed.unit().size(), 3 * kShort.size() + kParameterSetSize + kPps.size() + kIdr.size());
 }
-
-// Size limits
 
 TEST(H264Depacketizer, DropsAUnitLargerThanTheDecodersInputAreaAndTakesTheNext) {
   constexpr size_t kPiece = 1400;
@@ -358,45 +231,19 @@ TEST(H264Depacketizer, DropsAUnitLargerThanTheDecodersInputAreaAndTakesTheNext) 
   start.resize(2 + kPiece, 0xAB);
   middle.resize(2 + kPiece, 0xCD);
   Feed feed(Road::Udp);
-  ASSERT_EQ(feed.push(start, false), PushResult::kTaken);
+  ASSERT_EQ(feed.push(start, false), kTaken);
   for (size_t sent = kPiece; sent <= kMaxAccessUnitSize; sent += kPiece) {
-    ASSERT_EQ(feed.push(middle, false), PushResult::kTaken);
+    ASSERT_EQ(feed.push(middle, false), kTaken);
   }
-  EXPECT_EQ(feed.push(kIdrEnd, true), PushResult::kIgnored);
+  EXPECT_EQ(feed.push(kIdrEnd, kMarker), kIgnored);
   EXPECT_EQ(feed.depacketizer.droppedUnits(), 1u);
-  EXPECT_TRUE(feed.unit().empty());
-  EXPECT_EQ(feed.push(kIdr, true), PushResult::kComplete);
+  EXPECT_EQ(feed.push(kIdr, kMarker), kComplete);
   EXPECT_EQ(feed.unit(), concat({kShort, kIdr}));
-}
-
-TEST(H264Depacketizer, DeliversAUnitOfExactlyTheInputAreaSize) {
-  const size_t body = kMaxAccessUnitSize - kShort.size() - 1;
+  // A unit of exactly the input area's size still goes through.
   Bytes whole = {0x7C, 0xC5};  // FU indicator: NRI 3, type 28; FU header: start, end, type 5
-  whole.resize(2 + body, 0x5A);
-  Feed feed(Road::Udp);
-  ASSERT_EQ(feed.push(whole, true), PushResult::kComplete);
+  whole.resize(2 + kMaxAccessUnitSize - kShort.size() - 1, 0x5A);
+  ASSERT_EQ(feed.push(whole, kMarker), kComplete);
   EXPECT_EQ(feed.unit().size(), kMaxAccessUnitSize);
-}
-
-// Lifetime of the completed unit
-
-TEST(H264Depacketizer, KeepsTheCompletedUnitUntilTheNextPacket) {
-  Feed feed(Road::Udp);
-  EXPECT_TRUE(feed.unit().empty());
-  feed.push(kIdr, true);
-  EXPECT_EQ(feed.unit(), concat({kShort, kIdr}));
-  feed.push(kPSliceStart, false);
-  EXPECT_TRUE(feed.unit().empty());
-}
-
-TEST(H264Depacketizer, ResetForgetsTheUnitAndWaitsForACleanStart) {
-  Feed feed(Road::Udp);
-  feed.push(kIdr, true);
-  feed.push(kIdrStart, false);
-  feed.depacketizer.reset();
-  EXPECT_EQ(feed.push(kIdrEnd, true), PushResult::kIgnored);
-  EXPECT_EQ(feed.push(kIdr, true), PushResult::kComplete);
-  EXPECT_EQ(feed.unit(), concat({kShort, kIdr}));
 }
 
 }  // namespace

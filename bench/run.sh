@@ -26,3 +26,6 @@ for (name, w, h), value in sorted(rate.items()):
     print(f"  {w}x{h}: vexa parse+decode+draw {value:7.1f}  ffmpeg decode+BGR {peer:7.1f}  ratio {ratio:.2f}"
           f"  (target >= 0.75)")
 PY
+
+# Whole processes on an RTSP stream; it needs GStreamer's RTSP server and says why when it skips.
+bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" || echo "RTSP whole-process benchmark failed"

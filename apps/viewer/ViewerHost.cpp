@@ -6,6 +6,7 @@
 #include "control/PlayerStreamView.h"
 #include "control/StreamAddress.h"
 #include "display/CImgDlg.h"
+#include "display/Canvas.h"
 #include "media/VideoDecoderSet.h"
 #include "platform/Clock.h"
 #include "platform/Socket.h"
@@ -39,6 +40,7 @@ std::pair<std::string, std::string> splitSnapshotPath(const std::string& path) {
 }  // namespace
 
 int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
+  const uint32_t started = platform::tickCount();
   StreamPlayer player(dialogs_);
   StreamConfig& config = player.config();
   config.model = options_.protocol;
@@ -59,19 +61,29 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   }
 
   player.Start();
-  const uint32_t started = platform::tickCount();
   const auto durationOver = [&] {
     return options_.durationSeconds &&
            platform::tickCount() - started >= uint32_t(*options_.durationSeconds * 1000);
   };
+  bool firstPictureReported = !options_.reportPictures;
   while (!quit.load() && !durationOver()) {
     const uint32_t wait = loop.runDue();
+    if (!firstPictureReported && window.pictureHeader().biWidth != 0) {
+      out_ << "vexa-viewer: first picture after " << platform::tickCount() - started << " ms"
+           << std::endl;
+      firstPictureReported = true;
+    }
     if (presenter == nullptr) {
       platform::sleepMs(wait);
       continue;
     }
     presenter->present(window);
     if (!presenter->handleEvents(window, wait)) break;
+  }
+
+  if (options_.reportPictures) {
+    out_ << "vexa-viewer: " << window.presentCanvas().stretchCount() << " pictures drawn in "
+         << platform::tickCount() - started << " ms" << std::endl;
   }
 
   int status = 0;

@@ -37,6 +37,8 @@ std::string viewerUsage() {
          "  --duration SECONDS     stop cleanly after that time\n"
          "  --snapshot FILE        at the end, save the last picture drawn (.jpg .png .bmp .tif .gif)\n"
          "  --stats                print the statistics once a second\n"
+         "  --report-pictures      print the ms from start to the first picture drawn, and at the\n"
+         "                         end how many pictures were drawn\n"
          "  --help                 this text\n";
 }
 
@@ -68,7 +70,8 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
   };
   const std::map<std::string, bool*> flags = {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},
-      {"--stats", &o.stats},           {"--help", &o.help}, {"-h", &o.help}};
+      {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
+      {"--help", &o.help},             {"-h", &o.help}};
 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];

@@ -17,6 +17,7 @@ struct ViewerOptions {
   std::optional<double> durationSeconds;
   std::string snapshotPath;
   bool stats = false;
+  bool reportPictures = false;
   bool help = false;
   std::string address;
 };

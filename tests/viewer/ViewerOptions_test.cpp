@@ -6,10 +6,10 @@ namespace vexa::viewer {
 namespace {
 
 TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
-  const ParseResult result =
-      parseViewerOptions({"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode",
-                          "REALSIZE", "--fullscreen", "--headless", "--duration", "2.5",
-                          "--snapshot", "/tmp/s.png", "--stats", "127.0.0.1:8008"});
+  const ParseResult result = parseViewerOptions(
+      {"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode", "REALSIZE",
+       "--fullscreen", "--headless", "--duration", "2.5", "--snapshot", "/tmp/s.png", "--stats",
+       "--report-pictures", "127.0.0.1:8008"});
   ASSERT_EQ(result.error, "");
   const ViewerOptions& o = result.options;
   EXPECT_EQ(o.protocol, 2u);
@@ -21,6 +21,7 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   EXPECT_DOUBLE_EQ(*o.durationSeconds, 2.5);
   EXPECT_EQ(o.snapshotPath, "/tmp/s.png");
   EXPECT_TRUE(o.stats);
+  EXPECT_TRUE(o.reportPictures);
   EXPECT_EQ(o.address, "127.0.0.1:8008");
 }
 
@@ -31,10 +32,12 @@ TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress)
   EXPECT_EQ(result.options.displayMode, "STRETCH");
   EXPECT_FALSE(result.options.durationSeconds.has_value());
   EXPECT_FALSE(result.options.headless);
+  EXPECT_FALSE(result.options.reportPictures);
   const ParseResult help = parseViewerOptions({"--help"});
   EXPECT_EQ(help.error, "");
   EXPECT_TRUE(help.options.help);
   EXPECT_NE(viewerUsage().find("--snapshot"), std::string::npos);
+  EXPECT_NE(viewerUsage().find("--report-pictures"), std::string::npos);
 }
 
 TEST(ViewerOptions, RefusesBadArgumentsWithAOneLineReason) {

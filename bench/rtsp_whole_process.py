@@ -1,0 +1,460 @@
+#!/usr/bin/python3
+"""Whole-process comparison of vexa-viewer --headless with ffmpeg on one RTSP/TCP H.264 stream.
+
+Both clients read the same GStreamer server, one after the other (see rtsp_whole_process.sh for
+why). Figures are printed, never judged: the targets stand beside them.
+
+  CPU and memory  each client runs --seconds on the server directly, under /usr/bin/time.
+  First picture   each client runs again through a loopback tap that watches the interleaved
+                  RTP on its way to the client, so the arrival of the first key access unit is
+                  known on the same clock as the client's start and its first picture.
+"""
+import argparse
+import os
+import re
+import select
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER_SCRIPT = os.path.join(HERE, "rtsp_bench_server.py")
+SYSTEM_PYTHON = "/usr/bin/python3"
+MOUNT = "/bench"
+MIB = 1024.0
+SERVER_READY_TIMEOUT_S = 15.0
+FIRST_PICTURE_RUN_S = 4
+FIRST_PICTURE_TIMEOUT_S = 15.0
+PAUSE_BETWEEN_RUNS_S = 1.0
+RTP_CLOCK_HZ = 90000
+
+# Targets of the issue, printed beside the figures.
+CPU_RATIO_TARGET = 1.0
+MEMORY_RATIO_TARGET = 2.0
+
+
+# ---- RTP watching (RFC 3550 header, RFC 6184 payload, RFC 2326 section 10.12 framing) ----
+
+RTP_HEADER_SIZE = 12
+INTERLEAVED_HEADER_SIZE = 4
+NAL_TYPE_MASK = 0x1F
+NAL_IDR = 5
+NAL_STAP_A = 24
+NAL_FU_A = 28
+
+
+def nal_types(payload):
+    """NAL unit types one H.264 RTP payload carries."""
+    if not payload:
+        return []
+    kind = payload[0] & NAL_TYPE_MASK
+    if kind == NAL_FU_A:
+        return [payload[1] & NAL_TYPE_MASK] if len(payload) > 1 else []
+    if kind == NAL_STAP_A:
+        types, at = [], 1
+        while at + 2 < len(payload):
+            size = int.from_bytes(payload[at:at + 2], "big")
+            if size == 0:
+                break
+            types.append(payload[at + 2] & NAL_TYPE_MASK)
+            at += 2 + size
+        return types
+    return [kind]
+
+
+def begins_nal(payload):
+    """Whether a payload starts a NAL unit rather than continuing a fragmented one."""
+    if not payload:
+        return False
+    if payload[0] & NAL_TYPE_MASK == NAL_FU_A:
+        return len(payload) > 1 and bool(payload[1] & 0x80)
+    return True
+
+
+def parse_rtp(packet):
+    """(marker, payload type, timestamp, payload) or None."""
+    if len(packet) < RTP_HEADER_SIZE or packet[0] >> 6 != 2:
+        return None
+    at = RTP_HEADER_SIZE + 4 * (packet[0] & 0x0F)
+    if packet[0] & 0x10:
+        if len(packet) < at + 4:
+            return None
+        at += 4 + 4 * int.from_bytes(packet[at + 2:at + 4], "big")
+    if len(packet) < at:
+        return None
+    return bool(packet[1] & 0x80), packet[1] & 0x7F, int.from_bytes(packet[4:8], "big"), packet[at:]
+
+
+class StreamWatch:
+    """What arrived for one client, in time.monotonic() seconds."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.connections = 0
+        self.first_rtp = None
+        self.units_before_key = 0  # complete access units before the first key one
+        # Whole key units: (arrival of the marker packet, RTP timestamp, units since the previous)
+        self.key_units = []
+        self._unit_has_idr = False
+        self._unit_whole = None  # None until the unit's first packet was seen
+        self._units_since_key = 0
+
+    def rtp(self, when, packet):
+        parsed = parse_rtp(packet)
+        if parsed is None:
+            return
+        marker, _, timestamp, payload = parsed
+        with self.lock:
+            if self.first_rtp is None:
+                self.first_rtp = when
+            if self._unit_whole is None:
+                # A client joining a running stream may come in halfway through a unit.
+                self._unit_whole = begins_nal(payload)
+            if NAL_IDR in nal_types(payload):
+                self._unit_has_idr = True
+            if not marker:
+                return
+            self._units_since_key += 1
+            if self._unit_has_idr and self._unit_whole:
+                self.key_units.append((when, timestamp, self._units_since_key))
+                self._units_since_key = 0
+            elif not self.key_units:
+                self.units_before_key += 1
+            self._unit_has_idr = False
+            self._unit_whole = None
+
+
+class InterleavedParser:
+    """Splits the server-to-client byte stream into RTSP messages and interleaved frames."""
+
+    def __init__(self, watch):
+        self.watch = watch
+        self.buffer = bytearray()
+
+    def feed(self, when, data):
+        self.buffer += data
+        while self._step(when):
+            pass
+
+    def _step(self, when):
+        buf = self.buffer
+        if not buf:
+            return False
+        if buf[0] == 0x24:  # '$'
+            if len(buf) < INTERLEAVED_HEADER_SIZE:
+                return False
+            channel, length = buf[1], int.from_bytes(buf[2:4], "big")
+            end = INTERLEAVED_HEADER_SIZE + length
+            if len(buf) < end:
+                return False
+            if channel % 2 == 0:
+                self.watch.rtp(when, bytes(buf[INTERLEAVED_HEADER_SIZE:end]))
+            del buf[:end]
+            return True
+        head_end = buf.find(b"\r\n\r\n")
+        if head_end < 0:
+            return False
+        match = re.search(rb"(?im)^content-length:\s*(\d+)", bytes(buf[:head_end]))
+        end = head_end + 4 + (int(match.group(1)) if match else 0)
+        if len(buf) < end:
+            return False
+        del buf[:end]
+        return True
+
+
+class Tap:
+    """Loopback TCP relay to the server that shows each client's stream to a StreamWatch."""
+
+    def __init__(self, server_port):
+        self.server_port = server_port
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(4)
+        self.port = self.listener.getsockname()[1]
+        self.watch = StreamWatch()
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def new_watch(self):
+        self.watch = StreamWatch()
+        return self.watch
+
+    def _accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            watch = self.watch
+            with watch.lock:
+                watch.connections += 1
+            threading.Thread(target=self._relay, args=(client, watch), daemon=True).start()
+
+    def _relay(self, client, watch):
+        server = socket.create_connection(("127.0.0.1", self.server_port))
+        for s in (client, server):
+            s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        parser = InterleavedParser(watch)
+        try:
+            while True:
+                readable, _, _ = select.select([client, server], [], [])
+                for source in readable:
+                    data = source.recv(65536)
+                    if not data:
+                        return
+                    if source is server:
+                        client.sendall(data)
+                        parser.feed(time.monotonic(), data)
+                    else:
+                        server.sendall(data)
+        except OSError:
+            pass
+        finally:
+            client.close()
+            server.close()
+
+
+# ---- the clients ----
+
+def viewer_command(viewer, port, seconds, extra=()):
+    return [viewer, "--protocol", "12", "--headless", "--duration", str(seconds), *extra,
+            "127.0.0.1:%d%s" % (port, MOUNT)]
+
+
+def ffmpeg_input(port):
+    return ["ffmpeg", "-hide_banner", "-loglevel", "error", "-rtsp_transport", "tcp",
+            "-i", "rtsp://127.0.0.1:%d%s" % (port, MOUNT)]
+
+
+def timed(command, seconds):
+    """Runs command under /usr/bin/time: (user + sys CPU s, peak RSS KiB, stdout text)."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
+        result = subprocess.run(["/usr/bin/time", "-o", report.name, "-f", "%U %S %M", *command],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                timeout=seconds + 30)
+        fields = report.read().split()[-3:]
+    user, system, peak_kib = float(fields[0]), float(fields[1]), int(fields[2])
+    return user + system, peak_kib, result.stdout
+
+
+def run_viewer_whole(viewer, port, seconds):
+    cpu, peak, out = timed(viewer_command(viewer, port, seconds, ["--report-pictures"]), seconds)
+    drawn = re.search(r"(\d+) pictures drawn", out)
+    return {"cpu": cpu, "peak": peak, "pictures": int(drawn.group(1)) if drawn else 0}
+
+
+def run_ffmpeg_whole(port, seconds):
+    with tempfile.NamedTemporaryFile("r", suffix=".progress") as progress:
+        command = ["timeout", "-s", "INT", str(seconds), *ffmpeg_input(port), "-pix_fmt", "bgr24",
+                   "-progress", progress.name, "-f", "null", "-"]
+        cpu, peak, _ = timed(command, seconds)
+        frames = re.findall(r"^frame=(\d+)", progress.read(), re.M)
+    return {"cpu": cpu, "peak": peak, "pictures": int(frames[-1]) if frames else 0}
+
+
+def viewer_first_picture(viewer, tap):
+    """Seconds from launch to the viewer's first picture, and what it reported itself (ms)."""
+    started = time.monotonic()
+    process = subprocess.Popen(
+        viewer_command(viewer, tap.port, FIRST_PICTURE_RUN_S, ["--report-pictures"]),
+        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    seen, reported = None, None
+    for line in process.stdout:
+        match = re.search(r"first picture after (\d+) ms", line)
+        if match and seen is None:
+            seen, reported = time.monotonic() - started, int(match.group(1))
+    process.wait(timeout=FIRST_PICTURE_TIMEOUT_S)
+    return started, seen, reported
+
+
+def ffmpeg_first_frame(tap, width, height):
+    """Seconds from launch to ffmpeg's first whole BGR frame on its output."""
+    frame_bytes = width * height * 3
+    started = time.monotonic()
+    process = subprocess.Popen(
+        [*ffmpeg_input(tap.port), "-frames:v", "1", "-pix_fmt", "bgr24", "-f", "rawvideo", "-"],
+        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    got, seen = 0, None
+    while got < frame_bytes:
+        chunk = process.stdout.read1(frame_bytes - got)
+        if not chunk:
+            break
+        got += len(chunk)
+    if got >= frame_bytes:
+        seen = time.monotonic() - started
+    process.wait(timeout=FIRST_PICTURE_TIMEOUT_S)
+    return started, seen, None
+
+
+def first_picture_figures(started, seen, watch):
+    """ms from launch: first RTP, first key unit complete, picture; and the picture's lag behind
+    the first key unit and behind the last key unit that arrived before it."""
+    with watch.lock:
+        keys = list(watch.key_units)
+        first_rtp = watch.first_rtp
+        before_key = watch.units_before_key
+        connections = watch.connections
+    figures = {"connections": connections, "units_before_key": before_key}
+    ms = lambda t: (t - started) * 1000.0 if t is not None else None
+    figures["first_rtp"] = ms(first_rtp)
+    figures["first_key"] = ms(keys[0][0]) if keys else None
+    figures["picture"] = seen * 1000.0 if seen is not None else None
+    if keys and seen is not None:
+        picture_at = started + seen
+        figures["after_first_key"] = (picture_at - keys[0][0]) * 1000.0
+        earlier = [k for k in keys if k[0] <= picture_at]
+        figures["after_last_key"] = (picture_at - earlier[-1][0]) * 1000.0 if earlier else None
+        figures["keys_before"] = len(earlier)
+    figures["key_intervals"] = [
+        ((b[1] - a[1]) % (1 << 32)) * 1000.0 / RTP_CLOCK_HZ for a, b in zip(keys, keys[1:])]
+    figures["key_units"] = [k[2] for k in keys[1:]]
+    return figures
+
+
+# ---- the run ----
+
+def measure_first_pictures(args, tap):
+    """First-picture figures of each client, alternating."""
+    first = {"vexa": [], "ffmpeg": []}
+    for _ in range(args.runs):
+        for name, measure in (("vexa", lambda: viewer_first_picture(args.viewer, tap)),
+                              ("ffmpeg", lambda: ffmpeg_first_frame(tap, args.width, args.height))):
+            watch = tap.new_watch()
+            started, seen, reported = measure()
+            figures = first_picture_figures(started, seen, watch)
+            figures["reported"] = reported
+            first[name].append(figures)
+            time.sleep(PAUSE_BETWEEN_RUNS_S)
+    return first
+
+
+def start_server(args):
+    server = subprocess.Popen(
+        [SYSTEM_PYTHON, SERVER_SCRIPT, "--port", "0", "--mount", MOUNT, "--width", str(args.width),
+         "--height", str(args.height), "--fps", str(args.fps), "--gop", str(args.gop),
+         "--kbps", str(args.kbps)],
+        stdout=subprocess.PIPE, text=True)
+    ready, _, _ = select.select([server.stdout], [], [], SERVER_READY_TIMEOUT_S)
+    line = server.stdout.readline() if ready else ""
+    if not line.startswith("ready "):
+        server.terminate()
+        raise SystemExit("the RTSP server did not start")
+    return server, int(line.split()[1])
+
+
+def median_of(runs, key):
+    values = [r[key] for r in runs if r.get(key) is not None]
+    return statistics.median(values) if values else None
+
+
+def text(value, form):
+    return form.format(value) if value is not None else "-"
+
+
+def first_picture_rows(row, first, interval_ms):
+    for key, label in (("first_rtp", "ms from launch to first RTP packet"),
+                       ("first_key", "ms from launch to first key unit complete"),
+                       ("picture", "ms from launch to first picture / frame")):
+        print(row.format(label, text(median_of(first["vexa"], key), "{:.0f}"),
+                         text(median_of(first["ffmpeg"], key), "{:.0f}"), "", ""))
+    print(row.format("  viewer's own report (from its start)",
+                     text(median_of(first["vexa"], "reported"), "{:.0f}"), "", "", ""))
+    print(row.format("first picture after first key unit, ms",
+                     text(median_of(first["vexa"], "after_first_key"), "{:.0f}"),
+                     text(median_of(first["ffmpeg"], "after_first_key"), "{:.0f}"), "",
+                     "<= %.1f (one picture interval)" % interval_ms))
+    for key, label, form in (("after_last_key", "  after the last key unit before it, ms", "{:.0f}"),
+                             ("keys_before", "  key units arrived before the picture", "{:.0f}"),
+                             ("units_before_key", "  units before the first key unit", "{:.0f}")):
+        print(row.format(label, text(median_of(first["vexa"], key), form),
+                         text(median_of(first["ffmpeg"], key), form), "", ""))
+
+
+def print_table(args, whole, first, loads):
+    interval_ms = 1000.0 / args.fps
+    for runs in whole.values():
+        for r in runs:
+            r["ms_per_picture"] = r["cpu"] * 1000.0 / r["pictures"] if r["pictures"] else None
+    vexa, ffmpeg = whole["vexa"], whole["ffmpeg"]
+    cpu = median_of(vexa, "cpu"), median_of(ffmpeg, "cpu")
+    mib = median_of(vexa, "peak") / MIB, median_of(ffmpeg, "peak") / MIB
+    each = median_of(vexa, "ms_per_picture"), median_of(ffmpeg, "ms_per_picture")
+    all_first = first["vexa"] + first["ffmpeg"]
+    key_intervals = [i for r in all_first for i in r["key_intervals"]]
+    key_units = [u for r in all_first for u in r["key_units"]]
+    ratio = lambda pair: text(pair[0] / pair[1] if pair[0] and pair[1] else None, "{:.2f}")
+
+    print()
+    print("RTSP/TCP whole process: %dx%d %d fps H.264 from GStreamer (x264 %d kbit/s, key frame "
+          "every %d pictures), median of %d runs" % (args.width, args.height, args.fps, args.kbps,
+                                                    args.gop, args.runs))
+    print("  measured key-frame interval: %s ms (%s pictures); one picture interval %.1f ms"
+          % (text(statistics.median(key_intervals) if key_intervals else None, "{:.0f}"),
+             text(statistics.median(key_units) if key_units else None, "{:.0f}"), interval_ms))
+    print("  load average before / after: %s / %s (2 cores shared)" % loads)
+    print()
+    row = "  {:<44} {:>9} {:>9} {:>7}  {}"
+    print(row.format("", "vexa", "ffmpeg", "ratio", "target"))
+    print(row.format("CPU s (user+sys) over %d s" % args.seconds, text(cpu[0], "{:.2f}"),
+                     text(cpu[1], "{:.2f}"), ratio(cpu), "ratio <= %.1f" % CPU_RATIO_TARGET))
+    print(row.format("peak memory MiB", text(mib[0], "{:.1f}"), text(mib[1], "{:.1f}"), ratio(mib),
+                     "ratio <= %.1f" % MEMORY_RATIO_TARGET))
+    print(row.format("pictures drawn / frames converted", text(median_of(vexa, "pictures"), "{:.0f}"),
+                     text(median_of(ffmpeg, "pictures"), "{:.0f}"), "",
+                     "%d at full rate" % (args.fps * args.seconds)))
+    print(row.format("  CPU ms per picture", text(each[0], "{:.2f}"), text(each[1], "{:.2f}"),
+                     ratio(each), ""))
+    first_picture_rows(row, first, interval_ms)
+    if args.verbose:
+        print()
+        for name in ("vexa", "ffmpeg"):
+            for r in whole[name]:
+                print("  %s whole: cpu %.2f s, peak %d KiB, %d pictures"
+                      % (name, r["cpu"], r["peak"], r["pictures"]))
+        for name in ("vexa", "ffmpeg"):
+            for r in first[name]:
+                shown = {k: round(v) if isinstance(v, float) else v
+                         for k, v in r.items() if not k.startswith("key_")}
+                print("  %s first: %s" % (name, shown))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--viewer", required=True, help="the vexa-viewer executable")
+    parser.add_argument("--seconds", type=int, default=20)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--width", type=int, default=1920)
+    parser.add_argument("--height", type=int, default=1080)
+    parser.add_argument("--fps", type=int, default=30)
+    parser.add_argument("--gop", type=int, default=30)
+    parser.add_argument("--kbps", type=int, default=4000)
+    parser.add_argument("--verbose", action="store_true", help="every run's figures too")
+    args = parser.parse_args()
+
+    server, port = start_server(args)
+    whole = {"vexa": [], "ffmpeg": []}
+    loads = [os.getloadavg()[0]]
+    try:
+        tap = Tap(port)
+        # Alternating the clients spreads any change in the machine's load over both.
+        for _ in range(args.runs):
+            whole["vexa"].append(run_viewer_whole(args.viewer, port, args.seconds))
+            time.sleep(PAUSE_BETWEEN_RUNS_S)
+            whole["ffmpeg"].append(run_ffmpeg_whole(port, args.seconds))
+            time.sleep(PAUSE_BETWEEN_RUNS_S)
+        first = measure_first_pictures(args, tap)
+    finally:
+        server.terminate()
+        server.wait(timeout=10)
+    loads.append(os.getloadavg()[0])
+    print_table(args, whole, first, tuple("%.1f" % l for l in loads))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

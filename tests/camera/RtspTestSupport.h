@@ -9,12 +9,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include "camera/Picture.h"
 #include "common/TextFields.h"
-#include "support/Codecs.h"
+#include "support/JpegTables.h"
 #include "support/Loopback.h"
 
 namespace vexa::test {
@@ -41,18 +39,11 @@ class RtspTestClient {
  public:
   explicit RtspTestClient(uint16_t port) : socket_(port) {}
 
-  bool connected() const { return socket_.connected(); }
   bool sendRaw(std::string_view bytes) { return socket_.send(bytes); }
 
-  // Sends a request and waits for the next answer.
-  std::optional<RtspReply> request(const std::string& text) {
-    if (!socket_.send(text)) return std::nullopt;
-    return nextReply();
-  }
-
-  std::optional<RtspReply> nextReply() {
-    pump([this] { return !replies_.empty(); });
-    if (replies_.empty()) return std::nullopt;
+  // Sends a request and waits for the next answer; status 0 when none comes.
+  RtspReply request(const std::string& text) {
+    if (!socket_.send(text) || !pump([this] { return !replies_.empty(); })) return {};
     RtspReply reply = std::move(replies_.front());
     replies_.pop_front();
     return reply;
@@ -68,12 +59,7 @@ class RtspTestClient {
     return done();
   }
 
-  bool waitForClose() { return socket_.receiveUntilClosed(); }
-
   std::vector<InterleavedFrame>& frames() { return frames_; }
-  // Frames and answers in arrival order: true at the index of each answer among the frames.
-  const std::vector<size_t>& replyPositions() const { return replyPositions_; }
-  bool malformed() const { return malformed_; }
 
  private:
   void split(const std::string& data) {
@@ -100,7 +86,6 @@ class RtspTestClient {
       if (data.size() < end + 4 + length) return;
       reply.body = data.substr(end + 4, length);
       parsed_ = end + 4 + length;
-      replyPositions_.push_back(frames_.size());
       replies_.push_back(std::move(reply));
     }
   }
@@ -109,12 +94,10 @@ class RtspTestClient {
   size_t parsed_ = 0;
   bool malformed_ = false;
   std::deque<RtspReply> replies_;
-  std::vector<size_t> replyPositions_;
   std::vector<InterleavedFrame> frames_;
 };
 
 struct ParsedRtp {
-  int version = 0;
   bool marker = false;
   uint8_t payloadType = 0;
   uint16_t sequence = 0;
@@ -127,11 +110,11 @@ inline uint32_t bigEndian32(const uint8_t* bytes) {
   return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
 }
 
-// A plain 12-byte header only: the camera sends no CSRC list, extension or padding.
+// Version 2 with a plain 12-byte header only: the camera sends no CSRC list, extension or
+// padding.
 inline std::optional<ParsedRtp> parseRtp(const std::vector<uint8_t>& packet) {
-  if (packet.size() < 12 || (packet[0] & 0x3F) != 0) return std::nullopt;
+  if (packet.size() < 12 || packet[0] != 0x80) return std::nullopt;
   ParsedRtp rtp;
-  rtp.version = packet[0] >> 6;
   rtp.marker = (packet[1] & 0x80) != 0;
   rtp.payloadType = packet[1] & 0x7F;
   rtp.sequence = uint16_t(packet[2] << 8 | packet[3]);
@@ -141,109 +124,71 @@ inline std::optional<ParsedRtp> parseRtp(const std::vector<uint8_t>& packet) {
   return rtp;
 }
 
-// Rebuilds Annex B access units from single NAL unit, STAP-A and FU-A payloads.
-class H264Reassembler {
- public:
-  // True when the payload was understood; an access unit is complete after a marker.
-  bool push(const std::vector<uint8_t>& payload) {
-    if (payload.empty()) return false;
-    const uint8_t type = payload[0] & 0x1F;
-    if (type >= 1 && type <= 23) {
-      appendUnit(payload.data(), payload.size());
-    } else if (type == 24) {
-      size_t at = 1;
-      while (at + 2 <= payload.size()) {
-        const size_t size = size_t(payload[at]) << 8 | payload[at + 1];
-        if (at + 2 + size > payload.size()) return false;
-        appendUnit(payload.data() + at + 2, size);
-        at += 2 + size;
-      }
-      return at == payload.size();
-    } else if (type == 28 && payload.size() > 2) {
-      if (payload[1] & 0x80) {
-        unit_.insert(unit_.end(), {0, 0, 0, 1, uint8_t((payload[0] & 0xE0) | (payload[1] & 0x1F))});
-      }
-      unit_.insert(unit_.end(), payload.begin() + 2, payload.end());
-    } else {
-      return false;
-    }
+// Appends a single NAL unit, STAP-A or FU-A payload to an Annex B access unit; false for
+// anything else.
+inline bool appendH264Payload(const std::vector<uint8_t>& payload, std::vector<uint8_t>& unit) {
+  const auto appendNal = [&](auto first, auto last) {
+    unit.insert(unit.end(), {0, 0, 0, 1});
+    unit.insert(unit.end(), first, last);
+  };
+  const uint8_t type = payload.empty() ? 0 : payload[0] & 0x1F;
+  if (type >= 1 && type <= 23) {
+    appendNal(payload.begin(), payload.end());
     return true;
   }
-
-  std::vector<uint8_t> takeAccessUnit() { return std::exchange(unit_, {}); }
-
- private:
-  void appendUnit(const uint8_t* data, size_t size) {
-    unit_.insert(unit_.end(), {0, 0, 0, 1});
-    unit_.insert(unit_.end(), data, data + size);
+  if (type == 28 && payload.size() > 2) {
+    const uint8_t header = (payload[0] & 0xE0) | (payload[1] & 0x1F);
+    if (payload[1] & 0x80) appendNal(&header, &header + 1);
+    unit.insert(unit.end(), payload.begin() + 2, payload.end());
+    return true;
   }
-
-  std::vector<uint8_t> unit_;
-};
-
-// Video-range BT.601 YUV 4:2:0 frame to BGR.
-inline camera::BgrPicture videoRangeToBgr(const AVFrame& frame) {
-  camera::BgrPicture picture{frame.width, frame.height, {}};
-  picture.pixels.resize(size_t(frame.width) * size_t(frame.height) * 3);
-  for (int y = 0; y < frame.height; ++y) {
-    for (int x = 0; x < frame.width; ++x) {
-      const double luma = 1.164 * (frame.data[0][y * frame.linesize[0] + x] - 16.0);
-      const double cb = frame.data[1][(y / 2) * frame.linesize[1] + x / 2] - 128.0;
-      const double cr = frame.data[2][(y / 2) * frame.linesize[2] + x / 2] - 128.0;
-      uint8_t* pixel = picture.row(y) + 3 * x;
-      pixel[0] = clampByte(luma + 2.017 * cb);
-      pixel[1] = clampByte(luma - 0.392 * cb - 0.813 * cr);
-      pixel[2] = clampByte(luma + 1.596 * cr);
-    }
+  if (type != 24) return false;
+  size_t at = 1;
+  while (at + 2 <= payload.size()) {
+    const size_t end = at + 2 + (size_t(payload[at]) << 8 | payload[at + 1]);
+    if (end > payload.size()) return false;
+    appendNal(payload.begin() + std::ptrdiff_t(at + 2), payload.begin() + std::ptrdiff_t(end));
+    at = end;
   }
-  return picture;
+  return at == payload.size();
 }
 
-// FFmpeg's H.264 decoder; each picture comes back with the pts given to its access unit.
-class H264TestDecoder {
- public:
-  H264TestDecoder() {
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-    context_ = codec ? avcodec_alloc_context3(codec) : nullptr;
-    if (context_) context_->flags |= AV_CODEC_FLAG_LOW_DELAY;
-    if (context_ && avcodec_open2(context_, codec, nullptr) < 0) avcodec_free_context(&context_);
-    packet_ = av_packet_alloc();
-    frame_ = av_frame_alloc();
-  }
-  ~H264TestDecoder() {
-    av_frame_free(&frame_);
-    av_packet_free(&packet_);
-    avcodec_free_context(&context_);
-  }
-  H264TestDecoder(const H264TestDecoder&) = delete;
-  H264TestDecoder& operator=(const H264TestDecoder&) = delete;
+// A JFIF picture from the RTP/JPEG payloads of one frame in order (types 0 and 1, Q >= 128 with
+// in-band 8-bit tables), with EOI appended; empty when the payloads are not such.
+inline std::vector<uint8_t> rebuildJpeg(const std::vector<std::vector<uint8_t>>& payloads) {
+  constexpr size_t kMainHeader = 8, kTablesHeader = 4, kTables = 128;
+  if (payloads.empty() || payloads[0].size() < kMainHeader + kTablesHeader + kTables) return {};
+  const std::vector<uint8_t>& first = payloads[0];
+  const uint8_t type = first[4], q = first[5];
+  const int width = first[6] * 8, height = first[7] * 8;
+  if (type > 1 || q < 128 || first[9] != 0 || (first[10] << 8 | first[11]) != kTables) return {};
 
-  struct Picture {
-    int64_t pts = 0;
-    camera::BgrPicture bgr;
-  };
+  std::vector<uint8_t> jpeg = {0xFF, 0xD8};
+  for (uint8_t table = 0; table < 2; ++table) {
+    std::vector<uint8_t> body = {table};
+    body.insert(body.end(), first.begin() + 12 + 64 * table, first.begin() + 12 + 64 * (table + 1));
+    appendJpegSegment(jpeg, 0xDB, body);
+  }
+  appendJpegSegment(jpeg, 0xC0,
+                    {8, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width),
+                     3, 0, uint8_t(type == 0 ? 0x21 : 0x22), 0, 1, 0x11, 1, 2, 0x11, 1});
+  const std::vector<uint8_t> huffman = typicalHuffmanSegments();
+  jpeg.insert(jpeg.end(), huffman.begin(), huffman.end());
+  appendJpegSegment(jpeg, 0xDA, {3, 0, 0x00, 1, 0x11, 2, 0x11, 0, 63, 0});
 
-  std::vector<Picture> decode(const std::vector<uint8_t>& accessUnit, int64_t pts) {
-    std::vector<Picture> pictures;
-    if (!context_ || av_new_packet(packet_, int(accessUnit.size())) < 0) return pictures;
-    std::copy(accessUnit.begin(), accessUnit.end(), packet_->data);
-    packet_->pts = pts;
-    const int sent = avcodec_send_packet(context_, packet_);
-    av_packet_unref(packet_);
-    if (sent < 0) return pictures;
-    while (avcodec_receive_frame(context_, frame_) == 0) {
-      if (frame_->format == AV_PIX_FMT_YUV420P) {
-        pictures.push_back({frame_->pts, videoRangeToBgr(*frame_)});
-      }
-      av_frame_unref(frame_);
+  size_t expectedOffset = 0;
+  for (size_t i = 0; i < payloads.size(); ++i) {
+    const std::vector<uint8_t>& payload = payloads[i];
+    const size_t dataStart = i == 0 ? kMainHeader + kTablesHeader + kTables : kMainHeader;
+    if (payload.size() < dataStart) return {};
+    if ((size_t(payload[1]) << 16 | size_t(payload[2]) << 8 | payload[3]) != expectedOffset) {
+      return {};
     }
-    return pictures;
+    jpeg.insert(jpeg.end(), payload.begin() + std::ptrdiff_t(dataStart), payload.end());
+    expectedOffset += payload.size() - dataStart;
   }
-
- private:
-  AVCodecContext* context_ = nullptr;
-  AVPacket* packet_ = nullptr;
-  AVFrame* frame_ = nullptr;
-};
+  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+  return jpeg;
+}
 
 }  // namespace vexa::test

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
+#include "media/Deinterlace.h"
 #include "support/Codecs.h"
 
 namespace vexa {
@@ -12,38 +14,22 @@ namespace {
 
 using test::bgrAt;
 using test::grey;
-using test::makeH264Encoder;
-using test::makeYuv;
 using test::near;
 using test::Rgb;
+using Unit = std::vector<uint8_t>;
 
 constexpr Rgb kRed{255, 0, 0};
-constexpr Rgb kGreen{0, 255, 0};
 constexpr Rgb kBlue{0, 0, 255};
 constexpr int kColourTolerance = 16;
 constexpr int kSmallWidth = 320, kSmallHeight = 240;
 constexpr int kLargeWidth = 640, kLargeHeight = 480;
 constexpr size_t kSmallBytes = size_t(kSmallWidth) * kSmallHeight * 3;
 
-using Unit = std::vector<uint8_t>;
-
-std::vector<Unit> encodeSequence(int width, int height, const std::vector<Rgb>& colours) {
-  auto encoder = makeH264Encoder(width, height);
-  std::vector<Unit> units;
-  for (const Rgb& colour : colours)
-    units.push_back(encoder->encode(makeYuv(
-        width, height, [&](int, int) { return colour; }, false)));
-  return units;
-}
-
-// The bytes of an Annex B access unit before its first picture slice: parameter sets and SEI.
-Unit headerNalUnits(const Unit& unit) {
-  for (size_t i = 0; i + 3 < unit.size(); ++i) {
-    const int type = unit[i + 3] & 0x1F;
-    if (unit[i] == 0 && unit[i + 1] == 0 && unit[i + 2] == 1 && (type == 1 || type == 5))
-      return {unit.begin(), unit.begin() + std::ptrdiff_t(i > 0 && unit[i - 1] == 0 ? i - 1 : i)};
-  }
-  return {};
+// A key picture: the top half in one colour, the bottom half in another.
+Unit keyPicture(int width, int height, Rgb top, Rgb bottom) {
+  return test::makeH264Encoder(width, height)
+      ->encode(test::makeYuv(
+          width, height, [&](int, int y) { return y < height / 2 ? top : bottom; }, false));
 }
 
 class H264DecoderTest : public ::testing::Test {
@@ -56,164 +42,133 @@ class H264DecoderTest : public ::testing::Test {
   int decode(const Unit& unit) {
     return decoder.Decode(int(unit.size()), unit.data(), nullptr, &info);
   }
-
   // Decode and, on success, flip the selector as the decode thread does.
   int decodeAndFlip(const Unit& unit) {
     const int result = decode(unit);
     if (result > 0) decoder.flipOutputSelector();
     return result;
   }
-
-  // The completed picture, bottom-up, in a buffer of exactly its size.
-  std::vector<uint8_t> copyOut() {
-    std::vector<uint8_t> out(size_t(decoder.width()) * decoder.height() * 3);
-    BITMAPINFOHEADER header{};
+  // The completed picture, bottom-up, in a buffer of `capacity` bytes (the decoder's size by
+  // default), cut to what was copied.
+  Unit copyOut(size_t capacity = 0) {
+    Unit out(capacity ? capacity : size_t(decoder.width()) * decoder.height() * 3, 0x11);
     const int copied = decoder.CopyFromAVFrame(out.data(), out.size(), &header);
     out.resize(copied > 0 ? size_t(copied) : 0);
     return out;
   }
-  Rgb copiedPixel(int width, int row, int x) { return bgrAt(copyOut().data(), width, row, x); }
 
   H264Decoder decoder;
-  BITMAPINFOHEADER info{};
+  BITMAPINFOHEADER info{}, header{};
 };
 
 TEST_F(H264DecoderTest, ConvertsIntoTheSelectedPictureAndHandsOutTheOtherAtItsOwnSize) {
-  const auto small = encodeSequence(kSmallWidth, kSmallHeight, {kRed});
-  const auto large = encodeSequence(kLargeWidth, kLargeHeight, {kBlue});
+  const Unit small = keyPicture(kSmallWidth, kSmallHeight, kRed, kRed);
   EXPECT_TRUE(copyOut().empty()) << "nothing is completed before the first picture";
-  ASSERT_EQ(decode(small[0]), int(small[0].size()));
-  EXPECT_EQ(info.biWidth, kSmallWidth);
-  EXPECT_EQ(info.biHeight, kSmallHeight);
+  ASSERT_EQ(decode(small), int(small.size()));
+  EXPECT_EQ(std::pair(info.biWidth, info.biHeight), std::pair(kSmallWidth, kSmallHeight));
   decoder.flipOutputSelector();
   EXPECT_EQ(decoder.outputSelector(), 1);
-  EXPECT_TRUE(near(copiedPixel(kSmallWidth, 0, 0), kRed, kColourTolerance));
-
   // A larger picture goes into the other buffer: until the flip, the small red one is handed
   // out, at its own size.
-  ASSERT_GT(decode(large[0]), 0);
-  EXPECT_EQ(decoder.width(), kLargeWidth);
-  EXPECT_EQ(info.biHeight, kLargeHeight);
-  BITMAPINFOHEADER header{};
-  std::vector<uint8_t> out(size_t(kLargeWidth) * kLargeHeight * 3);
-  ASSERT_EQ(decoder.CopyFromAVFrame(out.data(), out.size(), &header), int(kSmallBytes));
+  ASSERT_GT(decode(keyPicture(kLargeWidth, kLargeHeight, kBlue, kBlue)), 0);
+  EXPECT_EQ(std::pair(info.biWidth, info.biHeight), std::pair(kLargeWidth, kLargeHeight));
+  Unit out = copyOut(size_t(kLargeWidth) * kLargeHeight * 3);
+  ASSERT_EQ(out.size(), kSmallBytes);
   EXPECT_EQ(header.biWidth, kSmallWidth);
-  EXPECT_TRUE(near(bgrAt(out.data(), kSmallWidth, kSmallHeight - 1, kSmallWidth - 1), kRed,
-                   kColourTolerance));
+  EXPECT_TRUE(near(bgrAt(out.data(), kSmallWidth, 0, 0), kRed, kColourTolerance));
   decoder.flipOutputSelector();
   EXPECT_EQ(decoder.outputSelector(), 0);
-  ASSERT_EQ(decoder.CopyFromAVFrame(out.data(), out.size(), &header), int(out.size()));
+  out = copyOut();
+  ASSERT_EQ(out.size(), size_t(kLargeWidth) * kLargeHeight * 3);
   EXPECT_EQ(header.biWidth, kLargeWidth);
-  EXPECT_TRUE(near(bgrAt(out.data(), kLargeWidth, kLargeHeight - 1, kLargeWidth - 1), kBlue,
-                   kColourTolerance));
+  EXPECT_TRUE(near(bgrAt(out.data(), kLargeWidth, 0, 0), kBlue, kColourTolerance));
   // And back to the small size.
-  ASSERT_GT(decodeAndFlip(encodeSequence(kSmallWidth, kSmallHeight, {kGreen})[0]), 0);
+  ASSERT_GT(decodeAndFlip(small), 0);
   EXPECT_EQ(copyOut().size(), kSmallBytes);
-  EXPECT_TRUE(near(copiedPixel(kSmallWidth, 5, 5), kGreen, kColourTolerance));
 }
 
 TEST_F(H264DecoderTest, CopiesBottomRowFirstInBgrOrderWithinCapacity) {
-  ASSERT_GT(decodeAndFlip(
-                makeH264Encoder(kSmallWidth, kSmallHeight)
-                    ->encode(makeYuv(
-                        kSmallWidth, kSmallHeight,
-                        [](int, int y) { return y < kSmallHeight / 2 ? kRed : kBlue; }, false))),
-            0);
-  std::vector<uint8_t> small(kSmallBytes - 1, 0x11);
-  BITMAPINFOHEADER header{};
-  EXPECT_EQ(decoder.CopyFromAVFrame(small.data(), small.size(), &header), -1);
+  ASSERT_GT(decodeAndFlip(keyPicture(kSmallWidth, kSmallHeight, kRed, kBlue)), 0);
+  Unit out(kSmallBytes - 1, 0x11);
+  EXPECT_EQ(decoder.CopyFromAVFrame(out.data(), out.size(), &header), -1);
   EXPECT_EQ(header.biSize, 0u);
-  EXPECT_EQ(std::count(small.begin(), small.end(), 0x11), std::ptrdiff_t(small.size()));
+  EXPECT_EQ(std::count(out.begin(), out.end(), 0x11), std::ptrdiff_t(out.size()));
 
-  std::vector<uint8_t> out(kSmallBytes + 16, 0x11);
+  out.assign(kSmallBytes + 16, 0x11);
   ASSERT_EQ(decoder.CopyFromAVFrame(out.data(), out.size(), &header), int(kSmallBytes));
-  EXPECT_EQ(header.biWidth, kSmallWidth);
-  EXPECT_EQ(header.biHeight, kSmallHeight);
-  EXPECT_EQ(header.biBitCount, 24);
-  EXPECT_EQ(header.biSizeImage, uint32_t(kSmallBytes));
+  const BITMAPINFOHEADER expected = makeBgrPictureHeader(kSmallWidth, kSmallHeight);
+  EXPECT_EQ(std::memcmp(&header, &expected, sizeof header), 0);
   // Bottom row (blue) first, as bytes blue, green, red.
   EXPECT_NEAR(out[0], 255, kColourTolerance);
   EXPECT_NEAR(out[1], 0, kColourTolerance);
   EXPECT_NEAR(out[2], 0, kColourTolerance);
-  EXPECT_TRUE(near(bgrAt(out.data(), kSmallWidth, kSmallHeight - 1, kSmallWidth - 1), kRed,
-                   kColourTolerance));
+  EXPECT_TRUE(near(bgrAt(out.data(), kSmallWidth, kSmallHeight - 1, 0), kRed, kColourTolerance));
   EXPECT_EQ(out[kSmallBytes], 0x11);
-}
-
-TEST_F(H264DecoderTest, ParameterSetsAloneYieldNoPictureAndTouchNothing) {
-  const auto units = encodeSequence(kSmallWidth, kSmallHeight, {kGreen});
-  ASSERT_GT(decodeAndFlip(units[0]), 0);
-  const std::vector<uint8_t> before = copyOut();
-  const Unit parameterSets = headerNalUnits(units[0]);
-  ASSERT_FALSE(parameterSets.empty());
-  info = {};
-  EXPECT_EQ(decode(parameterSets), -1);
-  EXPECT_EQ(info.biSize, 0u);
-  EXPECT_EQ(copyOut(), before);
-  // Flipping back shows the picture that would have been converted into: still none.
-  decoder.flipOutputSelector();
-  EXPECT_TRUE(copyOut().empty());
-}
-
-TEST_F(H264DecoderTest, RefusesPicturesLargerThanItsBuffers) {
-  H264Decoder bounded(kSmallBytes);
-  ASSERT_TRUE(bounded.Open());
-  const auto large = encodeSequence(kLargeWidth, kLargeHeight, {kBlue});
-  const auto small = encodeSequence(kSmallWidth, kSmallHeight, {kRed});
-  EXPECT_EQ(bounded.Decode(int(large[0].size()), large[0].data(), nullptr, &info), -1);
-  EXPECT_EQ(bounded.width(), 0);
-  EXPECT_GT(bounded.Decode(int(small[0].size()), small[0].data(), nullptr, &info), 0);
-  EXPECT_EQ(bounded.width(), kSmallWidth);
 }
 
 TEST_F(H264DecoderTest, ExpandsLimitedRangeAndKeepsFullRange) {
   // Near black and near white tell the ranges apart: 16 read as limited becomes 0.
   const int levels[] = {16, 128, 235};
   for (bool fullRange : {false, true}) {
-    H264Decoder rangeDecoder;
-    ASSERT_TRUE(rangeDecoder.Open());
-    const auto unit = makeH264Encoder(96, 32, fullRange, /*lossless=*/true)
-                          ->encode(makeYuv(
-                              96, 32, [&](int x, int) { return grey(levels[x / 32]); }, fullRange));
-    ASSERT_GT(rangeDecoder.Decode(int(unit.size()), unit.data(), nullptr, &info), 0);
-    rangeDecoder.flipOutputSelector();
-    std::vector<uint8_t> out(96 * 32 * 3);
-    ASSERT_GT(rangeDecoder.CopyFromAVFrame(out.data(), out.size(), &info), 0);
+    ASSERT_TRUE(decoder.reinitFfmpeg());
+    ASSERT_GT(decodeAndFlip(
+                  test::makeH264Encoder(96, 32, fullRange, /*lossless=*/true)
+                      ->encode(test::makeYuv(
+                          96, 32, [&](int x, int) { return grey(levels[x / 32]); }, fullRange))),
+              0);
+    const Unit out = copyOut();
     for (int i = 0; i < 3; ++i) {
       const Rgb pixel = bgrAt(out.data(), 96, 16, i * 32 + 16);
       EXPECT_TRUE(near(pixel, grey(levels[i]), 2))
-          << (fullRange ? "full" : "limited") << " range, level " << levels[i] << " came out as "
-          << pixel;
+          << (fullRange ? "full" : "limited") << " range, level " << levels[i] << ": " << pixel;
     }
   }
 }
 
-TEST_F(H264DecoderTest, RejectsBrokenInputAndKeepsDecodingAfterReinit) {
-  const auto units = encodeSequence(kSmallWidth, kSmallHeight, {kRed, kGreen});
+TEST_F(H264DecoderTest, RejectsBrokenAndOversizedInputAndPicturesWithoutTheirParameterSets) {
+  const auto encoder = test::makeH264Encoder(kSmallWidth, kSmallHeight);
+  const Unit key =
+      encoder->encode(test::makeYuv(kSmallWidth, kSmallHeight, [](int, int) { return kRed; }));
+  const Unit next =
+      encoder->encode(test::makeYuv(kSmallWidth, kSmallHeight, [](int, int) { return kBlue; }));
   EXPECT_EQ(decode(Unit(500, 0x5A)), -1);
-  EXPECT_EQ(decoder.Decode(0, units[0].data(), nullptr, &info), -1);
-  EXPECT_EQ(decoder.Decode(-1, units[0].data(), nullptr, &info), -1);
+  EXPECT_EQ(decoder.Decode(0, key.data(), nullptr, &info), -1);
+  EXPECT_EQ(decoder.Decode(-1, key.data(), nullptr, &info), -1);
   EXPECT_EQ(decoder.Decode(10, nullptr, nullptr, &info), -1);
-  const int cut = decodeAndFlip(Unit(units[0].begin(), units[0].begin() + units[0].size() / 3));
+  const int cut = decodeAndFlip(Unit(key.begin(), key.begin() + key.size() / 3));
   EXPECT_TRUE(cut == -1 || cut > 0);
-
-  ASSERT_GT(decodeAndFlip(units[0]), 0);
-  const std::vector<uint8_t> red = copyOut();
+  ASSERT_GT(decodeAndFlip(key), 0);
   // A fresh context has forgotten the parameter sets: a picture that depends on them is
-  // refused, the completed picture stays, and the next key picture decodes.
+  // refused, the completed picture stays.
+  const Unit red = copyOut();
   ASSERT_TRUE(decoder.reinitFfmpeg());
-  EXPECT_EQ(decode(units[1]), -1);
+  EXPECT_EQ(decode(next), -1);
   EXPECT_EQ(copyOut(), red);
-  EXPECT_GT(decodeAndFlip(units[0]), 0);
+  H264Decoder unopened;
+  EXPECT_EQ(unopened.Decode(int(key.size()), key.data(), nullptr, &info), -1);
+  // Larger than its buffers: refused.
+  H264Decoder bounded(kSmallBytes);
+  ASSERT_TRUE(bounded.Open());
+  const Unit large = keyPicture(kLargeWidth, kLargeHeight, kBlue, kBlue);
+  EXPECT_EQ(bounded.Decode(int(large.size()), large.data(), nullptr, &info), -1);
+  EXPECT_EQ(bounded.width(), 0);
+  EXPECT_GT(bounded.Decode(int(key.size()), key.data(), nullptr, &info), 0);
 }
 
-TEST(H264DecoderLifetime, DecodesNothingUntilOpened) {
-  H264Decoder decoder;
-  const Unit unit(100, 0);
-  BITMAPINFOHEADER info{};
-  EXPECT_EQ(decoder.Decode(int(unit.size()), unit.data(), nullptr, &info), -1);
-  EXPECT_FALSE(decoder.reinitFfmpeg());
-  EXPECT_FALSE(decoder.Close());
+TEST_F(H264DecoderTest, BlendsCombedLinesOnlyWhenDeinterlacingIsOn) {
+  // Alternate lines of two greys, the look of a moving edge in an interlaced picture.
+  const Unit combed = test::makeH264Encoder(64, 48, false, /*lossless=*/true)
+                          ->encode(test::makeYuv(
+                              64, 48, [](int, int y) { return grey(y % 2 ? 220 : 30); }, false));
+  for (bool on : {false, true}) {
+    SetDeinterlace(on);  // process-wide: off again before anything can fail
+    const int decoded = decodeAndFlip(combed);
+    SetDeinterlace(false);
+    ASSERT_GT(decoded, 0);
+    const Unit out = copyOut();
+    // The green of two neighbouring rows: 190 apart when combed, alike once blended.
+    EXPECT_EQ(std::abs(out[64 * 3 * 10 + 1] - out[64 * 3 * 11 + 1]) > 150, !on) << on;
+  }
 }
 
 }  // namespace

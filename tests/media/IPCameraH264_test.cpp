@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <future>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "media/H264Decoder.h"
 #include "media/VideoDecoderSet.h"
+#include "media/rtp/H264Nal.h"
+#include "platform/Dialogs.h"
 #include "support/Codecs.h"
 #include "support/Loopback.h"
 
@@ -16,58 +21,43 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST(IPCameraH264, DecodesOnlyUnitsThatBeginWithASliceOrParameterSet) {
-  struct Case {
-    Bytes unit;
-    bool decodable;
-  };
-  const std::vector<Case> cases = {
-      {{0, 0, 1, 0x65, 1}, true},        // 3-byte start code, IDR slice
-      {{0, 0, 0, 1, 0x41, 1}, true},     // 4-byte start code, non-IDR slice
-      {{0, 0, 0, 0, 0, 1, 0x67}, true},     // the 00 of 00 01 at position 4, the last looked at
-      {{0, 0, 0, 0, 0, 0, 1, 0x67}, false}, // ... and one beyond it
-      {{0, 0, 1, 0x69}, true},           // type 9, access unit delimiter
-      {{0, 0, 1, 0x00}, false},          // type 0
-      {{0, 0, 1, 0x6A}, false},          // type 10
-      {{0x65, 0, 0, 1}, false},          // no start code in front
-      {{0, 0, 1}, false},                // start code without a NAL header
+  const std::vector<std::pair<Bytes, bool>> cases = {
+      {{0, 0, 1, 0x65, 1}, true},            // 3-byte start code, IDR slice
+      {{0, 0, 0, 1, 0x41, 1}, true},         // 4-byte start code, non-IDR slice
+      {{0, 0, 0, 0, 0, 1, 0x67}, true},      // the 00 of 00 01 at position 4, the last looked at
+      {{0, 0, 0, 0, 0, 0, 1, 0x67}, false},  // ... and one beyond it
+      {{0, 0, 1, 0x69}, true},               // type 9, access unit delimiter
+      {{0, 0, 1, 0x00}, false},              // type 0
+      {{0, 0, 1, 0x6A}, false},              // type 10
+      {{0x65, 0, 0, 1}, false},              // no start code in front
+      {{0, 0, 1}, false},                    // start code without a NAL header
       {{}, false},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(isDecodableAccessUnit(c.unit), c.decodable) << ::testing::PrintToString(c.unit);
+  for (const auto& [unit, decodable] : cases) {
+    EXPECT_EQ(isDecodableAccessUnit(unit), decodable) << ::testing::PrintToString(unit);
   }
 }
 
-struct DecodeThread : ::testing::Test {
-  void SetUp() override {
-    if (test::h264Encoder() == nullptr) GTEST_SKIP() << "no H.264 encoder";
-    decoder = VideoDecoderSet::openH264();
-    ASSERT_NE(decoder, nullptr);
-    encoder = test::makeH264Encoder(kWidth, kHeight);
-  }
-  Bytes encodeFrame(test::Rgb top, test::Rgb bottom) {
-    return encoder->encode(test::makeYuv(kWidth, kHeight, [&](int, int y) { return y < kHeight / 2 ? top : bottom; }));
-  }
-
-  static constexpr int kWidth = 160, kHeight = 120;
-  std::unique_ptr<H264Decoder> decoder;
-  std::unique_ptr<test::TestEncoder> encoder;
+TEST(IPCameraH264, DecodesHandedOverUnitsIntoBottomUpPictures) {
+  if (test::h264Encoder() == nullptr) GTEST_SKIP() << "no H.264 encoder";
+  constexpr int kWidth = 160, kHeight = 120;
+  const test::Rgb red{255, 0, 0}, blue{0, 0, 255};
+  const auto decoder = VideoDecoderSet::openH264();
+  ASSERT_NE(decoder, nullptr);
   IPCameraH264 thread;
-};
-
-TEST_F(DecodeThread, DecodesHandedOverUnitsAndHandsOutBottomUpPictures) {
   thread.setDecoder(decoder.get());
   ASSERT_EQ(thread.Start(), platform::kStarted);
-  const test::Rgb red{255, 0, 0}, blue{0, 0, 255};
-  thread.handOff(encodeFrame(red, blue));
+  thread.handOff(test::makeH264Encoder(kWidth, kHeight)
+                     ->encode(test::makeYuv(kWidth, kHeight, [&](int, int y) {
+                       return y < kHeight / 2 ? red : blue;
+                     })));
   // A single unit is decoded without waiting for the next one.
   ASSERT_TRUE(test::eventually([&] { return thread.pictureCounter().load() == 1; }));
-
-  std::vector<uint8_t> image(kDecodedFrameBytes);
+  Bytes image(kDecodedFrameBytes);
   int32_t size = int32_t(image.size());
   BITMAPINFOHEADER info{};
   EXPECT_EQ(thread.GetH264Frame(image.data(), &size, &info), 0);
-  EXPECT_EQ(info.biWidth, kWidth);
-  EXPECT_EQ(info.biHeight, kHeight);
+  EXPECT_EQ(std::pair(info.biWidth, info.biHeight), std::pair(kWidth, kHeight));
   // Bottom row first: the first row is the bottom half's blue.
   EXPECT_TRUE(test::near(test::bgrAt(image.data(), kWidth, 0, kWidth / 2), blue, 24));
   EXPECT_TRUE(test::near(test::bgrAt(image.data(), kWidth, kHeight - 1, kWidth / 2), red, 24));
@@ -76,29 +66,124 @@ TEST_F(DecodeThread, DecodesHandedOverUnitsAndHandsOutBottomUpPictures) {
   thread.Stop();
 }
 
-TEST_F(DecodeThread, KeepsAtMostTwoPicturesForTheDisplay) {
-  thread.setDecoder(decoder.get());
-  thread.Start();
-  for (int i = 0; i < 5; ++i) {
-    thread.handOff(encodeFrame(test::grey(40 * i), test::grey(40 * i)));
-    ASSERT_TRUE(test::eventually([&] { return thread.pictureCounter().load() == uint32_t(i + 1); }));
-  }
-  std::vector<uint8_t> image(kDecodedFrameBytes);
-  int32_t size = int32_t(image.size());
-  BITMAPINFOHEADER info{};
-  int32_t left = thread.GetH264Frame(image.data(), &size, &info);
-  EXPECT_LE(left, 1);
-  while (left > 0) left = thread.GetH264Frame(image.data(), &size, &info);
-  // The newest picture is the one handed out last.
-  EXPECT_TRUE(test::near(test::bgrAt(image.data(), kWidth, 0, 0), test::grey(160), 24));
+// The decode thread's input: units handed over by the receivers.
+
+using rtp::AccessUnitQueue;
+using HandOff = AccessUnitQueue::HandOff;
+
+const Bytes kIdrUnit = {0,    0,   0, 1,  // start code
+                        0x65,             // NAL header: NRI 3, type 5 (IDR slice)
+                        0x88, 0x01};      // slice data
+
+const Bytes kSpsUnit = {0,    0,    1,      // start code
+                        0x67,               // NAL header: NRI 3, type 7 (SPS)
+                        0x42, 0x00, 0x1F};  // profile, constraints, level
+
+Bytes pUnit(uint8_t tag) {
+  return {0,    0, 0, 1,  // start code
+          0x41,           // NAL header: NRI 2, type 1 (non-IDR slice)
+          tag};           // slice data telling units apart
 }
 
-TEST_F(DecodeThread, WaitsForADecoderAndStopsWhileWaiting) {
-  ASSERT_EQ(thread.Start(), platform::kStarted);
-  thread.handOff(encodeFrame(test::grey(10), test::grey(10)));
-  EXPECT_EQ(thread.pictureCounter().load(), 0u);
-  thread.Stop();  // returns: the wait is woken
-  SUCCEED();
+std::vector<Bytes> drain(AccessUnitQueue& queue) {
+  std::vector<Bytes> units;
+  const auto take = [&](std::span<const uint8_t> unit) {
+    units.emplace_back(unit.begin(), unit.end());
+  };
+  while (queue.takeOldest(take)) continue;
+  return units;
+}
+
+// Units go to the decode thread oldest first; a key unit (IDR slice or SPS first) behind three
+// or more waiting units replaces them all.
+TEST(AccessUnitQueue, DropsTheBacklogOnlyForAKeyUnitBehindThreeWaiting) {
+  const struct {
+    size_t waiting;
+    Bytes arriving;
+    size_t handedOut;
+  } cases[] = {{3, kIdrUnit, 1}, {3, kSpsUnit, 1}, {3, pUnit(4), 4}, {2, kIdrUnit, 3}};
+  for (const auto& c : cases) {
+    AccessUnitQueue queue;
+    for (size_t i = 1; i <= c.waiting; ++i) queue.handOff(pUnit(uint8_t(i)));
+    EXPECT_EQ(queue.handOff(c.arriving), HandOff::kQueued);
+    const std::vector<Bytes> units = drain(queue);
+    ASSERT_EQ(units.size(), c.handedOut) << c.waiting << " waiting";
+    EXPECT_EQ(units.front(), c.handedOut == 1 ? c.arriving : pUnit(1));
+    EXPECT_EQ(units.back(), c.arriving);
+  }
+}
+
+// Runs `whileBusy` while a decode thread holds the input lock, busy with the oldest unit.
+void whileDecoderBusy(AccessUnitQueue& queue, const std::function<void()>& whileBusy) {
+  std::promise<void> inside, release;
+  std::thread decoder([&] {
+    queue.takeOldest([&](std::span<const uint8_t>) {
+      inside.set_value();
+      release.get_future().wait();
+    });
+  });
+  inside.get_future().wait();
+  whileBusy();
+  release.set_value();
+  decoder.join();
+}
+
+TEST(AccessUnitQueue, ParksUnitsWhileTheLockIsBusyAndCountsThemTowardsTheBacklog) {
+  AccessUnitQueue queue;
+  queue.handOff(pUnit(1));
+  whileDecoderBusy(queue, [&] {
+    EXPECT_EQ(queue.handOff(pUnit(2)), HandOff::kParked);
+    EXPECT_EQ(queue.parkedCount(), 1u);
+  });
+  // The parked unit goes ahead of the next.
+  EXPECT_EQ(queue.handOff(pUnit(3)), HandOff::kQueued);
+  EXPECT_EQ(queue.parkedCount(), 0u);
+  EXPECT_EQ(drain(queue), (std::vector<Bytes>{pUnit(2), pUnit(3)}));
+  EXPECT_EQ(queue.handedOver(), 3u);
+  // Unit 5 waits, 6 and 7 are parked: a key unit now replaces all three.
+  queue.handOff(pUnit(4));
+  queue.handOff(pUnit(5));
+  whileDecoderBusy(queue, [&] {  // takes unit 4
+    queue.handOff(pUnit(6));
+    queue.handOff(pUnit(7));
+  });
+  queue.handOff(kIdrUnit);
+  EXPECT_EQ(drain(queue), std::vector<Bytes>{kIdrUnit});
+}
+
+TEST(AccessUnitQueue, RefusesUnitsTheDecoderCannotTakeAndCapsTheBacklog) {
+  AccessUnitQueue queue;
+  EXPECT_EQ(queue.handOff({}), HandOff::kDropped);
+  EXPECT_EQ(queue.handOff(Bytes(rtp::kMaxAccessUnitSize + 1, 0)), HandOff::kDropped);
+  size_t queued = 0;
+  for (size_t i = 0; i <= AccessUnitQueue::kMaxWaitingUnits; ++i) {
+    queued += queue.handOff(pUnit(uint8_t(i))) == HandOff::kQueued;
+  }
+  EXPECT_EQ(queued, AccessUnitQueue::kMaxWaitingUnits);
+  // A key unit still gets through: it replaces the backlog.
+  EXPECT_EQ(queue.handOff(kIdrUnit), HandOff::kQueued);
+  EXPECT_EQ(queue.queuedCount(), 1u);
+}
+
+TEST(VideoDecoderSet, OpensBothSilentlyAndReportsAFailureOnceKeepingTheDecoderThatOpened) {
+  platform::RecordingDialogs dialogs;
+  VideoDecoderSet both(dialogs);
+  ASSERT_TRUE(both.mjpeg() && both.h264());
+  EXPECT_TRUE(both.mjpeg()->isOpen() && both.h264()->isOpen());
+  EXPECT_TRUE(dialogs.messages().empty());
+
+  const auto noH264 = [] { return std::unique_ptr<H264Decoder>(); };
+  VideoDecoderSet oneMissing(dialogs, VideoDecoderSet::openMjpeg, noH264);
+  EXPECT_EQ(oneMissing.h264(), nullptr);
+  ASSERT_NE(oneMissing.mjpeg(), nullptr);
+  EXPECT_TRUE(oneMissing.mjpeg()->isOpen());
+  ASSERT_EQ(dialogs.messages().size(), 1u);
+  EXPECT_EQ(dialogs.messages()[0].text, "VIDEO DECODER INIT FAIL!!");
+  EXPECT_EQ(dialogs.messages()[0].caption, "ERROR");
+  VideoDecoderSet noneOpened(
+      dialogs, [] { return std::unique_ptr<MjpegDecoder>(); }, noH264);
+  EXPECT_EQ(noneOpened.mjpeg(), nullptr);
+  EXPECT_EQ(dialogs.messages().size(), 2u);
 }
 
 }  // namespace

@@ -139,12 +139,14 @@ class TestEncoder {
   int64_t pts_ = 0;
 };
 
-inline std::vector<uint8_t> encodeJpeg(const YuvPicture& picture) {
+// typicalHuffman: the tables of T.81 Annex K.3, as RTP/JPEG assumes, rather than optimal ones.
+inline std::vector<uint8_t> encodeJpeg(const YuvPicture& picture, bool typicalHuffman = false) {
   constexpr int kQScale = 2;
   TestEncoder encoder(avcodec_find_encoder(AV_CODEC_ID_MJPEG), picture.width, picture.height,
-                      AV_PIX_FMT_YUVJ420P, [](AVCodecContext* context) {
+                      AV_PIX_FMT_YUVJ420P, [=](AVCodecContext* context) {
                         context->flags |= AV_CODEC_FLAG_QSCALE;
                         context->color_range = AVCOL_RANGE_JPEG;
+                        if (typicalHuffman) av_opt_set(context->priv_data, "huffman", "default", 0);
                       });
   return encoder.encode(picture, FF_QP2LAMBDA * kQScale);
 }
@@ -173,13 +175,16 @@ struct DecodedImage {
   std::vector<uint8_t> bgr;  // top row first
 };
 
-// JPEG's 4:2:0 samples by the JFIF equations, each chroma sample covering its 2 x 2 block.
-inline void jfifToBgr(const AVFrame& frame, uint8_t* out) {
+// BT.601 4:2:0 samples, each chroma sample covering its 2 x 2 block: JPEG's full range by the
+// JFIF equations, or studio video's range (luma 16-235, chroma 16-240) stretched to it.
+inline void yuv420ToBgr(const AVFrame& frame, bool fullRange, uint8_t* out) {
+  const double lumaFloor = fullRange ? 0 : 16, lumaScale = fullRange ? 1 : 255.0 / 219;
+  const double chromaScale = fullRange ? 1 : 255.0 / 224;
   for (int y = 0; y < frame.height; ++y) {
     for (int x = 0; x < frame.width; ++x, out += 3) {
-      const double luma = frame.data[0][y * frame.linesize[0] + x];
-      const double cb = frame.data[1][(y / 2) * frame.linesize[1] + x / 2] - 128.0;
-      const double cr = frame.data[2][(y / 2) * frame.linesize[2] + x / 2] - 128.0;
+      const double luma = lumaScale * (frame.data[0][y * frame.linesize[0] + x] - lumaFloor);
+      const double cb = chromaScale * (frame.data[1][(y / 2) * frame.linesize[1] + x / 2] - 128.0);
+      const double cr = chromaScale * (frame.data[2][(y / 2) * frame.linesize[2] + x / 2] - 128.0);
       out[0] = clampByte(luma + 1.772 * cb);
       out[1] = clampByte(luma - 0.344136 * cb - 0.714136 * cr);
       out[2] = clampByte(luma + 1.402 * cr);
@@ -187,7 +192,8 @@ inline void jfifToBgr(const AVFrame& frame, uint8_t* out) {
   }
 }
 
-// Decodes an image file with FFmpeg's own decoder.
+// Decodes an image file, or an H.264 access unit that needs no earlier one, with FFmpeg's own
+// decoder.
 inline std::optional<DecodedImage> decodeImage(const std::vector<uint8_t>& file, AVCodecID id) {
   const AVCodec* codec = avcodec_find_decoder(id);
   AVCodecContext* context = avcodec_alloc_context3(codec);
@@ -196,13 +202,16 @@ inline std::optional<DecodedImage> decodeImage(const std::vector<uint8_t>& file,
   std::optional<DecodedImage> image;
   if (av_new_packet(packet, int(file.size())) == 0) {
     std::copy(file.begin(), file.end(), packet->data);
+    // The drain hands out a picture a decoder would otherwise hold back for reordering.
     if (avcodec_open2(context, codec, nullptr) == 0 && avcodec_send_packet(context, packet) == 0 &&
-        avcodec_receive_frame(context, frame) == 0) {
+        avcodec_send_packet(context, nullptr) == 0 && avcodec_receive_frame(context, frame) == 0) {
       image = DecodedImage{frame->width, frame->height, {}};
       image->bgr.resize(size_t(frame->width) * frame->height * 3);
       const auto format = AVPixelFormat(frame->format);
       if (format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUV420P) {
-        jfifToBgr(*frame, image->bgr.data());
+        const bool fullRange =
+            format == AV_PIX_FMT_YUVJ420P || frame->color_range == AVCOL_RANGE_JPEG;
+        yuv420ToBgr(*frame, fullRange, image->bgr.data());
       } else {
         SwsContext* scaler =
             sws_getContext(frame->width, frame->height, format, frame->width, frame->height,

@@ -5,6 +5,7 @@
 
 #include "media/rtp/DepacketizerContract.h"
 #include "media/rtp/H264Depacketizer.h"
+#include "media/rtp/RtpTestPackets.h"
 
 namespace vexa::rtp::test {
 
@@ -22,9 +23,7 @@ inline Bytes h264Nal(uint8_t header, size_t bodySize, uint8_t seed) {
 inline Bytes h264StapA(const std::vector<Bytes>& nals) {
   Bytes packet = {0x78};  // STAP-A indicator: F 0, NRI 3, type 24
   for (const Bytes& nal : nals) {
-    packet.push_back(uint8_t(nal.size() >> 8));  // NAL unit size, high byte
-    packet.push_back(uint8_t(nal.size()));       // NAL unit size, low byte
-    packet.insert(packet.end(), nal.begin(), nal.end());
+    packet = concat({packet, {uint8_t(nal.size() >> 8), uint8_t(nal.size())}, nal});  // size, unit
   }
   return packet;
 }
@@ -38,11 +37,9 @@ inline std::vector<Bytes> h264FuA(const Bytes& nal, size_t fragments) {
     uint8_t header = nalType(nal[0]);        // FU header: the unit's type...
     if (i == 0) header |= 0x80;              // ...with the start bit on the first fragment
     if (i + 1 == fragments) header |= 0x40;  // ...and the end bit on the last
-    Bytes packet = {indicator, header};
     const size_t from = 1 + body * i / fragments, to = 1 + body * (i + 1) / fragments;
-    packet.insert(packet.end(), nal.begin() + std::ptrdiff_t(from),
-                  nal.begin() + std::ptrdiff_t(to));
-    packets.push_back(packet);
+    packets.push_back(
+        concat({{indicator, header}, Bytes(nal.begin() + long(from), nal.begin() + long(to))}));
   }
   return packets;
 }
@@ -50,9 +47,7 @@ inline std::vector<Bytes> h264FuA(const Bytes& nal, size_t fragments) {
 inline Bytes h264AnnexB(const std::vector<Bytes>& nals, Road road) {
   Bytes unit;
   for (const Bytes& nal : nals) {
-    if (road == Road::Interleaved) unit.push_back(0);
-    unit.insert(unit.end(), {0, 0, 1});
-    unit.insert(unit.end(), nal.begin(), nal.end());
+    unit = concat({unit, road == Road::Interleaved ? Bytes{0, 0, 0, 1} : Bytes{0, 0, 1}, nal});
   }
   return unit;
 }
@@ -64,34 +59,24 @@ inline ContractFormat h264ContractFormat(Road road) {
   const auto pSlice = [](uint8_t seed) { return h264Nal(0x41, 45, seed); };  // NRI 2, type 1
   const Bytes sei = h264Nal(0x06, 5, 3);                                     // NRI 0, type 6
 
+  const auto joined = [](std::vector<Bytes> packets, const std::vector<Bytes>& more) {
+    packets.insert(packets.end(), more.begin(), more.end());
+    return packets;
+  };
   // Parameter sets aggregated, then the IDR slice in fragments.
   const auto aggregatedKey = [&](uint8_t seed) {
-    ContractUnit unit;
-    unit.payloads.push_back(h264StapA({sps, pps}));
-    for (Bytes& packet : h264FuA(idr(seed), 3)) unit.payloads.push_back(packet);
-    unit.expected = h264AnnexB({sps, pps, idr(seed)}, road);
-    return unit;
+    return ContractUnit{joined({h264StapA({sps, pps})}, h264FuA(idr(seed), 3)),
+                        h264AnnexB({sps, pps, idr(seed)}, road)};
   };
-  ContractUnit fragmentedDelta;
-  fragmentedDelta.payloads = h264FuA(pSlice(11), 3);
-  fragmentedDelta.expected = h264AnnexB({pSlice(11)}, road);
-
-  ContractUnit mixedDelta;
-  mixedDelta.payloads = {sei};
-  for (Bytes& packet : h264FuA(pSlice(13), 2)) mixedDelta.payloads.push_back(packet);
-  mixedDelta.expected = h264AnnexB({sei, pSlice(13)}, road);
-
-  ContractUnit singleKey;
-  singleKey.payloads = {sps, pps, idr(14)};
-  singleKey.expected = h264AnnexB({sps, pps, idr(14)}, road);
-
-  ContractFormat format;
-  format.name = road == Road::Udp ? "H264Udp" : "H264Interleaved";
-  format.road = road;
-  format.payloadType = kInterleavedH264PayloadType;
-  format.make = [road] { return std::make_unique<H264Depacketizer>(road); };
-  format.units = {aggregatedKey(10), fragmentedDelta, aggregatedKey(12), mixedDelta, singleKey};
-  return format;
+  return {road == Road::Udp ? "H264Udp" : "H264Interleaved",
+          road,
+          kInterleavedH264PayloadType,
+          [road] { return std::make_unique<H264Depacketizer>(road); },
+          {aggregatedKey(10),
+           {h264FuA(pSlice(11), 3), h264AnnexB({pSlice(11)}, road)},  // fragmented delta
+           aggregatedKey(12),
+           {joined({sei}, h264FuA(pSlice(13), 2)), h264AnnexB({sei, pSlice(13)}, road)},
+           {{sps, pps, idr(14)}, h264AnnexB({sps, pps, idr(14)}, road)}}};  // single NAL units
 }
 
 }  // namespace vexa::rtp::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "media/rtp/DepacketizerContract.h"
@@ -42,26 +43,22 @@ inline ContractUnit jpegPicture(uint8_t type, uint8_t q, const Bytes& scan, size
 
 inline ContractFormat jpegContractFormat(Road road) {
   Bytes luma(kJpegTableEntries), chroma(kJpegTableEntries);
-  for (size_t i = 0; i < kJpegTableEntries; ++i) {
-    luma[i] = uint8_t(1 + i);
-    chroma[i] = uint8_t(2 + i);
-  }
+  std::iota(luma.begin(), luma.end(), 1);
+  std::iota(chroma.begin(), chroma.end(), 2);
   const Bytes restartHeader = {0x00, 0x10,   // restart interval 16
                                0xFF, 0xFF};  // F, L, restart count
 
-  ContractFormat format;
-  format.name = road == Road::Udp ? "JpegUdp" : "JpegInterleaved";
-  format.road = road;
-  format.payloadType = kJpegPayloadType;
-  format.make = [road] { return std::make_unique<JpegDepacketizer>(road); };
-  format.units = {
-      jpegPicture(1, 80, jpegScan(90, 1), 3),
-      jpegPicture(0, 50, jpegScan(120, 2), 4),
-      jpegPicture(65, 255, jpegScan(100, 3), 3, restartHeader, inBandTables(luma, chroma)),
-      jpegPicture(1, 80, concat({jpegScan(60, 4), {0xFF, 0xD9}}), 3),  // the sender's EOI
-      jpegPicture(1, 90, jpegScan(75, 5), 3),
-  };
-  return format;
+  return {road == Road::Udp ? "JpegUdp" : "JpegInterleaved",
+          road,
+          kJpegPayloadType,
+          [road] { return std::make_unique<JpegDepacketizer>(road); },
+          {
+              jpegPicture(1, 80, jpegScan(90, 1), 3),
+              jpegPicture(0, 50, jpegScan(120, 2), 4),
+              jpegPicture(65, 255, jpegScan(100, 3), 3, restartHeader, inBandTables(luma, chroma)),
+              jpegPicture(1, 80, concat({jpegScan(60, 4), {0xFF, 0xD9}}), 3),  // the sender's EOI
+              jpegPicture(1, 90, jpegScan(75, 5), 3),
+          }};
 }
 
 }  // namespace vexa::rtp::test

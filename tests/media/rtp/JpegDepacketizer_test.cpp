@@ -1,10 +1,17 @@
+// What the shared depacketiser checks (DepacketizerContract_test.cpp) leave to RTP/JPEG: pieces
+// out of place without a reported loss, pictures without tables, the size cap, what each road
+// does after a lost marker, a real encoder's picture going through, and the rebuilt header byte
+// for byte.
 #include "media/rtp/JpegDepacketizer.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <numeric>
 
-#include "media/rtp/JpegTestPackets.h"
+#include "media/rtp/JpegContractFormat.h"
+#include "support/Codecs.h"
+#include "support/JpegTables.h"
 
 namespace vexa::rtp {
 namespace {
@@ -13,55 +20,30 @@ using test::Bytes;
 using test::concat;
 using test::inBandTables;
 using test::jpegMainHeader;
+using vexa::test::Rgb;
 
-constexpr uint8_t kType = 1;
-constexpr uint8_t kQ = 80;
-constexpr uint8_t kWidthBlocks = 8;
-constexpr uint8_t kHeightBlocks = 6;
-constexpr size_t kChunk = 10;
-const Bytes kEndOfImage = {0xFF, 0xD9};
-
-Bytes headerFor(const Bytes& firstPayload) {
-  JpegHeaderBuilder builder;
-  EXPECT_TRUE(builder.processMainHeader(firstPayload));
-  return Bytes(builder.header().begin(), builder.header().end());
-}
-
-// Pictures of a few packets, each packet kChunk scan bytes of one value (fill, fill + 1, ...),
-// kept below 0xFF so no scan data looks like a marker.
 class JpegDepacketizerTest : public ::testing::TestWithParam<Road> {
  protected:
-  std::vector<RtpPacket> picture(uint16_t sequence, uint8_t fill, size_t packets = 3) {
-    std::vector<RtpPacket> out;
-    for (size_t i = 0; i < packets; ++i) {
-      const Bytes payload =
-          concat({jpegMainHeader(uint32_t(i * kChunk), kType, kQ, kWidthBlocks, kHeightBlocks),
-                  Bytes(kChunk, uint8_t(fill + i))});
-      out.push_back(maker.make(uint16_t(sequence + i), i + 1 == packets, payload));
-    }
-    return out;
+  RtpPacket packet(const test::ContractUnit& unit, size_t i, uint8_t type = kJpegPayloadType) {
+    return maker.make(0, i + 1 == unit.payloads.size(), unit.payloads[i], type);
   }
 
-  Bytes expectedPicture(uint8_t fill, size_t packets = 3) const {
-    Bytes scan;
-    for (size_t i = 0; i < packets; ++i) scan.insert(scan.end(), kChunk, uint8_t(fill + i));
-    return concat(
-        {headerFor(jpegMainHeader(0, kType, kQ, kWidthBlocks, kHeightBlocks)), scan, kEndOfImage});
-  }
-
-  // Pushes every packet without loss; the result of the last.
-  PushResult pushAll(const std::vector<RtpPacket>& packets) {
-    PushResult result = PushResult::kIgnored;
-    for (const RtpPacket& packet : packets) result = depacketizer.push(packet, false);
-    return result;
-  }
-
-  Bytes completed() const {
-    return Bytes(depacketizer.completedUnit().begin(), depacketizer.completedUnit().end());
+  // After the given pushes, none of which completes a picture, a whole picture comes out, and
+  // it alone.
+  void expectOnlyTheNextWholePicture(const std::vector<RtpPacket>& packets) {
+    for (const RtpPacket& p : packets)
+      EXPECT_NE(depacketizer.push(p, false), PushResult::kComplete);
+    const test::ContractUnit next = test::jpegPicture(1, 80, test::jpegScan(30, 9), 3);
+    for (size_t i = 0; i < 2; ++i)
+      EXPECT_EQ(depacketizer.push(packet(next, i), false), PushResult::kTaken);
+    ASSERT_EQ(depacketizer.push(packet(next, 2), false), PushResult::kComplete);
+    EXPECT_EQ(Bytes(depacketizer.completedUnit().begin(), depacketizer.completedUnit().end()),
+              next.expected);
   }
 
   test::PacketMaker maker;
   JpegDepacketizer depacketizer{GetParam()};
+  const test::ContractUnit picture = test::jpegPicture(1, 80, test::jpegScan(30, 1), 3);
 };
 
 INSTANTIATE_TEST_SUITE_P(BothRoads, JpegDepacketizerTest,
@@ -69,202 +51,202 @@ INSTANTIATE_TEST_SUITE_P(BothRoads, JpegDepacketizerTest,
                            return info.param == Road::Udp ? "Udp" : "Interleaved";
                          });
 
-// ---- Whole pictures ------------------------------------------------------------------------
-
-TEST_P(JpegDepacketizerTest, AssemblesHeaderScanDataAndEndOfImage) {
-  const auto packets = picture(100, 0x10);
-  EXPECT_EQ(depacketizer.push(packets[0], false), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(packets[1], false), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(packets[2], false), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x10));
-}
-
-TEST_P(JpegDepacketizerTest, KeepsTheEndOfImageTheSenderSent) {
-  const Bytes first =
-      concat({jpegMainHeader(0, kType, kQ, kWidthBlocks, kHeightBlocks), Bytes(kChunk, 0x20)});
-  const Bytes last = concat({jpegMainHeader(kChunk, kType, kQ, kWidthBlocks, kHeightBlocks),
-                             Bytes(kChunk, 0x21), kEndOfImage});
-  depacketizer.push(maker.make(1, false, first), false);
-  ASSERT_EQ(depacketizer.push(maker.make(2, true, last), false), PushResult::kComplete);
-  EXPECT_EQ(completed(),
-            concat({headerFor(first), Bytes(kChunk, 0x20), Bytes(kChunk, 0x21), kEndOfImage}));
-}
-
-TEST_P(JpegDepacketizerTest, BuildsTheHeaderOnceForPicturesAlike) {
-  ASSERT_EQ(pushAll(picture(1, 0x10)), PushResult::kComplete);
-  const Bytes first = completed();
-  ASSERT_EQ(pushAll(picture(4, 0x10)), PushResult::kComplete);
-  EXPECT_EQ(completed(), first);
-  EXPECT_EQ(depacketizer.headerBuilder().rebuildCount(), 1u);
-}
-
-TEST_P(JpegDepacketizerTest, TakesScanDataAfterRestartHeaderAndInBandTables) {
-  Bytes luma(kJpegTableEntries), chroma(kJpegTableEntries);
-  std::iota(luma.begin(), luma.end(), 1);
-  std::iota(chroma.begin(), chroma.end(), 65);
-  const Bytes restart = {0x00, 0x04,   // restart interval 4
-                         0xFF, 0xFF};  // F, L, restart count
-  const Bytes first = concat({jpegMainHeader(0, 65, 255, kWidthBlocks, kHeightBlocks), restart,
-                              inBandTables(luma, chroma), Bytes(kChunk, 0x30)});
-  const Bytes last = concat(
-      {jpegMainHeader(kChunk, 65, 255, kWidthBlocks, kHeightBlocks), restart, Bytes(kChunk, 0x31)});
-  depacketizer.push(maker.make(1, false, first), false);
-  ASSERT_EQ(depacketizer.push(maker.make(2, true, last), false), PushResult::kComplete);
-  EXPECT_EQ(completed(),
-            concat({headerFor(first), Bytes(kChunk, 0x30), Bytes(kChunk, 0x31), kEndOfImage}));
-}
-
-// ---- Loss ----------------------------------------------------------------------------------
-
-TEST_P(JpegDepacketizerTest, DropsPictureWhoseFirstPacketWasLost) {
-  const auto lost = picture(1, 0x10);
-  EXPECT_EQ(depacketizer.push(lost[1], true), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(lost[2], false), PushResult::kTaken);
-  EXPECT_EQ(pushAll(picture(4, 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
-  EXPECT_EQ(depacketizer.droppedPictures(), 1u);
-}
-
-TEST_P(JpegDepacketizerTest, DropsPictureWhoseMiddlePacketWasLost) {
-  const auto lost = picture(1, 0x10, 4);
-  EXPECT_EQ(depacketizer.push(lost[0], false), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(lost[2], true), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(lost[3], false), PushResult::kTaken);
-  EXPECT_EQ(pushAll(picture(5, 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
-  EXPECT_EQ(depacketizer.droppedPictures(), 1u);
-}
-
-TEST_P(JpegDepacketizerTest, GapOnTheMarkerPacketEndsTheDamagedPicture) {
-  const auto lost = picture(1, 0x10);
-  depacketizer.push(lost[0], false);
-  EXPECT_EQ(depacketizer.push(lost[2], true), PushResult::kTaken);
-  EXPECT_EQ(pushAll(picture(4, 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
-}
-
-TEST_P(JpegDepacketizerTest, DropsPictureJoinedInTheMiddle) {
-  // The road latched its sequence on a packet inside a picture: no loss to report.
-  const auto joined = picture(1, 0x10);
-  EXPECT_EQ(depacketizer.push(joined[1], false), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(joined[2], false), PushResult::kTaken);
-  EXPECT_EQ(pushAll(picture(4, 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
-}
-
-TEST_P(JpegDepacketizerTest, DropsPictureWithAFragmentOutOfPlace) {
-  const auto packets = picture(1, 0x10);
-  depacketizer.push(packets[0], false);
-  depacketizer.push(packets[1], false);
-  EXPECT_EQ(depacketizer.push(packets[1], false), PushResult::kTaken);  // duplicate
-  EXPECT_EQ(depacketizer.push(packets[2], false), PushResult::kTaken);
-  EXPECT_EQ(pushAll(picture(4, 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
-}
-
-TEST_P(JpegDepacketizerTest, StartsAgainWhenAPictureBeginsBeforeTheLastEnded) {
-  const auto unfinished = picture(1, 0x10);
-  depacketizer.push(unfinished[0], false);
-  depacketizer.push(unfinished[1], false);
-  EXPECT_EQ(pushAll(picture(3, 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
-  EXPECT_EQ(depacketizer.droppedPictures(), 1u);
-}
-
-TEST_P(JpegDepacketizerTest, ResetForgetsThePictureBeingAssembled) {
-  const auto packets = picture(1, 0x10);
-  depacketizer.push(packets[0], false);
-  depacketizer.reset();
-  depacketizer.push(packets[1], false);
-  EXPECT_EQ(depacketizer.push(packets[2], false), PushResult::kTaken);
-  EXPECT_EQ(pushAll(picture(4, 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
-}
-
-// ---- Bad packets ---------------------------------------------------------------------------
-
-TEST_P(JpegDepacketizerTest, IgnoresPayloadShorterThanTheMainHeader) {
-  const auto packets = picture(1, 0x10);
-  depacketizer.push(packets[0], false);
-  const Bytes runt(JpegDepacketizer::kMinPayloadBytes - 1, 0x00);
-  EXPECT_EQ(depacketizer.push(maker.make(2, false, runt), false), PushResult::kIgnored);
-  EXPECT_EQ(depacketizer.push(maker.make(2, true, {}), false), PushResult::kIgnored);
-  depacketizer.push(packets[1], false);
-  EXPECT_EQ(depacketizer.push(packets[2], false), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x10));
-  EXPECT_EQ(depacketizer.malformedPackets(), 2u);
-}
-
-TEST_P(JpegDepacketizerTest, DropsPictureWithoutAnyTables) {
+TEST_P(JpegDepacketizerTest, DropsPicturesWithoutTablesJoinedInTheMiddleOrWithPiecesOutOfPlace) {
   // Q 255 with an empty table header: "the tables sent before", but none were.
-  const Bytes noTables = concat({jpegMainHeader(0, kType, 255, kWidthBlocks, kHeightBlocks),
+  const Bytes noTables = concat({jpegMainHeader(0, 1, 255, 40, 30),
                                  {0x00,         // MBZ
                                   0x00,         // precision
                                   0x00, 0x00},  // length 0
-                                 Bytes(kChunk, 0x10)});
-  EXPECT_EQ(depacketizer.push(maker.make(1, true, noTables), false), PushResult::kTaken);
-  EXPECT_EQ(pushAll(picture(2, 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
+                                 test::jpegScan(30, 1)});
+  expectOnlyTheNextWholePicture({maker.make(0, true, noTables)});
+  // The road latched its sequence on a packet inside a picture: no loss to report.
+  expectOnlyTheNextWholePicture({packet(picture, 1), packet(picture, 2)});
+  expectOnlyTheNextWholePicture(
+      {packet(picture, 0), packet(picture, 1), packet(picture, 1), packet(picture, 2)});
 }
 
-TEST_P(JpegDepacketizerTest, DropsPictureOverTheSizeCap) {
+TEST_P(JpegDepacketizerTest, DropsAPictureOverTheSizeCap) {
   constexpr size_t kBig = size_t(64) << 10;
   const size_t packets = JpegDepacketizer::kMaxPictureBytes / kBig + 1;
   for (size_t i = 0; i < packets; ++i) {
-    const Bytes payload =
-        concat({jpegMainHeader(uint32_t(i * kBig), kType, kQ, kWidthBlocks, kHeightBlocks),
-                Bytes(kBig, 0x55)});
-    EXPECT_EQ(depacketizer.push(maker.make(uint16_t(i), i + 1 == packets, payload), false),
-              PushResult::kTaken);
+    const RtpPacket big =
+        maker.make(0, i + 1 == packets,
+                   concat({jpegMainHeader(uint32_t(i * kBig), 1, 80, 40, 30), Bytes(kBig, 0x55)}));
+    EXPECT_EQ(depacketizer.push(big, false), PushResult::kTaken);
   }
   EXPECT_EQ(depacketizer.droppedPictures(), 1u);
-  EXPECT_EQ(pushAll(picture(uint16_t(packets), 0x40)), PushResult::kComplete);
-  EXPECT_EQ(completed(), expectedPicture(0x40));
+  expectOnlyTheNextWholePicture({});
 }
 
-// ---- What the roads do differently after a lost marker -------------------------------------
-
-// Two-packet pictures: the first packet of picture 1, then (its marker lost) picture 2, 3.
-class JpegDepacketizerLostMarker : public ::testing::Test {
- protected:
-  RtpPacket start(uint16_t sequence, uint8_t payloadType = kJpegPayloadType) {
-    return maker.make(
-        sequence, false,
-        concat({jpegMainHeader(0, kType, kQ, kWidthBlocks, kHeightBlocks), Bytes(kChunk, 0x10)}),
-        payloadType);
+// After picture 1's first packet, its marker lost: the interleaved road takes picture 2 (unless
+// the packet after the gap is no JPEG), the UDP road loses picture 2 too.
+TEST_P(JpegDepacketizerTest, ResumesAfterALostMarkerAsTheRoadWants) {
+  const bool interleaved = GetParam() == Road::Interleaved;
+  depacketizer.push(packet(picture, 0), false);
+  EXPECT_EQ(depacketizer.push(packet(picture, 0), true), PushResult::kTaken);
+  EXPECT_EQ(depacketizer.push(packet(picture, 1), false), PushResult::kTaken);
+  EXPECT_EQ(depacketizer.push(packet(picture, 2), false),
+            interleaved ? PushResult::kComplete : PushResult::kTaken);
+  if (interleaved) {
+    EXPECT_EQ(depacketizer.push(packet(picture, 0, 96), true), PushResult::kTaken);
+    expectOnlyTheNextWholePicture({packet(picture, 1), packet(picture, 2)});
   }
-  RtpPacket end(uint16_t sequence) {
-    return maker.make(sequence, true,
-                      concat({jpegMainHeader(kChunk, kType, kQ, kWidthBlocks, kHeightBlocks),
-                              Bytes(kChunk, 0x11)}));
-  }
+  expectOnlyTheNextWholePicture({});
+}
 
+// A picture from FFmpeg's JPEG encoder, coded with the typical Huffman tables RTP/JPEG assumes,
+// cut into RTP/JPEG packets the way a camera sends them (its quantisation tables in-band), put
+// together again and decoded: the result must be the encoder's own picture. The camera tests
+// decode the camera's pictures the same way.
+TEST(JpegRoundTrip, DecodesToTheEncodersPicture) {
+  // Four flat quadrants and a checkerboard band, 320 x 240 as the sample pictures are.
+  const Bytes jpeg = vexa::test::encodeJpeg(
+      vexa::test::makeYuv(320, 240,
+                          [](int x, int y) {
+                            const int level = (y / 4 == 30) ? 255 * ((x / 2 + y / 2) % 2) : 0;
+                            return Rgb{x < 160 ? 255 : level, y < 120 ? 255 : level, level};
+                          }),
+      true);
+  std::map<uint8_t, Bytes> tables;  // by identifier
+  uint8_t lumaTable = 0, chromaTable = 0;
+  size_t at = 2;  // after SOI
+  for (; at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA;
+       at += 2 + (jpeg[at + 2] << 8 | jpeg[at + 3])) {
+    const size_t body = at + 4, end = at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+    for (size_t t = body; jpeg[at + 1] == 0xDB && t + 65 <= end; t += 65) {
+      tables[jpeg[t]] = Bytes(jpeg.begin() + long(t) + 1, jpeg.begin() + long(t) + 65);
+    }
+    if (jpeg[at + 1] == 0xC0)
+      std::tie(lumaTable, chromaTable) = std::pair(jpeg[body + 8], jpeg[body + 11]);
+  }
+  ASSERT_LT(at + 4, jpeg.size());
+  ASSERT_TRUE(tables.count(lumaTable) && tables.count(chromaTable));
+  const Bytes scan(jpeg.begin() + long(at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3])),
+                   jpeg.end() - 2);
+  const test::ContractUnit picture =
+      test::jpegPicture(1, 255, scan, 4, {}, inBandTables(tables[lumaTable], tables[chromaTable]));
   test::PacketMaker maker;
+  JpegDepacketizer depacketizer(Road::Udp);
+  for (size_t i = 0; i < 4; ++i)
+    depacketizer.push(maker.make(0, i == 3, picture.payloads[i]), false);
+  const auto rebuilt = vexa::test::decodeImage(
+      Bytes(depacketizer.completedUnit().begin(), depacketizer.completedUnit().end()),
+      AV_CODEC_ID_MJPEG);
+  const auto original = vexa::test::decodeImage(jpeg, AV_CODEC_ID_MJPEG);
+  ASSERT_TRUE(rebuilt && original);
+  EXPECT_EQ(rebuilt->bgr, original->bgr);
+}
+
+// clang-format off
+// RFC 2435 section 3.1.7.
+const Bytes kRestartHeader = {0x00, 0x20,   // restart interval 32 MCUs
+                              0xFF, 0xFF};  // F, L, restart count 0x3FFF: the whole picture
+
+const Bytes kSoi = {0xFF, 0xD8};
+
+// T.81 tables K.1 and K.2 in zigzag order: what Q 50 gives.
+const Bytes kLumaQ50 = {16,  11,  12,  14,  12,  10,  16,  14,  13,  14,  18,  17,  16,
+                        19,  24,  40,  26,  24,  22,  22,  24,  49,  35,  37,  29,  40,
+                        58,  51,  61,  60,  57,  51,  56,  55,  64,  72,  92,  78,  64,
+                        68,  87,  69,  55,  56,  80,  109, 81,  87,  95,  98,  103, 104,
+                        103, 62,  77,  113, 121, 112, 100, 120, 92,  101, 103, 99};
+const Bytes kChromaQ50 = concat({{17, 18, 18, 24, 21, 24, 47, 26, 26, 47, 99, 66, 56, 66},
+                                 Bytes(50, 99)});
+// Q 99: (base x 2 + 50) / 100, so 1 below a base of 75 and 2 from there on.
+const Bytes kLumaQ99 =
+    concat({Bytes(36, 1), {2, 2, 1, 1, 2, 1, 1, 1}, Bytes(9, 2), {1}, Bytes(10, 2)});
+const Bytes kChromaQ99 = concat({{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1}, Bytes(50, 2)});
+// Q 1: 50 times every base, all above 255.
+const Bytes kAll255(64, 255);
+
+const Bytes kDriEvery32 = {
+    0xFF, 0xDD,  // DRI
+    0x00, 0x04,  // length 4
+    0x00, 0x20,  // restart interval 32
 };
 
-TEST_F(JpegDepacketizerLostMarker, InterleavedRoadStartsAgainAtOnce) {
-  JpegDepacketizer depacketizer(Road::Interleaved);
-  depacketizer.push(start(1), false);
-  EXPECT_EQ(depacketizer.push(start(3), true), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(end(4), false), PushResult::kComplete);
+Bytes sof0(uint8_t lumaSampling, uint16_t width = 640, uint16_t height = 480) {
+  return {
+      0xFF, 0xC0,                              // SOF0
+      0x00, 0x11,                              // length 17
+      0x08,                                    // 8-bit samples
+      uint8_t(height >> 8), uint8_t(height),   // height
+      uint8_t(width >> 8), uint8_t(width),     // width
+      0x03,                                    // three components
+      0x00, lumaSampling, 0x00,                // Y: 2 x 1 (type 0) or 2 x 2 (type 1), table 0
+      0x01, 0x11, 0x01,                        // Cb: 1 x 1, table 1
+      0x02, 0x11, 0x01,                        // Cr: 1 x 1, table 1
+  };
 }
 
-TEST_F(JpegDepacketizerLostMarker, InterleavedRoadWaitsWhenTheGapPacketIsNotJpeg) {
-  constexpr uint8_t kOtherPayloadType = 96;
-  JpegDepacketizer depacketizer(Road::Interleaved);
-  EXPECT_EQ(depacketizer.push(start(3, kOtherPayloadType), true), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(end(4), false), PushResult::kTaken);
-  depacketizer.push(start(5), false);
-  EXPECT_EQ(depacketizer.push(end(6), false), PushResult::kComplete);
+const Bytes kSos = {
+    0xFF, 0xDA,  // SOS
+    0x00, 0x0C,  // length 12
+    0x03,        // three components
+    0x00, 0x00,  // Y: DC table 0, AC table 0
+    0x01, 0x11,  // Cb: DC table 1, AC table 1
+    0x02, 0x11,  // Cr: DC table 1, AC table 1
+    0x00, 0x3F,  // spectral selection 0 to 63
+    0x00,        // no successive approximation
+};
+// clang-format on
+
+Bytes dqt(const Bytes& luma, const Bytes& chroma) {
+  Bytes out;
+  vexa::test::appendJpegSegment(out, 0xDB, concat({{0x00}, luma}));    // 8-bit entries, table 0
+  vexa::test::appendJpegSegment(out, 0xDB, concat({{0x01}, chroma}));  // 8-bit entries, table 1
+  return out;
 }
 
-TEST_F(JpegDepacketizerLostMarker, UdpRoadLosesTheNextPictureToo) {
-  JpegDepacketizer depacketizer(Road::Udp);
-  depacketizer.push(start(1), false);
-  EXPECT_EQ(depacketizer.push(start(3), true), PushResult::kTaken);
-  EXPECT_EQ(depacketizer.push(end(4), false), PushResult::kTaken);
-  depacketizer.push(start(5), false);
-  EXPECT_EQ(depacketizer.push(end(6), false), PushResult::kComplete);
+// The whole header: tables, restart interval if any, frame, the typical Huffman tables, scan.
+Bytes header(const Bytes& tables, const Bytes& dri, const Bytes& frame) {
+  return concat({kSoi, tables, dri, frame, vexa::test::typicalHuffmanSegments(), kSos});
+}
+
+Bytes counting(uint8_t first) {
+  Bytes table(kJpegTableEntries);
+  std::iota(table.begin(), table.end(), first);
+  return table;
+}
+
+Bytes headerBytes(const JpegHeaderBuilder& builder) {
+  return Bytes(builder.header().begin(), builder.header().end());
+}
+
+TEST(JpegHeaderBuilder, BuildsTheHeaderByteForByte) {
+  const auto restarts = [](uint8_t type, uint8_t q) {
+    return concat({jpegMainHeader(0, type, q, 80, 60), kRestartHeader});
+  };
+  const Bytes tables = inBandTables(counting(1), counting(101));
+  const Bytes q50 = dqt(kLumaQ50, kChromaQ50), inBand = dqt(counting(1), counting(101));
+  const Bytes q99 = header(dqt(kLumaQ99, kChromaQ99), {}, sof0(0x21));
+  const struct {
+    const char* name;
+    Bytes payload;
+    size_t notScan;  // bytes after the main header
+    Bytes expected;
+  } cases[] = {
+      {"type 0", jpegMainHeader(0, 0, 50, 80, 60), 0, header(q50, {}, sof0(0x21))},
+      {"type 1", jpegMainHeader(0, 1, 50, 80, 60), 0, header(q50, {}, sof0(0x22))},
+      {"type 64", restarts(64, 50), kJpegRestartHeaderSize, header(q50, kDriEvery32, sof0(0x21))},
+      {"type 65", restarts(65, 50), kJpegRestartHeaderSize, header(q50, kDriEvery32, sof0(0x22))},
+      {"Q 0 as 1", jpegMainHeader(0, 0, 0, 80, 60), 0,
+       header(dqt(kAll255, kAll255), {}, sof0(0x21))},
+      {"Q 99", jpegMainHeader(0, 0, 99, 80, 60), 0, q99},
+      {"Q 100 as 99", jpegMainHeader(0, 0, 100, 80, 60), 0, q99},
+      {"Q 127 as 99", jpegMainHeader(0, 0, 127, 80, 60), 0, q99},
+      {"largest width", jpegMainHeader(0, 0, 50, 255, 1), 0, header(q50, {}, sof0(0x21, 2040, 8))},
+      {"in-band tables", concat({jpegMainHeader(0, 1, 255, 80, 60), tables}),
+       kJpegTableHeaderSize + kJpegInBandTablesLength, header(inBand, {}, sof0(0x22))},
+      {"restart header before in-band tables", concat({restarts(64, 255), tables}),
+       kJpegRestartHeaderSize + kJpegTableHeaderSize + kJpegInBandTablesLength,
+       header(inBand, kDriEvery32, sof0(0x21))},
+  };
+  for (const auto& c : cases) {
+    JpegHeaderBuilder builder;
+    EXPECT_EQ(builder.processMainHeader(c.payload), c.notScan) << c.name;
+    EXPECT_EQ(headerBytes(builder), c.expected) << c.name;
+  }
 }
 
 }  // namespace

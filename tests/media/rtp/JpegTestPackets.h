@@ -5,33 +5,23 @@
 
 #include <cstdint>
 #include <deque>
-#include <initializer_list>
 #include <vector>
 
 #include "media/rtp/JpegDepacketizer.h"
 #include "media/rtp/RtpPacket.h"
+#include "media/rtp/RtpTestPackets.h"
 
 namespace vexa::rtp::test {
-
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes concat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
 
 // RFC 2435 section 3.1 main header.
 inline Bytes jpegMainHeader(uint32_t fragmentOffset, uint8_t type, uint8_t q, uint8_t widthBlocks,
                             uint8_t heightBlocks) {
-  return {0x00,                           // type-specific
-          uint8_t(fragmentOffset >> 16),  // fragment offset, 24 bits
-          uint8_t(fragmentOffset >> 8),
-          uint8_t(fragmentOffset),
-          type,
-          q,
-          widthBlocks,
-          heightBlocks};
+  // clang-format off
+  return {0x00,                                                 // type-specific
+          uint8_t(fragmentOffset >> 16), uint8_t(fragmentOffset >> 8),
+          uint8_t(fragmentOffset),                              // fragment offset, 24 bits
+          type, q, widthBlocks, heightBlocks};                  // type, Q, width / 8, height / 8
+  // clang-format on
 }
 
 // RFC 2435 section 3.1.8 table header with two 8-bit tables.
@@ -48,15 +38,12 @@ class PacketMaker {
  public:
   RtpPacket make(uint16_t sequence, bool marker, Bytes payload,
                  uint8_t payloadType = kJpegPayloadType) {
-    const Bytes& stored = store_.emplace_back(std::move(payload));
-    RtpPacket packet;
-    packet.payloadType = payloadType;
-    packet.marker = marker;
-    packet.sequence = sequence;
-    packet.timestamp = 90000;
-    packet.ssrc = 0x11223344;
-    packet.payload = stored;
-    return packet;
+    return {.payloadType = payloadType,
+            .marker = marker,
+            .sequence = sequence,
+            .timestamp = 90000,
+            .ssrc = 0x11223344,
+            .payload = store_.emplace_back(std::move(payload))};
   }
 
  private:

@@ -1,12 +1,21 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <vector>
 
 namespace vexa::rtp::test {
 
+using Bytes = std::vector<uint8_t>;
+
 constexpr uint32_t kTestSsrc = 0x1234ABCD;
+
+inline Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
 
 inline void appendBigEndian(std::vector<uint8_t>& bytes, uint32_t value, int width) {
   for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)

@@ -1,21 +1,21 @@
 #pragma once
 
-// Receiver-side RTP/JPEG (RFC 2435): the frame header a receiver writes in front of the scan
-// data, built here from the RFC alone.
+// The typical Huffman tables of ITU-T T.81 Annex K.3, which RTP/JPEG (RFC 2435) senders code
+// with and receivers write into the headers they rebuild, and JPEG segment writing.
 
 #include <cstdint>
 #include <vector>
 
 namespace vexa::test {
 
-// The typical Huffman tables of ITU-T T.81 Annex K.3.
 struct HuffmanTable {
-  uint8_t classAndId;
-  std::vector<uint8_t> counts;  // 16 code-length counts
+  uint8_t classAndId;           // DC 0x0n, AC 0x1n; table n
+  std::vector<uint8_t> counts;  // codes of each length 1 to 16
   std::vector<uint8_t> symbols;
 };
 
-inline const std::vector<HuffmanTable>& standardHuffmanTables() {
+// In the order receivers write them: luminance DC, AC, then chrominance DC, AC.
+inline const std::vector<HuffmanTable>& typicalHuffmanTables() {
   static const std::vector<HuffmanTable> tables = {
       {0x00,
        {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
@@ -53,55 +53,24 @@ inline const std::vector<HuffmanTable>& standardHuffmanTables() {
   return tables;
 }
 
-inline void appendSegment(std::vector<uint8_t>& out, uint8_t marker,
-                          const std::vector<uint8_t>& body) {
+// A marker segment: 0xFF, the marker, the 16-bit length (itself included), the body.
+inline void appendJpegSegment(std::vector<uint8_t>& out, uint8_t marker,
+                              const std::vector<uint8_t>& body) {
   const size_t length = body.size() + 2;
   out.insert(out.end(), {0xFF, marker, uint8_t(length >> 8), uint8_t(length)});
   out.insert(out.end(), body.begin(), body.end());
 }
 
-// A JFIF picture from the RTP/JPEG payloads of one frame in order (Q >= 128 with in-band 8-bit
-// tables, types 0 and 1), with EOI appended; empty when the payloads are not such.
-inline std::vector<uint8_t> rebuildJpeg(const std::vector<std::vector<uint8_t>>& payloads) {
-  if (payloads.empty() || payloads[0].size() < 8 + 4 + 128) return {};
-  const std::vector<uint8_t>& first = payloads[0];
-  const uint8_t type = first[4];
-  const uint8_t q = first[5];
-  const int width = first[6] * 8;
-  const int height = first[7] * 8;
-  const size_t tableLength = size_t(first[10]) << 8 | first[11];
-  if (type > 1 || q < 128 || first[9] != 0 || tableLength != 128) return {};
-
-  std::vector<uint8_t> jpeg = {0xFF, 0xD8};
-  for (uint8_t table = 0; table < 2; ++table) {
-    std::vector<uint8_t> body = {table};
-    body.insert(body.end(), first.begin() + 12 + 64 * table, first.begin() + 12 + 64 * (table + 1));
-    appendSegment(jpeg, 0xDB, body);
-  }
-  appendSegment(jpeg, 0xC0,
-                {8, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width), 3,
-                 0, uint8_t(type == 0 ? 0x21 : 0x22), 0, 1, 0x11, 1, 2, 0x11, 1});
-  for (const HuffmanTable& table : standardHuffmanTables()) {
+// One DHT segment per typical table, in the order above.
+inline std::vector<uint8_t> typicalHuffmanSegments() {
+  std::vector<uint8_t> out;
+  for (const HuffmanTable& table : typicalHuffmanTables()) {
     std::vector<uint8_t> body = {table.classAndId};
     body.insert(body.end(), table.counts.begin(), table.counts.end());
     body.insert(body.end(), table.symbols.begin(), table.symbols.end());
-    appendSegment(jpeg, 0xC4, body);
+    appendJpegSegment(out, 0xC4, body);
   }
-  appendSegment(jpeg, 0xDA, {3, 0, 0x00, 1, 0x11, 2, 0x11, 0, 63, 0});
-
-  size_t expectedOffset = 0;
-  for (size_t i = 0; i < payloads.size(); ++i) {
-    const std::vector<uint8_t>& payload = payloads[i];
-    if (payload.size() < 8) return {};
-    const size_t offset = size_t(payload[1]) << 16 | size_t(payload[2]) << 8 | payload[3];
-    if (offset != expectedOffset) return {};
-    const size_t dataStart = i == 0 ? 8 + 4 + 128 : 8;
-    if (payload.size() < dataStart) return {};
-    jpeg.insert(jpeg.end(), payload.begin() + std::ptrdiff_t(dataStart), payload.end());
-    expectedOffset += payload.size() - dataStart;
-  }
-  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-  return jpeg;
+  return out;
 }
 
 }  // namespace vexa::test

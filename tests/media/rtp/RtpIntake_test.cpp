@@ -1,0 +1,167 @@
+// RTP intake: the packet reader and the sequence accounting of both roads.
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
+
+#include "media/rtp/RtpPacket.h"
+#include "media/rtp/RtpSequenceTracker.h"
+
+namespace vexa::rtp {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(RtpPacket, ReadsTheFixedHeaderBigEndian) {
+  const Bytes bytes = {
+      0x80,                    // version 2, no padding, no extension, no CSRC
+      0xE3,                    // marker, payload type 99
+      0xAB, 0xCD,              // sequence number
+      0x01, 0x02, 0x03, 0x04,  // timestamp
+      0xF1, 0xF2, 0xF3, 0xF4,  // SSRC
+      0x65, 0x88,              // payload
+  };
+  const std::optional<RtpPacket> packet = parseRtpPacket(bytes);
+  ASSERT_TRUE(packet.has_value());
+  EXPECT_EQ(std::tuple(packet->marker, int(packet->payloadType), packet->sequence,
+                       packet->timestamp, packet->ssrc),
+            std::tuple(true, 99, 0xABCD, 0x01020304u, 0xF1F2F3F4u));
+  EXPECT_EQ(Bytes(packet->payload.begin(), packet->payload.end()), (Bytes{0x65, 0x88}));
+}
+
+// A fixed header with the given first byte (version, P, X, CSRC count), then the rest.
+Bytes afterHeader(uint8_t first, std::initializer_list<uint8_t> rest) {
+  Bytes bytes = {
+      first,                    // version, padding, extension, CSRC count
+      0x63,                     // payload type 99
+      0x00,  0x07,              // sequence number
+      0x00,  0x00, 0x00, 0x00,  // timestamp
+      0x00,  0x00, 0x00, 0x01,  // SSRC
+  };
+  bytes.insert(bytes.end(), rest);
+  return bytes;
+}
+
+TEST(RtpPacket, FindsThePayloadBehindCsrcsAndExtensionAndBeforePadding) {
+  const struct {
+    const char* name;
+    Bytes payload, bytes;
+  } cases[] = {
+      // clang-format off
+      {"CSRC list", {0x41, 0x9A},
+       afterHeader(0x82,                     // version 2, CSRC count 2
+                   {0x11, 0x11, 0x11, 0x11,  // CSRC 1
+                    0x22, 0x22, 0x22, 0x22,  // CSRC 2
+                    0x41, 0x9A})},           // payload
+      {"extension of length 0", {0x65, 0x01},
+       afterHeader(0x90,            // version 2, extension
+                   {0xBE, 0xDE,     // extension profile
+                    0x00, 0x00,     // extension length 0 words
+                    0x65, 0x01})},  // payload
+      {"CSRC, then extension", {0x67},
+       afterHeader(0x91,                     // version 2, extension, CSRC count 1
+                   {0x11, 0x11, 0x11, 0x11,  // CSRC
+                    0x10, 0x00, 0x00, 0x02,  // profile, length 2 words
+                    0xAA, 0xAA, 0xAA, 0xAA,  // extension word 1
+                    0xBB, 0xBB, 0xBB, 0xBB,  // extension word 2
+                    0x67})},                 // payload
+      {"padding", {0x65, 0x01, 0x02},
+       afterHeader(0xA0,                  // version 2, padding
+                   {0x65, 0x01, 0x02,     // payload
+                    0x00, 0x00, 0x03})},  // padding, its last byte counting all three
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    const std::optional<RtpPacket> packet = parseRtpPacket(c.bytes);
+    ASSERT_TRUE(packet.has_value()) << c.name;
+    EXPECT_EQ(Bytes(packet->payload.begin(), packet->payload.end()), c.payload) << c.name;
+  }
+}
+
+TEST(RtpPacket, RefusesMalformedAndTruncatedPackets) {
+  // Empty, version 1, and padding counting 3 bytes where 2 follow the header.
+  for (const Bytes& bytes : {Bytes{}, afterHeader(0x40, {0x65}), afterHeader(0xA0, {0x65, 0x03})}) {
+    EXPECT_FALSE(parseRtpPacket(bytes)) << ::testing::PrintToString(bytes);
+  }
+  // Every cut of a packet with a CSRC and an extension, inside either or their headers.
+  const Bytes whole = afterHeader(0x91,                       // extension, CSRC count 1
+                                  {0x11, 0x11, 0x11, 0x11,    // CSRC
+                                   0x10, 0x00, 0x00, 0x01,    // extension profile, length 1 word
+                                   0xAA, 0xAA, 0xAA, 0xAA});  // extension word
+  EXPECT_TRUE(parseRtpPacket(whole));
+  for (size_t length = 0; length < whole.size(); ++length) {
+    EXPECT_FALSE(parseRtpPacket(Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(length))))
+        << length;
+  }
+}
+
+constexpr uint32_t kSsrc = 0x1234ABCD;
+constexpr uint32_t kOtherSsrc = 0x55555555;
+constexpr uint32_t kStale = RtpSequenceTracker::kStale;
+constexpr uint32_t kGap = RtpSequenceTracker::kGap;
+constexpr uint32_t kMarker = RtpSequenceTracker::kMarker;
+constexpr uint32_t kForeign = RtpSequenceTracker::kForeignSsrc;
+
+TEST(RtpSequenceTracker, LatchesTheFirstPacketOnEitherRoad) {
+  for (Road road : {Road::Udp, Road::Interleaved}) {
+    RtpSequenceTracker tracker;
+    EXPECT_TRUE(tracker.firstPacket());
+    const RtpPacket first = {.marker = true, .sequence = 4000, .timestamp = 90000, .ssrc = kSsrc};
+    EXPECT_EQ(tracker.track(first, road), kMarker);
+    EXPECT_EQ(std::tuple(tracker.firstPacket(), tracker.ssrc(), tracker.lastSequence(),
+                         tracker.lastTimestamp()),
+              std::tuple(false, kSsrc, 4000, 90000u));
+  }
+}
+
+// Each stream starts a new tracker; every packet's flags, and the losses and wraps counted by
+// then. A packet is marked when its expected flags hold kMarker.
+TEST(RtpSequenceTracker, AccountsForEveryStreamOnItsRoads) {
+  struct Step {
+    uint16_t sequence;
+    uint32_t flags;
+    uint32_t lost = 0;
+    int wraps = 0;
+    uint32_t ssrc = kSsrc;
+  };
+  const std::vector<Road> both = {Road::Udp, Road::Interleaved};
+  const struct {
+    const char* name;
+    std::vector<Road> roads;
+    std::vector<Step> steps;
+  } streams[] = {
+      {"consecutive", both, {{10, 0}, {11, 0}, {12, kMarker}}},
+      {"wrap at 65535", both, {{65534, 0}, {65535, 0}, {0, 0, 0, 1}}},
+      {"65530 then 5", both, {{65530, 0}, {5, kGap, 10, 1}}},
+      {"numbers skipped", both, {{100, 0}, {104, kGap | kMarker, 3}, {105, 0, 3}}},
+      // The stream's own next packet is still the next one.
+      {"foreign SSRC", both, {{100, 0}, {101, kForeign, 0, 0, kOtherSsrc}, {101, 0}}},
+      // Interleaved: an old or repeated packet keeps the last one's place.
+      {"stale", {Road::Interleaved}, {{200, 0}, {200, kStale}, {150, kStale | kMarker}, {201, 0}}},
+      // UDP: it is taken as the last one, and marked as damage.
+      {"stale", {Road::Udp}, {{200, 0}, {150, kGap | kStale}, {151, 0}, {151, kGap | kStale}}},
+      // From 60000 UDP takes a wrap up to 4464 (60000 + 10000 modulo 65536); interleaved up to
+      // 10000 whatever the last number.
+      {"far wrap", {Road::Udp}, {{60000, 0}, {5000, kGap | kStale}}},
+      {"far wrap", {Road::Interleaved}, {{60000, 0}, {5000, kGap, 5000 + 65535 - 60000, 1}}},
+      {"below the wrap zone", {Road::Interleaved}, {{55535, 0}, {3, kStale}}},
+  };
+  for (const auto& stream : streams) {
+    for (Road road : stream.roads) {
+      RtpSequenceTracker tracker;
+      for (const Step& step : stream.steps) {
+        SCOPED_TRACE(::testing::Message()
+                     << stream.name << (road == Road::Udp ? " on UDP" : " interleaved")
+                     << ", packet " << step.sequence);
+        const RtpPacket packet = {
+            .marker = (step.flags & kMarker) != 0, .sequence = step.sequence, .ssrc = step.ssrc};
+        EXPECT_EQ(tracker.track(packet, road), step.flags);
+        EXPECT_EQ(tracker.lostPackets(), step.lost);
+        EXPECT_EQ(tracker.wrapCount(), step.wraps);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vexa::rtp

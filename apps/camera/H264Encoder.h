@@ -4,11 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "camera/FfmpegEncoder.h"
 #include "camera/Picture.h"
-
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
 
 namespace vexa::camera {
 
@@ -40,7 +37,7 @@ class H264Encoder {
   // False for odd or out-of-range sizes, a bad rate or interval, or when FFmpeg lacks libx264.
   bool open(const H264EncoderSettings& settings);
   void close();
-  bool isOpen() const { return context_ != nullptr; }
+  bool isOpen() const { return encoder_.isOpen(); }
 
   // The parameter sets the stream carries, known as soon as the encoder is open.
   const NalUnit& sequenceParameterSet() const { return sps_; }
@@ -51,13 +48,9 @@ class H264Encoder {
   std::vector<NalUnit> encode(const YuvPicture& picture);
 
  private:
-  bool copyIntoFrame(const YuvPicture& picture);
   bool takeParameterSets();
 
-  AVCodecContext* context_ = nullptr;
-  AVFrame* frame_ = nullptr;
-  AVPacket* packet_ = nullptr;
-  int64_t nextPts_ = 0;
+  FfmpegEncoder encoder_;
   NalUnit sps_;
   NalUnit pps_;
 };

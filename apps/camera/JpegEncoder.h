@@ -3,11 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "camera/FfmpegEncoder.h"
 #include "camera/Picture.h"
-
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
 
 namespace vexa::camera {
 
@@ -30,7 +27,7 @@ class JpegEncoder {
   // encoder cannot be opened.
   bool open(int width, int height, int quality, HuffmanTables tables = HuffmanTables::PerPicture);
   void close();
-  bool isOpen() const { return context_ != nullptr; }
+  bool isOpen() const { return encoder_.isOpen(); }
 
   // The JPEG bytes (FF D8 .. FF D9); empty when the picture does not match the opened size or the
   // encoder fails.
@@ -41,13 +38,8 @@ class JpegEncoder {
   static int qscaleForQuality(int quality);
 
  private:
-  bool copyIntoFrame(const YuvPicture& picture);
-
-  AVCodecContext* context_ = nullptr;
-  AVFrame* frame_ = nullptr;
-  AVPacket* packet_ = nullptr;
+  FfmpegEncoder encoder_;
   int qscale_ = 0;
-  int64_t nextPts_ = 0;
 };
 
 }  // namespace vexa::camera

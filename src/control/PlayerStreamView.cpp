@@ -37,7 +37,7 @@ StreamFigures PlayerStreamView::readFigures() {
       config.model == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG ? config.httpPort : config.rtspPort;
   if (IPCameraSite* site = player_.site()) {
     figures.siteExists = true;
-    figures.audioCodec = site->config().audioCodec;
+    figures.audioCodec = site->audioCodec();
     figures.videoKbits = site->GetVideoBitrate();
     figures.audioKbits = site->GetAudioBitrate();
     figures.videoDrop = site->GetVideoDrop();

@@ -164,6 +164,10 @@ int32_t IPCameraSite::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEAD
   return h264OverRtsp_->video().decodeThread().GetH264Frame(image, size, info);
 }
 
+int32_t IPCameraSite::audioCodec() const {
+  return interleaved_ != nullptr ? interleaved_->audioCodec() : config_.audioCodec;
+}
+
 bool IPCameraSite::IsH264Model() const { return isH264Model(model()); }
 
 bool IPCameraSite::IsMpeg4Model() const { return isMpeg4Model(model()); }

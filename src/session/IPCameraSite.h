@@ -59,7 +59,10 @@ class IPCameraSite {
   bool IsH264Model() const;
   bool IsMpeg4Model() const;
 
+  // The site's configuration: the handlers write it while they run, so other threads read it only
+  // after Stop. The audio codec is also published for them.
   const StreamConfig& config() const { return config_; }
+  int32_t audioCodec() const;
   bool audioOn() const { return audioOn_.load(std::memory_order_relaxed); }
 
  private:

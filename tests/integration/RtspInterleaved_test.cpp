@@ -68,8 +68,6 @@ TEST_F(RtspCamera, H264SiteShowsTheGeneratedPicturesAndAnswersSenderReports) {
   ASSERT_NE(h264, nullptr);
   auto site = playSite(IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264, "/h264");
   ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 3; }));
-  EXPECT_EQ(site->config().width, uint32_t(kWidth));  // from the description
-  EXPECT_TRUE(site->config().hasAudio);
 
   std::vector<uint8_t> image(kDecodedFrameBytes);
   int32_t size = int32_t(image.size());
@@ -87,7 +85,11 @@ TEST_F(RtspCamera, H264SiteShowsTheGeneratedPicturesAndAnswersSenderReports) {
   EXPECT_GT(site->GetVideoBitrate(), 0u);
   EXPECT_GT(site->GetAudioBitrate(), 0u);
   EXPECT_EQ(site->GetVideoDrop(), 0);
+  EXPECT_EQ(site->audioCodec(), kAudioCodecPcmu);
   site->Stop();
+  // What the description said, read once the worker has ended.
+  EXPECT_EQ(site->config().width, uint32_t(kWidth));
+  EXPECT_TRUE(site->config().hasAudio);
 }
 
 TEST_F(RtspCamera, JpegSiteRebuildsPicturesThatDecodeToTheGeneratedOnes) {

@@ -171,6 +171,7 @@ bool InterleavedRtspSession::readDescribeAnswer(std::string_view text, size_t he
   const SessionDescription description = readSessionDescription(
       text, *config_,
       {.reader = DescriptionReader::kInterleaved, .codec = policy_.codec, .mpeg4SizeReader = {}});
+  audioCodec_.store(config_->audioCodec, std::memory_order_relaxed);
   videoControl_ = description.videoControl;
   audioControl_ = description.audioControl;
   video_.configure(*config_);

@@ -58,6 +58,9 @@ class InterleavedRtspSession {
   uint32_t takeAudioBytes() { return audioBytes_.exchange(0, std::memory_order_relaxed); }
   int32_t audioLost() const { return audioLost_.load(std::memory_order_relaxed); }
   uint32_t state() const { return state_.load(std::memory_order_relaxed); }
+  // The audio codec the description named, for readers on other threads (the configuration
+  // itself belongs to the worker while it runs).
+  int32_t audioCodec() const { return audioCodec_.load(std::memory_order_relaxed); }
 
  private:
   void onRead();
@@ -91,6 +94,7 @@ class InterleavedRtspSession {
   std::atomic<uint32_t> videoBytes_{0};
   std::atomic<uint32_t> audioBytes_{0};
   std::atomic<int32_t> audioLost_{0};
+  std::atomic<int32_t> audioCodec_{kAudioCodecPcma};
 };
 
 }  // namespace vexa

@@ -8,6 +8,7 @@
 #include "platform/Environment.h"
 #include "protocol/rtsp/InterleavedRequests.h"
 #include "protocol/rtsp/InterleavedSplitter.h"
+#include "protocol/rtsp/RtspHeaders.h"
 
 namespace vexa {
 
@@ -26,14 +27,6 @@ constexpr uint8_t kAudioRtcpChannel = 3;
 uint32_t drawSenderSsrc() {
   std::random_device source;
   return source();
-}
-
-// A header's value as the field rule cuts it (with the blank after the colon). Names match in
-// any case (cameras differ) and only at a line start, so that a status line such as "454 Session
-// Not Found" is not taken for the header.
-std::string headerValue(std::string_view header, std::string_view name) {
-  const std::string key = "\r\n" + std::string(name) + ":";
-  return extractField(header, key, ':', '\r', KeyMatch::IgnoreCase);
 }
 
 }  // namespace
@@ -137,11 +130,11 @@ void InterleavedRtspSession::readAnswer() {
       moveTo(config_->hasVideo ? kSetupVideo : config_->hasAudio ? kSetupAudio : kTornDown);
       return;
     case kSetupVideo:
-      session_ = headerValue(header, "Session");
+      session_ = rtspHeaderValue(header, "Session");
       moveTo(config_->hasAudio ? kSetupAudio : kPlay);
       return;
     case kSetupAudio:
-      audioSession_ = headerValue(header, "Session");
+      audioSession_ = rtspHeaderValue(header, "Session");
       moveTo(kPlay);
       return;
     case kPlay:
@@ -157,7 +150,7 @@ void InterleavedRtspSession::readAnswer() {
 
 bool InterleavedRtspSession::readDescribeAnswer(std::string_view text, size_t headerLength) {
   const std::string_view header = text.substr(0, headerLength + 2);
-  const long long contentLength = parseLeadingInteger(headerValue(header, "Content-Length"));
+  const long long contentLength = parseLeadingInteger(rtspHeaderValue(header, "Content-Length"));
   if (policy_.usesContentBase) baseUrl_ = readContentBase(header);
   // Only an answer of exactly the announced size is read.
   const long long expected = (long long)(headerLength + kHeaderEnd.size()) + contentLength;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/TextFields.h"
+#include "protocol/rtsp/RtspHeaders.h"
 
 namespace vexa {
 
@@ -208,8 +209,7 @@ SessionDescription readSessionDescription(std::string_view answer, StreamConfig&
 }
 
 std::string readContentBase(std::string_view answer) {
-  return std::string(trimBlanks(
-      extractField(answer, kContentBase, kAttributeStart, kLineEnd, KeyMatch::IgnoreCase)));
+  return std::string(trimBlanks(rtspHeaderValue(answer, kContentBase)));
 }
 
 bool isAbsoluteRtspUrl(std::string_view url) {

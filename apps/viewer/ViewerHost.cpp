@@ -54,6 +54,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   window.SetDisplayMode(options_.displayMode);
   window.create();
   if (options_.fullscreen) window.FullScreen();
+  window.setHidden(presenter == nullptr && !options_.paintOffscreen);
   if (options_.stats) {
     // The statistics window refreshes only while shown; headless it is shown on stdout.
     window.info().show();
@@ -82,8 +83,9 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   }
 
   if (options_.reportPictures) {
-    out_ << "vexa-viewer: " << window.presentCanvas().stretchCount() << " pictures drawn in "
-         << platform::tickCount() - started << " ms" << std::endl;
+    out_ << "vexa-viewer: " << window.picturesTaken() << " pictures taken, "
+         << window.presentCanvas().stretchCount() << " painted in " << platform::tickCount() - started
+         << " ms" << std::endl;
   }
 
   int status = 0;

@@ -33,12 +33,15 @@ std::string viewerUsage() {
          "  --pass PASSWORD        camera password\n"
          "  --display-mode MODE    STRETCH (default) or REALSIZE\n"
          "  --fullscreen           start in full screen\n"
-         "  --headless             no window; the picture is still drawn off screen\n"
+         "  --headless             no window: pictures are taken, counted and kept for the\n"
+         "                         snapshot, but not painted\n"
+         "  --paint-offscreen      headless, paint every picture into the off-screen window all\n"
+         "                         the same (costs what a shown window costs)\n"
          "  --duration SECONDS     stop cleanly after that time\n"
          "  --snapshot FILE        at the end, save the last picture drawn (.jpg .png .bmp .tif .gif)\n"
          "  --stats                print the statistics once a second\n"
-         "  --report-pictures      print the ms from start to the first picture drawn, and at the\n"
-         "                         end how many pictures were drawn\n"
+         "  --report-pictures      print the ms from start to the first picture taken, and at the\n"
+         "                         end how many pictures were taken and painted\n"
          "  --help                 this text\n";
 }
 
@@ -70,6 +73,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
   };
   const std::map<std::string, bool*> flags = {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},
+      {"--paint-offscreen", &o.paintOffscreen},
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
       {"--help", &o.help},             {"-h", &o.help}};
 

@@ -14,6 +14,7 @@ struct ViewerOptions {
   std::string displayMode = "STRETCH";
   bool fullscreen = false;
   bool headless = false;
+  bool paintOffscreen = false;
   std::optional<double> durationSeconds;
   std::string snapshotPath;
   bool stats = false;

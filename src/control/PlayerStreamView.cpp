@@ -24,6 +24,10 @@ int32_t PlayerStreamView::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFO
   return player_.GetH264Frame(image, size, info);
 }
 
+int32_t PlayerStreamView::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
+  return player_.LendH264Frame(lease, info);
+}
+
 int32_t PlayerStreamView::GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
   return player_.GetMpeg4Frame(image, size, info);
 }

@@ -23,6 +23,7 @@ class PlayerStreamView final : public StreamView {
   bool IsMpeg4Model() override;
   bool GetJpegFrame(const uint8_t** data, int32_t* length) override;
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override;
+  int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override;
   int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override;
   StreamFigures readFigures() override;
   void stopPlayer() override;

@@ -36,8 +36,7 @@ CImgDlg::CImgDlg(StreamView* view, JpegDecode decodeJpeg, platform::UiLoop& loop
       loop_(loop),
       viewFrame_(clientWidth, clientHeight),
       picture_(allocatePicture(kDisplayPictureBytes)),
-      sparePicture_(allocatePicture(kDisplayPictureBytes)),
-      decodedFrame_(allocatePicture(kDecodedFrameBytes)) {
+      sparePicture_(allocatePicture(kDisplayPictureBytes)) {
   jpegCopy_.reserve(size_t(MjpegDecoder::kMaxJpegBytes));
 }
 
@@ -83,7 +82,7 @@ void CImgDlg::drawCycle() {
 }
 
 void CImgDlg::paintBackground() {
-  if (backgroundShown_) return;  // nothing drew over it since
+  if (backgroundShown_ || hidden_) return;  // nothing drew over it since, or nobody sees it
   Rect area = viewFrame_.videoRect();
   ++area.width;
   ++area.height;
@@ -111,14 +110,16 @@ bool CImgDlg::fetchDecodedFrame(uint32_t frameNumber) {
     lastDrawnFrame_ = frameNumber;
     return false;
   }
+  // Borrowed, not copied: a copy of a large picture costs about as much as drawing it.
   BITMAPINFOHEADER header{};
-  int32_t size = int32_t(kDecodedFrameBytes);
-  const int32_t index = view_->GetH264Frame(decodedFrame_.get(), &size, &header);
+  PictureLease lease;
+  const int32_t index = view_->LendH264Frame(&lease, &header);
   view_->UnlockCurImage();
   // The decode path numbers its own frames; behind it, catch up one frame per cycle.
   lastDrawnFrame_ = index < 1 ? frameNumber : lastDrawnFrame_ + 1;
-  if (index < 0 || !fitsBuffer(header, kDecodedFrameBytes)) return false;
-  acceptPicture(header, decodedFrame_.get());
+  if (index < 0 || !lease || !fitsBuffer(header, lease.bytes())) return false;
+  const uint8_t* bits = lease.bits();
+  acceptPicture(header, bits, std::move(lease));
   return true;
 }
 
@@ -157,9 +158,11 @@ bool CImgDlg::fetchJpegPicture(uint32_t frameNumber) {
   return true;
 }
 
-void CImgDlg::acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits) {
+void CImgDlg::acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits,
+                            PictureLease lease) {
   pictureHeader_ = header;
   pictureSource_ = bits;
+  pictureLease_ = std::move(lease);
   havePicture_ = true;
   ++pictureId_;
   info_.SetVideoSize(header.biWidth, header.biHeight);
@@ -169,11 +172,13 @@ bool CImgDlg::preparePicture(bool fetched) {
   if (!havePicture_ || !(fetched || redrawForced_)) return false;
   drawHeader_ = pictureHeader_;
   drawBits_ = pictureSource_;
+  drawLease_ = pictureLease_;
   redrawForced_ = false;
   return true;
 }
 
 void CImgDlg::draw() {
+  if (hidden_) return;
   if (fullScreen_) {
     ensureFullScreenWindow().draw(drawHeader_, drawBits_, pictureId_);
   } else {
@@ -272,6 +277,16 @@ int CImgDlg::SetDisplayMode(const std::string& mode) {
 void CImgDlg::stopPainting() {
   backgroundShown_ = false;
   paintBackground();
+}
+
+void CImgDlg::setHidden(bool hidden) {
+  if (hidden == hidden_) return;
+  hidden_ = hidden;
+  if (hidden_) return;
+  viewFrame_.paintBars();
+  backgroundShown_ = false;
+  redrawForced_ = true;
+  ++presentSerial_;
 }
 
 void CImgDlg::resize(int clientWidth, int clientHeight) {

@@ -71,6 +71,10 @@ class CImgDlg {
   // The stream was stopped: the video rectangle shows the background again.
   void stopPainting();
   void resize(int clientWidth, int clientHeight);
+  // A hidden (minimised, or headless) window takes and counts pictures as ever but paints
+  // nothing, since nobody would see it; shown again, it repaints in full.
+  void setHidden(bool hidden);
+  bool isHidden() const { return hidden_; }
   // The desktop the full-screen window covers (1920 x 1080 until told).
   void setDesktopSize(int width, int height);
 
@@ -90,6 +94,8 @@ class CImgDlg {
   // The canvas a presenter shows now, and a number that changes whenever it was drawn into.
   const Canvas& presentCanvas() const;
   uint64_t presentSerial() const { return presentSerial_; }
+  // Pictures taken from the stream for showing, painted or not.
+  uint64_t picturesTaken() const { return pictureId_; }
 
   DlgInfo& info() { return info_; }
   const ViewFrame& viewFrame() const { return viewFrame_; }
@@ -109,7 +115,7 @@ class CImgDlg {
   bool fetchDecodedFrame(uint32_t frameNumber);
   bool fetchRgbPicture(uint32_t frameNumber);
   bool fetchJpegPicture(uint32_t frameNumber);
-  void acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits);
+  void acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits, PictureLease lease = {});
   bool preparePicture(bool fetched);
   void draw();
   void drawIntoWindow();
@@ -135,14 +141,15 @@ class CImgDlg {
   // leaves the shown picture whole.
   std::unique_ptr<uint8_t[]> picture_;
   std::unique_ptr<uint8_t[]> sparePicture_;
-  std::unique_ptr<uint8_t[]> decodedFrame_;  // path A
   std::vector<uint8_t> jpegCopy_;
 
   BITMAPINFOHEADER pictureHeader_{};  // of the newest fetched picture
   const uint8_t* pictureSource_ = nullptr;
+  PictureLease pictureLease_;  // path A: the decoder's picture behind pictureSource_
   bool havePicture_ = false;
   BITMAPINFOHEADER drawHeader_{};  // the working copy: what is drawn next
   const uint8_t* drawBits_ = nullptr;
+  PictureLease drawLease_;  // keeps drawBits_ from being reused by the decoder
   uint64_t pictureId_ = 0;
 
   uint32_t lastDrawnFrame_ = 0;
@@ -155,6 +162,7 @@ class CImgDlg {
 
   int displayMode_ = ViewFrame::kStretch;
   bool fullScreen_ = false;
+  bool hidden_ = false;
   bool redrawForced_ = false;
   bool releaseInfoTopMost_ = false;
   bool backgroundShown_ = false;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
 
 namespace vexa {
@@ -38,6 +39,9 @@ class StreamView {
   // Path A: copies the newest decoded picture into image (capacity *size bytes) and fills info;
   // the frame index, -1 when there is no new picture.
   virtual int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) = 0;
+  // Path A without the copy, as the window draws it: the newest decoded picture stays lent to
+  // the window through lease until it takes the next.
+  virtual int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) = 0;
   // Path B: the same for the MPEG-4 family; -1 when there is no picture.
   virtual int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) = 0;
 

@@ -30,9 +30,8 @@ H264Decoder::H264Decoder(size_t pictureBytes)
     : pictureBytes_(pictureBytes),
       decoder_(AV_CODEC_ID_H264, kDecoderFlags2, int64_t(pictureBytes / kBytesPerPixel)),
       conversion_(SWS_BILINEAR),
-      deinterlaceBuffer_(allocatePicture(pictureBytes)) {
-  for (BgrPicture& picture : pictures_) picture.pixels = allocatePicture(pictureBytes);
-}
+      deinterlaceBuffer_(allocatePicture(pictureBytes)),
+      pictures_(pictureBytes) {}
 
 H264Decoder::~H264Decoder() = default;
 
@@ -57,44 +56,32 @@ int H264Decoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAPI
   // context follows the size by itself.
   width_ = width;
   height_ = height;
-  if (!convertInto(pictures_[outputSelector_])) return -1;
+  if (!convertInto(pictures_.writable())) return -1;
   if (info != nullptr) *info = makeBgrPictureHeader(width, height);
   return length;
 }
 
-bool H264Decoder::convertInto(BgrPicture& picture) {
-  if (!picture.pixels) return false;
+bool H264Decoder::convertInto(uint8_t* pixels) {
+  if (pixels == nullptr) return false;
+  // Written bottom row first in the conversion pass itself, so no reader has to flip.
   const int rowBytes = width_ * kBytesPerPixel;
-  picture.width = 0;
-  picture.height = 0;
-  uint8_t* topRow = picture.pixels.get();
+  uint8_t* topRow = pixels + size_t(height_ - 1) * size_t(rowBytes);
   PlanarPicture blended;
   const bool blend = deinterlaceEnabled() && deinterlaceBuffer_ &&
                      blendFields(decoder_.frame(), deinterlaceBuffer_.get(), pictureBytes_, &blended);
-  const bool converted =
-      blend ? conversion_.convert(decoder_.frame(), blended.planes, blended.linesizes, topRow, rowBytes)
-            : conversion_.convert(decoder_.frame(), topRow, rowBytes);
-  if (!converted) return false;
-  picture.width = width_;
-  picture.height = height_;
-  return true;
+  return blend ? conversion_.convert(decoder_.frame(), blended.planes, blended.linesizes, topRow,
+                                     -rowBytes)
+               : conversion_.convert(decoder_.frame(), topRow, -rowBytes);
 }
 
 int H264Decoder::CopyFromAVFrame(uint8_t* buffer, size_t capacity, BITMAPINFOHEADER* info) const {
-  // Each picture carries its own size: after a size change the completed picture may still be
-  // of the old one while the decoder already converts the new one.
-  const BgrPicture& picture = pictures_[outputSelector_ ^ 1];
-  if (buffer == nullptr || picture.width <= 0 || picture.height <= 0) return -1;
-  const size_t rowBytes = size_t(picture.width) * kBytesPerPixel;
-  const size_t bytes = rowBytes * size_t(picture.height);
-  if (capacity < bytes) return -1;
-  const uint8_t* source = picture.pixels.get();
-  for (int row = 0; row < picture.height; ++row) {
-    std::memcpy(buffer + size_t(row) * rowBytes,
-                source + size_t(picture.height - 1 - row) * rowBytes, rowBytes);
-  }
-  if (info != nullptr) *info = makeBgrPictureHeader(picture.width, picture.height);
-  return int(bytes);
+  // The completed picture carries its own size: after a size change it may still be of the old
+  // one while the decoder already converts the new one.
+  const PictureLease picture = LendPicture();
+  if (buffer == nullptr || !picture || capacity < picture.bytes()) return -1;
+  std::memcpy(buffer, picture.bits(), picture.bytes());
+  if (info != nullptr) *info = makeBgrPictureHeader(picture.width(), picture.height());
+  return int(picture.bytes());
 }
 
 }  // namespace vexa

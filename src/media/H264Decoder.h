@@ -7,22 +7,22 @@
 #include "media/BaseDecoder.h"
 #include "media/BgrConverter.h"
 #include "media/FfmpegDecoding.h"
+#include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
 
 
 namespace vexa {
 
-// H.264 access units to BGR pictures that stay inside the decoder, top row first. Two pictures
-// alternate: Decode converts into the one the output selector points at; the caller flips the
-// selector after each successful Decode, so the last completed picture is the other one, which
-// CopyFromAVFrame hands out while the next is being converted.
+// H.264 access units to BGR pictures that stay inside the decoder, bottom row first. Decode
+// converts into a picture no reader holds; the caller publishes it after each successful Decode,
+// and from then on it is the completed picture that CopyFromAVFrame copies out and LendPicture
+// lends without a copy, while the next one is being converted.
 //
-// Threads: Decode, reinitFfmpeg and flipOutputSelector belong to the decode thread;
-// CopyFromAVFrame may run on another thread while Decode runs, provided the selector is flipped
-// and read under one lock held by the caller.
+// Threads: Decode, reinitFfmpeg and publishPicture belong to the decode thread; CopyFromAVFrame
+// and LendPicture may run on any thread at any time.
 class H264Decoder : public BaseDecoder {
  public:
-  // pictureBytes bounds width x height x 3; the three picture buffers are allocated once here.
+  // pictureBytes bounds width x height x 3.
   explicit H264Decoder(size_t pictureBytes = kDecodedFrameBytes);
   ~H264Decoder() override;
 
@@ -41,9 +41,11 @@ class H264Decoder : public BaseDecoder {
   // fills info. Returns the bytes copied, or -1 with nothing written when no picture is
   // completed yet or it does not fit into capacity.
   int CopyFromAVFrame(uint8_t* buffer, size_t capacity, BITMAPINFOHEADER* info) const;
+  // The last completed picture, held for the caller without a copy; empty before the first.
+  PictureLease LendPicture() const { return pictures_.leaseNewest(); }
 
-  int outputSelector() const { return outputSelector_; }
-  void flipOutputSelector() { outputSelector_ ^= 1; }
+  // The picture of the last successful Decode becomes the completed one.
+  void publishPicture() { pictures_.publish(width_, height_); }
 
   // Size of the pictures the decoder currently produces; 0 x 0 before the first one. Decode
   // thread only: other threads learn the size from CopyFromAVFrame's header.
@@ -52,21 +54,15 @@ class H264Decoder : public BaseDecoder {
   bool isOpen() const { return decoder_.isOpen(); }
 
  private:
-  struct BgrPicture {
-    std::unique_ptr<uint8_t[]> pixels;
-    int width = 0;  // of what pixels holds; 0 until converted
-    int height = 0;
-  };
-  bool convertInto(BgrPicture& picture);
+  bool convertInto(uint8_t* pixels);
 
   const size_t pictureBytes_;
   ffmpeg::Decoder decoder_;
   BgrConverter conversion_;
   std::unique_ptr<uint8_t[]> deinterlaceBuffer_;
-  BgrPicture pictures_[2];
+  PictureExchange pictures_;
   int height_ = 0;
   int width_ = 0;
-  int outputSelector_ = 0;
 };
 
 }  // namespace vexa

@@ -62,7 +62,7 @@ void IPCameraH264::decodeOne() {
   std::lock_guard lock(outputLock_);
   // The display wants the newest picture, not a backlog.
   if (waitingPictures_.size() >= kMaxWaitingPictures) waitingPictures_.clear();
-  decoder->flipOutputSelector();
+  decoder->publishPicture();
   waitingPictures_.push_back(info.biSizeImage);
   lastInfo_ = info;
   pictureCounter_.fetch_add(1, std::memory_order_relaxed);
@@ -83,16 +83,30 @@ bool IPCameraH264::takeDecodableUnit() {
   return took && decodable;
 }
 
-int32_t IPCameraH264::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+template <typename TakePicture>
+int32_t IPCameraH264::takeWaitingPicture(BITMAPINFOHEADER* info, TakePicture take) {
   std::lock_guard lock(outputLock_);
   if (waitingPictures_.empty()) return -1;
-  *info = lastInfo_;
-  H264Decoder* decoder = decoder_.load(std::memory_order_acquire);
-  if (decoder != nullptr && image != nullptr && size != nullptr && *size > 0) {
-    decoder->CopyFromAVFrame(image, size_t(*size), info);
-  }
+  if (info != nullptr) *info = lastInfo_;
+  if (H264Decoder* decoder = decoder_.load(std::memory_order_acquire)) take(*decoder);
   waitingPictures_.pop_front();
   return int32_t(waitingPictures_.size());
+}
+
+int32_t IPCameraH264::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  return takeWaitingPicture(info, [&](const H264Decoder& decoder) {
+    if (image != nullptr && size != nullptr && *size > 0) {
+      decoder.CopyFromAVFrame(image, size_t(*size), info);
+    }
+  });
+}
+
+int32_t IPCameraH264::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
+  return takeWaitingPicture(info, [&](const H264Decoder& decoder) {
+    PictureLease newest = decoder.LendPicture();
+    if (info != nullptr && newest) *info = makeBgrPictureHeader(newest.width(), newest.height());
+    if (lease != nullptr) *lease = std::move(newest);
+  });
 }
 
 }  // namespace vexa

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "common/CriticalSection.h"
+#include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
 #include "media/rtp/AccessUnitQueue.h"
 #include "platform/Thread.h"
@@ -16,7 +17,8 @@ namespace vexa {
 class H264Decoder;
 
 // The H.264 decode thread: takes access units from the queue the receiving side fills, decodes
-// them, and keeps the newest pictures for the display, which copies one out with GetH264Frame.
+// them, and keeps the newest pictures for the display, which copies one out with GetH264Frame or
+// borrows it with LendH264Frame.
 class IPCameraH264 {
  public:
   // One access unit is copied here, followed by zero padding, before it is decoded; larger
@@ -43,6 +45,8 @@ class IPCameraH264 {
   // Display thread: the oldest waiting picture, bottom-up, into image (capacity *size bytes);
   // the pictures still waiting after it, or -1 when none waited.
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
+  // The same without the copy: the newest picture stays lent to the caller through lease.
+  int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info);
   CLFXCriticalSection& outputLock() { return outputLock_; }
   // Pictures decoded so far.
   const std::atomic<uint32_t>& pictureCounter() const { return pictureCounter_; }
@@ -51,7 +55,8 @@ class IPCameraH264 {
   void run();
   void decodeOne();
   bool takeDecodableUnit();
-  void publishPicture(const BITMAPINFOHEADER& info);
+  template <typename TakePicture>
+  int32_t takeWaitingPicture(BITMAPINFOHEADER* info, TakePicture take);
 
   rtp::AccessUnitQueue input_;
   std::atomic<H264Decoder*> decoder_{nullptr};

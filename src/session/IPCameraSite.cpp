@@ -164,6 +164,11 @@ int32_t IPCameraSite::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEAD
   return h264OverRtsp_->video().decodeThread().GetH264Frame(image, size, info);
 }
 
+int32_t IPCameraSite::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
+  if (!h264OverRtsp_) return 0;
+  return h264OverRtsp_->video().decodeThread().LendH264Frame(lease, info);
+}
+
 int32_t IPCameraSite::audioCodec() const {
   return interleaved_ != nullptr ? interleaved_->audioCodec() : config_.audioCodec;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/CriticalSection.h"
+#include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
 #include "protocol/rtsp/InterleavedHandlers.h"
 #include "session/StreamConfig.h"
@@ -55,6 +56,8 @@ class IPCameraSite {
   bool GetJpegFrame(const uint8_t** data, int32_t* length);
   int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
+  // GetH264Frame without the copy: the picture stays lent through lease.
+  int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info);
 
   bool IsH264Model() const;
   bool IsMpeg4Model() const;

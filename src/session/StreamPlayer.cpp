@@ -120,6 +120,11 @@ int32_t StreamPlayer::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEAD
   return current != nullptr ? current->GetH264Frame(image, size, info) : -1;
 }
 
+int32_t StreamPlayer::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
+  IPCameraSite* current = site();
+  return current != nullptr ? current->LendH264Frame(lease, info) : -1;
+}
+
 bool StreamPlayer::IsH264Model() {
   IPCameraSite* current = site();
   return current != nullptr ? current->IsH264Model() : true;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/CriticalSection.h"
+#include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
 #include "session/StreamConfig.h"
 
@@ -50,6 +51,7 @@ class StreamPlayer {
   bool GetJpegFrame(const uint8_t** data, int32_t* length);                   // [true]
   int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);  // [1]
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);   // [-1]
+  int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info);          // [-1]
   bool IsH264Model();   // [true]
   bool IsMpeg4Model();  // [true]
 

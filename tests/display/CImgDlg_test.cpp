@@ -32,6 +32,7 @@ class FakeStreamView final : public StreamView {
   Picture picture;            // what the H.264 and MPEG-4 paths deliver
   int32_t fetchResult = 0;    // their frame index, -1 for no picture
   std::vector<uint8_t> jpeg;  // what the JPEG path delivers
+  PictureExchange decoded{size_t(1) << 16};
   StreamFigures figures;
   int stops = 0;
   int restarts = 0;
@@ -54,8 +55,21 @@ class FakeStreamView final : public StreamView {
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
     return deliver(image, size, info);
   }
+  int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override {
+    ++fetchCalls;
+    if (fetchResult == -1) return -1;
+    decode(picture);
+    *lease = decoded.leaseNewest();
+    *info = picture.header;
+    return fetchResult;
+  }
   int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
     return deliver(image, size, info);
+  }
+  // The decode thread completing a picture, whether the window fetches it or not.
+  void decode(const Picture& completed) {
+    std::memcpy(decoded.writable(), completed.bits.data(), completed.bits.size());
+    decoded.publish(completed.header.biWidth, completed.header.biHeight);
   }
   StreamFigures readFigures() override { return figures; }
   void stopPlayer() override { ++stops; }
@@ -256,6 +270,30 @@ TEST_F(CImgDlgTest, StatisticsWindowShowsTheFiguresAndUrlASecondLate) {
   EXPECT_EQ(window.info().controlText(DlgInfo::kConnection), "Connection: TCP (RTSP_H264)");
 }
 
+TEST_F(CImgDlgTest, AHiddenWindowTakesPicturesWithoutPaintingAndRepaintsWhenShown) {
+  window.setHidden(true);
+  const uint64_t serial = window.presentSerial();
+  showJpeg(kRed);
+  showJpeg(kGreen);
+  EXPECT_EQ(window.picturesTaken(), 2u);
+  EXPECT_EQ(window.presentCanvas().stretchCount(), 0u);
+  EXPECT_EQ(window.presentSerial(), serial);
+  EXPECT_EQ(centre(), 0u) << "not even the background";
+  // The snapshot still has the newest picture.
+  ASSERT_TRUE(window.RequestCapture(temp.path(), "hidden.bmp"));
+  run(5);
+  EXPECT_FALSE(window.capturePending());
+  const std::vector<uint8_t> saved = temp.read("hidden.bmp");
+  ASSERT_GT(saved.size(), 54u + 64 * 48 * 3 - 1);
+  EXPECT_EQ(saved[54 + 1], 0xFF) << "green, as the bitmap's first pixel";
+
+  window.setHidden(false);
+  run(5);
+  EXPECT_EQ(centre(), kGreen);
+  EXPECT_EQ(window.presentCanvas().pixel(0, 0), 0u) << "bars painted";
+  EXPECT_GT(window.presentSerial(), serial);
+}
+
 TEST_F(CImgDlgTest, DecodedFramesAreFetchedUntilCaughtUp) {
   view.h264 = true;
   view.picture = Picture::solid(64, 48, kBlue);
@@ -269,6 +307,19 @@ TEST_F(CImgDlgTest, DecodedFramesAreFetchedUntilCaughtUp) {
   view.frameNumber = 8;
   run(50);
   EXPECT_EQ(view.fetchCalls, 4);
+}
+
+TEST_F(CImgDlgTest, ABorrowedDecodedPictureStaysWholeWhileTheDecoderRunsOn) {
+  view.h264 = true;
+  view.picture = Picture::solid(64, 48, kBlue);
+  view.frameNumber = 1;
+  run(5);
+  ASSERT_NE(window.pictureBits(), nullptr);
+  // The decoder completes more pictures than it has buffers before the window fetches again.
+  for (int i = 0; i < 5; ++i) view.decode(Picture::solid(64, 48, kRed));
+  EXPECT_EQ(window.pictureBits()[0], 0xFF);  // blue byte of blue
+  EXPECT_EQ(window.pictureBits()[2], 0x00);
+  EXPECT_EQ(window.pictureBits()[64 * 48 * 3 - 1], 0x00);
 }
 
 TEST_F(CImgDlgTest, FailedFetchOrDecodeKeepsTheShownPicture) {

@@ -42,10 +42,10 @@ class H264DecoderTest : public ::testing::Test {
   int decode(const Unit& unit) {
     return decoder.Decode(int(unit.size()), unit.data(), nullptr, &info);
   }
-  // Decode and, on success, flip the selector as the decode thread does.
-  int decodeAndFlip(const Unit& unit) {
+  // Decode and, on success, publish the picture as the decode thread does.
+  int decodeAndPublish(const Unit& unit) {
     const int result = decode(unit);
-    if (result > 0) decoder.flipOutputSelector();
+    if (result > 0) decoder.publishPicture();
     return result;
   }
   // The completed picture, bottom-up, in a buffer of `capacity` bytes (the decoder's size by
@@ -61,14 +61,14 @@ class H264DecoderTest : public ::testing::Test {
   BITMAPINFOHEADER info{}, header{};
 };
 
-TEST_F(H264DecoderTest, ConvertsIntoTheSelectedPictureAndHandsOutTheOtherAtItsOwnSize) {
+TEST_F(H264DecoderTest, HandsOutThePublishedPictureAtItsOwnSize) {
   const Unit small = keyPicture(kSmallWidth, kSmallHeight, kRed, kRed);
   EXPECT_TRUE(copyOut().empty()) << "nothing is completed before the first picture";
   ASSERT_EQ(decode(small), int(small.size()));
   EXPECT_EQ(std::pair(info.biWidth, info.biHeight), std::pair(kSmallWidth, kSmallHeight));
-  decoder.flipOutputSelector();
-  EXPECT_EQ(decoder.outputSelector(), 1);
-  // A larger picture goes into the other buffer: until the flip, the small red one is handed
+  EXPECT_TRUE(copyOut(kSmallBytes).empty()) << "decoded but not yet published";
+  decoder.publishPicture();
+  // A larger picture is converted apart: until it is published, the small red one is handed
   // out, at its own size.
   ASSERT_GT(decode(keyPicture(kLargeWidth, kLargeHeight, kBlue, kBlue)), 0);
   EXPECT_EQ(std::pair(info.biWidth, info.biHeight), std::pair(kLargeWidth, kLargeHeight));
@@ -76,19 +76,35 @@ TEST_F(H264DecoderTest, ConvertsIntoTheSelectedPictureAndHandsOutTheOtherAtItsOw
   ASSERT_EQ(out.size(), kSmallBytes);
   EXPECT_EQ(header.biWidth, kSmallWidth);
   EXPECT_TRUE(near(bgrAt(out.data(), kSmallWidth, 0, 0), kRed, kColourTolerance));
-  decoder.flipOutputSelector();
-  EXPECT_EQ(decoder.outputSelector(), 0);
+  decoder.publishPicture();
   out = copyOut();
   ASSERT_EQ(out.size(), size_t(kLargeWidth) * kLargeHeight * 3);
   EXPECT_EQ(header.biWidth, kLargeWidth);
   EXPECT_TRUE(near(bgrAt(out.data(), kLargeWidth, 0, 0), kBlue, kColourTolerance));
   // And back to the small size.
-  ASSERT_GT(decodeAndFlip(small), 0);
+  ASSERT_GT(decodeAndPublish(small), 0);
   EXPECT_EQ(copyOut().size(), kSmallBytes);
 }
 
+TEST_F(H264DecoderTest, ALentPictureIsNeverWrittenWhileHeld) {
+  ASSERT_GT(decodeAndPublish(keyPicture(kSmallWidth, kSmallHeight, kRed, kBlue)), 0);
+  const PictureLease lent = decoder.LendPicture();
+  ASSERT_TRUE(lent);
+  EXPECT_EQ(std::pair(lent.width(), lent.height()), std::pair(kSmallWidth, kSmallHeight));
+  const Unit before(lent.bits(), lent.bits() + lent.bytes());
+  // More pictures than the decoder keeps, each published while the first is still held.
+  const Unit green = keyPicture(kSmallWidth, kSmallHeight, Rgb{0, 255, 0}, Rgb{0, 255, 0});
+  for (int i = 0; i < 4; ++i) ASSERT_GT(decodeAndPublish(green), 0);
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), lent.bits()));
+  // The newest is the green one, bottom row first like every picture.
+  const PictureLease newest = decoder.LendPicture();
+  EXPECT_NE(newest.bits(), lent.bits());
+  EXPECT_TRUE(near(bgrAt(newest.bits(), kSmallWidth, 0, 0), Rgb{0, 255, 0}, kColourTolerance));
+  EXPECT_TRUE(near(bgrAt(lent.bits(), kSmallWidth, 0, 0), kBlue, kColourTolerance));
+}
+
 TEST_F(H264DecoderTest, CopiesBottomRowFirstInBgrOrderWithinCapacity) {
-  ASSERT_GT(decodeAndFlip(keyPicture(kSmallWidth, kSmallHeight, kRed, kBlue)), 0);
+  ASSERT_GT(decodeAndPublish(keyPicture(kSmallWidth, kSmallHeight, kRed, kBlue)), 0);
   Unit out(kSmallBytes - 1, 0x11);
   EXPECT_EQ(decoder.CopyFromAVFrame(out.data(), out.size(), &header), -1);
   EXPECT_EQ(header.biSize, 0u);
@@ -111,7 +127,7 @@ TEST_F(H264DecoderTest, ExpandsLimitedRangeAndKeepsFullRange) {
   const int levels[] = {16, 128, 235};
   for (bool fullRange : {false, true}) {
     ASSERT_TRUE(decoder.reinitFfmpeg());
-    ASSERT_GT(decodeAndFlip(
+    ASSERT_GT(decodeAndPublish(
                   test::makeH264Encoder(96, 32, fullRange, /*lossless=*/true)
                       ->encode(test::makeYuv(
                           96, 32, [&](int x, int) { return grey(levels[x / 32]); }, fullRange))),
@@ -135,9 +151,9 @@ TEST_F(H264DecoderTest, RejectsBrokenAndOversizedInputAndPicturesWithoutTheirPar
   EXPECT_EQ(decoder.Decode(0, key.data(), nullptr, &info), -1);
   EXPECT_EQ(decoder.Decode(-1, key.data(), nullptr, &info), -1);
   EXPECT_EQ(decoder.Decode(10, nullptr, nullptr, &info), -1);
-  const int cut = decodeAndFlip(Unit(key.begin(), key.begin() + key.size() / 3));
+  const int cut = decodeAndPublish(Unit(key.begin(), key.begin() + key.size() / 3));
   EXPECT_TRUE(cut == -1 || cut > 0);
-  ASSERT_GT(decodeAndFlip(key), 0);
+  ASSERT_GT(decodeAndPublish(key), 0);
   // A fresh context has forgotten the parameter sets: a picture that depends on them is
   // refused, the completed picture stays.
   const Unit red = copyOut();
@@ -162,7 +178,7 @@ TEST_F(H264DecoderTest, BlendsCombedLinesOnlyWhenDeinterlacingIsOn) {
                               64, 48, [](int, int y) { return grey(y % 2 ? 220 : 30); }, false));
   for (bool on : {false, true}) {
     SetDeinterlace(on);  // process-wide: off again before anything can fail
-    const int decoded = decodeAndFlip(combed);
+    const int decoded = decodeAndPublish(combed);
     SetDeinterlace(false);
     ASSERT_GT(decoded, 0);
     const Unit out = copyOut();

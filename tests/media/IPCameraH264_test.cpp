@@ -63,6 +63,19 @@ TEST(IPCameraH264, DecodesHandedOverUnitsIntoBottomUpPictures) {
   EXPECT_TRUE(test::near(test::bgrAt(image.data(), kWidth, kHeight - 1, kWidth / 2), red, 24));
   // Taken: nothing waits any more.
   EXPECT_EQ(thread.GetH264Frame(image.data(), &size, &info), -1);
+  PictureLease lease;
+  EXPECT_EQ(thread.LendH264Frame(&lease, &info), -1);
+  EXPECT_FALSE(lease);
+  // The next picture lent instead of copied: the same bottom-up picture.
+  thread.handOff(test::makeH264Encoder(kWidth, kHeight)
+                     ->encode(test::makeYuv(kWidth, kHeight, [&](int, int y) {
+                       return y < kHeight / 2 ? red : blue;
+                     })));
+  ASSERT_TRUE(test::eventually([&] { return thread.pictureCounter().load() == 2; }));
+  EXPECT_EQ(thread.LendH264Frame(&lease, &info), 0);
+  ASSERT_TRUE(lease);
+  EXPECT_EQ(std::pair(info.biWidth, info.biHeight), std::pair(kWidth, kHeight));
+  EXPECT_TRUE(test::near(test::bgrAt(lease.bits(), kWidth, 0, kWidth / 2), blue, 24));
   thread.Stop();
 }
 

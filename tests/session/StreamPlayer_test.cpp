@@ -90,6 +90,7 @@ TEST_F(MarkerFolder, ForwardersAnswerWithoutASite) {
   EXPECT_EQ(length, 0);
   EXPECT_EQ(player.GetMpeg4Frame(nullptr, nullptr, nullptr), 1);
   EXPECT_EQ(player.GetH264Frame(nullptr, nullptr, nullptr), -1);
+  EXPECT_EQ(player.LendH264Frame(nullptr, nullptr), -1);
   EXPECT_TRUE(player.IsH264Model());
   EXPECT_TRUE(player.IsMpeg4Model());
   EXPECT_TRUE(player.muted());

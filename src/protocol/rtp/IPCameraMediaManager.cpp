@@ -170,6 +170,10 @@ int32_t IPCameraMediaManager::GetH264Frame(uint8_t* image, int32_t* size, BITMAP
   return decodeThread_ ? decodeThread_->GetH264Frame(image, size, info) : -1;
 }
 
+int32_t IPCameraMediaManager::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
+  return decodeThread_ ? decodeThread_->LendH264Frame(lease, info) : -1;
+}
+
 CLFXCriticalSection& IPCameraMediaManager::imageLock() {
   return decodeThread_ ? decodeThread_->outputLock() : lock_;
 }

@@ -67,6 +67,7 @@ class IPCameraMediaManager {
   // H.264 models: the oldest decoded picture, bottom-up (see IPCameraH264::GetH264Frame); -1
   // when none waits.
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
+  int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info);
   // The lock and counter of the model's picture source, for the site to publish: the
   // manager's own for JPEG (and MPEG-4 for now), the decode thread's for H.264.
   CLFXCriticalSection& imageLock();

@@ -1,0 +1,98 @@
+#include "media/PictureExchange.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace vexa {
+namespace {
+
+constexpr size_t kBytes = 4 * 2 * 3;
+
+void write(PictureExchange& exchange, uint8_t value) {
+  uint8_t* pixels = exchange.writable();
+  ASSERT_NE(pixels, nullptr);
+  std::memset(pixels, value, kBytes);
+  exchange.publish(4, 2);
+}
+
+bool holds(const PictureLease& lease, uint8_t value) {
+  for (size_t i = 0; i < lease.bytes(); ++i) {
+    if (lease.bits()[i] != value) return false;
+  }
+  return lease.bytes() == kBytes;
+}
+
+TEST(PictureExchange, NothingToLendBeforeTheFirstPicture) {
+  PictureExchange exchange(kBytes);
+  EXPECT_FALSE(exchange.leaseNewest());
+  write(exchange, 1);
+  const PictureLease lease = exchange.leaseNewest();
+  ASSERT_TRUE(lease);
+  EXPECT_EQ(std::pair(lease.width(), lease.height()), std::pair(4, 2));
+  EXPECT_TRUE(holds(lease, 1));
+}
+
+TEST(PictureExchange, HeldPicturesAreNeverWrittenHoweverManyReadersHoldThem) {
+  PictureExchange exchange(kBytes);
+  std::vector<PictureLease> held;
+  std::set<const uint8_t*> buffers;
+  // Each reader keeps a different picture: the writer must find a free one every time.
+  for (uint8_t value = 1; value <= 6; ++value) {
+    write(exchange, value);
+    held.push_back(exchange.leaseNewest());
+    buffers.insert(held.back().bits());
+    EXPECT_NE(exchange.writable(), held.back().bits());
+  }
+  EXPECT_EQ(buffers.size(), held.size());
+  for (uint8_t value = 1; value <= 6; ++value) EXPECT_TRUE(holds(held[value - 1], value));
+
+  // Let go, and the pictures are used again rather than more added.
+  held.clear();
+  for (uint8_t value = 10; value < 20; ++value) {
+    write(exchange, value);
+    buffers.insert(exchange.leaseNewest().bits());
+  }
+  EXPECT_EQ(buffers.size(), 7u) << "the six once held and the one written meanwhile";
+}
+
+TEST(PictureExchange, CopiedAndMovedLeasesHoldUntilTheLastGoesAndOutliveTheExchange) {
+  PictureLease survivor;
+  {
+    PictureExchange exchange(kBytes);
+    write(exchange, 7);
+    PictureLease first = exchange.leaseNewest();
+    PictureLease copy = first;
+    first.reset();
+    EXPECT_FALSE(first);
+    for (uint8_t value = 20; value < 25; ++value) write(exchange, value);
+    EXPECT_TRUE(holds(copy, 7)) << "the copy still holds the picture";
+    survivor = std::move(copy);
+    EXPECT_FALSE(copy);
+  }
+  EXPECT_TRUE(holds(survivor, 7));
+}
+
+TEST(PictureExchange, AReaderThreadNeverSeesAPictureChangeUnderIt) {
+  PictureExchange exchange(kBytes);
+  write(exchange, 0);
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 1; i < 20000; ++i) write(exchange, uint8_t(i));
+    done = true;
+  });
+  int torn = 0;
+  while (!done) {
+    const PictureLease lease = exchange.leaseNewest();
+    const uint8_t first = lease.bits()[0];
+    for (size_t i = 0; i < lease.bytes(); ++i) torn += lease.bits()[i] != first;
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0);
+}
+
+}  // namespace
+}  // namespace vexa

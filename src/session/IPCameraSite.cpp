@@ -1,6 +1,7 @@
 #include "session/IPCameraSite.h"
 
 #include "protocol/http/IPCameraHTTP.h"
+#include "session/UdpStreamGroup.h"
 
 namespace vexa {
 
@@ -31,6 +32,7 @@ IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot) : config_(
     config_.audioRtpPort = ports.audioRtp;
     config_.audioRtcpPort = ports.audioRtcp;
     config_.fifthPort = ports.fifth;
+    udp_ = std::make_unique<UdpStreamGroup>(config_);
   } else if (model() == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG) {
     http_ = std::make_unique<IPCameraHTTP>();
     config_.videoRtpPort = ports.videoRtp;
@@ -75,7 +77,14 @@ bool IPCameraSite::Play() {
     return http_->Play();
   }
   if (interleaved_ != nullptr) return playInterleaved();
+  if (udp_) return playUdp();
   return false;
+}
+
+bool IPCameraSite::playUdp() {
+  IPCameraMediaManager& video = udp_->video();
+  publishPictureSource(video.imageLock(), video.pictureCounter());
+  return udp_->play(h264Decoder_);
 }
 
 bool IPCameraSite::playInterleaved() {
@@ -99,6 +108,7 @@ void IPCameraSite::publishPictureSource(CLFXCriticalSection& lock,
 }
 
 void IPCameraSite::Stop() {
+  if (udp_) udp_->stop();
   if (http_) http_->Stop();
   if (jpegOverRtsp_) jpegOverRtsp_->Stop();
   if (mpeg4OverRtsp_) mpeg4OverRtsp_->Stop();
@@ -136,6 +146,7 @@ uint32_t IPCameraSite::GetFrameNumber() const {
 
 uint32_t IPCameraSite::GetVideoBitrate() {
   if (http_) return toKilobits(http_->GetVideoBytes());
+  if (udp_) return toKilobits(udp_->video().takeReceivedBytes());
   return interleaved_ != nullptr ? toKilobits(interleaved_->takeVideoBytes()) : 0;
 }
 
@@ -144,6 +155,7 @@ uint32_t IPCameraSite::GetAudioBitrate() {
 }
 
 int32_t IPCameraSite::GetVideoDrop() const {
+  if (udp_) return udp_->video().lostPackets();
   return interleavedVideo_ != nullptr ? interleavedVideo_->lostPackets() : 0;
 }
 
@@ -153,6 +165,9 @@ int32_t IPCameraSite::GetAudioDrop() const {
 
 bool IPCameraSite::GetJpegFrame(const uint8_t** data, int32_t* length) {
   if (http_) return http_->GetJpegFrame(data, length);
+  if (udp_ && model() == IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG) {
+    return udp_->video().GetJpegFrame(data, length);
+  }
   if (jpegOverRtsp_) return jpegOverRtsp_->video().GetJpegFrame(data, length);
   return false;
 }
@@ -160,16 +175,19 @@ bool IPCameraSite::GetJpegFrame(const uint8_t** data, int32_t* length) {
 int32_t IPCameraSite::GetMpeg4Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) { return 0; }
 
 int32_t IPCameraSite::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  if (udp_ && isH264Model(model())) return udp_->video().GetH264Frame(image, size, info);
   if (!h264OverRtsp_) return 0;
   return h264OverRtsp_->video().decodeThread().GetH264Frame(image, size, info);
 }
 
 int32_t IPCameraSite::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
+  if (udp_ && isH264Model(model())) return udp_->video().LendH264Frame(lease, info);
   if (!h264OverRtsp_) return 0;
   return h264OverRtsp_->video().decodeThread().LendH264Frame(lease, info);
 }
 
 int32_t IPCameraSite::audioCodec() const {
+  if (udp_) return udp_->dialogue().audioCodec();
   return interleaved_ != nullptr ? interleaved_->audioCodec() : config_.audioCodec;
 }
 

@@ -15,6 +15,7 @@ namespace vexa {
 
 class IPCameraHTTP;
 class H264Decoder;
+class UdpStreamGroup;
 
 // Client UDP ports of a player slot: blocks of ten from 6100.
 struct ClientPorts {
@@ -73,9 +74,11 @@ class IPCameraSite {
 
   void createInterleavedHandler();
   bool playInterleaved();
+  bool playUdp();
   void publishPictureSource(CLFXCriticalSection& lock, const std::atomic<uint32_t>& counter);
 
   StreamConfig config_;
+  std::unique_ptr<UdpStreamGroup> udp_;
   std::unique_ptr<IPCameraHTTP> http_;
   std::unique_ptr<IPCameraJPEG_RTP_over_RTSP> jpegOverRtsp_;
   std::unique_ptr<IPCameraMPEG4_RTP_over_RTSP> mpeg4OverRtsp_;

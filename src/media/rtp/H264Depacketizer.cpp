@@ -71,6 +71,15 @@ bool startsKeyUnit(std::span<const uint8_t> payload) {
   return isKeyType(type);
 }
 
+// UDP road: a packet that may come ahead of the slices of a unit (ITU-T H.264 section 7.4.1.2.3:
+// delimiter, SEI, parameter sets) leaves open whether the unit is one to restart from. Encoders
+// that start every unit with a delimiter would otherwise never be resumed.
+bool leadsUnit(std::span<const uint8_t> payload) {
+  if (payload.empty()) return false;
+  const uint8_t type = nalType(payload[0]);
+  return type == kNalAccessUnitDelimiter || type == kNalSei || type == kNalPps;
+}
+
 // Interleaved road: may assembly go on from this gap packet?
 bool resumesAfterGap(std::span<const uint8_t> payload) {
   const uint8_t type = nalType(payload[0]);
@@ -156,7 +165,7 @@ PushResult H264Depacketizer::pushUdp(const RtpPacket& packet, bool lossBefore) {
     atUnitStart_ = false;
     startOver();
   }
-  if (atUnitStart_) {
+  if (atUnitStart_ && !leadsUnit(packet.payload)) {
     atUnitStart_ = false;
     if (startsKeyUnit(packet.payload)) dropping_ = false;
   }

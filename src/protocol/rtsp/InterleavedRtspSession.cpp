@@ -6,7 +6,7 @@
 #include "common/DebugTrace.h"
 #include "common/TextFields.h"
 #include "platform/Environment.h"
-#include "protocol/rtsp/InterleavedRequests.h"
+#include "protocol/rtsp/RtspRequests.h"
 #include "protocol/rtsp/InterleavedSplitter.h"
 #include "protocol/rtsp/RtspHeaders.h"
 

@@ -54,6 +54,7 @@ const Bytes kParameterSets = {0x78,                    // STAP-A indicator: NRI 
                               0x67, 0x42, 0x00, 0x1F,  // SPS
                               0x00, 0x03,              // NAL unit size 3
                               0x68, 0xCE, 0x3C};       // PPS
+const Bytes kDelimiter = {0x09, 0xF0};  // NAL header: type 9 (access unit delimiter)
 const Bytes kShort = {0, 0, 1};
 const Bytes kLong = {0, 0, 0, 1};
 
@@ -116,6 +117,11 @@ TEST(H264Depacketizer, UdpResumesOnlyAtAUnitThatBeginsWithAnIdrSliceOrSps) {
         {kPSliceEnd, kMarker, kIgnored, kLoss}, {kPSlice, kMarker, kIgnored},
         {kIdr, kMarker, kComplete}, {kPSlice, kMarker, kComplete}},
        concat({kShort, kPSlice})},
+      // Encoders that open every unit with a delimiter: the unit's slices decide.
+      {"delimited units", Road::Udp,
+       {{kDelimiter, false, kIgnored}, {kPSlice, kMarker, kIgnored},
+        {kDelimiter, false, kIgnored}, {kSps, false, kTaken}, {kIdr, kMarker, kComplete}},
+       concat({kShort, kSps, kShort, kIdr})},
       {"after loss in an IDR unit", Road::Udp,
        {{kIdr, kMarker, kComplete}, {kIdrStart, false, kTaken},
         {kIdrEnd, kMarker, kIgnored, kLoss}, {kIdr, kMarker, kComplete}},

@@ -1,11 +1,11 @@
-#include "protocol/rtsp/InterleavedRequests.h"
+#include "protocol/rtsp/RtspRequests.h"
 
 #include <gtest/gtest.h>
 
 namespace vexa::rtsp {
 namespace {
 
-TEST(InterleavedRequests, AreTheDialoguesBytesExactly) {
+TEST(RtspRequests, AreTheInterleavedDialoguesBytesExactly) {
   EXPECT_EQ(describeRequest("rtsp://10.0.0.5/h264", 0),
             "DESCRIBE rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
             "CSeq: 0\r\n"
@@ -38,6 +38,35 @@ TEST(InterleavedRequests, AreTheDialoguesBytesExactly) {
             "Session:\r\n"
             "User-Agent: Halvorin V.2008-02-25\r\n"
             "\r\n");
+}
+
+TEST(RtspRequests, AreTheUdpDialoguesBytesExactlyWithTheExtraLineLast) {
+  for (const std::string extra : {"", "X-Client: lobby"}) {
+    const std::string x = extra.empty() ? "" : "\r\n" + extra;
+    EXPECT_EQ(describeRequest("rtsp://10.0.0.5/h264", 0, extra),
+              "DESCRIBE rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
+              "CSeq: 0\r\n"
+              "Accept: application/sdp\r\n"
+              "User-Agent: Halvorin V.2008-02-25" + x + "\r\n"
+              "\r\n");
+    EXPECT_EQ(udpSetupRequest("rtsp://10.0.0.5/h264/trackID=1", 1, 6100, 6101, extra),
+              "SETUP rtsp://10.0.0.5/h264/trackID=1 RTSP/1.0\r\n"
+              "CSeq: 1\r\n"
+              "Transport: RTP/AVP;unicast;client_port=6100-6101\r\n"
+              "User-Agent: Halvorin V.2008-02-25" + x + "\r\n"
+              "\r\n");
+    // Two blanks after "Session:": the header's and the one kept from the answer.
+    EXPECT_EQ(udpPlayRequest("rtsp://10.0.0.5/h264", 2, " 77AB", extra),
+              "PLAY rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
+              "CSeq: 2\r\n"
+              "Range: npt=0.000-\r\n"
+              "Session:  77AB" + x + "\r\n"
+              "\r\n");
+    EXPECT_EQ(udpTeardownRequest("rtsp://10.0.0.5/h264", 3, extra),
+              "TEARDOWN rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
+              "CSeq: 3" + x + "\r\n"
+              "\r\n");
+  }
 }
 
 }  // namespace

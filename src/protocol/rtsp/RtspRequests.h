@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vexa::rtsp {
+
+constexpr const char* kUserAgent = "Halvorin V.2008-02-25";
+constexpr int kVideoChannel = 0;
+constexpr int kAudioChannel = 2;
+
+// The requests of both RTSP dialogues, byte for byte as cameras of this system expect them.
+// session is the Session header's value as it was extracted (with its leading blank). extraHeader
+// (the UDP road's optional extra line, without its line end) becomes the last header.
+std::string describeRequest(const std::string& url, uint32_t cseq,
+                            const std::string& extraHeader = {});
+
+// ---- RTP interleaved on the RTSP connection ----
+// Asks for RTP on firstChannel and RTCP on the next one. A session (the video's, for the audio
+// track) joins the track to it; empty: no Session line.
+std::string interleavedSetupRequest(const std::string& url, uint32_t cseq, int firstChannel,
+                                    const std::string& session = {});
+std::string playRequest(const std::string& url, uint32_t cseq, const std::string& session);
+std::string teardownRequest(const std::string& url, uint32_t cseq, const std::string& session);
+
+// ---- RTP over UDP to the client ports ----
+std::string udpSetupRequest(const std::string& url, uint32_t cseq, uint16_t rtpPort,
+                            uint16_t rtcpPort, const std::string& extraHeader);
+// No User-Agent; "Session: " has its own blank besides the stored one.
+std::string udpPlayRequest(const std::string& url, uint32_t cseq, const std::string& session,
+                           const std::string& extraHeader);
+// Neither User-Agent nor Session.
+std::string udpTeardownRequest(const std::string& url, uint32_t cseq,
+                               const std::string& extraHeader);
+
+}  // namespace vexa::rtsp

@@ -27,21 +27,30 @@ MediaPlayout::MediaPlayout(int fps, std::chrono::milliseconds senderReportInterv
                            std::string cname)
     : fps_(std::max(fps, 1)), reportInterval_(senderReportInterval), cname_(std::move(cname)) {}
 
-void MediaPlayout::setVideo(std::unique_ptr<VideoSource> source, const RtpStream& stream) {
-  video_.emplace(VideoTrack{std::move(source), stream});
+void MediaPlayout::setVideo(std::unique_ptr<VideoSource> source, RtpStream stream) {
+  video_.emplace(VideoTrack{std::move(source), std::move(stream)});
 }
 
-void MediaPlayout::setAudio(std::unique_ptr<ToneEncoder> encoder, const RtpStream& stream) {
-  audio_.emplace(AudioTrack{std::move(encoder), stream});
+void MediaPlayout::setAudio(std::unique_ptr<ToneEncoder> encoder, RtpStream stream) {
+  audio_.emplace(AudioTrack{std::move(encoder), std::move(stream)});
 }
 
 const RtpStream* MediaPlayout::streamOnChannel(uint8_t channel) const {
   for (const RtpStream* stream : {video(), audio()}) {
-    if (stream && (stream->rtpChannel() == channel || stream->rtcpChannel() == channel)) {
-      return stream;
-    }
+    const auto channels = stream ? stream->transport().channels() : std::nullopt;
+    if (channels && (channels->rtp == channel || channels->rtcp == channel)) return stream;
   }
   return nullptr;
+}
+
+void MediaPlayout::receiveRtcp(
+    const std::function<void(const RtpStream&, std::span<const uint8_t>)>& handler) {
+  for (RtpStream* stream :
+       {video_ ? &video_->stream : nullptr, audio_ ? &audio_->stream : nullptr}) {
+    if (!stream) continue;
+    stream->transport().receiveRtcp(
+        [&](std::span<const uint8_t> packet) { handler(*stream, packet); });
+  }
 }
 
 void MediaPlayout::start(Clock::time_point now) {
@@ -65,7 +74,7 @@ std::optional<MediaPlayout::Clock::time_point> MediaPlayout::nextDue() const {
   return due;
 }
 
-uint64_t MediaPlayout::produceVideo(Clock::time_point now, std::vector<uint8_t>& out) {
+uint64_t MediaPlayout::produceVideo(Clock::time_point now) {
   if (!video_ || pictureDue(video_->nextPicture) > now) return 0;
   if (now - pictureDue(video_->nextPicture) > kMaxLag) {
     video_->nextPicture = uint32_t(ticks(now - *started_, uint32_t(fps_)));
@@ -74,12 +83,12 @@ uint64_t MediaPlayout::produceVideo(Clock::time_point now, std::vector<uint8_t>&
   const uint32_t mediaTime = uint32_t(uint64_t(index) * kVideoClockRate / uint64_t(fps_));
   const auto payloads = video_->source->payloadsOf(index);
   for (size_t i = 0; i < payloads.size(); ++i) {
-    video_->stream.appendPacket(out, payloads[i], i + 1 == payloads.size(), mediaTime);
+    video_->stream.sendPacket(payloads[i], i + 1 == payloads.size(), mediaTime);
   }
   return payloads.size();
 }
 
-uint64_t MediaPlayout::produceAudio(Clock::time_point now, std::vector<uint8_t>& out) {
+uint64_t MediaPlayout::produceAudio(Clock::time_point now) {
   if (!audio_) return 0;
   if (now - audioDue(audio_->nextPacket) > kMaxLag) {
     audio_->nextPacket = uint64_t((now - *started_) / kAudioPacketDuration);
@@ -90,35 +99,33 @@ uint64_t MediaPlayout::produceAudio(Clock::time_point now, std::vector<uint8_t>&
     const std::vector<uint8_t> payload = audio_->encoder->encodeNext(kAudioPacketSamples);
     if (payload.empty()) continue;
     // RFC 3551 section 4.1: the marker opens a talkspurt, here the start of the session.
-    audio_->stream.appendPacket(out, payload, index == 0, uint32_t(index * kAudioPacketSamples));
+    audio_->stream.sendPacket(payload, index == 0, uint32_t(index * kAudioPacketSamples));
     ++sent;
   }
   return sent;
 }
 
 uint64_t MediaPlayout::produceReports(Clock::time_point now,
-                                      std::chrono::system_clock::time_point wallClock,
-                                      std::vector<uint8_t>& out) {
+                                      std::chrono::system_clock::time_point wallClock) {
   if (nextReport_ > now) return 0;
   nextReport_ += reportInterval_;
   if (nextReport_ <= now) nextReport_ = now + reportInterval_;
   uint64_t sent = 0;
   for (auto* stream : {video_ ? &video_->stream : nullptr, audio_ ? &audio_->stream : nullptr}) {
     if (!stream) continue;
-    stream->appendSenderReport(out, wallClock, ticks(now - *started_, stream->clockRate()), cname_);
+    stream->sendSenderReport(wallClock, ticks(now - *started_, stream->clockRate()), cname_);
     ++sent;
   }
   return sent;
 }
 
 MediaPlayout::Produced MediaPlayout::produceDue(Clock::time_point now,
-                                                std::chrono::system_clock::time_point wallClock,
-                                                std::vector<uint8_t>& out) {
+                                                std::chrono::system_clock::time_point wallClock) {
   Produced produced;
   if (!started_) return produced;
-  produced.rtpPackets += produceVideo(now, out);
-  produced.rtpPackets += produceAudio(now, out);
-  produced.senderReports += produceReports(now, wallClock, out);
+  produced.rtpPackets += produceVideo(now);
+  produced.rtpPackets += produceAudio(now);
+  produced.senderReports += produceReports(now, wallClock);
   return produced;
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,19 +30,20 @@ class MediaPlayout {
 
   MediaPlayout(int fps, std::chrono::milliseconds senderReportInterval, std::string cname);
 
-  void setVideo(std::unique_ptr<VideoSource> source, const RtpStream& stream);
-  void setAudio(std::unique_ptr<ToneEncoder> encoder, const RtpStream& stream);
+  void setVideo(std::unique_ptr<VideoSource> source, RtpStream stream);
+  void setAudio(std::unique_ptr<ToneEncoder> encoder, RtpStream stream);
   const RtpStream* video() const { return video_ ? &video_->stream : nullptr; }
   const RtpStream* audio() const { return audio_ ? &audio_->stream : nullptr; }
-  // The stream whose RTP or RTCP goes on channel; nullptr when none does.
+  // The stream whose RTP or RTCP goes on interleaved channel; nullptr when none does.
   const RtpStream* streamOnChannel(uint8_t channel) const;
+  // Hands over the RTCP packets that clients sent to the streams' own sockets.
+  void receiveRtcp(const std::function<void(const RtpStream&, std::span<const uint8_t>)>& handler);
 
   void start(Clock::time_point now);
   bool playing() const { return started_.has_value(); }
 
-  // Appends every packet and report due by now, as interleaved frames.
-  Produced produceDue(Clock::time_point now, std::chrono::system_clock::time_point wallClock,
-                      std::vector<uint8_t>& out);
+  // Sends every packet and report due by now, each on its stream's transport.
+  Produced produceDue(Clock::time_point now, std::chrono::system_clock::time_point wallClock);
   // When the next packet or report falls due; nullopt while not playing.
   std::optional<Clock::time_point> nextDue() const;
 
@@ -59,10 +61,9 @@ class MediaPlayout {
 
   Clock::time_point pictureDue(uint32_t index) const;
   Clock::time_point audioDue(uint64_t index) const;
-  uint64_t produceVideo(Clock::time_point now, std::vector<uint8_t>& out);
-  uint64_t produceAudio(Clock::time_point now, std::vector<uint8_t>& out);
-  uint64_t produceReports(Clock::time_point now, std::chrono::system_clock::time_point wallClock,
-                          std::vector<uint8_t>& out);
+  uint64_t produceVideo(Clock::time_point now);
+  uint64_t produceAudio(Clock::time_point now);
+  uint64_t produceReports(Clock::time_point now, std::chrono::system_clock::time_point wallClock);
 
   const int fps_;
   const std::chrono::milliseconds reportInterval_;

@@ -22,17 +22,15 @@ void appendInterleavedFrame(std::vector<uint8_t>& out, uint8_t channel,
   out.insert(out.end(), body.begin(), body.end());
 }
 
-RtpStream::RtpStream(uint8_t payloadType, uint32_t clockRate, uint8_t rtpChannel,
-                     uint8_t rtcpChannel, RtpStreamIdentity identity)
+RtpStream::RtpStream(uint8_t payloadType, uint32_t clockRate,
+                     std::unique_ptr<PacketTransport> transport, RtpStreamIdentity identity)
     : payloadType_(payloadType & kPayloadTypeMask),
       clockRate_(clockRate),
-      rtpChannel_(rtpChannel),
-      rtcpChannel_(rtcpChannel),
+      transport_(std::move(transport)),
       identity_(identity),
       nextSequence_(identity.firstSequence) {}
 
-void RtpStream::appendPacket(std::vector<uint8_t>& out, std::span<const uint8_t> payload,
-                             bool marker, uint32_t mediaTime) {
+void RtpStream::sendPacket(std::span<const uint8_t> payload, bool marker, uint32_t mediaTime) {
   if (kRtpHeaderSize + payload.size() > kMaxInterleavedLength) return;
   const uint32_t timestamp = timestampAt(mediaTime);
   // RFC 3550 section 5.1: version 2, no padding, extension or CSRC.
@@ -50,18 +48,17 @@ void RtpStream::appendPacket(std::vector<uint8_t>& out, std::span<const uint8_t>
       uint8_t(identity_.ssrc >> 8),
       uint8_t(identity_.ssrc),
   };
-  appendInterleavedFrame(out, rtpChannel_, header, payload);
+  transport_->sendRtp(header, payload);
   ++nextSequence_;
   ++packets_;
   octets_ += uint32_t(payload.size());
 }
 
-void RtpStream::appendSenderReport(std::vector<uint8_t>& out,
-                                   std::chrono::system_clock::time_point now, uint32_t mediaTime,
-                                   const std::string& cname) {
+void RtpStream::sendSenderReport(std::chrono::system_clock::time_point now, uint32_t mediaTime,
+                                 const std::string& cname) {
   const SenderInfo sender{identity_.ssrc, toNtpTime(now), timestampAt(mediaTime), packets_,
                           octets_};
-  appendInterleavedFrame(out, rtcpChannel_, buildSenderReport(sender, cname));
+  transport_->sendRtcp(buildSenderReport(sender, cname));
 }
 
 }  // namespace vexa::camera

@@ -2,9 +2,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "camera/PacketTransport.h"
 
 namespace vexa::camera {
 
@@ -26,33 +29,31 @@ struct RtpStreamIdentity {
   uint32_t timestampBase = 0;
 };
 
-// One RTP stream sent interleaved: numbers its packets, stamps them, frames them on its
-// channel, and writes its sender reports on the channel after it.
+// One RTP stream: numbers its packets, stamps them and writes its sender reports, and hands
+// both to its transport.
 class RtpStream {
  public:
-  RtpStream(uint8_t payloadType, uint32_t clockRate, uint8_t rtpChannel, uint8_t rtcpChannel,
+  RtpStream(uint8_t payloadType, uint32_t clockRate, std::unique_ptr<PacketTransport> transport,
             RtpStreamIdentity identity);
 
   // mediaTime counts clock ticks from the start of the stream.
-  void appendPacket(std::vector<uint8_t>& out, std::span<const uint8_t> payload, bool marker,
-                    uint32_t mediaTime);
-  void appendSenderReport(std::vector<uint8_t>& out, std::chrono::system_clock::time_point now,
-                          uint32_t mediaTime, const std::string& cname);
+  void sendPacket(std::span<const uint8_t> payload, bool marker, uint32_t mediaTime);
+  void sendSenderReport(std::chrono::system_clock::time_point now, uint32_t mediaTime,
+                        const std::string& cname);
 
   uint32_t ssrc() const { return identity_.ssrc; }
   uint16_t nextSequence() const { return nextSequence_; }
   uint32_t timestampAt(uint32_t mediaTime) const { return identity_.timestampBase + mediaTime; }
   uint32_t clockRate() const { return clockRate_; }
-  uint8_t rtpChannel() const { return rtpChannel_; }
-  uint8_t rtcpChannel() const { return rtcpChannel_; }
   uint32_t packetsSent() const { return packets_; }
+  PacketTransport& transport() { return *transport_; }
+  const PacketTransport& transport() const { return *transport_; }
 
  private:
-  const uint8_t payloadType_;
-  const uint32_t clockRate_;
-  const uint8_t rtpChannel_;
-  const uint8_t rtcpChannel_;
-  const RtpStreamIdentity identity_;
+  uint8_t payloadType_;
+  uint32_t clockRate_;
+  std::unique_ptr<PacketTransport> transport_;
+  RtpStreamIdentity identity_;
   uint16_t nextSequence_;
   uint32_t packets_ = 0;
   uint32_t octets_ = 0;  // payload bytes, as sender reports count them

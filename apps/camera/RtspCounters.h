@@ -9,9 +9,10 @@
 
 namespace vexa::camera {
 
-// A receiver report as it arrived, with the SSRC of the stream sent on its channel pair.
+// A receiver report as it arrived, with the SSRC of the stream it came back on.
 struct ReceivedReport {
-  uint8_t channel = 0;
+  bool datagram = false;  // at a stream's RTCP port rather than on the connection
+  uint8_t channel = 0;    // the interleaved channel; 0 for a datagram
   uint32_t streamSsrc = 0;
   ReceiverReport report;
 };
@@ -22,7 +23,8 @@ class RtspCounters {
   std::atomic<uint64_t> rtpPackets{0};
   std::atomic<uint64_t> senderReports{0};
   std::atomic<uint64_t> receiverReports{0};
-  // Interleaved frames from clients that were not receiver reports on a channel set up.
+  // Interleaved frames and RTCP datagrams from clients that were not receiver reports for a
+  // stream set up.
   std::atomic<uint64_t> ignoredFrames{0};
 
   void recordReport(const ReceivedReport& report) {

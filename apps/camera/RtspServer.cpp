@@ -83,7 +83,7 @@ void RtspServer::stop() {
 }
 
 void RtspServer::serve(TcpConnection& connection, const std::atomic<bool>& stopping) {
-  RtspSession session(options_, streams_, counters_);
+  RtspSession session(options_, streams_, counters_, connection.ends());
   RtspMessageReader reader;
   std::string received;
   std::vector<uint8_t> out;
@@ -111,6 +111,9 @@ void RtspServer::serve(TcpConnection& connection, const std::atomic<bool>& stopp
         break;
       }
     }
+    // RTCP over UDP keeps the session alive as requests do: clients of that road send no more
+    // requests once playing.
+    if (session.receiveDatagrams()) lastHeard = Clock::now();
     if (!malformed) session.produceDue(Clock::now(), out);
     if (!out.empty()) {
       if (connection.sendAll({out}, stopping, kSendStallLimitMs) != IoResult::Done) return;

@@ -13,9 +13,10 @@
 
 namespace vexa::camera {
 
-// Serves the generated pictures and tone over RTSP/1.0 with RTP and RTCP interleaved on the
-// connection (RFC 2326 section 10.12): H.264 under /h264 (and at half size under /h264_2),
-// RTP/JPEG under /jpeg, each with the audio track the options name.
+// Serves the generated pictures and tone over RTSP/1.0, with RTP and RTCP interleaved on the
+// connection (RFC 2326 section 10.12) or as UDP datagrams between the ports SETUP names:
+// H.264 under /h264 (and at half size under /h264_2), RTP/JPEG under /jpeg, each with the audio
+// track the options name.
 class RtspServer {
  public:
   static constexpr int kSendStallLimitMs = 10000;
@@ -35,7 +36,8 @@ class RtspServer {
   // The streams offered; valid after start().
   const std::vector<StreamDefinition>& streams() const { return streams_; }
 
-  // Well-formed receiver reports clients sent on the RTCP channel of a stream set up.
+  // Well-formed receiver reports clients sent on the RTCP channel or to the RTCP port of a
+  // stream set up.
   uint64_t receiverReportsReceived() const {
     return counters_.receiverReports.load(std::memory_order_relaxed);
   }

@@ -36,8 +36,13 @@ std::string aggregateUrl(std::string url, const RtspTarget& target) {
 }  // namespace
 
 RtspSession::RtspSession(const RtspServerOptions& options,
-                         const std::vector<StreamDefinition>& streams, RtspCounters& counters)
-    : options_(options), streams_(streams), counters_(counters), random_(std::random_device{}()) {}
+                         const std::vector<StreamDefinition>& streams, RtspCounters& counters,
+                         std::optional<ConnectionEnds> ends)
+    : options_(options),
+      streams_(streams),
+      counters_(counters),
+      ends_(ends),
+      random_(std::random_device{}()) {}
 
 std::string RtspSession::answer(std::string_view header, Clock::time_point now) {
   const auto request = parseHttpRequest(header);
@@ -128,14 +133,16 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
     return rtspAnswer(RtspStatus::MethodNotValidInThisState, cseq, {});
   }
   const TransportChoice transport =
-      chooseInterleavedTransport(request.header("Transport").value_or(""));
+      chooseTransport(request.header("Transport").value_or(""), ends_.has_value());
   if (!transport.offered) return rtspAnswer(RtspStatus::UnsupportedTransport, cseq, {});
   if (!transport.valid) return rtspAnswer(RtspStatus::BadRequest, cseq, {});
   const InterleavedChannels channels =
       transport.channels.value_or(video ? InterleavedChannels{0, 1} : InterleavedChannels{2, 3});
   const RtpStream* other = playout_ ? (video ? playout_->audio() : playout_->video()) : nullptr;
-  if (other && (other->rtpChannel() == channels.rtp || other->rtcpChannel() == channels.rtp ||
-                other->rtpChannel() == channels.rtcp || other->rtcpChannel() == channels.rtcp)) {
+  const auto taken = other ? other->transport().channels() : std::nullopt;
+  if (transport.kind == TransportKind::Interleaved && taken &&
+      (taken->rtp == channels.rtp || taken->rtcp == channels.rtp || taken->rtp == channels.rtcp ||
+       taken->rtcp == channels.rtcp)) {
     return rtspAnswer(RtspStatus::BadRequest, cseq, {});
   }
 
@@ -148,6 +155,9 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
     if (!toneEncoder->open(options_.audio)) toneEncoder.reset();
   }
   if (!videoSource && !toneEncoder) return rtspAnswer(RtspStatus::InternalServerError, cseq, {});
+  std::string description;
+  auto packetTransport = openTransport(transport, channels, description);
+  if (!packetTransport) return rtspAnswer(RtspStatus::InternalServerError, cseq, {});
 
   if (sessionId_.empty()) {
     sessionId_ = hex8(uint32_t(random_()));
@@ -159,16 +169,35 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
   const uint8_t payloadType =
       video ? stream->payloadType : audioCodecInfo(options_.audio)->payloadType;
   const uint32_t clockRate = video ? kVideoClockRate : kAudioClockRate;
-  const RtpStream rtp(payloadType, clockRate, channels.rtp, channels.rtcp, newIdentity());
+  RtpStream rtp(payloadType, clockRate, std::move(packetTransport), newIdentity());
+  const std::string transportHeader = "Transport: " + description + ";ssrc=" + hex8(rtp.ssrc());
   if (video) {
-    playout_->setVideo(std::move(videoSource), rtp);
+    playout_->setVideo(std::move(videoSource), std::move(rtp));
   } else {
-    playout_->setAudio(std::move(toneEncoder), rtp);
+    playout_->setAudio(std::move(toneEncoder), std::move(rtp));
   }
-  const std::string transportHeader =
-      "Transport: RTP/AVP/TCP;unicast;interleaved=" + std::to_string(channels.rtp) + "-" +
-      std::to_string(channels.rtcp) + ";ssrc=" + hex8(rtp.ssrc());
   return rtspAnswer(RtspStatus::Ok, cseq, transportHeader + "\r\n" + sessionHeader());
+}
+
+std::unique_ptr<PacketTransport> RtspSession::openTransport(const TransportChoice& choice,
+                                                            InterleavedChannels channels,
+                                                            std::string& description) {
+  if (choice.kind == TransportKind::Interleaved) {
+    description = "RTP/AVP/TCP;unicast;interleaved=" + std::to_string(channels.rtp) + "-" +
+                  std::to_string(channels.rtcp);
+    return std::make_unique<InterleavedTransport>(channels, interleaved_);
+  }
+  // Media leaves from the address the client reached, and goes only to the client itself.
+  auto ports = UdpPortPair::open(ends_->local.address);
+  if (!ports) {
+    DebugTrace("RtspSession: no UDP ports on %s\n", ends_->local.text().c_str());
+    return nullptr;
+  }
+  const ClientPorts client = choice.clientPorts;
+  description = "RTP/AVP;unicast;client_port=" + std::to_string(client.rtp) + "-" +
+                std::to_string(client.rtcp) + ";server_port=" + std::to_string(ports->rtpPort()) +
+                "-" + std::to_string(ports->rtcpPort());
+  return std::make_unique<DatagramTransport>(std::move(ports), ends_->peer.address, client);
 }
 
 std::string RtspSession::rtpInfo(const std::string& base) const {
@@ -223,22 +252,47 @@ std::string RtspSession::getParameter(const HttpRequest& request, const std::str
 
 void RtspSession::onInterleavedFrame(uint8_t channel, std::span<const uint8_t> packet) {
   const RtpStream* stream = playout_ ? playout_->streamOnChannel(channel) : nullptr;
-  const auto report =
-      stream && channel == stream->rtcpChannel() ? findReceiverReport(packet) : std::nullopt;
-  if (!report) {
+  if (!stream || stream->transport().channels()->rtcp != channel) {
     counters_.ignoredFrames.fetch_add(1, std::memory_order_relaxed);
     DebugTrace("RtspSession: ignored a %zu-byte frame on channel %u\n", packet.size(),
                unsigned(channel));
     return;
   }
-  counters_.recordReport({channel, stream->ssrc(), *report});
+  countRtcp(*stream, channel, packet);
+}
+
+bool RtspSession::receiveDatagrams() {
+  if (!playout_) return false;
+  bool heard = false;
+  playout_->receiveRtcp([&](const RtpStream& stream, std::span<const uint8_t> packet) {
+    heard = true;
+    countRtcp(stream, std::nullopt, packet);
+  });
+  return heard;
+}
+
+void RtspSession::countRtcp(const RtpStream& stream, std::optional<uint8_t> channel,
+                            std::span<const uint8_t> packet) {
+  const auto report = findReceiverReport(packet);
+  if (!report) {
+    counters_.ignoredFrames.fetch_add(1, std::memory_order_relaxed);
+    DebugTrace("RtspSession: ignored %zu bytes of RTCP without a receiver report\n", packet.size());
+    return;
+  }
+  counters_.recordReport({!channel.has_value(), channel.value_or(0), stream.ssrc(), *report});
 }
 
 void RtspSession::produceDue(Clock::time_point now, std::vector<uint8_t>& out) {
   if (!playout_) return;
-  const auto produced = playout_->produceDue(now, std::chrono::system_clock::now(), out);
+  const auto produced = playout_->produceDue(now, std::chrono::system_clock::now());
   counters_.rtpPackets.fetch_add(produced.rtpPackets, std::memory_order_relaxed);
   counters_.senderReports.fetch_add(produced.senderReports, std::memory_order_relaxed);
+  if (out.empty()) {
+    out.swap(interleaved_);  // out's spare capacity serves the next round
+  } else {
+    out.insert(out.end(), interleaved_.begin(), interleaved_.end());
+    interleaved_.clear();
+  }
 }
 
 std::optional<RtspSession::Clock::time_point> RtspSession::nextDue() const {

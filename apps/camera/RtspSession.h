@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "camera/HttpRequest.h"
+#include "camera/Ipv4Endpoint.h"
 #include "camera/MediaPlayout.h"
+#include "camera/PacketTransport.h"
 #include "camera/RtspAnswer.h"
 #include "camera/RtspCounters.h"
 #include "camera/RtspServerOptions.h"
@@ -20,21 +22,26 @@ namespace vexa::camera {
 
 // The RTSP side of one client connection: answers its requests, holds the one session it sets
 // up (a SETUP without a Session header joins the connection's session, as clients that set up
-// audio after video expect), and produces the session's media while it plays.
+// audio after video expect), and produces the session's media while it plays. Each track goes
+// interleaved on the connection or as UDP datagrams, as its SETUP asked; datagrams need the
+// connection's ends, from the local address to the peer's.
 class RtspSession {
  public:
   using Clock = MediaPlayout::Clock;
 
   RtspSession(const RtspServerOptions& options, const std::vector<StreamDefinition>& streams,
-              RtspCounters& counters);
+              RtspCounters& counters, std::optional<ConnectionEnds> ends = std::nullopt);
 
   // The answer to one request (header through its empty line).
   std::string answer(std::string_view header, Clock::time_point now);
   // An interleaved frame from the client: receiver reports on a channel set up are counted.
   void onInterleavedFrame(uint8_t channel, std::span<const uint8_t> packet);
 
-  // Appends the media due by now.
+  // Sends the media due by now: datagrams at once, interleaved frames appended to out.
   void produceDue(Clock::time_point now, std::vector<uint8_t>& out);
+  // Takes the RTCP datagrams that arrived at the session's ports and counts the receiver
+  // reports; true when the client was heard from.
+  bool receiveDatagrams();
   std::optional<Clock::time_point> nextDue() const;
 
   const std::string& sessionId() const { return sessionId_; }
@@ -54,13 +61,22 @@ class RtspSession {
   std::string sessionHeader() const;
   std::string rtpInfo(const std::string& base) const;
   RtpStreamIdentity newIdentity();
+  // The road a SETUP chose, and the Transport answer that describes it (without the SSRC);
+  // nullptr when its ports cannot be opened.
+  std::unique_ptr<PacketTransport> openTransport(const TransportChoice& choice,
+                                                 InterleavedChannels channels,
+                                                 std::string& description);
+  void countRtcp(const RtpStream& stream, std::optional<uint8_t> channel,
+                 std::span<const uint8_t> packet);
 
   const RtspServerOptions& options_;
   const std::vector<StreamDefinition>& streams_;
   RtspCounters& counters_;
+  const std::optional<ConnectionEnds> ends_;
   std::mt19937 random_;
   std::string sessionId_;  // empty: no session
   const StreamDefinition* stream_ = nullptr;
+  std::vector<uint8_t> interleaved_;  // frames not yet handed out; outlives the transports
   std::unique_ptr<MediaPlayout> playout_;
 };
 

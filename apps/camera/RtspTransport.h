@@ -11,14 +11,27 @@ struct InterleavedChannels {
   uint8_t rtcp = 1;
 };
 
-struct TransportChoice {
-  bool offered = false;                         // a transport with RTP/AVP/TCP was offered
-  bool valid = false;                           // ... and its interleaved parameter, if any, reads
-  std::optional<InterleavedChannels> channels;  // as the client asked; nullopt: server's choice
+// The client's UDP ports for one stream's RTP and RTCP.
+struct ClientPorts {
+  uint16_t rtp = 0;
+  uint16_t rtcp = 0;
 };
 
-// Reads a SETUP's Transport header (RFC 2326 section 12.39): the first of the comma-separated
-// transports that is RTP/AVP/TCP, and its "interleaved=N-M" or "interleaved=N" (then M = N + 1).
-TransportChoice chooseInterleavedTransport(std::string_view header);
+enum class TransportKind { Interleaved, Datagram };
+
+struct TransportChoice {
+  bool offered = false;  // a transport this camera serves was offered
+  bool valid = false;    // ... and its interleaved parameter, if any, reads
+  TransportKind kind = TransportKind::Interleaved;
+  std::optional<InterleavedChannels> channels;  // as the client asked; nullopt: server's choice
+  ClientPorts clientPorts;                      // Datagram only
+};
+
+// Reads a SETUP's Transport header (RFC 2326 section 12.39) and takes the first of its
+// comma-separated transports that the camera serves: RTP/AVP/TCP with "interleaved=N-M" or
+// "interleaved=N" (then M = N + 1) or none; or, when datagrams is set, RTP/AVP or RTP/AVP/UDP,
+// unicast, with "client_port=A-B" or "client_port=A" (then B = A + 1). A UDP transport without
+// usable client ports, or for multicast, is passed over as not served.
+TransportChoice chooseTransport(std::string_view header, bool datagrams);
 
 }  // namespace vexa::camera

@@ -1,5 +1,7 @@
 #include "camera/TcpConnection.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -146,6 +148,18 @@ void TcpConnection::finish(const std::atomic<bool>& stop, int lingerMs) {
   while (!stop.load(std::memory_order_relaxed) && elapsedMs(started) < lingerMs) {
     if (waitFor(fd_, POLLIN) && !peerStillOpen()) return;
   }
+}
+
+std::optional<ConnectionEnds> TcpConnection::ends() const {
+  sockaddr_in local{}, peer{};
+  socklen_t localLength = sizeof local, peerLength = sizeof peer;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+      ::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 ||
+      local.sin_family != AF_INET || peer.sin_family != AF_INET) {
+    return std::nullopt;
+  }
+  return ConnectionEnds{{ntohl(local.sin_addr.s_addr), ntohs(local.sin_port)},
+                        {ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)}};
 }
 
 void TcpConnection::shutdown() {

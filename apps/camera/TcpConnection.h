@@ -5,9 +5,12 @@
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "camera/Ipv4Endpoint.h"
 
 namespace vexa::camera {
 
@@ -44,6 +47,9 @@ class TcpConnection {
   // Ends the sending side and waits briefly for the peer to close, so that an answer sent just
   // before is read rather than cut off by a reset.
   void finish(const std::atomic<bool>& stop, int lingerMs);
+
+  // This end's address and the peer's; nullopt when the socket cannot tell.
+  std::optional<ConnectionEnds> ends() const;
 
   // Unblocks the peer at once (used when the server stops).
   void shutdown();

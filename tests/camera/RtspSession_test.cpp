@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "camera/Ipv4Endpoint.h"
 #include "common/TextFields.h"
 
 namespace vexa::camera {
@@ -74,6 +75,57 @@ TEST(RtspSession, AnswersEveryRequestWithItsStatus) {
   EXPECT_EQ(oddSession.answer("DESCRIBE rtsp://h/jpeg RTSP/1.0\r\nCSeq: 1\r\n\r\n", now)
                 .rfind("RTSP/1.0 415 ", 0),
             0u);
+}
+
+// The first transport of the header that the camera serves wins; one it cannot serve is passed
+// over, and a header with none gets 461 whatever it holds.
+TEST(RtspSession, ChoosesTheFirstTransportItServes) {
+  RtspServerOptions options;
+  options.width = 64;
+  options.height = 48;
+  const std::vector<StreamDefinition> streams = defineStreams(options, 1);
+  RtspCounters counters;
+  constexpr uint32_t kLoopback = 0x7F000001;
+  RtspSession session(options, streams, counters, ConnectionEnds{{kLoopback, 554}, {kLoopback, 0}});
+  const auto now = RtspSession::Clock::now();
+  const struct {
+    std::string transport;
+    int status;
+    std::string answer;  // how the Transport answer starts
+  } cases[] = {
+      {"", 461, ""},
+      {";;,,;", 461, ""},
+      {"RTP/AVP;unicast", 461, ""},
+      {"RTP/AVP;unicast;client_port=", 461, ""},
+      {"RTP/AVP;unicast;client_port=abc-def", 461, ""},
+      {"RTP/AVP;unicast;client_port=0-1", 461, ""},
+      {"RTP/AVP;unicast;client_port=70000-70001", 461, ""},
+      {"RTP/AVP;unicast;client_port=5000-5000", 461, ""},
+      {"RTP/AVP;unicast;client_port=5000-5001-", 461, ""},
+      {"RTP/AVP;unicast;client_port=65535", 461, ""},
+      {"RTP/AVP;multicast;client_port=5000-5001", 461, ""},
+      {"RTP/SAVP;unicast;client_port=5000-5001", 461, ""},
+      {"RTP/AVP;multicast, RTP/AVP;unicast;client_port=5000", 200,
+       "RTP/AVP;unicast;client_port=5000-5001;server_port="},
+      {"rtp/avp/udp;UNICAST;Client_Port=6100-6101", 200,
+       "RTP/AVP;unicast;client_port=6100-6101;server_port="},
+      {"RTP/AVP;unicast;client_port=x, RTP/AVP/TCP;interleaved=4-5", 200,
+       "RTP/AVP/TCP;unicast;interleaved=4-5;ssrc="},
+      {"RTP/AVP/TCP;interleaved=4-5, RTP/AVP;unicast;client_port=5000-5001", 200,
+       "RTP/AVP/TCP;unicast;interleaved=4-5;ssrc="},
+  };
+  for (const auto& c : cases) {
+    const std::string answer = session.answer(
+        "SETUP rtsp://h/h264/trackID=1 RTSP/1.0\r\nCSeq: 2\r\n"
+        "Transport: " +
+            c.transport + "\r\n\r\n",
+        now);
+    EXPECT_EQ(parseLeadingInteger(std::string_view(answer).substr(9)), c.status) << c.transport;
+    if (c.status != 200) continue;
+    const std::string transport =
+        std::string(trimBlanks(extractField(answer, "\r\nTransport:", ':', '\r')));
+    EXPECT_EQ(transport.rfind(c.answer, 0), 0u) << transport;
+  }
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #pragma once
 
-// Helpers for the RTSP tests: a loopback client that splits answers from interleaved frames,
-// an RTP header reader, and receiver-side reassembly of H.264 (RFC 6184) and JPEG (RFC 2435)
-// written apart from the camera's own code.
+// Helpers for the RTSP tests: a loopback client that splits answers from interleaved frames and
+// gathers datagrams at its UDP ports, an RTP header reader, and receiver-side reassembly of
+// H.264 (RFC 6184) and JPEG (RFC 2435) written apart from the camera's own code.
 
+#include <cerrno>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -17,6 +18,80 @@
 
 namespace vexa::test {
 
+// One UDP socket on 127.0.0.1, on a port of the system's choosing.
+class UdpTestSocket {
+ public:
+  UdpTestSocket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0)) {
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  UdpTestSocket(const UdpTestSocket&) = delete;
+  UdpTestSocket& operator=(const UdpTestSocket&) = delete;
+  ~UdpTestSocket() { ::close(fd_); }
+
+  uint16_t port() const { return port_; }
+
+  bool sendTo(uint16_t port, std::string_view bytes) {
+    const sockaddr_in to = loopback(port);
+    return ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                    sizeof to) == ssize_t(bytes.size());
+  }
+  // One waiting datagram and the port it came from; false when none waits.
+  bool receive(std::vector<uint8_t>& datagram, uint16_t& fromPort) {
+    uint8_t buffer[65536];
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    const ssize_t got =
+        ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    if (got < 0) return false;
+    datagram.assign(buffer, buffer + got);
+    fromPort = ntohs(from.sin_port);
+    return true;
+  }
+
+  static sockaddr_in loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+  }
+
+ private:
+  int fd_;
+  uint16_t port_ = 0;
+};
+
+// Whether nothing listens at 127.0.0.1:port any more: a datagram sent there comes back refused.
+inline bool udpPortRefuses(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  const sockaddr_in to = UdpTestSocket::loopback(port);
+  bool refused = false;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+      ::send(fd, "x", 1, 0) == 1) {
+    pollfd waiting{fd, POLLIN, 0};
+    const int waitMs = int(std::chrono::milliseconds(kGenerousWait).count());
+    char byte = 0;
+    refused =
+        ::poll(&waiting, 1, waitMs) > 0 && ::recv(fd, &byte, 1, 0) < 0 && errno == ECONNREFUSED;
+  }
+  ::close(fd);
+  return refused;
+}
+
+// A client's RTP and RTCP ports for one stream.
+struct UdpTestPorts {
+  UdpTestSocket rtp;
+  UdpTestSocket rtcp;
+
+  std::string clientPort() const {
+    return "client_port=" + std::to_string(rtp.port()) + "-" + std::to_string(rtcp.port());
+  }
+};
+
 struct RtspReply {
   int status = 0;
   std::string header;
@@ -28,18 +103,26 @@ struct RtspReply {
   }
 };
 
+// An interleaved frame, or a datagram filed under a channel of its own.
 struct InterleavedFrame {
   uint8_t channel = 0;
   std::vector<uint8_t> data;
+  uint16_t fromPort = 0;  // a datagram's source port
 };
 
 // An RTSP client over plain sockets: everything the camera sends is split, in order, into
-// answers and interleaved frames.
+// answers and interleaved frames. Datagrams at the ports of a stream received over UDP join the
+// frames as if on channels rtpChannel and rtpChannel + 1.
 class RtspTestClient {
  public:
   explicit RtspTestClient(uint16_t port) : socket_(port) {}
 
   bool sendRaw(std::string_view bytes) { return socket_.send(bytes); }
+  void receiveDatagrams(UdpTestPorts& ports, uint8_t rtpChannel) {
+    udp_.push_back({&ports.rtp, rtpChannel});
+    udp_.push_back({&ports.rtcp, uint8_t(rtpChannel + 1)});
+  }
+  void closeConnection() { socket_.close(); }
 
   // Sends a request and waits for the next answer; status 0 when none comes.
   RtspReply request(const std::string& text) {
@@ -54,6 +137,7 @@ class RtspTestClient {
   bool pump(Done done) {
     socket_.receiveUntil([&](const std::string& data) {
       split(data);
+      collectDatagrams();
       return done() || malformed_;
     });
     return done();
@@ -90,7 +174,18 @@ class RtspTestClient {
     }
   }
 
+  void collectDatagrams() {
+    InterleavedFrame frame;
+    for (auto& [socket, channel] : udp_) {
+      while (socket->receive(frame.data, frame.fromPort)) {
+        frame.channel = channel;
+        frames_.push_back(frame);
+      }
+    }
+  }
+
   LoopbackConnection socket_;
+  std::vector<std::pair<UdpTestSocket*, uint8_t>> udp_;
   size_t parsed_ = 0;
   bool malformed_ = false;
   std::deque<RtspReply> replies_;

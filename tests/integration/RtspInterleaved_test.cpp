@@ -1,5 +1,6 @@
-// The interleaved RTSP sites (models 12 and 4) against the simulated camera over loopback: the
-// dialogue runs, pictures decode to what the camera generated, and receiver reports reach it.
+// The RTSP sites against the simulated camera over loopback, interleaved (models 12 and 4) and
+// with RTP over UDP to the slot's client ports (models 10 and 0): the dialogue runs, pictures
+// decode to what the camera generated, and receiver reports reach it.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -37,13 +38,17 @@ struct RtspCamera : ::testing::Test {
     ASSERT_TRUE(server->start()) << server->lastError();
   }
 
-  std::unique_ptr<IPCameraSite> playSite(uint32_t model, const std::string& path) {
+  // UDP models bind the fixed client ports of their slot: slots far from the viewer's own.
+  static constexpr uint32_t kH264UdpSlot = 41;
+  static constexpr uint32_t kJpegUdpSlot = 42;
+
+  std::unique_ptr<IPCameraSite> playSite(uint32_t model, const std::string& path, uint32_t slot = 1) {
     StreamConfig config;
     config.model = model;
     config.host = "127.0.0.1";
     config.path = path;
     config.rtspPort = server->port();
-    auto site = std::make_unique<IPCameraSite>(config, 1);
+    auto site = std::make_unique<IPCameraSite>(config, slot);
     site->setH264Decoder(h264.get());
     EXPECT_TRUE(site->Play());
     return site;
@@ -64,21 +69,68 @@ struct RtspCamera : ::testing::Test {
   std::unique_ptr<H264Decoder> h264 = VideoDecoderSet::openH264();
 };
 
+// The newest decoded picture of an H.264 site, bottom-up; empty when none came.
+std::vector<uint8_t> takeH264Picture(IPCameraSite& site) {
+  std::vector<uint8_t> image(kDecodedFrameBytes);
+  int32_t size = int32_t(image.size());
+  BITMAPINFOHEADER info{};
+  if (!site.LockCurImage(false)) return {};
+  const int32_t left = site.GetH264Frame(image.data(), &size, &info);
+  site.UnlockCurImage();
+  if (left < 0 || info.biWidth != kWidth || info.biHeight != kHeight) return {};
+  image.resize(size_t(kWidth) * kHeight * 3);
+  return image;
+}
+
+// The newest JPEG picture of a JPEG site, decoded bottom-up; empty when none came.
+std::vector<uint8_t> takeJpegPicture(IPCameraSite& site) {
+  if (!site.LockCurImage(false)) return {};
+  const uint8_t* data = nullptr;
+  int32_t length = 0;
+  std::vector<uint8_t> jpeg;
+  if (site.GetJpegFrame(&data, &length) && data != nullptr && length > 0) jpeg.assign(data, data + length);
+  site.UnlockCurImage();
+  MjpegDecoder decoder;
+  std::vector<uint8_t> image(kDisplayPictureBytes);
+  BITMAPINFOHEADER info{};
+  if (jpeg.empty() || !decoder.Open() ||
+      decoder.Decode(int(jpeg.size()), jpeg.data(), image.data(), &info) != 0 || info.biWidth != kWidth) {
+    return {};
+  }
+  image.resize(size_t(kWidth) * kHeight * 3);
+  return image;
+}
+
+TEST_F(RtspCamera, H264OverUdpSiteShowsTheGeneratedPicturesAndTearsDown) {
+  ASSERT_NE(h264, nullptr);
+  auto site = playSite(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264, "/h264", kH264UdpSlot);
+  ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 3; }));
+  const std::vector<uint8_t> image = takeH264Picture(*site);
+  ASSERT_FALSE(image.empty());
+  EXPECT_LT(distanceToClosestFrame(image), 4.0);
+  EXPECT_GT(site->GetVideoBitrate(), 0u);
+  EXPECT_EQ(site->GetVideoDrop(), 0);
+  EXPECT_EQ(site->audioCodec(), kAudioCodecPcmu);
+  site->Stop();
+  // TEARDOWN ends the camera's session and with it the datagrams.
+  EXPECT_TRUE(eventually([&] { return server->activeClients() == 0; }));
+}
+
+TEST_F(RtspCamera, JpegOverUdpSiteRebuildsPicturesThatDecodeToTheGeneratedOnes) {
+  auto site = playSite(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG, "/jpeg", kJpegUdpSlot);
+  ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 3; }));
+  const std::vector<uint8_t> image = takeJpegPicture(*site);
+  ASSERT_FALSE(image.empty());
+  EXPECT_LT(distanceToClosestFrame(image), 4.0);
+  site->Stop();
+}
+
 TEST_F(RtspCamera, H264SiteShowsTheGeneratedPicturesAndAnswersSenderReports) {
   ASSERT_NE(h264, nullptr);
   auto site = playSite(IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264, "/h264");
   ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 3; }));
-
-  std::vector<uint8_t> image(kDecodedFrameBytes);
-  int32_t size = int32_t(image.size());
-  BITMAPINFOHEADER info{};
-  ASSERT_TRUE(site->LockCurImage(false));
-  const int32_t left = site->GetH264Frame(image.data(), &size, &info);
-  site->UnlockCurImage();
-  ASSERT_GE(left, 0);
-  ASSERT_EQ(info.biWidth, kWidth);
-  ASSERT_EQ(info.biHeight, kHeight);
-  image.resize(size_t(kWidth) * kHeight * 3);
+  const std::vector<uint8_t> image = takeH264Picture(*site);
+  ASSERT_FALSE(image.empty());
   EXPECT_LT(distanceToClosestFrame(image), 4.0);
 
   EXPECT_TRUE(eventually([&] { return server->receiverReportsReceived() >= 1; }));
@@ -95,20 +147,8 @@ TEST_F(RtspCamera, H264SiteShowsTheGeneratedPicturesAndAnswersSenderReports) {
 TEST_F(RtspCamera, JpegSiteRebuildsPicturesThatDecodeToTheGeneratedOnes) {
   auto site = playSite(IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG, "/jpeg");
   ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 3; }));
-  ASSERT_TRUE(site->LockCurImage(false));
-  const uint8_t* data = nullptr;
-  int32_t length = 0;
-  ASSERT_TRUE(site->GetJpegFrame(&data, &length));
-  const std::vector<uint8_t> jpeg(data, data + length);
-  site->UnlockCurImage();
-
-  MjpegDecoder decoder;
-  ASSERT_TRUE(decoder.Open());
-  std::vector<uint8_t> image(kDisplayPictureBytes);
-  BITMAPINFOHEADER info{};
-  ASSERT_EQ(decoder.Decode(int(jpeg.size()), jpeg.data(), image.data(), &info), 0);
-  ASSERT_EQ(info.biWidth, kWidth);
-  image.resize(size_t(kWidth) * kHeight * 3);
+  const std::vector<uint8_t> image = takeJpegPicture(*site);
+  ASSERT_FALSE(image.empty());
   EXPECT_LT(distanceToClosestFrame(image), 4.0);
   site->Stop();
 }

@@ -10,6 +10,8 @@ packages=(
   # The RTSP interop test: GStreamer's RTSP server driven from Debian's python3.
   python3 python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-rtsp gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  # The receiver-report test reads the reports with a standard RTCP dissector.
+  tshark
 )
 
 missing=()
@@ -27,5 +29,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 export DEBIAN_FRONTEND=noninteractive
+# Answered here so that the capture tools' set-up asks nothing: no capturing by other users.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

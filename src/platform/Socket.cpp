@@ -42,6 +42,12 @@ int changeMembership(int fd, int option, const std::string& group,
 
 }  // namespace
 
+std::optional<uint32_t> parseIpv4(const std::string& text) {
+  in_addr address{};
+  if (inet_pton(AF_INET, text.c_str(), &address) != 1) return std::nullopt;
+  return ntohl(address.s_addr);
+}
+
 bool isMulticastAddress(const std::string& text) {
   in_addr address{};
   return inet_pton(AF_INET, text.c_str(), &address) == 1 && IN_MULTICAST(ntohl(address.s_addr));
@@ -148,7 +154,37 @@ ssize_t Socket::receive(void* buffer, size_t length, int flags) {
 }
 
 ssize_t Socket::receiveFrom(void* buffer, size_t length, int flags) {
-  return ::recvfrom(fd_, buffer, length, flags, nullptr, nullptr);
+  sockaddr_in from{};
+  socklen_t fromLength = sizeof from;
+  const ssize_t received =
+      ::recvfrom(fd_, buffer, length, flags, reinterpret_cast<sockaddr*>(&from), &fromLength);
+  lastSender_.reset();
+  if (received >= 0 && from.sin_family == AF_INET) {
+    lastSender_ = Ipv4Endpoint{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+  }
+  return received;
+}
+
+ssize_t Socket::sendTo(const void* data, size_t length, const Ipv4Endpoint& to, int flags) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(to.port);
+  address.sin_addr.s_addr = htonl(to.address);
+  for (;;) {
+    const ssize_t sent = ::sendto(fd_, data, length, flags | MSG_NOSIGNAL,
+                                  reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (sent >= 0 || errno != EINTR) return sent;
+  }
+}
+
+uint16_t Socket::localPort() const {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+      address.sin_family != AF_INET) {
+    return 0;
+  }
+  return ntohs(address.sin_port);
 }
 
 int Socket::selectEvents(uint32_t mask) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vexa::platform {
@@ -22,6 +23,13 @@ constexpr int kWouldBlock = 10035;
 
 // The event wait of every worker.
 constexpr int kNetEventWaitMs = 100;
+
+// An IPv4 address and port, both in host byte order.
+struct Ipv4Endpoint {
+  uint32_t address = 0;
+  uint16_t port = 0;
+  bool operator==(const Ipv4Endpoint&) const = default;
+};
 
 // Thin holder of one IPv4 socket. After selectEvents() the socket is non-blocking and waitEvents()
 // reports: connect and write once when a connect completes, write again only after a send would
@@ -54,7 +62,14 @@ class Socket {
   ssize_t send(const void* data, size_t length, int flags = 0);
   bool waitWritable(int timeoutMs);
   ssize_t receive(void* buffer, size_t length, int flags = 0);
+  // Also records the sender of the datagram (see lastSender()).
   ssize_t receiveFrom(void* buffer, size_t length, int flags = 0);
+  // The sender of the datagram the latest receiveFrom() gave; none when that call gave none.
+  std::optional<Ipv4Endpoint> lastSender() const { return lastSender_; }
+  // One datagram to an address of its own; -1 with errno on failure.
+  ssize_t sendTo(const void* data, size_t length, const Ipv4Endpoint& to, int flags = 0);
+  // The local port the socket is bound to; 0 when it is not.
+  uint16_t localPort() const;
 
   // Selects the events to report and makes the socket non-blocking. 0 or an errno value.
   int selectEvents(uint32_t mask);
@@ -71,11 +86,15 @@ class Socket {
   bool connecting_ = false;
   bool closeReported_ = false;
   std::atomic<bool> writeArmed_{false};
+  std::optional<Ipv4Endpoint> lastSender_;
 };
 
 // Dotted IPv4 text of the first address of a host name or dotted text; empty when it resolves to
 // nothing.
 std::string resolveIpv4(const std::string& host);
+
+// The host-order address of a dotted IPv4 text; none when the text is not one (no look-up).
+std::optional<uint32_t> parseIpv4(const std::string& text);
 
 // Whether text is a dotted IPv4 address in 224.0.0.0/4.
 bool isMulticastAddress(const std::string& text);

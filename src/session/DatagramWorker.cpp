@@ -51,13 +51,20 @@ void DatagramWorker::run(const Target& target) {
     return;
   }
   if (target.raisePriority) platform::raiseCurrentThreadPriority();
+  localPort_.store(socket_.localPort(), std::memory_order_release);
   listening_.store(true, std::memory_order_release);
   runEventLoop(thread_, socket_, [this](uint32_t events) {
     // Datagram sockets report nothing but reads that matter here.
     if (events & platform::kFdRead) receiveOne();
   });
   listening_.store(false, std::memory_order_release);
+  localPort_.store(0, std::memory_order_release);
   closeSocket(target);
+}
+
+ssize_t DatagramWorker::sendTo(std::span<const uint8_t> datagram,
+                               const platform::Ipv4Endpoint& to) {
+  return socket_.sendTo(datagram.data(), datagram.size(), to);
 }
 
 void DatagramWorker::receiveOne() {

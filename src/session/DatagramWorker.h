@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -50,6 +51,14 @@ class DatagramWorker {
   bool hasThread() const { return thread_.hasThread(); }
   // The socket is bound (and the group joined) and datagrams are being received.
   bool listening() const { return listening_.load(std::memory_order_acquire); }
+  // The port bound, once listening(): the one asked for, or the system's pick for port 0.
+  uint16_t localPort() const { return localPort_.load(std::memory_order_acquire); }
+
+  // For the packet step only (they touch the worker's socket): where the datagram in hand came
+  // from (none when its receive failed), and one datagram sent back from the same socket, so
+  // that the peer sees it come from the port it sends to. sendTo gives the sendto result.
+  std::optional<platform::Ipv4Endpoint> sender() const { return socket_.lastSender(); }
+  ssize_t sendTo(std::span<const uint8_t> datagram, const platform::Ipv4Endpoint& to);
 
  private:
   void run(const Target& target);
@@ -63,6 +72,7 @@ class DatagramWorker {
   ByteBuffer recvBuffer_;
   bool joined_ = false;
   std::atomic<bool> listening_{false};
+  std::atomic<uint16_t> localPort_{0};
 };
 
 }  // namespace vexa

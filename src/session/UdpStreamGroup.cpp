@@ -12,6 +12,7 @@ const std::string kAnyInterface;
 UdpStreamGroup::UdpStreamGroup(StreamConfig& config)
     : config_(config),
       video_(config.model),
+      videoRtcp_([this] { return video_.figures(); }),
       dialogue_([this](const StreamConfig& described) { video_.configure(described); }) {}
 
 UdpStreamGroup::~UdpStreamGroup() = default;
@@ -22,6 +23,7 @@ bool UdpStreamGroup::play(H264Decoder* decoder) {
   // The camera's address stands where a multicast group would; the manager joins only groups.
   const bool videoStarted =
       video_.start(config_.host, kAnyInterface, config_.videoRtpPort) == platform::kStarted;
+  videoRtcp_.start(config_.host, config_.videoRtcpPort);
   const bool dialogueStarted = dialogue_.Play();
   return videoStarted || dialogueStarted;
 }
@@ -29,6 +31,7 @@ bool UdpStreamGroup::play(H264Decoder* decoder) {
 void UdpStreamGroup::stop() {
   video_.stop();
   dialogue_.Stop();
+  videoRtcp_.stop();
 }
 
 }  // namespace vexa

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "protocol/rtcp/IPCameraRTCP.h"
 #include "protocol/rtp/IPCameraMediaManager.h"
 #include "protocol/rtsp/IPCameraSocket.h"
 #include "session/StreamConfig.h"
@@ -24,7 +25,8 @@ class UdpStreamGroup {
 
   // Starts the receivers, then the dialogue; true when any of them started.
   bool play(H264Decoder* decoder);
-  // Stops the receivers of video and the dialogue (which tears the session down).
+  // Stops the video receiver, the dialogue (which tears the session down) and the receiver
+  // reports.
   void stop();
 
   IPCameraMediaManager& video() { return video_; }
@@ -35,6 +37,7 @@ class UdpStreamGroup {
  private:
   StreamConfig& config_;
   IPCameraMediaManager video_;
+  IPCameraRTCP videoRtcp_;
   // Declared after the receivers it configures from its worker, so it ends first.
   IPCameraSocket dialogue_;
 };

@@ -111,6 +111,8 @@ TEST_F(RtspCamera, H264OverUdpSiteShowsTheGeneratedPicturesAndTearsDown) {
   EXPECT_GT(site->GetVideoBitrate(), 0u);
   EXPECT_EQ(site->GetVideoDrop(), 0);
   EXPECT_EQ(site->audioCodec(), kAudioCodecPcmu);
+  // Sender reports reach the slot's RTCP port and are answered from it.
+  EXPECT_TRUE(eventually([&] { return server->receiverReportsReceived() >= 1; }));
   site->Stop();
   // TEARDOWN ends the camera's session and with it the datagrams.
   EXPECT_TRUE(eventually([&] { return server->activeClients() == 0; }));

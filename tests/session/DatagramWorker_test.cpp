@@ -3,9 +3,12 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -124,6 +127,42 @@ TEST_F(DatagramWorkerTest, APortHeldByAnotherSocketEndsTheWorker) {
   EXPECT_FALSE(collector.worker.listening());
   collector.worker.stop();
   ::close(holder);
+}
+
+// An echo in miniature: the step answers every datagram from the worker's own socket to the
+// address and port it came from.
+TEST(DatagramWorkerReply, TheStepLearnsTheSenderAndAnswersFromTheBoundPort) {
+  DatagramWorker* self = nullptr;
+  DatagramWorker echo([&self](std::span<const uint8_t> datagram) {
+    if (const auto from = self->sender()) self->sendTo(datagram, *from);
+  });
+  self = &echo;
+  ASSERT_EQ(echo.start({.port = 0}), platform::kStarted);
+  ASSERT_TRUE(eventually([&] { return echo.listening(); }));
+  ASSERT_NE(echo.localPort(), 0);
+
+  const int peer = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(echo.localPort());
+  for (const std::string text : {"ping", ""}) {
+    ASSERT_EQ(::sendto(peer, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&address),
+                       sizeof address),
+              ssize_t(text.size()));
+    pollfd waiting{peer, POLLIN, 0};
+    ASSERT_GT(::poll(&waiting, 1, int(std::chrono::milliseconds(test::kGenerousWait).count())), 0);
+    char reply[16];
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    const ssize_t got =
+        ::recvfrom(peer, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    EXPECT_EQ(std::string(reply, size_t(std::max<ssize_t>(got, 0))), text);
+    EXPECT_EQ(ntohs(from.sin_port), echo.localPort());
+  }
+  ::close(peer);
+  echo.stop();
+  EXPECT_EQ(echo.localPort(), 0);
 }
 
 }  // namespace

@@ -8,14 +8,17 @@ namespace vexa {
 namespace {
 
 constexpr uint8_t kVersionOneItem = 0x81;  // V=2, P=0, count 1
+constexpr uint8_t kPaddingBit = 0x20;
 constexpr uint8_t kSenderReportType = 200;
 constexpr uint8_t kReceiverReportType = 201;
 constexpr uint8_t kSourceDescriptionType = 202;
 constexpr uint8_t kCnameItem = 1;
+constexpr size_t kCnameItemHeaderSize = 2;  // type and length
 constexpr uint16_t kReceiverReportWords = 7;
 constexpr uint16_t kSourceDescriptionWords = 4;
-// A sender report is read from 29 bytes on: header, SSRC, NTP timestamp, RTP timestamp.
-constexpr size_t kMinSenderReportBytes = 29;
+// A sender report is read once its fixed part is there (header, SSRC, NTP and RTP timestamps,
+// the two counts): a lone report without blocks is exactly that long.
+constexpr size_t kMinSenderReportBytes = 28;
 constexpr size_t kSenderSsrcAt = 4;
 constexpr size_t kNtpMiddleAt = 10;
 constexpr size_t kRtpTimestampAt = 16;
@@ -53,8 +56,15 @@ IPCameraRTCPPacket::IPCameraRTCPPacket(MediaClock clock, const platform::Clock& 
     : clock_(clock), time_(time), senderSsrc_(senderSsrc) {
   const std::string text = cname.empty() ? std::string(kDefaultCname) : cname;
   cnameLength_ = uint8_t(std::min(text.size(), kCnameCapacity));
-  // The rest of the item stays zero, as RFC 3550 section 6.5 asks of the padding.
+  // The rest of the item stays zero: the end of the item list (RFC 3550 section 6.5).
   std::copy_n(text.begin(), cnameLength_, cname_.begin());
+  // The chunk ends at the first 32-bit boundary after that end; a short name leaves whole zero
+  // words beyond it, which only the padding of the compound's last packet may fill (RFC 3550
+  // section 6.4.1, P bit), or receivers take the packet length for wrong.
+  const size_t itemBytes = kCnameItemHeaderSize + cnameLength_ + 1;
+  const size_t chunkBytes = (itemBytes + 3) / 4 * 4;
+  const size_t room = kCnameItemHeaderSize + kCnameCapacity;
+  sdesPadding_ = chunkBytes < room ? uint8_t(room - chunkBytes) : 0;
 }
 
 std::span<const uint8_t> IPCameraRTCPPacket::process(std::span<const uint8_t> rtcp,
@@ -119,13 +129,15 @@ void IPCameraRTCPPacket::build(const ReceptionFigures& figures, uint8_t fraction
   const uint32_t sinceArrivalMs = time_.tickCount() - latestArrivalMs_;
   writeBig32(p + 28, haveSenderReport_ ? sinceArrivalMs * kDlsrUnitsPerMs : 0);
   // Source description with the CNAME, RFC 3550 section 6.5.
-  p[32] = kVersionOneItem;
+  p[32] = sdesPadding_ != 0 ? kVersionOneItem | kPaddingBit : kVersionOneItem;
   p[33] = kSourceDescriptionType;
   writeBig16(p + 34, kSourceDescriptionWords);
   writeBig32(p + 36, senderSsrc_);
   p[40] = kCnameItem;
   p[41] = cnameLength_;
   std::copy(cname_.begin(), cname_.end(), p + 42);
+  // The padding's last octet counts the padding octets.
+  if (sdesPadding_ != 0) p[kReportSize - 1] = sdesPadding_;
 }
 
 }  // namespace vexa

@@ -28,8 +28,9 @@ class IPCameraRTCPPacket {
 
   void setMediaClock(MediaClock clock) { clock_ = clock; }
 
-  // Reads a sender report from the packet when it is one, then builds the report into the
-  // buffer; the 52 bytes.
+  // Reads a sender report from the packet when it is one (its 28-byte fixed part at least),
+  // then builds the report into the buffer; the 52 bytes. Anything else changes nothing but
+  // the interval figures.
   std::span<const uint8_t> process(std::span<const uint8_t> rtcp, const ReceptionFigures& figures);
   std::span<const uint8_t> report() const { return report_; }
 
@@ -43,6 +44,7 @@ class IPCameraRTCPPacket {
   const platform::Clock& time_;
   std::array<uint8_t, kCnameCapacity> cname_{};
   uint8_t cnameLength_ = 0;
+  uint8_t sdesPadding_ = 0;  // zero octets after the chunk, counted in the last one
   uint32_t senderSsrc_;
   uint32_t mediaSsrc_ = 0;
   uint32_t lsr_ = 0;

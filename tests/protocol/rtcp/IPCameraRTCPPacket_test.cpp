@@ -104,17 +104,53 @@ TEST_F(ReceiverReportTest, JitterFollowsTheSenderReportsAgainstTheirArrival) {
   EXPECT_EQ(big32(report, 20), 900u - 900u / 16);
 }
 
-TEST(ReceiverReport, TheDefaultCnameStandsWhenTheNameIsUnknownAndShortNamesArePaddedWithZeros) {
+TEST(ReceiverReport, TheDefaultCnameStandsWhenTheNameIsUnknown) {
   platform::ManualClock clock;
   IPCameraRTCPPacket unknown(MediaClock::kAudio, clock, "", 7);
-  auto report = unknown.process({}, {});
+  const auto report = unknown.process({}, {});
   EXPECT_EQ(report[41], 9);
   EXPECT_EQ(std::string(report.begin() + 42, report.begin() + 51), "610-Kelmo");
-  EXPECT_EQ(report[51], 0);
-  IPCameraRTCPPacket shortName(MediaClock::kAudio, clock, "pc", 7);
-  report = shortName.process({}, {});
-  EXPECT_EQ(report[41], 2);
-  EXPECT_EQ(report[44], 0);
+  EXPECT_EQ(report[51], 0);  // the end of the item list
+  EXPECT_EQ(report[32], 0x81);
+}
+
+// The chunk ends at the word after the item list's end; what is left of the 52 bytes becomes
+// padding of the SDES packet, counted in its last octet.
+TEST(ReceiverReport, ShortNamesEndTheChunkAndPadTheRest) {
+  platform::ManualClock clock;
+  struct Case {
+    const char* name;
+    uint8_t firstOctet;  // V=2, P, one chunk
+    uint8_t lastOctet;
+  };
+  for (const Case& c : {Case{"a", 0xA1, 8}, Case{"pc", 0xA1, 4}, Case{"abcde", 0xA1, 4},
+                        Case{"abcdef", 0x81, 0}, Case{"abcdefghi", 0x81, 0}}) {
+    SCOPED_TRACE(c.name);
+    IPCameraRTCPPacket rtcp(MediaClock::kAudio, clock, c.name, 7);
+    const auto report = rtcp.process({}, {});
+    const size_t length = std::string(c.name).size();
+    EXPECT_EQ(report[32], c.firstOctet);
+    EXPECT_EQ(report[34] << 8 | report[35], 4);  // the length still covers all 20 bytes
+    EXPECT_EQ(report[41], length);
+    EXPECT_EQ(std::string(report.begin() + 42, report.begin() + 42 + long(length)), c.name);
+    EXPECT_EQ(report[42 + length], 0);  // the end of the item list
+    EXPECT_EQ(report[51], c.lastOctet);
+  }
+}
+
+TEST(ReceiverReport, ALoneSenderReportIsReadButNotOneCutShorter) {
+  platform::ManualClock clock;
+  IPCameraRTCPPacket rtcp(MediaClock::kVideo, clock, "pc", 7);
+  std::vector<uint8_t> lone = senderReport(0xCAFEBABE, 0x12345678, 0);
+  lone.resize(28);  // no report blocks, nothing after it
+  auto report = rtcp.process(lone, {});
+  EXPECT_EQ(big32(report, 8), 0xCAFEBABEu);
+  EXPECT_EQ(big32(report, 24), 0x12345678u);
+  std::vector<uint8_t> cut = senderReport(0xDEADBEEF, 0x55555555, 0);
+  cut.resize(27);
+  report = rtcp.process(cut, {});
+  EXPECT_EQ(big32(report, 8), 0xCAFEBABEu);
+  EXPECT_EQ(big32(report, 24), 0x12345678u);
 }
 
 TEST(ReceiverReport, TheSenderSsrcNeverEqualsTheSourceItReportsOn) {

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""vexa-viewer against GStreamer's RTSP server, RTP interleaved over TCP.
+"""vexa-viewer against GStreamer's RTSP server, RTP interleaved over TCP and over UDP.
 
   rtsp_interop.py VIEWER
 
@@ -45,9 +45,11 @@ REQUIRED_ELEMENTS = [
 ]
 
 STREAMS = [
-    # name, viewer protocol, mount
-    ("h264", 12, "/h264"),
-    ("jpeg", 4, "/jpeg"),
+    # name, viewer protocol, mount, transport
+    ("h264", 12, "/h264", "TCP"),
+    ("jpeg", 4, "/jpeg", "TCP"),
+    ("h264", 10, "/h264", "UDP"),
+    ("jpeg", 0, "/jpeg", "UDP"),
 ]
 
 
@@ -159,8 +161,9 @@ def play(viewer, protocol, address, snapshot):
     return run.returncode, run.stdout, run.stderr
 
 
-def check_stream(results, viewer, port, reference, work, name, protocol, mount):
-    snapshot = os.path.join(work, f"{name}.png")
+def check_stream(results, viewer, port, reference, work, name, protocol, mount, transport):
+    name = f"{name} over {transport}"
+    snapshot = os.path.join(work, f"{name.replace(' ', '-')}.png")
     status, out, err = play(viewer, protocol, f"127.0.0.1:{port}{mount}", snapshot)
     lines = [line for line in out.splitlines() if line.startswith("Url:")]
     last = lines[-1] if lines else "(no statistics line)"
@@ -172,7 +175,7 @@ def check_stream(results, viewer, port, reference, work, name, protocol, mount):
         problems.append(f"no statistics line shows 'Video size: {WIDTH} x {HEIGHT}'; last: {last}")
     if stats_figure(lines, "Video bitrate:") <= 0:
         problems.append(f"video bitrate never above 0; last: {last}")
-    results.check(f"{name} plays over TCP", problems)
+    results.check(f"{name} plays", problems)
 
     if os.path.exists(snapshot):
         problems = compare_pictures(read_bgr(snapshot), reference)
@@ -180,6 +183,8 @@ def check_stream(results, viewer, port, reference, work, name, protocol, mount):
         problems = ["no snapshot was written"]
     results.check(f"{name} picture matches the source", problems)
 
+    if transport != "TCP":
+        return  # the UDP road's audio receiver is not wired into the site yet
     # The audio SETUP has to join the session the video SETUP opened: a server
     # opens a new session for a SETUP without one, and the PLAY of the video's
     # session then never starts the audio (RFC 2326, section 12.37).
@@ -214,8 +219,8 @@ def main():
             log = open(os.path.join(work, "server.txt")).read()[-2000:]
             results.check("server starts", [f"reference {len(reference)} bytes; server: {log}"])
         else:
-            for name, protocol, mount in STREAMS:
-                check_stream(results, viewer, port, reference, work, name, protocol, mount)
+            for stream in STREAMS:
+                check_stream(results, viewer, port, reference, work, *stream)
     finally:
         if server is not None:
             server.terminate()

@@ -21,6 +21,7 @@ bool SocketWorker::play(Target target) {
 }
 
 bool SocketWorker::openConnection(const Target& target) {
+  std::lock_guard lock(socketLock_);
   if (socket_.create(Socket::Type::Stream) != 0) return false;
   if (target.receiveBufferSize > 0 && socket_.setReceiveBufferSize(target.receiveBufferSize) != 0)
     return false;
@@ -37,6 +38,7 @@ void SocketWorker::run(const Target& target) {
   // An early end leaves the run flag set and the socket open until the owner stops the worker.
   if (!openConnection(target)) return;
   runEventLoop(thread_, socket_, [this](uint32_t events) { dispatch(events); });
+  std::lock_guard lock(socketLock_);
   shutDownAndClose(socket_);
 }
 
@@ -47,6 +49,7 @@ void SocketWorker::dispatch(uint32_t events) {
 }
 
 bool SocketWorker::sendAll(const void* data, size_t length) {
+  std::lock_guard lock(socketLock_);
   const auto* bytes = static_cast<const uint8_t*>(data);
   while (thread_.running() && length > 0) {
     const ssize_t sent = socket_.send(bytes, length);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,9 @@ class SocketWorker {
 
   Steps steps_;
   platform::WorkerThread thread_;
+  // Sends from other threads (a TEARDOWN from the owner's) against the worker opening and
+  // closing the socket: a descriptor closed, and perhaps reused, under a send is never written.
+  std::mutex socketLock_;
   platform::Socket socket_;
   ByteBuffer recvBuffer_;
 };

@@ -2,43 +2,19 @@
 
 #include <gtest/gtest.h>
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-}
-
 #include <cmath>
 #include <cstdlib>
 #include <vector>
 
+#include "support/AudioDecoding.h"
 #include "support/Codecs.h"
 
 namespace vexa::camera {
 namespace {
 
-// FFmpeg's decoder of that name on the bytes; 16-bit samples.
 std::vector<int16_t> decode(const char* decoderName, int bitsPerSample,
                             const std::vector<uint8_t>& bytes) {
-  const AVCodec* codec = avcodec_find_decoder_by_name(decoderName);
-  AVCodecContext* context = avcodec_alloc_context3(codec);
-  context->sample_rate = kAudioClockRate;
-  context->bits_per_coded_sample = bitsPerSample;
-  av_channel_layout_default(&context->ch_layout, 1);
-  AVPacket* packet = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  std::vector<int16_t> samples;
-  if (avcodec_open2(context, codec, nullptr) == 0 &&
-      av_new_packet(packet, int(bytes.size())) == 0) {
-    std::copy(bytes.begin(), bytes.end(), packet->data);
-    const bool sent = avcodec_send_packet(context, packet) == 0;
-    while (sent && avcodec_receive_frame(context, frame) == 0) {
-      const auto* data = reinterpret_cast<const int16_t*>(frame->data[0]);
-      samples.insert(samples.end(), data, data + frame->nb_samples);
-    }
-  }
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  avcodec_free_context(&context);
-  return samples;
+  return test::ffmpegDecodeAudio(decoderName, bitsPerSample, bytes);
 }
 
 // Mean absolute difference from the tone, leaving out the first `settle` samples.

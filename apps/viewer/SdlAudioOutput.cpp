@@ -1,0 +1,79 @@
+#include "viewer/SdlAudioOutput.h"
+
+#include <SDL2/SDL.h>
+
+#include <memory>
+
+#include "common/DebugTrace.h"
+
+namespace vexa::viewer {
+
+namespace {
+
+constexpr int kSampleRate = 8000;
+
+// SDL keeps state of its own past the last subsystem (hints, driver lists) until SDL_Quit; a
+// headless viewer initialises nothing else, so the last sound device out frees it.
+void quitAudio() {
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (SDL_WasInit(0) == 0) SDL_Quit();
+}
+
+// Devices are opened and closed on the stream's threads, which SDL did not create and so never
+// frees the per-thread state (the error text) of: dropped after each call instead.
+struct ThreadStateRelease {
+  ~ThreadStateRelease() { SDL_TLSCleanup(); }
+};
+// One 160 ms block per device buffer; the queue, not the callback size, bounds the latency.
+constexpr Uint16 kDeviceSamples = 1280;
+
+class SdlAudioOutput final : public platform::AudioOutput {
+ public:
+  explicit SdlAudioOutput(SDL_AudioDeviceID device) : device_(device) {}
+  SdlAudioOutput(const SdlAudioOutput&) = delete;
+  SdlAudioOutput& operator=(const SdlAudioOutput&) = delete;
+  ~SdlAudioOutput() override {
+    const ThreadStateRelease release;
+    SDL_CloseAudioDevice(device_);
+    quitAudio();
+  }
+
+  bool queue(std::span<const uint8_t> pcm) override {
+    return SDL_QueueAudio(device_, pcm.data(), Uint32(pcm.size())) == 0;
+  }
+  size_t queuedBytes() const override { return SDL_GetQueuedAudioSize(device_); }
+
+ private:
+  SDL_AudioDeviceID device_;
+};
+
+std::unique_ptr<platform::AudioOutput> openSdlAudioOutput() {
+  const ThreadStateRelease release;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    DebugTrace("audio: SDL audio unavailable: %s", SDL_GetError());
+    return nullptr;
+  }
+  SDL_AudioSpec wanted{};
+  wanted.freq = kSampleRate;
+  wanted.format = AUDIO_S16LSB;
+  wanted.channels = 1;
+  wanted.samples = kDeviceSamples;
+  wanted.callback = nullptr;  // queued audio
+  // No changes allowed: SDL converts to what the hardware takes.
+  const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+  if (device == 0) {
+    DebugTrace("audio: no sound device opens: %s", SDL_GetError());
+    quitAudio();
+    return nullptr;
+  }
+  SDL_PauseAudioDevice(device, 0);
+  return std::make_unique<SdlAudioOutput>(device);
+}
+
+}  // namespace
+
+platform::AudioOutputFactory sdlAudioOutputFactory() {
+  return [] { return openSdlAudioOutput(); };
+}
+
+}  // namespace vexa::viewer

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "audio/AudioPacketPath.h"
+#include "platform/AudioOutput.h"
+#include "session/DatagramWorker.h"
+
+namespace vexa::audio {
+
+// The audio of the UDP and multicast models: its own socket and worker on the stream's audio
+// RTP port, each datagram through the same packet path the interleaved handlers use.
+class UdpAudioReceiver {
+ public:
+  explicit UdpAudioReceiver(const platform::AudioOutputFactory& openOutput);
+  UdpAudioReceiver(const UdpAudioReceiver&) = delete;
+  UdpAudioReceiver& operator=(const UdpAudioReceiver&) = delete;
+  ~UdpAudioReceiver() { stop(); }
+
+  // Listens on port (joining group on the interface with the dotted address interfaceAddress
+  // when group is a multicast address; both empty for unicast). audioCodec is in
+  // StreamConfig::audioCodec numbers and is read at the first datagram: the session description
+  // may still change it with setConfiguredCodec() until then. platform::StartResult.
+  int start(uint16_t port, int32_t audioCodec, std::string group = {},
+            std::string interfaceAddress = {});
+  // Ends the worker and waits for it.
+  void stop() { worker_.stop(); }
+  void setConfiguredCodec(int32_t audioCodec) {
+    configuredCodec_.store(audioCodec, std::memory_order_relaxed);
+  }
+
+  bool running() const { return worker_.running(); }
+  // The port is bound and datagrams are being received.
+  bool listening() const { return worker_.listening(); }
+
+  void setAudioOn(bool on) { path_.setAudioOn(on); }
+  bool audioOn() const { return path_.audioOn(); }
+  uint32_t takeReceivedBytes() { return path_.takeReceivedBytes(); }
+  ReceptionFigures figures() const { return path_.figures(); }
+  int32_t lostPackets() const { return path_.lostPackets(); }
+  // The codec index in use (set at the first datagram).
+  uint8_t codec() const { return path_.codec(); }
+  const AudioPacketPath& path() const { return path_; }
+
+ private:
+  void onDatagram(std::span<const uint8_t> datagram);
+
+  AudioPacketPath path_;
+  std::atomic<int32_t> configuredCodec_{0};
+  bool firstDatagram_ = true;  // worker only, reset by start()
+  DatagramWorker worker_;
+};
+
+}  // namespace vexa::audio

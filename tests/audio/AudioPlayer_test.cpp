@@ -1,0 +1,102 @@
+#include "audio/AudioPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include "AudioTestSupport.h"
+#include "audio/G726.h"
+
+namespace vexa::audio {
+namespace {
+
+std::vector<uint8_t> aLawBlock(uint8_t code) {
+  return std::vector<uint8_t>(kBlockSamples, code);
+}
+
+std::vector<uint8_t> encode(int bits, const std::vector<int16_t>& samples) {
+  G726Encoder encoder(bits);
+  std::vector<uint8_t> bytes(samples.size());
+  bytes.resize(encoder.encode(samples, bytes));
+  return bytes;
+}
+
+TEST(AudioPlayer, WithoutADeviceIsUnusableAndPlaysNothing) {
+  AudioPlayer player(platform::noAudioOutputFactory());
+  EXPECT_FALSE(player.usable());
+  EXPECT_FALSE(player.play(aLawBlock(0xD5), kCodecPcma));
+  AudioPlayer noFactory(nullptr);
+  EXPECT_FALSE(noFactory.usable());
+}
+
+TEST(AudioPlayer, QueuesLittleEndianPcmOfTheBlock) {
+  platform::RecordingAudioOutput device;
+  AudioPlayer player(device.factory());
+  ASSERT_TRUE(player.usable());
+  ASSERT_TRUE(player.play(aLawBlock(0x2A), kCodecPcma));  // A-law 0x2A is -32256 = 0x8200
+  const auto pcm = device.pcm();
+  ASSERT_EQ(pcm.size(), kDecodedBlockBytes);
+  EXPECT_EQ(pcm[0], 0x00);
+  EXPECT_EQ(pcm[1], 0x82);
+  EXPECT_EQ(pcm[kDecodedBlockBytes - 1], 0x82);
+}
+
+TEST(AudioPlayer, RefusesBlocksOfTheWrongSizeOrCodec) {
+  platform::RecordingAudioOutput device;
+  AudioPlayer player(device.factory());
+  EXPECT_FALSE(player.play(std::vector<uint8_t>(639, 0), kCodecG726_32));
+  EXPECT_FALSE(player.play(std::vector<uint8_t>(641, 0), kCodecG726_32));
+  EXPECT_FALSE(player.play(aLawBlock(0xD5), 6));
+  device.setRefusing(true);
+  EXPECT_FALSE(player.play(aLawBlock(0xD5), kCodecPcma));
+  EXPECT_EQ(device.queueCount(), 0u);
+}
+
+TEST(AudioPlayer, LetsAtMostFourBlocksWaitInTheDevice) {
+  platform::RecordingAudioOutput device;
+  AudioPlayer player(device.factory());
+  device.setQueuedBytes(3 * kDecodedBlockBytes);
+  EXPECT_TRUE(player.play(aLawBlock(0xD5), kCodecPcma));
+  device.setQueuedBytes(3 * kDecodedBlockBytes + 1);
+  EXPECT_FALSE(player.play(aLawBlock(0xD5), kCodecPcma));
+  device.setQueuedBytes(4 * kDecodedBlockBytes);
+  EXPECT_FALSE(player.play(aLawBlock(0xD5), kCodecPcma));
+  EXPECT_EQ(device.queueCount(), 1u);
+}
+
+TEST(AudioPlayer, G726StateFollowsTheStreamEvenThroughADroppedBlock) {
+  const auto bytes = encode(4, test::testSignal(3 * kBlockSamples, 9000));
+  G726Decoder reference(4);
+  std::vector<int16_t> samples(3 * kBlockSamples);
+  ASSERT_EQ(reference.decode(bytes, samples), samples.size());
+
+  platform::RecordingAudioOutput device;
+  AudioPlayer player(device.factory());
+  const size_t block = encodedBlockBytes(kCodecG726_32);
+  ASSERT_TRUE(player.play(std::span(bytes).first(block), kCodecG726_32));
+  device.setQueuedBytes(4 * kDecodedBlockBytes);
+  EXPECT_FALSE(player.play(std::span(bytes).subspan(block, block), kCodecG726_32));
+  device.setQueuedBytes(0);
+  ASSERT_TRUE(player.play(std::span(bytes).subspan(2 * block), kCodecG726_32));
+
+  auto expected = test::pcmBytes({samples.begin(), samples.begin() + kBlockSamples});
+  const auto third = test::pcmBytes({samples.begin() + 2 * kBlockSamples, samples.end()});
+  expected.insert(expected.end(), third.begin(), third.end());
+  EXPECT_EQ(device.pcm(), expected);
+}
+
+TEST(AudioPlayer, RateChangeStartsTheG726StateAfresh) {
+  const auto bytes24 = encode(3, test::testSignal(kBlockSamples, 9000));
+  const auto bytes32 = encode(4, test::testSignal(kBlockSamples, 9000));
+  platform::RecordingAudioOutput device;
+  AudioPlayer player(device.factory());
+  ASSERT_TRUE(player.play(bytes24, kCodecG726_24));
+  ASSERT_TRUE(player.play(bytes32, kCodecG726_32));
+  G726Decoder fresh(4);
+  std::vector<int16_t> samples(kBlockSamples);
+  ASSERT_EQ(fresh.decode(bytes32, samples), kBlockSamples);
+  const auto pcm = device.pcm();
+  EXPECT_EQ(std::vector<uint8_t>(pcm.begin() + kDecodedBlockBytes, pcm.end()),
+            test::pcmBytes(samples));
+}
+
+}  // namespace
+}  // namespace vexa::audio

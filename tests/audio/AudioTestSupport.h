@@ -1,0 +1,138 @@
+#pragma once
+
+// FFmpeg's audio codecs as the independent reference, a test signal, and RTP audio packets.
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
+}
+
+#include "audio/AudioCodec.h"
+#include "support/AudioDecoding.h"
+
+namespace vexa::test {
+
+inline const bool kQuietFfmpegAudio = (av_log_set_level(AV_LOG_FATAL), true);
+
+// FFmpeg's name of each codec index; "g726le" packs least significant bits first, as RFC 3551
+// does (its "g726" is the other order).
+inline const char* ffmpegCodecName(uint8_t codec) {
+  return codec == audio::kCodecPcmu   ? "pcm_mulaw"
+         : codec == audio::kCodecPcma ? "pcm_alaw"
+                                      : "g726le";
+}
+
+inline AVCodecContext* openFfmpegContext(const AVCodec* codec, int bits) {
+  if (!codec) return nullptr;
+  AVCodecContext* context = avcodec_alloc_context3(codec);
+  context->sample_rate = audio::kSampleRate;
+  context->sample_fmt = AV_SAMPLE_FMT_S16;
+  context->bit_rate = int64_t(bits) * audio::kSampleRate;
+  context->bits_per_coded_sample = bits;
+  context->time_base = AVRational{1, audio::kSampleRate};
+  av_channel_layout_default(&context->ch_layout, 1);
+  if (avcodec_open2(context, codec, nullptr) < 0) avcodec_free_context(&context);
+  return context;
+}
+
+// Decodes one stream of bytes in one packet; empty when FFmpeg cannot.
+inline std::vector<int16_t> ffmpegDecode(uint8_t codec, const std::vector<uint8_t>& bytes) {
+  return ffmpegDecodeAudio(ffmpegCodecName(codec), audio::bitsPerSample(codec), bytes);
+}
+
+// Encodes whole encoder frames of the samples; what is left over at the end is not encoded.
+inline std::vector<uint8_t> ffmpegEncode(uint8_t codec, const std::vector<int16_t>& samples) {
+  std::vector<uint8_t> bytes;
+  AVCodecContext* context = openFfmpegContext(avcodec_find_encoder_by_name(ffmpegCodecName(codec)),
+                                              audio::bitsPerSample(codec));
+  if (!context) return bytes;
+  const size_t frameSamples =
+      context->frame_size > 0 ? size_t(context->frame_size) : audio::kBlockSamples;
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  for (size_t at = 0; at + frameSamples <= samples.size(); at += frameSamples) {
+    frame->nb_samples = int(frameSamples);
+    frame->format = AV_SAMPLE_FMT_S16;
+    frame->sample_rate = audio::kSampleRate;
+    av_channel_layout_copy(&frame->ch_layout, &context->ch_layout);
+    if (av_frame_get_buffer(frame, 0) < 0) break;
+    std::memcpy(frame->data[0], &samples[at], frameSamples * sizeof(int16_t));
+    frame->pts = int64_t(at);
+    avcodec_send_frame(context, frame);
+    while (avcodec_receive_packet(context, packet) == 0) {
+      bytes.insert(bytes.end(), packet->data, packet->data + packet->size);
+      av_packet_unref(packet);
+    }
+    av_frame_unref(frame);
+  }
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&context);
+  return bytes;
+}
+
+// Speech-like test signal: a tone with a slow amplitude swell and some noise, at a peak level.
+inline std::vector<int16_t> testSignal(size_t count, int peak, uint32_t seed = 1) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> noise(-1.0, 1.0);
+  std::vector<int16_t> samples(count);
+  for (size_t i = 0; i < count; ++i) {
+    const double swell = 0.6 + 0.4 * std::sin(2 * std::numbers::pi * double(i) / 4000.0);
+    const double tone = std::sin(2 * std::numbers::pi * 440.0 * double(i) / audio::kSampleRate);
+    samples[i] = int16_t(std::lround(peak * (0.75 * swell * tone + 0.25 * noise(random))));
+  }
+  return samples;
+}
+
+// Signal-to-noise ratio of a copy against the original, in dB.
+inline double snrDb(const std::vector<int16_t>& original, const std::vector<int16_t>& copy) {
+  double signal = 0, noise = 0;
+  for (size_t i = 0; i < original.size() && i < copy.size(); ++i) {
+    signal += double(original[i]) * original[i];
+    const double error = double(original[i]) - copy[i];
+    noise += error * error;
+  }
+  return noise == 0 ? 1000.0 : 10.0 * std::log10(signal / noise);
+}
+
+// An RTP packet: version 2, no CSRC or extension, payload type, sequence, timestamp, SSRC, then
+// the payload.
+inline std::vector<uint8_t> rtpPacket(uint16_t sequence, const std::vector<uint8_t>& payload,
+                                      uint32_t ssrc = 0x11223344, uint8_t payloadType = 0,
+                                      uint32_t timestamp = 0) {
+  std::vector<uint8_t> packet = {0x80,         // version 2
+                                 payloadType,  // no marker
+                                 uint8_t(sequence >> 8),
+                                 uint8_t(sequence),
+                                 uint8_t(timestamp >> 24),
+                                 uint8_t(timestamp >> 16),
+                                 uint8_t(timestamp >> 8),
+                                 uint8_t(timestamp),
+                                 uint8_t(ssrc >> 24),
+                                 uint8_t(ssrc >> 16),
+                                 uint8_t(ssrc >> 8),
+                                 uint8_t(ssrc)};
+  packet.insert(packet.end(), payload.begin(), payload.end());
+  return packet;
+}
+
+// Little-endian 16-bit PCM bytes of samples, as the sound device takes them.
+inline std::vector<uint8_t> pcmBytes(const std::vector<int16_t>& samples) {
+  std::vector<uint8_t> bytes;
+  for (const int16_t sample : samples) {
+    bytes.push_back(uint8_t(uint16_t(sample)));
+    bytes.push_back(uint8_t(uint16_t(sample) >> 8));
+  }
+  return bytes;
+}
+
+}  // namespace vexa::test

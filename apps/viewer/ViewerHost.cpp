@@ -10,6 +10,7 @@
 #include "media/VideoDecoderSet.h"
 #include "platform/Clock.h"
 #include "platform/Socket.h"
+#include "viewer/SdlAudioOutput.h"
 #include "platform/Thread.h"
 #include "platform/UiLoop.h"
 #include "session/StreamPlayer.h"
@@ -47,6 +48,8 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   config.userName = options_.user;
   config.password = options_.password;
   applyStreamAddress(options_.address, config, platform::resolveIpv4);
+  player.setAudioOutputFactory(sdlAudioOutputFactory());
+  player.SetMute(options_.mute);
 
   platform::UiLoop loop;
   PlayerStreamView view(player, loop);

@@ -37,6 +37,8 @@ std::string viewerUsage() {
          "                         snapshot, but not painted\n"
          "  --paint-offscreen      headless, paint every picture into the off-screen window all\n"
          "                         the same (costs what a shown window costs)\n"
+         "  --mute                 start with the camera's sound off (it plays by default, also\n"
+         "                         headless; SDL_AUDIODRIVER picks the device)\n"
          "  --duration SECONDS     stop cleanly after that time\n"
          "  --snapshot FILE        at the end, save the last picture drawn (.jpg .png .bmp .tif .gif)\n"
          "  --stats                print the statistics once a second\n"
@@ -73,7 +75,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
   };
   const std::map<std::string, bool*> flags = {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},
-      {"--paint-offscreen", &o.paintOffscreen},
+      {"--paint-offscreen", &o.paintOffscreen}, {"--mute", &o.mute},
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
       {"--help", &o.help},             {"-h", &o.help}};
 

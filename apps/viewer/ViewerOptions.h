@@ -15,6 +15,7 @@ struct ViewerOptions {
   bool fullscreen = false;
   bool headless = false;
   bool paintOffscreen = false;
+  bool mute = false;
   std::optional<double> durationSeconds;
   std::string snapshotPath;
   bool stats = false;

@@ -24,7 +24,9 @@ ClientPorts clientPortsForSlot(uint32_t slot) {
           uint16_t(base + kFifthPortOffset)};
 }
 
-IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot) : config_(config) {
+IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot,
+                           platform::AudioOutputFactory audioOutput)
+    : config_(config), audioOutput_(std::move(audioOutput)) {
   const ClientPorts ports = clientPortsForSlot(slot);
   if (isUdpGroupModel(model())) {
     config_.videoRtpPort = ports.videoRtp;
@@ -32,7 +34,7 @@ IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot) : config_(
     config_.audioRtpPort = ports.audioRtp;
     config_.audioRtcpPort = ports.audioRtcp;
     config_.fifthPort = ports.fifth;
-    udp_ = std::make_unique<UdpStreamGroup>(config_);
+    udp_ = std::make_unique<UdpStreamGroup>(config_, audioOutput_);
   } else if (model() == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG) {
     http_ = std::make_unique<IPCameraHTTP>();
     config_.videoRtpPort = ports.videoRtp;
@@ -45,18 +47,18 @@ IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot) : config_(
 void IPCameraSite::createInterleavedHandler() {
   switch (model()) {
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG:
-      jpegOverRtsp_ = std::make_unique<IPCameraJPEG_RTP_over_RTSP>();
+      jpegOverRtsp_ = std::make_unique<IPCameraJPEG_RTP_over_RTSP>(audioOutput_);
       interleaved_ = &jpegOverRtsp_->session();
       interleavedVideo_ = &jpegOverRtsp_->video();
       return;
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_MPEG4:
-      mpeg4OverRtsp_ = std::make_unique<IPCameraMPEG4_RTP_over_RTSP>();
+      mpeg4OverRtsp_ = std::make_unique<IPCameraMPEG4_RTP_over_RTSP>(audioOutput_);
       interleaved_ = &mpeg4OverRtsp_->session();
       interleavedVideo_ = &mpeg4OverRtsp_->video();
       return;
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264:
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264_2:
-      h264OverRtsp_ = std::make_unique<IPCameraH264_RTP_over_RTSP>();
+      h264OverRtsp_ = std::make_unique<IPCameraH264_RTP_over_RTSP>(audioOutput_);
       interleaved_ = &h264OverRtsp_->session();
       interleavedVideo_ = &h264OverRtsp_->video();
       return;
@@ -118,6 +120,7 @@ void IPCameraSite::Stop() {
 bool IPCameraSite::SetAudio(std::string_view text) {
   audioOn_ = text.find("OFF") == std::string_view::npos;
   if (interleaved_ != nullptr) interleaved_->setAudioOn(audioOn_);
+  if (udp_) udp_->audio().setAudioOn(audioOn_);
   return true;
 }
 
@@ -151,6 +154,7 @@ uint32_t IPCameraSite::GetVideoBitrate() {
 }
 
 uint32_t IPCameraSite::GetAudioBitrate() {
+  if (udp_) return toKilobits(udp_->audio().takeReceivedBytes());
   return interleaved_ != nullptr ? toKilobits(interleaved_->takeAudioBytes()) : 0;
 }
 
@@ -160,6 +164,7 @@ int32_t IPCameraSite::GetVideoDrop() const {
 }
 
 int32_t IPCameraSite::GetAudioDrop() const {
+  if (udp_) return udp_->audio().lostPackets();
   return interleaved_ != nullptr ? interleaved_->audioLost() : 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "common/CriticalSection.h"
 #include "media/PictureExchange.h"
+#include "platform/AudioOutput.h"
 #include "media/PictureFormat.h"
 #include "protocol/rtsp/InterleavedHandlers.h"
 #include "session/StreamConfig.h"
@@ -27,7 +28,10 @@ ClientPorts clientPortsForSlot(uint32_t slot);
 // control a model-independent surface (picture behind a lock, counters, audio switch).
 class IPCameraSite {
  public:
-  IPCameraSite(const StreamConfig& config, uint32_t slot);
+  // audioOutput opens the sound device the stream's audio plays on; none: audio is received and
+  // discarded.
+  IPCameraSite(const StreamConfig& config, uint32_t slot,
+               platform::AudioOutputFactory audioOutput = {});
   IPCameraSite(const IPCameraSite&) = delete;
   IPCameraSite& operator=(const IPCameraSite&) = delete;
   virtual ~IPCameraSite();
@@ -78,6 +82,7 @@ class IPCameraSite {
   void publishPictureSource(CLFXCriticalSection& lock, const std::atomic<uint32_t>& counter);
 
   StreamConfig config_;
+  const platform::AudioOutputFactory audioOutput_;
   std::unique_ptr<UdpStreamGroup> udp_;
   std::unique_ptr<IPCameraHTTP> http_;
   std::unique_ptr<IPCameraJPEG_RTP_over_RTSP> jpegOverRtsp_;

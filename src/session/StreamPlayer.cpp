@@ -39,7 +39,7 @@ void StreamPlayer::runStartThread() {
     std::lock_guard outer(lock_);
     config_.extraHeaderLine.clear();
     std::lock_guard inner(lock_);
-    created = new IPCameraSite(config_, slot());
+    created = new IPCameraSite(config_, slot(), audioOutput_);
     created->setH264Decoder(decoders_->h264());
     site_.store(created, std::memory_order_release);
   }

@@ -9,6 +9,7 @@
 #include "common/CriticalSection.h"
 #include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
+#include "platform/AudioOutput.h"
 #include "session/StreamConfig.h"
 
 namespace vexa {
@@ -39,6 +40,10 @@ class StreamPlayer {
   // Stops and deletes the site and frees the slot.
   void Release();
 
+  // The sound device of the sites started from now on; none until set.
+  void setAudioOutputFactory(platform::AudioOutputFactory factory) {
+    audioOutput_ = std::move(factory);
+  }
   void SetMute(bool muted);
   bool muted() const { return muted_.load(std::memory_order_relaxed); }
   // Waits up to 3 s for a site, then 1 s more, then switches talk.
@@ -76,6 +81,7 @@ class StreamPlayer {
   std::atomic<uint32_t> slot_{0};
   bool ownsMarker_ = false;
   std::atomic<bool> muted_{true};
+  platform::AudioOutputFactory audioOutput_;
   std::string markerFolder_;
   std::thread startThread_;
 };

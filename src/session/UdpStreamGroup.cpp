@@ -9,13 +9,25 @@ namespace {
 const std::string kAnyInterface;
 }  // namespace
 
-UdpStreamGroup::UdpStreamGroup(StreamConfig& config)
+UdpStreamGroup::UdpStreamGroup(StreamConfig& config,
+                               const platform::AudioOutputFactory& audioOutput)
     : config_(config),
       video_(config.model),
+      audio_(audioOutput),
       videoRtcp_([this] { return video_.figures(); }),
-      dialogue_([this](const StreamConfig& described) { video_.configure(described); }) {}
+      audioRtcp_([this] { return audio_.figures(); }),
+      dialogue_([this](const StreamConfig& described) {
+        video_.configure(described);
+        audio_.setConfiguredCodec(described.audioCodec);
+      }) {
+  audioRtcp_.setMediaClock(MediaClock::kAudio);
+}
 
-UdpStreamGroup::~UdpStreamGroup() = default;
+UdpStreamGroup::~UdpStreamGroup() {
+  // The reports read the receivers' figures: they end before the receivers do.
+  audioRtcp_.stop();
+  videoRtcp_.stop();
+}
 
 bool UdpStreamGroup::play(H264Decoder* decoder) {
   dialogue_.setConfig(&config_);
@@ -24,13 +36,17 @@ bool UdpStreamGroup::play(H264Decoder* decoder) {
   const bool videoStarted =
       video_.start(config_.host, kAnyInterface, config_.videoRtpPort) == platform::kStarted;
   videoRtcp_.start(config_.host, config_.videoRtcpPort);
+  const bool audioStarted =
+      audio_.start(config_.audioRtpPort, config_.audioCodec) == platform::kStarted;
+  audioRtcp_.start(config_.host, config_.audioRtcpPort);
   const bool dialogueStarted = dialogue_.Play();
-  return videoStarted || dialogueStarted;
+  return videoStarted || audioStarted || dialogueStarted;
 }
 
 void UdpStreamGroup::stop() {
   video_.stop();
   dialogue_.Stop();
+  audioRtcp_.stop();
   videoRtcp_.stop();
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/UdpAudioReceiver.h"
+#include "platform/AudioOutput.h"
 #include "protocol/rtcp/IPCameraRTCP.h"
 #include "protocol/rtp/IPCameraMediaManager.h"
 #include "protocol/rtsp/IPCameraSocket.h"
@@ -17,8 +19,9 @@ class H264Decoder;
 // written once.
 class UdpStreamGroup {
  public:
-  // config: the site's configuration, which outlives the group.
-  explicit UdpStreamGroup(StreamConfig& config);
+  // config: the site's configuration, which outlives the group. audioOutput opens the sound
+  // device of the audio track.
+  UdpStreamGroup(StreamConfig& config, const platform::AudioOutputFactory& audioOutput);
   UdpStreamGroup(const UdpStreamGroup&) = delete;
   UdpStreamGroup& operator=(const UdpStreamGroup&) = delete;
   ~UdpStreamGroup();
@@ -26,18 +29,22 @@ class UdpStreamGroup {
   // Starts the receivers, then the dialogue; true when any of them started.
   bool play(H264Decoder* decoder);
   // Stops the video receiver, the dialogue (which tears the session down) and the receiver
-  // reports.
+  // reports; the audio receiver runs on until the group goes.
   void stop();
 
   IPCameraMediaManager& video() { return video_; }
   const IPCameraMediaManager& video() const { return video_; }
+  audio::UdpAudioReceiver& audio() { return audio_; }
+  const audio::UdpAudioReceiver& audio() const { return audio_; }
   IPCameraSocket& dialogue() { return dialogue_; }
   const IPCameraSocket& dialogue() const { return dialogue_; }
 
  private:
   StreamConfig& config_;
   IPCameraMediaManager video_;
+  audio::UdpAudioReceiver audio_;
   IPCameraRTCP videoRtcp_;
+  IPCameraRTCP audioRtcp_;
   // Declared after the receivers it configures from its worker, so it ends first.
   IPCameraSocket dialogue_;
 };

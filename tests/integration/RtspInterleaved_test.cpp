@@ -111,6 +111,8 @@ TEST_F(RtspCamera, H264OverUdpSiteShowsTheGeneratedPicturesAndTearsDown) {
   EXPECT_GT(site->GetVideoBitrate(), 0u);
   EXPECT_EQ(site->GetVideoDrop(), 0);
   EXPECT_EQ(site->audioCodec(), kAudioCodecPcmu);
+  // The audio track arrives on the slot's audio port.
+  EXPECT_TRUE(eventually([&] { return site->GetAudioBitrate() > 0; }));
   // Sender reports reach the slot's RTCP port and are answered from it.
   EXPECT_TRUE(eventually([&] { return server->receiverReportsReceived() >= 1; }));
   site->Stop();

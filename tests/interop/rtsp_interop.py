@@ -9,10 +9,13 @@ Missing GStreamer pieces are a failure, not a skip: scripts/install-deps.sh
 installs them.
 """
 
+import math
 import os
 import re
 import select
 import shutil
+import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -29,6 +32,14 @@ PLAY_SECONDS = 6
 SERVER_START_SECONDS = 15
 # Past the play time: connecting, the first key frame, writing the snapshot.
 VIEWER_GRACE_SECONDS = 20
+# The server's tone, and what the played sound must show of it: 100 ms windows louder than
+# the silence the device plays while nothing is queued, at that pitch within 3 %.
+TONE_HZ = 440
+SOUND_RATE = 8000
+WINDOW_SAMPLES = SOUND_RATE // 10
+LOUD_RMS = 1000
+MIN_LOUD_WINDOWS = 10
+PITCH_TOLERANCE = 0.03
 
 # Measured (the same in every run, the source being still): H.264 2.27 and
 # JPEG at quality 85 1.91, nearly all of it chroma blur along the six bar
@@ -147,11 +158,14 @@ def start_server(work):
     return None, 0
 
 
-def play(viewer, protocol, address, snapshot):
+def play(viewer, protocol, address, snapshot, sound):
     command = [viewer, "--protocol", str(protocol), "--headless", "--stats",
                "--duration", str(PLAY_SECONDS), "--snapshot", snapshot, address]
+    # SDL's file device: what the viewer plays lands in the file, in the device's format
+    # (8000 Hz, 16-bit little-endian, mono).
+    environment = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=sound)
     try:
-        run = subprocess.run(command, capture_output=True, text=True,
+        run = subprocess.run(command, capture_output=True, text=True, env=environment,
                              timeout=PLAY_SECONDS + VIEWER_GRACE_SECONDS)
     except subprocess.TimeoutExpired as expired:
         out = expired.stdout or ""
@@ -161,10 +175,33 @@ def play(viewer, protocol, address, snapshot):
     return run.returncode, run.stdout, run.stderr
 
 
+def sound_problems(path):
+    """What is wrong with the played sound: it must carry the served tone."""
+    if not os.path.exists(path):
+        return ["no sound was played (the file device wrote nothing)"]
+    data = open(path, "rb").read()
+    samples = struct.unpack("<%dh" % (len(data) // 2), data[: len(data) // 2 * 2])
+    pitches = []
+    for start in range(0, len(samples) - WINDOW_SAMPLES + 1, WINDOW_SAMPLES):
+        window = samples[start:start + WINDOW_SAMPLES]
+        if math.sqrt(sum(s * s for s in window) / WINDOW_SAMPLES) < LOUD_RMS:
+            continue
+        rising = sum(1 for a, b in zip(window, window[1:]) if a < 0 <= b)
+        pitches.append(rising * SOUND_RATE / WINDOW_SAMPLES)
+    if len(pitches) < MIN_LOUD_WINDOWS:
+        return [f"only {len(pitches)} loud 100 ms windows in {len(samples)} samples played"]
+    pitch = statistics.median(pitches)
+    if abs(pitch - TONE_HZ) > TONE_HZ * PITCH_TOLERANCE:
+        return [f"played tone of {pitch:.0f} Hz, served {TONE_HZ} Hz"]
+    print(f"    {len(pitches)} loud windows, tone {pitch:.0f} Hz")
+    return []
+
+
 def check_stream(results, viewer, port, reference, work, name, protocol, mount, transport):
     name = f"{name} over {transport}"
     snapshot = os.path.join(work, f"{name.replace(' ', '-')}.png")
-    status, out, err = play(viewer, protocol, f"127.0.0.1:{port}{mount}", snapshot)
+    sound = os.path.join(work, f"{name.replace(' ', '-')}.pcm")
+    status, out, err = play(viewer, protocol, f"127.0.0.1:{port}{mount}", snapshot, sound)
     lines = [line for line in out.splitlines() if line.startswith("Url:")]
     last = lines[-1] if lines else "(no statistics line)"
 
@@ -183,8 +220,6 @@ def check_stream(results, viewer, port, reference, work, name, protocol, mount, 
         problems = ["no snapshot was written"]
     results.check(f"{name} picture matches the source", problems)
 
-    if transport != "TCP":
-        return  # the UDP road's audio receiver is not wired into the site yet
     # The audio SETUP has to join the session the video SETUP opened: a server
     # opens a new session for a SETUP without one, and the PLAY of the video's
     # session then never starts the audio (RFC 2326, section 12.37).
@@ -192,6 +227,7 @@ def check_stream(results, viewer, port, reference, work, name, protocol, mount, 
     if stats_figure(lines, "Audio bitrate:") <= 0:
         problems.append(f"audio bitrate never above 0; last: {last}")
     results.check(f"{name} audio track arrives", problems)
+    results.check(f"{name} plays the served tone", sound_problems(sound))
 
 
 def main():

@@ -81,8 +81,10 @@ std::string IPCameraSocket::requestFor(State state) {
       return rtsp::udpSetupRequest(controlUrl(videoControl_), config_->cseq++,
                                    config_->videoRtpPort, config_->videoRtcpPort, extra);
     case kSetupAudio:
+      // Without the video's session a standard server opens a second session for the audio,
+      // and PLAY on the first never starts it (RFC 2326 section 10.4).
       return rtsp::udpSetupRequest(controlUrl(audioControl_), config_->cseq++,
-                                   config_->audioRtpPort, config_->audioRtcpPort, extra);
+                                   config_->audioRtpPort, config_->audioRtcpPort, extra, session_);
     case kPlay:
       return rtsp::udpPlayRequest(sessionUrl(), config_->cseq++, session_, extra);
     case kTornDown:

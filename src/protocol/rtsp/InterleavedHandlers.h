@@ -12,7 +12,9 @@ namespace vexa {
 template <typename VideoPath, const InterleavedCodecPolicy& kPolicy>
 class InterleavedHandler {
  public:
-  InterleavedHandler() : session_(kPolicy, video_) {}
+  // audioOutput opens the sound device of the audio track.
+  explicit InterleavedHandler(const platform::AudioOutputFactory& audioOutput = {})
+      : session_(kPolicy, video_, platform::SystemClock::instance(), audioOutput) {}
 
   void setConfig(StreamConfig* config) { session_.setConfig(config); }
   bool Play() { return session_.Play(); }

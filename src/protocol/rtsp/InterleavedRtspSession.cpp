@@ -33,10 +33,12 @@ uint32_t drawSenderSsrc() {
 
 InterleavedRtspSession::InterleavedRtspSession(const InterleavedCodecPolicy& policy,
                                                InterleavedVideoPath& video,
-                                               const platform::Clock& clock)
+                                               const platform::Clock& clock,
+                                               const platform::AudioOutputFactory& audioOutput)
     : policy_(policy),
       video_(video),
       worker_({.read = [this] { onRead(); }, .write = [this] { onWrite(); }}),
+      audio_(audioOutput),
       videoRtcp_(MediaClock::kVideo, clock, platform::computerName(), drawSenderSsrc()),
       audioRtcp_(MediaClock::kAudio, clock, platform::computerName(), drawSenderSsrc()) {}
 
@@ -165,6 +167,7 @@ bool InterleavedRtspSession::readDescribeAnswer(std::string_view text, size_t he
       text, *config_,
       {.reader = DescriptionReader::kInterleaved, .codec = policy_.codec, .mpeg4SizeReader = {}});
   audioCodec_.store(config_->audioCodec, std::memory_order_relaxed);
+  if (description.audioCodecIndex) audio_.setCodec(*description.audioCodecIndex);
   videoControl_ = description.videoControl;
   audioControl_ = description.audioControl;
   video_.configure(*config_);
@@ -187,11 +190,7 @@ void InterleavedRtspSession::onFrame(uint8_t channel, std::span<const uint8_t> b
       video_.onPacket(body);
       return;
     case kAudioRtpChannel:
-      audioBytes_.fetch_add(uint32_t(body.size()), std::memory_order_relaxed);
-      if (const auto packet = rtp::parseRtpPacket(body)) {
-        audioTracker_.trackInterleaved(*packet);
-        audioLost_.store(int32_t(audioTracker_.lostPackets()), std::memory_order_relaxed);
-      }
+      audio_.onPacket(body);
       return;
     case kVideoRtcpChannel:
     case kAudioRtcpChannel:
@@ -206,9 +205,7 @@ void InterleavedRtspSession::onFrame(uint8_t channel, std::span<const uint8_t> b
 void InterleavedRtspSession::answerRtcp(uint8_t channel, std::span<const uint8_t> rtcp) {
   const bool video = channel == kVideoRtcpChannel;
   const ReceptionFigures figures =
-      video ? video_.figures()
-            : ReceptionFigures{audioTracker_.lastSequence(), audioTracker_.wrapCount(),
-                               audioTracker_.lostPackets()};
+      video ? video_.figures() : audio_.figures();
   const auto report = (video ? videoRtcp_ : audioRtcp_).process(rtcp, figures);
   std::array<uint8_t, InterleavedSplitter::kFrameHeaderSize + IPCameraRTCPPacket::kReportSize> frame{
       InterleavedSplitter::kFrameMarker, channel, 0, uint8_t(IPCameraRTCPPacket::kReportSize)};

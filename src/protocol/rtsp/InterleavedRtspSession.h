@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/AudioPacketPath.h"
 #include "media/InterleavedVideoPath.h"
 #include "media/rtp/RtpSequenceTracker.h"
 #include "platform/Clock.h"
@@ -41,8 +42,10 @@ class InterleavedRtspSession {
     kTornDown = 5,
   };
 
+  // audioOutput opens the sound device the audio track plays on; none: received and discarded.
   InterleavedRtspSession(const InterleavedCodecPolicy& policy, InterleavedVideoPath& video,
-                         const platform::Clock& clock = platform::SystemClock::instance());
+                         const platform::Clock& clock = platform::SystemClock::instance(),
+                         const platform::AudioOutputFactory& audioOutput = {});
   InterleavedRtspSession(const InterleavedRtspSession&) = delete;
   InterleavedRtspSession& operator=(const InterleavedRtspSession&) = delete;
   ~InterleavedRtspSession();
@@ -52,11 +55,12 @@ class InterleavedRtspSession {
   // Ends the connection; no TEARDOWN is sent.
   void Stop();
 
-  void setAudioOn(bool on) { audioOn_ = on; }
-  bool audioOn() const { return audioOn_; }
+  void setAudioOn(bool on) { audio_.setAudioOn(on); }
+  bool audioOn() const { return audio_.audioOn(); }
   uint32_t takeVideoBytes() { return videoBytes_.exchange(0, std::memory_order_relaxed); }
-  uint32_t takeAudioBytes() { return audioBytes_.exchange(0, std::memory_order_relaxed); }
-  int32_t audioLost() const { return audioLost_.load(std::memory_order_relaxed); }
+  uint32_t takeAudioBytes() { return audio_.takeReceivedBytes(); }
+  int32_t audioLost() const { return audio_.lostPackets(); }
+  const audio::AudioPacketPath& audio() const { return audio_; }
   uint32_t state() const { return state_.load(std::memory_order_relaxed); }
   // The audio codec the description named, for readers on other threads (the configuration
   // itself belongs to the worker while it runs).
@@ -87,13 +91,10 @@ class InterleavedRtspSession {
   std::string audioSession_;
   std::string videoControl_;
   std::string audioControl_;
-  rtp::RtpSequenceTracker audioTracker_;
+  audio::AudioPacketPath audio_;
   IPCameraRTCPPacket videoRtcp_;
   IPCameraRTCPPacket audioRtcp_;
-  std::atomic<bool> audioOn_{true};
   std::atomic<uint32_t> videoBytes_{0};
-  std::atomic<uint32_t> audioBytes_{0};
-  std::atomic<int32_t> audioLost_{0};
   std::atomic<int32_t> audioCodec_{kAudioCodecPcma};
 };
 

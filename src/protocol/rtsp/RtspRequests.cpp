@@ -14,6 +14,11 @@ std::string lastHeaderAndEnd(const std::string& lastLine, const std::string& ext
   return lastLine + extra + "\r\n\r\n";
 }
 
+// "Session:" has no blank of its own: the stored value brings it.
+std::string sessionLine(const std::string& session) {
+  return session.empty() ? std::string() : "Session:" + session + "\r\n";
+}
+
 std::string userAgentLine() { return std::string("User-Agent: ") + kUserAgent; }
 
 std::string userAgentAndEnd() { return lastHeaderAndEnd(userAgentLine(), {}); }
@@ -27,8 +32,8 @@ std::string describeRequest(const std::string& url, uint32_t cseq, const std::st
 
 std::string interleavedSetupRequest(const std::string& url, uint32_t cseq, int firstChannel,
                                     const std::string& session) {
-  const std::string sessionLine = session.empty() ? std::string() : "Session:" + session + "\r\n";
-  return requestLine("SETUP", url, cseq) + sessionLine + "Transport: RTP/AVP/TCP;unicast;interleaved=" +
+  return requestLine("SETUP", url, cseq) + sessionLine(session) +
+         "Transport: RTP/AVP/TCP;unicast;interleaved=" +
          std::to_string(firstChannel) + "-" + std::to_string(firstChannel + 1) + "\r\n" +
          userAgentAndEnd();
 }
@@ -44,8 +49,10 @@ std::string teardownRequest(const std::string& url, uint32_t cseq, const std::st
 }
 
 std::string udpSetupRequest(const std::string& url, uint32_t cseq, uint16_t rtpPort,
-                            uint16_t rtcpPort, const std::string& extraHeader) {
-  return requestLine("SETUP", url, cseq) + "Transport: RTP/AVP;unicast;client_port=" +
+                            uint16_t rtcpPort, const std::string& extraHeader,
+                            const std::string& session) {
+  return requestLine("SETUP", url, cseq) + sessionLine(session) +
+         "Transport: RTP/AVP;unicast;client_port=" +
          std::to_string(rtpPort) + "-" + std::to_string(rtcpPort) + "\r\n" +
          lastHeaderAndEnd(userAgentLine(), extraHeader);
 }

@@ -24,8 +24,10 @@ std::string playRequest(const std::string& url, uint32_t cseq, const std::string
 std::string teardownRequest(const std::string& url, uint32_t cseq, const std::string& session);
 
 // ---- RTP over UDP to the client ports ----
+// A session (the video's, for the audio track) joins the track to it; empty: no Session line.
 std::string udpSetupRequest(const std::string& url, uint32_t cseq, uint16_t rtpPort,
-                            uint16_t rtcpPort, const std::string& extraHeader);
+                            uint16_t rtcpPort, const std::string& extraHeader,
+                            const std::string& session = {});
 // No User-Agent; "Session: " has its own blank besides the stored one.
 std::string udpPlayRequest(const std::string& url, uint32_t cseq, const std::string& session,
                            const std::string& extraHeader);

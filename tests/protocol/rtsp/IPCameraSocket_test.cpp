@@ -119,7 +119,8 @@ TEST_F(UdpDialogueTest, TheExtraHeaderLineIsTheLastHeaderOfEveryRequest) {
                        "Transport: RTP/AVP;unicast;client_port=6100-6101\r\n" + kUserAgent +
                        "\r\nX-Lobby: 3\r\n\r\n");
   send(answer(1));
-  EXPECT_EQ(request(), "SETUP rtsp://cam/h264/trackID=2 RTSP/1.0\r\nCSeq: 2\r\n"
+  // The audio track joins the video's session.
+  EXPECT_EQ(request(), "SETUP rtsp://cam/h264/trackID=2 RTSP/1.0\r\nCSeq: 2\r\nSession: 77AB;timeout=60\r\n"
                        "Transport: RTP/AVP;unicast;client_port=6105-6106\r\n" + kUserAgent +
                        "\r\nX-Lobby: 3\r\n\r\n");
   send(answer(2));

@@ -28,4 +28,7 @@ for (name, w, h), value in sorted(rate.items()):
 PY
 
 # Whole processes on an RTSP stream; it needs GStreamer's RTSP server and says why when it skips.
-bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" || echo "RTSP whole-process benchmark failed"
+for transport in tcp udp; do
+  bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" --transport "$transport" ||
+    echo "RTSP whole-process benchmark ($transport) failed"
+done

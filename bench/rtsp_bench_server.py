@@ -36,6 +36,8 @@ def main():
     parser.add_argument("--gop", type=int, default=30, help="frames from one key frame to the next")
     parser.add_argument("--kbps", type=int, default=4000)
     parser.add_argument("--unshared", action="store_true", help="one pipeline per client")
+    parser.add_argument("--transport", choices=["tcp", "udp"], default="tcp",
+                        help="the one lower transport the server offers")
     args = parser.parse_args()
 
     Gst.init(None)
@@ -46,7 +48,8 @@ def main():
     factory.set_launch(PIPELINE.format(width=args.width, height=args.height, fps=args.fps,
                                        gop=args.gop, kbps=args.kbps))
     factory.set_shared(not args.unshared)
-    factory.set_protocols(GstRtsp.RTSPLowerTrans.TCP)
+    factory.set_protocols(GstRtsp.RTSPLowerTrans.TCP if args.transport == "tcp"
+                          else GstRtsp.RTSPLowerTrans.UDP)
     server.get_mount_points().add_factory(args.mount, factory)
     if server.attach(None) == 0:
         print("could not listen on 127.0.0.1:%d" % args.port, file=sys.stderr)

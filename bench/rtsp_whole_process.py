@@ -345,7 +345,7 @@ def start_server(args):
     server = subprocess.Popen(
         [SYSTEM_PYTHON, SERVER_SCRIPT, "--port", "0", "--mount", MOUNT, "--width", str(args.width),
          "--height", str(args.height), "--fps", str(args.fps), "--gop", str(args.gop),
-         "--kbps", str(args.kbps)],
+         "--kbps", str(args.kbps), "--transport", args.transport],
         stdout=subprocess.PIPE, text=True)
     ready, _, _ = select.select([server.stdout], [], [], SERVER_READY_TIMEOUT_S)
     line = server.stdout.readline() if ready else ""

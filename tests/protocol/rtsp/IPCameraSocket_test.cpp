@@ -130,6 +130,18 @@ TEST_F(UdpDialogueTest, TheExtraHeaderLineIsTheLastHeaderOfEveryRequest) {
   EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 4\r\nX-Lobby: 3\r\n\r\n");
 }
 
+TEST_F(UdpDialogueTest, AbsoluteControlsAndHeaderNamesInAnyCaseAreTakenAsTheyStand) {
+  start();
+  request();
+  const std::string sdp = "v=0\r\ns=x\r\nm=video 0 RTP/AVP 26\r\na=control:rtsp://10.1.1.9/live/v\r\n";
+  send(describeAnswer(sdp, "content-base: rtsp://cam/live/\r\n"));
+  EXPECT_EQ(request(), "SETUP rtsp://10.1.1.9/live/v RTSP/1.0\r\nCSeq: 1\r\n"
+                       "Transport: RTP/AVP;unicast;client_port=6100-6101\r\n" + kUserAgent + "\r\n\r\n");
+  send(answer(1, "SESSION: 5150\r\n"));
+  EXPECT_EQ(request(), "PLAY rtsp://cam/live/ RTSP/1.0\r\nCSeq: 2\r\nRange: npt=0.000-\r\n"
+                       "Session:  5150\r\n\r\n");
+}
+
 TEST_F(UdpDialogueTest, ACameraThatNeverAnswersPlayStillGetsTheTeardown) {
   start();
   toPlay(kVideo);

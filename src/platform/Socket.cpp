@@ -42,6 +42,12 @@ int changeMembership(int fd, int option, const std::string& group,
 
 }  // namespace
 
+std::string Ipv4Endpoint::text() const {
+  return std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 0xFF) + "." +
+         std::to_string(address >> 8 & 0xFF) + "." + std::to_string(address & 0xFF) + ":" +
+         std::to_string(port);
+}
+
 std::optional<uint32_t> parseIpv4(const std::string& text) {
   in_addr address{};
   if (inet_pton(AF_INET, text.c_str(), &address) != 1) return std::nullopt;

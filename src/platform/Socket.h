@@ -29,6 +29,8 @@ struct Ipv4Endpoint {
   uint32_t address = 0;
   uint16_t port = 0;
   bool operator==(const Ipv4Endpoint&) const = default;
+  // "a.b.c.d:port", for traces.
+  std::string text() const;
 };
 
 // Thin holder of one IPv4 socket. After selectEvents() the socket is non-blocking and waitEvents()

@@ -90,11 +90,27 @@ class LoopbackConnection {
   }
   const std::string& received() const { return received_; }
 
+  // For a scripted camera: the next whole request (through its empty line) received after the
+  // ones already taken; empty when none completes within the generous wait.
+  std::string nextRequest() {
+    receiveUntil([&](const std::string& all) { return all.find(kRequestEnd, taken_) != std::string::npos; });
+    const size_t end = received_.find(kRequestEnd, taken_);
+    if (end == std::string::npos) return {};
+    std::string next = received_.substr(taken_, end + kRequestEnd.size() - taken_);
+    taken_ = end + kRequestEnd.size();
+    return next;
+  }
+  // Bytes received up to the end of the last request taken.
+  size_t taken() const { return taken_; }
+
  private:
+  static constexpr std::string_view kRequestEnd = "\r\n\r\n";
+
   int fd_ = -1;
   bool connected_ = false;
   bool closed_ = false;
   std::string received_;
+  size_t taken_ = 0;
 };
 
 // A listener on an ephemeral loopback port; accept() hands the connection to peer.

@@ -43,15 +43,7 @@ struct UdpDialogueTest : ::testing::Test {
     ASSERT_TRUE(socket.Play());
     ASSERT_TRUE(server.accept());
   }
-  std::string request() {
-    server.peer.receiveUntil([&](const std::string& all) { return all.find("\r\n\r\n", consumed) != std::string::npos; });
-    const std::string& all = server.peer.received();
-    const size_t end = all.find("\r\n\r\n", consumed);
-    if (end == std::string::npos) return {};
-    std::string next = all.substr(consumed, end + 4 - consumed);
-    consumed = end + 4;
-    return next;
-  }
+  std::string request() { return server.peer.nextRequest(); }
   void send(const std::string& bytes) { server.peer.send(bytes); }
   // Runs the dialogue up to the PLAY request.
   void toPlay(const std::string& sdp) {
@@ -72,7 +64,6 @@ struct UdpDialogueTest : ::testing::Test {
   IPCameraSocket socket{[this](const StreamConfig& filled) {
     if (filled.hasVideo && filled.sps[0] != 0) ++described;
   }};
-  size_t consumed = 0;
 };
 
 TEST_F(UdpDialogueTest, VideoOnlyAsksForTheSlotsPortsAndTearsDownWithTheNextCSeq) {

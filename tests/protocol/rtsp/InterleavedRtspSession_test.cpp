@@ -69,16 +69,7 @@ struct DialogueTest : ::testing::Test {
     ASSERT_TRUE(session->Play());
     ASSERT_TRUE(server.accept());
   }
-  // The next whole request the camera received.
-  std::string request() {
-    server.peer.receiveUntil([&](const std::string& all) { return all.find("\r\n\r\n", consumed) != std::string::npos; });
-    const std::string& all = server.peer.received();
-    const size_t end = all.find("\r\n\r\n", consumed);
-    if (end == std::string::npos) return {};
-    std::string next = all.substr(consumed, end + 4 - consumed);
-    consumed = end + 4;
-    return next;
-  }
+  std::string request() { return server.peer.nextRequest(); }
   void send(const std::string& bytes) { server.peer.send(bytes); }
 
   LoopbackServer server;
@@ -86,7 +77,6 @@ struct DialogueTest : ::testing::Test {
   RecordingVideoPath video;
   platform::ManualClock clock;
   std::unique_ptr<InterleavedRtspSession> session;
-  size_t consumed = 0;
 };
 
 TEST_F(DialogueTest, VideoOnlyRunsDescribeSetupPlayWithCountedCSeq) {
@@ -173,8 +163,8 @@ TEST_F(DialogueTest, RtcpIsAnsweredWithOneReceiverReportFrameOnItsChannel) {
   const std::string senderReport("\x80\xC8\x00\x06\xCA\xFE\xBA\xBE\x00\x00\x12\x34\x56\x78\x00\x00"
                                  "\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x02", 28);
   send(okAnswer(2) + "junk" + interleaved(1, senderReport + "x"));
-  ASSERT_TRUE(server.peer.receiveUntil([&](const std::string& r) { return r.size() >= consumed + 56; }));
-  const std::string all = server.peer.received().substr(consumed);
+  ASSERT_TRUE(server.peer.receiveUntil([&](const std::string& r) { return r.size() >= server.peer.taken() + 56; }));
+  const std::string all = server.peer.received().substr(server.peer.taken());
   ASSERT_GE(all.size(), 56u);
   EXPECT_EQ(all.substr(0, 4), std::string("$\x01\x00\x34", 4));
   EXPECT_EQ(uint8_t(all[5]), 201);                    // RR

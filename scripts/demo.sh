@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the viewer against the simulated camera: in a window when a display is there, otherwise
-# headless for about ten seconds with statistics lines and a snapshot.
+# Runs the viewer against the simulated camera's H.264 stream over RTSP (with its sound): in a
+# window when a display is there, otherwise headless for about ten seconds with statistics lines
+# and a snapshot.
 set -euo pipefail
 
 build=${1:-build/release}
@@ -17,15 +18,15 @@ trap 'kill "$camera_pid" 2>/dev/null || true; rm -f "$port_file"' EXIT
 
 # The camera prints where it serves once it listens.
 for _ in $(seq 1 100); do
-  grep -q 'http://' "$port_file" && break
+  grep -q 'rtsp://' "$port_file" && break
   sleep 0.1
 done
-address=$(grep -o '127\.0\.0\.1:[0-9]*' "$port_file" | head -n 1)
+address=$(grep -o 'rtsp://127\.0\.0\.1:[0-9]*' "$port_file" | head -n 1 | sed 's|rtsp://||')
 if [ -z "$address" ]; then
   echo "demo: the simulated camera did not start" >&2
   exit 1
 fi
-echo "demo: simulated camera at http://$address/"
+echo "demo: simulated camera at rtsp://$address/h264"
 
 mode=(--headless --duration 10)
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
@@ -33,5 +34,5 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "demo: close the window to end; double-click shows the statistics window"
 fi
 
-"$viewer" --protocol 2 --stats --snapshot "$snapshot" "${mode[@]}" "$address"
+"$viewer" --protocol 12 --stats --snapshot "$snapshot" "${mode[@]}" "$address/h264"
 echo "demo: snapshot saved to $(realpath "$snapshot")"

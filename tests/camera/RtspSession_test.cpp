@@ -94,9 +94,7 @@ TEST(RtspSession, ChoosesTheFirstTransportItServes) {
     std::string answer;  // how the Transport answer starts
   } cases[] = {
       {"", 461, ""},
-      {";;,,;", 461, ""},
       {"RTP/AVP;unicast", 461, ""},
-      {"RTP/AVP;unicast;client_port=", 461, ""},
       {"RTP/AVP;unicast;client_port=abc-def", 461, ""},
       {"RTP/AVP;unicast;client_port=0-1", 461, ""},
       {"RTP/AVP;unicast;client_port=70000-70001", 461, ""},

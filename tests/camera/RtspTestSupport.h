@@ -2,9 +2,8 @@
 
 // Helpers for the RTSP tests: a loopback client that splits answers from interleaved frames and
 // gathers datagrams at its UDP ports, an RTP header reader, and receiver-side reassembly of
-// H.264 (RFC 6184) and JPEG (RFC 2435) written apart from the camera's own code.
+// H.264 (RFC 6184) written apart from the camera's own code.
 
-#include <cerrno>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -13,79 +12,20 @@
 #include <vector>
 
 #include "common/TextFields.h"
-#include "support/JpegTables.h"
+#include "support/Datagrams.h"
 #include "support/Loopback.h"
 
 namespace vexa::test {
 
-// One UDP socket on 127.0.0.1, on a port of the system's choosing.
-class UdpTestSocket {
- public:
-  UdpTestSocket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0)) {
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  UdpTestSocket(const UdpTestSocket&) = delete;
-  UdpTestSocket& operator=(const UdpTestSocket&) = delete;
-  ~UdpTestSocket() { ::close(fd_); }
-
-  uint16_t port() const { return port_; }
-
-  bool sendTo(uint16_t port, std::string_view bytes) {
-    const sockaddr_in to = loopback(port);
-    return ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                    sizeof to) == ssize_t(bytes.size());
-  }
-  // One waiting datagram and the port it came from; false when none waits.
-  bool receive(std::vector<uint8_t>& datagram, uint16_t& fromPort) {
-    uint8_t buffer[65536];
-    sockaddr_in from{};
-    socklen_t length = sizeof from;
-    const ssize_t got =
-        ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
-    if (got < 0) return false;
-    datagram.assign(buffer, buffer + got);
-    fromPort = ntohs(from.sin_port);
-    return true;
-  }
-
-  static sockaddr_in loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-  }
-
- private:
-  int fd_;
-  uint16_t port_ = 0;
-};
-
-// Whether nothing listens at 127.0.0.1:port any more: a datagram sent there comes back refused.
-inline bool udpPortRefuses(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  const sockaddr_in to = UdpTestSocket::loopback(port);
-  bool refused = false;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
-      ::send(fd, "x", 1, 0) == 1) {
-    pollfd waiting{fd, POLLIN, 0};
-    const int waitMs = int(std::chrono::milliseconds(kGenerousWait).count());
-    char byte = 0;
-    refused =
-        ::poll(&waiting, 1, waitMs) > 0 && ::recv(fd, &byte, 1, 0) < 0 && errno == ECONNREFUSED;
-  }
-  ::close(fd);
-  return refused;
+// Whether nothing holds 127.0.0.1:port any more.
+inline bool udpPortClosed(uint16_t port) {
+  return UdpEnd("127.0.0.1", port).bound();
 }
 
 // A client's RTP and RTCP ports for one stream.
 struct UdpTestPorts {
-  UdpTestSocket rtp;
-  UdpTestSocket rtcp;
+  UdpEnd rtp;
+  UdpEnd rtcp;
 
   std::string clientPort() const {
     return "client_port=" + std::to_string(rtp.port()) + "-" + std::to_string(rtcp.port());
@@ -175,17 +115,15 @@ class RtspTestClient {
   }
 
   void collectDatagrams() {
-    InterleavedFrame frame;
     for (auto& [socket, channel] : udp_) {
-      while (socket->receive(frame.data, frame.fromPort)) {
-        frame.channel = channel;
-        frames_.push_back(frame);
+      while (auto datagram = socket->receive(std::chrono::milliseconds(0))) {
+        frames_.push_back({channel, std::move(datagram->bytes), datagram->fromPort});
       }
     }
   }
 
   LoopbackConnection socket_;
-  std::vector<std::pair<UdpTestSocket*, uint8_t>> udp_;
+  std::vector<std::pair<UdpEnd*, uint8_t>> udp_;
   size_t parsed_ = 0;
   bool malformed_ = false;
   std::deque<RtspReply> replies_;
@@ -201,10 +139,6 @@ struct ParsedRtp {
   std::vector<uint8_t> payload;
 };
 
-inline uint32_t bigEndian32(const uint8_t* bytes) {
-  return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
-}
-
 // Version 2 with a plain 12-byte header only: the camera sends no CSRC list, extension or
 // padding.
 inline std::optional<ParsedRtp> parseRtp(const std::vector<uint8_t>& packet) {
@@ -213,8 +147,8 @@ inline std::optional<ParsedRtp> parseRtp(const std::vector<uint8_t>& packet) {
   rtp.marker = (packet[1] & 0x80) != 0;
   rtp.payloadType = packet[1] & 0x7F;
   rtp.sequence = uint16_t(packet[2] << 8 | packet[3]);
-  rtp.timestamp = bigEndian32(&packet[4]);
-  rtp.ssrc = bigEndian32(&packet[8]);
+  rtp.timestamp = big32(packet, 4);
+  rtp.ssrc = big32(packet, 8);
   rtp.payload.assign(packet.begin() + 12, packet.end());
   return rtp;
 }
@@ -246,44 +180,6 @@ inline bool appendH264Payload(const std::vector<uint8_t>& payload, std::vector<u
     at = end;
   }
   return at == payload.size();
-}
-
-// A JFIF picture from the RTP/JPEG payloads of one frame in order (types 0 and 1, Q >= 128 with
-// in-band 8-bit tables), with EOI appended; empty when the payloads are not such.
-inline std::vector<uint8_t> rebuildJpeg(const std::vector<std::vector<uint8_t>>& payloads) {
-  constexpr size_t kMainHeader = 8, kTablesHeader = 4, kTables = 128;
-  if (payloads.empty() || payloads[0].size() < kMainHeader + kTablesHeader + kTables) return {};
-  const std::vector<uint8_t>& first = payloads[0];
-  const uint8_t type = first[4], q = first[5];
-  const int width = first[6] * 8, height = first[7] * 8;
-  if (type > 1 || q < 128 || first[9] != 0 || (first[10] << 8 | first[11]) != kTables) return {};
-
-  std::vector<uint8_t> jpeg = {0xFF, 0xD8};
-  for (uint8_t table = 0; table < 2; ++table) {
-    std::vector<uint8_t> body = {table};
-    body.insert(body.end(), first.begin() + 12 + 64 * table, first.begin() + 12 + 64 * (table + 1));
-    appendJpegSegment(jpeg, 0xDB, body);
-  }
-  appendJpegSegment(jpeg, 0xC0,
-                    {8, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width),
-                     3, 0, uint8_t(type == 0 ? 0x21 : 0x22), 0, 1, 0x11, 1, 2, 0x11, 1});
-  const std::vector<uint8_t> huffman = typicalHuffmanSegments();
-  jpeg.insert(jpeg.end(), huffman.begin(), huffman.end());
-  appendJpegSegment(jpeg, 0xDA, {3, 0, 0x00, 1, 0x11, 2, 0x11, 0, 63, 0});
-
-  size_t expectedOffset = 0;
-  for (size_t i = 0; i < payloads.size(); ++i) {
-    const std::vector<uint8_t>& payload = payloads[i];
-    const size_t dataStart = i == 0 ? kMainHeader + kTablesHeader + kTables : kMainHeader;
-    if (payload.size() < dataStart) return {};
-    if ((size_t(payload[1]) << 16 | size_t(payload[2]) << 8 | payload[3]) != expectedOffset) {
-      return {};
-    }
-    jpeg.insert(jpeg.end(), payload.begin() + std::ptrdiff_t(dataStart), payload.end());
-    expectedOffset += payload.size() - dataStart;
-  }
-  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-  return jpeg;
 }
 
 }  // namespace vexa::test

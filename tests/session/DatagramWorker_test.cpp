@@ -1,14 +1,7 @@
 #include "session/DatagramWorker.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,10 +13,6 @@ namespace vexa {
 namespace {
 
 using test::eventually;
-
-std::span<const uint8_t> bytesOf(const std::string& text) {
-  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
 
 // A receiver in miniature: keeps every datagram; "bye" makes it end its own worker.
 struct Collector {
@@ -54,33 +43,27 @@ struct DatagramWorkerTest : ::testing::Test {
     ASSERT_EQ(collector.worker.start(std::move(where)), platform::kStarted);
     ASSERT_TRUE(eventually([&] { return collector.worker.listening(); }));
   }
+  // Sends the texts and waits for as many datagrams to arrive.
+  std::vector<std::string> exchange(const std::vector<std::string>& texts) {
+    for (const std::string& text : texts) EXPECT_TRUE(sender.sendTo(port, text));
+    EXPECT_TRUE(eventually([&] { return collector.received().size() >= texts.size(); }));
+    return collector.received();
+  }
 
   uint16_t port = test::freeUdpPort();
-  test::DatagramSender sender{port};
+  test::UdpEnd sender;
   Collector collector;
 };
 
+// A long datagram is read up to one chunk; stop() joins the thread.
 TEST_F(DatagramWorkerTest, HandsEachDatagramToTheStepWholeAndInOrder) {
   startListening(target());
-  for (const char* text : {"first", "", "third"}) ASSERT_TRUE(sender.send(bytesOf(text)));
-  ASSERT_TRUE(eventually([&] { return collector.received().size() == 3; }));
-  EXPECT_EQ(collector.received(), (std::vector<std::string>{"first", "", "third"}));
-  EXPECT_TRUE(collector.worker.running());
-}
-
-TEST_F(DatagramWorkerTest, ReadsAtMostOneChunkOfALongDatagram) {
-  startListening(target());
-  const std::string longOne(3000, 'x');
-  ASSERT_TRUE(sender.send(bytesOf(longOne)));
-  ASSERT_TRUE(sender.send(bytesOf("next")));
-  ASSERT_TRUE(eventually([&] { return collector.received().size() == 2; }));
-  EXPECT_EQ(collector.received()[0], longOne.substr(0, DatagramWorker::kReceiveChunk));
-  EXPECT_EQ(collector.received()[1], "next");
-}
-
-TEST_F(DatagramWorkerTest, StartReportsAlreadyRunningAndStopJoins) {
-  startListening(target());
   EXPECT_EQ(collector.worker.start(target()), platform::kAlreadyRunning);
+  const std::string longOne(3000, 'x');
+  EXPECT_EQ(exchange({"first", "", longOne, "next"}),
+            (std::vector<std::string>{"first", "", longOne.substr(0, DatagramWorker::kReceiveChunk),
+                                      "next"}));
+  EXPECT_TRUE(collector.worker.running());
   collector.worker.stop();
   EXPECT_FALSE(collector.worker.hasThread());
   EXPECT_FALSE(collector.worker.listening());
@@ -88,45 +71,38 @@ TEST_F(DatagramWorkerTest, StartReportsAlreadyRunningAndStopJoins) {
 
 TEST_F(DatagramWorkerTest, TheStepCanEndTheWorker) {
   startListening(target());
-  ASSERT_TRUE(sender.send(bytesOf("bye")));
+  exchange({"bye"});
   EXPECT_TRUE(eventually([&] { return !collector.worker.running(); }));
   EXPECT_TRUE(eventually([&] { return !collector.worker.listening(); }));
   collector.worker.stop();
   EXPECT_FALSE(collector.worker.hasThread());
 }
 
+// A group member still receives datagrams sent to its port; a unicast address given as group
+// binds without joining.
 TEST_F(DatagramWorkerTest, AGroupMemberStillReceivesDatagramsSentToItsPort) {
   startListening(target("239.255.77.1", "127.0.0.1"));
-  ASSERT_TRUE(sender.send(bytesOf("to the port")));
-  EXPECT_TRUE(eventually([&] { return collector.received().size() == 1; }));
+  EXPECT_EQ(exchange({"to the port"}).size(), 1u);
   collector.worker.stop();  // leaves the group on the way out
+  Collector unicast;
+  ASSERT_EQ(unicast.worker.start(target("127.0.0.1", "127.0.0.1")), platform::kStarted);
+  ASSERT_TRUE(eventually([&] { return unicast.worker.listening(); }));
+  ASSERT_TRUE(sender.sendTo(port, "unicast"));
+  EXPECT_TRUE(eventually([&] { return unicast.received().size() == 1; }));
 }
 
-TEST_F(DatagramWorkerTest, AUnicastAddressGivenAsGroupBindsWithoutJoining) {
-  startListening(target("127.0.0.1", "127.0.0.1"));
-  ASSERT_TRUE(sender.send(bytesOf("unicast")));
-  EXPECT_TRUE(eventually([&] { return collector.received().size() == 1; }));
-}
-
-TEST_F(DatagramWorkerTest, AMembershipThatCannotBeMadeEndsTheWorker) {
-  // 192.0.2.1 (TEST-NET-1) is no address of this machine: there is no interface to join on.
-  ASSERT_EQ(collector.worker.start(target("239.255.77.1", "192.0.2.1")), platform::kStarted);
-  EXPECT_TRUE(eventually([&] { return !collector.worker.running(); }));
-  EXPECT_FALSE(collector.worker.listening());
-  collector.worker.stop();
-}
-
-TEST_F(DatagramWorkerTest, APortHeldByAnotherSocketEndsTheWorker) {
-  const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(collector.worker.start(target()), platform::kStarted);
-  EXPECT_TRUE(eventually([&] { return !collector.worker.running(); }));
-  EXPECT_FALSE(collector.worker.listening());
-  collector.worker.stop();
-  ::close(holder);
+// 192.0.2.1 (TEST-NET-1) is no address of this machine: there is no interface to join on.
+TEST_F(DatagramWorkerTest, AMembershipOrPortThatCannotBeHadEndsTheWorker) {
+  const test::UdpEnd holder("0.0.0.0", test::freeUdpPort());
+  ASSERT_TRUE(holder.bound());
+  for (const DatagramWorker::Target& where :
+       {target("239.255.77.1", "192.0.2.1"), DatagramWorker::Target{.port = holder.port()}}) {
+    Collector failing;
+    ASSERT_EQ(failing.worker.start(where), platform::kStarted);
+    EXPECT_TRUE(eventually([&] { return !failing.worker.running(); })) << where.port;
+    EXPECT_FALSE(failing.worker.listening());
+    failing.worker.stop();
+  }
 }
 
 // An echo in miniature: the step answers every datagram from the worker's own socket to the
@@ -140,27 +116,14 @@ TEST(DatagramWorkerReply, TheStepLearnsTheSenderAndAnswersFromTheBoundPort) {
   ASSERT_EQ(echo.start({.port = 0}), platform::kStarted);
   ASSERT_TRUE(eventually([&] { return echo.listening(); }));
   ASSERT_NE(echo.localPort(), 0);
-
-  const int peer = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(echo.localPort());
+  test::UdpEnd peer;
   for (const std::string text : {"ping", ""}) {
-    ASSERT_EQ(::sendto(peer, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&address),
-                       sizeof address),
-              ssize_t(text.size()));
-    pollfd waiting{peer, POLLIN, 0};
-    ASSERT_GT(::poll(&waiting, 1, int(std::chrono::milliseconds(test::kGenerousWait).count())), 0);
-    char reply[16];
-    sockaddr_in from{};
-    socklen_t length = sizeof from;
-    const ssize_t got =
-        ::recvfrom(peer, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &length);
-    EXPECT_EQ(std::string(reply, size_t(std::max<ssize_t>(got, 0))), text);
-    EXPECT_EQ(ntohs(from.sin_port), echo.localPort());
+    ASSERT_TRUE(peer.sendTo(echo.localPort(), text));
+    const auto reply = peer.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::string(reply->bytes.begin(), reply->bytes.end()), text);
+    EXPECT_EQ(reply->fromPort, echo.localPort());
   }
-  ::close(peer);
   echo.stop();
   EXPECT_EQ(echo.localPort(), 0);
 }

@@ -2,36 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
+
+#include "support/Datagrams.h"
+#include "support/RtcpPackets.h"
 
 namespace vexa {
 namespace {
 
-uint32_t big32(std::span<const uint8_t> b, size_t at) {
-  return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
-}
-
-// A sender report (RFC 3550 section 6.4.1) of 28 bytes plus one spare.
-std::vector<uint8_t> senderReport(uint32_t ssrc, uint32_t ntpMiddle, uint32_t rtpTimestamp) {
-  std::vector<uint8_t> p = {
-      0x80, 200, 0x00, 0x06,   // V=2, no blocks, SR, length 6
-      0, 0, 0, 0,              // SSRC of sender
-      0, 0, 0, 0, 0, 0, 0, 0,  // NTP timestamp
-      0, 0, 0, 0,              // RTP timestamp
-      0, 0, 0, 10,             // sender's packet count
-      0, 0, 0, 99,             // sender's octet count
-      0};
-  for (int i = 0; i < 4; ++i) {
-    p[4 + i] = uint8_t(ssrc >> (24 - 8 * i));
-    p[10 + i] = uint8_t(ntpMiddle >> (24 - 8 * i));
-    p[16 + i] = uint8_t(rtpTimestamp >> (24 - 8 * i));
-  }
-  return p;
-}
-
-const std::vector<uint8_t> kReceiverReport = {0x81, 201, 0x00, 0x07, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0,
-                                              0,    0,   0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                              0,    0,   0,    0};
+using test::big32;
+using test::kReceiverReport;
+using test::senderReport;
 
 struct ReceiverReportTest : ::testing::Test {
   platform::ManualClock clock{1000};
@@ -39,57 +21,54 @@ struct ReceiverReportTest : ::testing::Test {
 };
 
 TEST_F(ReceiverReportTest, LaysOutTheCompoundPacket) {
-  const auto report = rtcp.process(senderReport(0xCAFEBABE, 0x12345678, 9000),
-                                   {.lastSequence = 500, .wrapCount = 2, .lostPackets = 0x01020304});
+  std::vector<uint8_t> compound = senderReport(0xCAFEBABE, 0x12345678, 9000);
+  compound.insert(compound.end(), kReceiverReport.begin(), kReceiverReport.end());
+  const auto report =
+      rtcp.process(compound, {.lastSequence = 500, .wrapCount = 2, .lostPackets = 0x01020304});
   ASSERT_EQ(report.size(), 52u);
-  EXPECT_EQ(report[0], 0x81);                        // V=2, one report block
-  EXPECT_EQ(report[1], 201);                         // RR
-  EXPECT_EQ(report[2] << 8 | report[3], 7);          // length in words - 1
-  EXPECT_EQ(big32(report, 4), 0x11223344u);          // SSRC of sender
-  EXPECT_EQ(big32(report, 8), 0xCAFEBABEu);          // SSRC of source, from the SR
+  EXPECT_EQ(big32(report, 0), 0x81C90007u);            // V=2, one block, RR, length 7
+  EXPECT_EQ(big32(report, 4), 0x11223344u);            // SSRC of sender
+  EXPECT_EQ(big32(report, 8), 0xCAFEBABEu);            // SSRC of source, from the SR
   EXPECT_EQ(big32(report, 12) & 0xFFFFFF, 0x020304u);  // cumulative lost: low 24 bits
-  EXPECT_EQ(big32(report, 16), 2u * 65536u + 500u);  // extended highest sequence
-  EXPECT_EQ(big32(report, 24), 0x12345678u);         // LSR: middle of the NTP timestamp
-  EXPECT_EQ(report[32], 0x81);                       // SDES, one chunk
-  EXPECT_EQ(report[33], 202);
-  EXPECT_EQ(report[34] << 8 | report[35], 4);
-  EXPECT_EQ(big32(report, 36), 0x11223344u);         // same SSRC
-  EXPECT_EQ(report[40], 1);                          // CNAME
-  EXPECT_EQ(report[41], 10);                         // cut to 10 characters
+  EXPECT_EQ(big32(report, 16), 2u * 65536u + 500u);    // extended highest sequence
+  EXPECT_EQ(big32(report, 24), 0x12345678u);           // LSR: middle of the NTP timestamp
+  EXPECT_EQ(big32(report, 32), 0x81CA0004u);           // SDES, one chunk, length 4
+  EXPECT_EQ(big32(report, 36), 0x11223344u);           // same SSRC
+  EXPECT_EQ(report[40], 1);                            // CNAME
+  EXPECT_EQ(report[41], 10);                           // cut to 10 characters
   EXPECT_EQ(std::string(report.begin() + 42, report.end()), "camera-vie");
 }
 
-TEST_F(ReceiverReportTest, FractionLostCoversTheIntervalSinceThePreviousReport) {
-  rtcp.process(kReceiverReport, {.lastSequence = 100, .wrapCount = 0, .lostPackets = 0});
-  // 100 more expected, 25 of them lost: 25 * 256 / 100 = 64.
-  auto report = rtcp.process(kReceiverReport, {.lastSequence = 200, .wrapCount = 0, .lostPackets = 25});
-  EXPECT_EQ(report[12], 64);
-  // Nothing arrived in between: fraction 0, the cumulative count stays.
-  report = rtcp.process(kReceiverReport, {.lastSequence = 200, .wrapCount = 0, .lostPackets = 25});
-  EXPECT_EQ(report[12], 0);
-  EXPECT_EQ(big32(report, 12) & 0xFFFFFF, 25u);
-}
-
-TEST_F(ReceiverReportTest, AWrapGrowsTheExtendedSequenceBy65536) {
-  auto report = rtcp.process(kReceiverReport, {.lastSequence = 65530, .wrapCount = 0, .lostPackets = 0});
-  EXPECT_EQ(big32(report, 16), 65530u);
-  report = rtcp.process(kReceiverReport, {.lastSequence = 4, .wrapCount = 1, .lostPackets = 0});
-  EXPECT_EQ(big32(report, 16), 65536u + 4u);
-  EXPECT_EQ(report[12], 0);
+// Fraction lost covers the interval since the previous report, across a wrap too.
+TEST_F(ReceiverReportTest, FiguresFollowTheStreamFromReportToReport) {
+  const struct {
+    ReceptionFigures figures;
+    uint8_t fraction;
+    uint32_t cumulative, extended;
+  } steps[] = {
+      {{.lastSequence = 100, .wrapCount = 0, .lostPackets = 0}, 0, 0, 100},
+      {{.lastSequence = 200, .wrapCount = 0, .lostPackets = 25}, 64, 25, 200},  // 25 * 256 / 100
+      {{.lastSequence = 200, .wrapCount = 0, .lostPackets = 25}, 0, 25, 200},   // nothing between
+      {{.lastSequence = 65530, .wrapCount = 0, .lostPackets = 25}, 0, 25, 65530},
+      {{.lastSequence = 4, .wrapCount = 1, .lostPackets = 30}, 128, 30, 65536 + 4},
+  };
+  for (const auto& step : steps) {
+    const auto report = rtcp.process(kReceiverReport, step.figures);
+    EXPECT_EQ(report[12], step.fraction) << step.extended;
+    EXPECT_EQ(big32(report, 12) & 0xFFFFFF, step.cumulative) << step.extended;
+    EXPECT_EQ(big32(report, 16), step.extended);
+  }
 }
 
 TEST_F(ReceiverReportTest, AReceiverReportKeepsTheLastSenderReportsLsr) {
+  auto report = rtcp.process(kReceiverReport, {});
+  EXPECT_EQ(big32(report, 24), 0u);  // LSR and DLSR before any sender report
+  EXPECT_EQ(big32(report, 28), 0u);
   rtcp.process(senderReport(0xCAFEBABE, 0xAABBCCDD, 0), {});
   clock.advance(40);
-  const auto report = rtcp.process(kReceiverReport, {});
+  report = rtcp.process(kReceiverReport, {});
   EXPECT_EQ(big32(report, 24), 0xAABBCCDDu);
   EXPECT_EQ(big32(report, 8), 0xCAFEBABEu);
-}
-
-TEST_F(ReceiverReportTest, DlsrIsZeroBeforeAnySenderReport) {
-  const auto report = rtcp.process(kReceiverReport, {});
-  EXPECT_EQ(big32(report, 24), 0u);
-  EXPECT_EQ(big32(report, 28), 0u);
 }
 
 TEST_F(ReceiverReportTest, JitterFollowsTheSenderReportsAgainstTheirArrival) {
@@ -104,35 +83,28 @@ TEST_F(ReceiverReportTest, JitterFollowsTheSenderReportsAgainstTheirArrival) {
   EXPECT_EQ(big32(report, 20), 900u - 900u / 16);
 }
 
-TEST(ReceiverReport, TheDefaultCnameStandsWhenTheNameIsUnknown) {
-  platform::ManualClock clock;
-  IPCameraRTCPPacket unknown(MediaClock::kAudio, clock, "", 7);
-  const auto report = unknown.process({}, {});
-  EXPECT_EQ(report[41], 9);
-  EXPECT_EQ(std::string(report.begin() + 42, report.begin() + 51), "610-Kelmo");
-  EXPECT_EQ(report[51], 0);  // the end of the item list
-  EXPECT_EQ(report[32], 0x81);
-}
-
 // The chunk ends at the word after the item list's end; what is left of the 52 bytes becomes
-// padding of the SDES packet, counted in its last octet.
+// padding of the SDES packet, counted in its last octet. No name gives the default one.
 TEST(ReceiverReport, ShortNamesEndTheChunkAndPadTheRest) {
   platform::ManualClock clock;
-  struct Case {
-    const char* name;
+  const struct {
+    std::string name, shown;
     uint8_t firstOctet;  // V=2, P, one chunk
     uint8_t lastOctet;
-  };
-  for (const Case& c : {Case{"a", 0xA1, 8}, Case{"pc", 0xA1, 4}, Case{"abcde", 0xA1, 4},
-                        Case{"abcdef", 0x81, 0}, Case{"abcdefghi", 0x81, 0}}) {
+  } cases[] = {{"a", "a", 0xA1, 8},
+               {"pc", "pc", 0xA1, 4},
+               {"abcde", "abcde", 0xA1, 4},
+               {"abcdef", "abcdef", 0x81, 0},
+               {"", "610-Kelmo", 0x81, 0}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     IPCameraRTCPPacket rtcp(MediaClock::kAudio, clock, c.name, 7);
     const auto report = rtcp.process({}, {});
-    const size_t length = std::string(c.name).size();
+    const size_t length = c.shown.size();
     EXPECT_EQ(report[32], c.firstOctet);
     EXPECT_EQ(report[34] << 8 | report[35], 4);  // the length still covers all 20 bytes
     EXPECT_EQ(report[41], length);
-    EXPECT_EQ(std::string(report.begin() + 42, report.begin() + 42 + long(length)), c.name);
+    EXPECT_EQ(std::string(report.begin() + 42, report.begin() + 42 + long(length)), c.shown);
     EXPECT_EQ(report[42 + length], 0);  // the end of the item list
     EXPECT_EQ(report[51], c.lastOctet);
   }
@@ -141,9 +113,7 @@ TEST(ReceiverReport, ShortNamesEndTheChunkAndPadTheRest) {
 TEST(ReceiverReport, ALoneSenderReportIsReadButNotOneCutShorter) {
   platform::ManualClock clock;
   IPCameraRTCPPacket rtcp(MediaClock::kVideo, clock, "pc", 7);
-  std::vector<uint8_t> lone = senderReport(0xCAFEBABE, 0x12345678, 0);
-  lone.resize(28);  // no report blocks, nothing after it
-  auto report = rtcp.process(lone, {});
+  auto report = rtcp.process(senderReport(0xCAFEBABE, 0x12345678, 0), {});  // 28 bytes
   EXPECT_EQ(big32(report, 8), 0xCAFEBABEu);
   EXPECT_EQ(big32(report, 24), 0x12345678u);
   std::vector<uint8_t> cut = senderReport(0xDEADBEEF, 0x55555555, 0);

@@ -9,7 +9,7 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   const ParseResult result = parseViewerOptions(
       {"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode", "REALSIZE",
        "--fullscreen", "--headless", "--duration", "2.5", "--snapshot", "/tmp/s.png", "--stats",
-       "--report-pictures", "127.0.0.1:8008"});
+       "--report-pictures", "--mute", "--paint-offscreen", "127.0.0.1:8008"});
   ASSERT_EQ(result.error, "");
   const ViewerOptions& o = result.options;
   EXPECT_EQ(o.protocol, 2u);
@@ -22,6 +22,8 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   EXPECT_EQ(o.snapshotPath, "/tmp/s.png");
   EXPECT_TRUE(o.stats);
   EXPECT_TRUE(o.reportPictures);
+  EXPECT_TRUE(o.mute);
+  EXPECT_TRUE(o.paintOffscreen);
   EXPECT_EQ(o.address, "127.0.0.1:8008");
 }
 
@@ -32,6 +34,7 @@ TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress)
   EXPECT_EQ(result.options.displayMode, "STRETCH");
   EXPECT_FALSE(result.options.durationSeconds.has_value());
   EXPECT_FALSE(result.options.headless);
+  EXPECT_FALSE(result.options.mute) << "sound plays unless asked otherwise";
   EXPECT_FALSE(result.options.reportPictures);
   const ParseResult help = parseViewerOptions({"--help"});
   EXPECT_EQ(help.error, "");

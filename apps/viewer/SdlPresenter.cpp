@@ -128,6 +128,17 @@ bool SdlPresenter::handle(CImgDlg& window, const SDL_Event& event) {
         window.paint();
         shownSerial_ = ~uint64_t(0);
       }
+      // A minimised or hidden window paints nothing until it is seen again.
+      if (onVideo && (event.window.event == SDL_WINDOWEVENT_MINIMIZED ||
+                      event.window.event == SDL_WINDOWEVENT_HIDDEN)) {
+        window.setHidden(true);
+      }
+      if (onVideo && (event.window.event == SDL_WINDOWEVENT_RESTORED ||
+                      event.window.event == SDL_WINDOWEVENT_SHOWN ||
+                      event.window.event == SDL_WINDOWEVENT_MAXIMIZED)) {
+        window.setHidden(false);
+        shownSerial_ = ~uint64_t(0);
+      }
       break;
     case SDL_KEYDOWN:
       if (event.key.keysym.sym == SDLK_F11 || event.key.keysym.sym == SDLK_f) toggleFullScreen(window);

@@ -27,6 +27,13 @@ for (name, w, h), value in sorted(rate.items()):
           f"  (target >= 0.75)")
 PY
 
+# Depacketisers (packets and MB per CPU-second) and audio decoding per 160 ms block beside FFmpeg's
+# decoder on the same block, as Google Benchmark reports them.
+for name in depacketizer audio_decode; do
+  echo
+  "$build/bench/bench_$name" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+done
+
 # Whole processes on an RTSP stream; it needs GStreamer's RTSP server and says why when it skips.
 for transport in tcp udp; do
   bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" --transport "$transport" ||

@@ -33,8 +33,8 @@ class AudioPacketPath {
   // Bytes of every packet received since the last call (the statistics read and reset it).
   uint32_t takeReceivedBytes() { return receivedBytes_.exchange(0, std::memory_order_relaxed); }
   // The sequence accounting as receiver reports state it, as of the latest packet.
-  ReceptionFigures figures() const;
-  int32_t lostPackets() const { return int32_t(lostPackets_.load(std::memory_order_relaxed)); }
+  ReceptionFigures figures() const { return published_.load(); }
+  int32_t lostPackets() const { return int32_t(published_.lostPackets()); }
 
   bool playerUsable() const { return player_.usable(); }
   // Blocks queued to the device and blocks removed without being queued, since creation.
@@ -42,15 +42,11 @@ class AudioPacketPath {
   uint32_t blocksDiscarded() const { return blocksDiscarded_.load(std::memory_order_relaxed); }
 
  private:
-  void publishFigures();
-
   AudioJitterBuffer buffer_;
   AudioPlayer player_;
   std::atomic<bool> audioOn_{true};
   std::atomic<uint32_t> receivedBytes_{0};
-  std::atomic<uint16_t> lastSequence_{0};
-  std::atomic<uint16_t> wrapCount_{0};
-  std::atomic<uint32_t> lostPackets_{0};
+  PublishedReceptionFigures published_;
   std::atomic<uint32_t> blocksPlayed_{0};
   std::atomic<uint32_t> blocksDiscarded_{0};
 };

@@ -23,7 +23,7 @@ rtp::PushResult H264PacketAssembler::push(std::span<const uint8_t> bytes) {
 }
 
 ReceptionFigures H264PacketAssembler::figures() const {
-  return {tracker_.lastSequence(), tracker_.wrapCount(), tracker_.lostPackets()};
+  return tracker_.figures();
 }
 
 }  // namespace vexa

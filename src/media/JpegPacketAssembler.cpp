@@ -24,7 +24,7 @@ void JpegPacketAssembler::publish(std::span<const uint8_t> picture) {
 }
 
 ReceptionFigures JpegPacketAssembler::figures() const {
-  return {tracker_.lastSequence(), tracker_.wrapCount(), tracker_.lostPackets()};
+  return tracker_.figures();
 }
 
 bool JpegPacketAssembler::GetJpegFrame(const uint8_t** data, int32_t* length) const {

@@ -13,7 +13,7 @@ void Mpeg4PacketCounter::onPacket(std::span<const uint8_t> bytes) {
 }
 
 ReceptionFigures Mpeg4PacketCounter::figures() const {
-  return {tracker_.lastSequence(), tracker_.wrapCount(), tracker_.lostPackets()};
+  return tracker_.figures();
 }
 
 }  // namespace vexa

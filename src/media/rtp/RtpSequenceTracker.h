@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "media/rtp/Depacketizer.h"
+#include "media/rtp/ReceptionFigures.h"
 #include "media/rtp/RtpPacket.h"
 
 namespace vexa::rtp {
@@ -34,6 +35,7 @@ class RtpSequenceTracker {
   uint16_t lastSequence() const { return lastSequence_; }
   uint16_t wrapCount() const { return wrapCount_; }
   uint32_t lostPackets() const { return lostPackets_; }
+  ReceptionFigures figures() const { return {lastSequence_, wrapCount_, lostPackets_}; }
   uint32_t lastTimestamp() const { return lastTimestamp_; }
   uint32_t ssrc() const { return ssrc_; }
   bool firstPacket() const { return firstPacket_; }

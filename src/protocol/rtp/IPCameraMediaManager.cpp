@@ -9,8 +9,6 @@
 namespace vexa {
 
 namespace {
-constexpr int kWrapCountShift = 16;
-constexpr uint32_t kSequenceMask = 0xFFFF;
 }  // namespace
 
 IPCameraMediaManager::Codec IPCameraMediaManager::codecOf(uint32_t model) {
@@ -85,7 +83,7 @@ void IPCameraMediaManager::processDatagram(std::span<const uint8_t> datagram) {
 
   const uint32_t flags = tracker_.trackUdp(*packet);
   if (flags & rtp::RtpSequenceTracker::kForeignSsrc) return;  // not counted as anything
-  publishFigures();
+  published_.publish(tracker_.figures());
   deliver(*packet, (flags & rtp::RtpSequenceTracker::kGap) != 0);
 }
 
@@ -122,19 +120,6 @@ void IPCameraMediaManager::endOnRunt(size_t size) {
 void IPCameraMediaManager::drop(const char* why, size_t size) {
   DebugTrace("media: %zu-byte datagram dropped: %s", size, why);
   dropped_.fetch_add(1, std::memory_order_relaxed);
-}
-
-void IPCameraMediaManager::publishFigures() {
-  lost_.store(tracker_.lostPackets(), std::memory_order_relaxed);
-  sequenceAndWraps_.store(
-      uint32_t(tracker_.wrapCount()) << kWrapCountShift | tracker_.lastSequence(),
-      std::memory_order_relaxed);
-}
-
-ReceptionFigures IPCameraMediaManager::figures() const {
-  const uint32_t packed = sequenceAndWraps_.load(std::memory_order_relaxed);
-  return {uint16_t(packed & kSequenceMask), uint16_t(packed >> kWrapCountShift),
-          lost_.load(std::memory_order_relaxed)};
 }
 
 void IPCameraMediaManager::deliver(const rtp::RtpPacket& packet, bool lossBefore) {

@@ -76,9 +76,9 @@ class IPCameraMediaManager {
   // Datagram bytes received since the previous call.
   uint32_t takeReceivedBytes() { return receivedBytes_.exchange(0, std::memory_order_relaxed); }
   // Packets lost so far; never reset.
-  int32_t lostPackets() const { return int32_t(lost_.load(std::memory_order_relaxed)); }
+  int32_t lostPackets() const { return int32_t(published_.lostPackets()); }
   // For the receiver reports, from any thread; the figures may mix two packets.
-  ReceptionFigures figures() const;
+  ReceptionFigures figures() const { return published_.load(); }
   // Datagrams dropped for what they were: not RTP, or another payload type than the codec's.
   uint32_t droppedDatagrams() const { return dropped_.load(std::memory_order_relaxed); }
   // MPEG-4 pictures that arrived (ended with a marker) and were dropped.
@@ -92,7 +92,6 @@ class IPCameraMediaManager {
   void applyPendingConfiguration();
   void endOnRunt(size_t size);
   void drop(const char* why, size_t size);
-  void publishFigures();
   void deliver(const rtp::RtpPacket& packet, bool lossBefore);
   void publishJpeg(std::span<const uint8_t> picture);
 
@@ -117,8 +116,7 @@ class IPCameraMediaManager {
   std::atomic<bool> configPending_{false};
 
   std::atomic<uint32_t> receivedBytes_{0};
-  std::atomic<uint32_t> lost_{0};
-  std::atomic<uint32_t> sequenceAndWraps_{0};  // last sequence low, wrap count high
+  PublishedReceptionFigures published_;
   std::atomic<uint32_t> dropped_{0};
   std::atomic<uint32_t> mpeg4Pictures_{0};
 

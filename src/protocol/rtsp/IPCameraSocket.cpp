@@ -1,7 +1,6 @@
 #include "protocol/rtsp/IPCameraSocket.h"
 
 #include "common/DebugTrace.h"
-#include "common/TextFields.h"
 #include "protocol/rtsp/RtspHeaders.h"
 #include "protocol/rtsp/RtspRequests.h"
 #include "session/VideoModel.h"
@@ -10,14 +9,9 @@ namespace vexa {
 
 namespace {
 
-constexpr std::string_view kHeaderEnd = "\r\n\r\n";
-constexpr std::string_view kRtspScheme = "rtsp://";
 constexpr std::string_view kSuccessCode = "200";
 // SETUP and PLAY answers shorter than this are not acted on.
 constexpr int32_t kMinAnswerBytes = 13;
-// A DESCRIBE answer larger than this is not one a camera sends: the connection is given up
-// rather than buffered without end.
-constexpr int32_t kMaxAnswerBytes = 256 * 1024;
 // How often a parked worker looks whether it was told to end.
 constexpr int kParkedWaitMs = 100;
 
@@ -41,6 +35,10 @@ IPCameraSocket::~IPCameraSocket() {
 
 bool IPCameraSocket::Play() {
   if (config_ == nullptr) return false;
+  {
+    std::lock_guard lock(dialogueLock_);
+    urls_ = {.stream = rtsp::streamUrl(config_->host, config_->path), .contentBase = {}};
+  }
   return worker_.play({.host = config_->host, .port = config_->rtspPort});
 }
 
@@ -58,37 +56,24 @@ void IPCameraSocket::Stop() {
 
 // ---- requests ----
 
-std::string IPCameraSocket::streamUrl() const {
-  return std::string(kRtspScheme) + config_->host + config_->path;
-}
-
-// Without a Content-Base the request URL is the base (RFC 2326 section C.1.1).
-std::string IPCameraSocket::sessionUrl() const {
-  return baseUrl_.empty() ? streamUrl() : baseUrl_;
-}
-
-std::string IPCameraSocket::controlUrl(const std::string& control) const {
-  return composeControlUrl(baseUrl_.empty() ? streamUrl() + "/" : baseUrl_, control);
-}
-
 std::string IPCameraSocket::requestFor(State state) {
   std::lock_guard lock(dialogueLock_);
   const std::string& extra = config_->extraHeaderLine;
   switch (state) {
     case kDescribe:
-      return rtsp::describeRequest(streamUrl(), config_->cseq++, extra);
+      return rtsp::describeRequest(urls_.stream, config_->cseq++, extra);
     case kSetupVideo:
-      return rtsp::udpSetupRequest(controlUrl(videoControl_), config_->cseq++,
+      return rtsp::udpSetupRequest(urls_.control(videoControl_), config_->cseq++,
                                    config_->videoRtpPort, config_->videoRtcpPort, extra);
     case kSetupAudio:
       // Without the video's session a standard server opens a second session for the audio,
       // and PLAY on the first never starts it (RFC 2326 section 10.4).
-      return rtsp::udpSetupRequest(controlUrl(audioControl_), config_->cseq++,
+      return rtsp::udpSetupRequest(urls_.control(audioControl_), config_->cseq++,
                                    config_->audioRtpPort, config_->audioRtcpPort, extra, session_);
     case kPlay:
-      return rtsp::udpPlayRequest(sessionUrl(), config_->cseq++, session_, extra);
+      return rtsp::udpPlayRequest(urls_.session(), config_->cseq++, session_, extra);
     case kTornDown:
-      return rtsp::udpTeardownRequest(sessionUrl(), config_->cseq++, extra);
+      return rtsp::udpTeardownRequest(urls_.session(), config_->cseq++, extra);
     default:
       return {};
   }
@@ -132,17 +117,16 @@ void IPCameraSocket::park() {
 void IPCameraSocket::readAnswer() {
   ByteBuffer& buffer = worker_.recvBuffer();
   const std::string_view text = buffer.text();
-  const size_t headerLength = text.find(kHeaderEnd);
-  if (headerLength == std::string_view::npos) {
-    if (buffer.size() > kMaxAnswerBytes) {
-      DebugTrace("rtsp/udp: %d bytes without an answer header, connection given up", buffer.size());
-      worker_.requestStop();
-    }
+  if (buffer.size() > kMaxAnswerBytes) {
+    DebugTrace("rtsp/udp: %d bytes without a whole answer, connection given up", buffer.size());
+    worker_.requestStop();
     return;
   }
-  const std::string_view header = text.substr(0, headerLength + 2);
+  const std::optional<AnswerHead> head = readAnswerHead(text);
+  if (!head) return;
+  const std::string_view header = head->header;
   if (state() == kDescribe) {
-    if (!readDescribeAnswer(text, headerLength)) return;
+    if (!readDescribeAnswer(text, *head)) return;
     moveTo(config_->hasVideo ? kSetupVideo : config_->hasAudio ? kSetupAudio : kNoMedia);
     return;
   }
@@ -173,28 +157,18 @@ void IPCameraSocket::readAnswer() {
   }
 }
 
-bool IPCameraSocket::readDescribeAnswer(std::string_view text, size_t headerLength) {
-  const std::string_view header = text.substr(0, headerLength + 2);
-  const long long contentLength = parseLeadingInteger(rtspHeaderValue(header, "Content-Length"));
+bool IPCameraSocket::readDescribeAnswer(std::string_view text, const AnswerHead& head) {
   // More than the announced length is accepted; less waits for the rest.
-  const long long expected = (long long)(headerLength + kHeaderEnd.size()) + contentLength;
-  if ((long long)text.size() < expected) {
-    if (worker_.recvBuffer().size() > kMaxAnswerBytes) {
-      DebugTrace("rtsp/udp: DESCRIBE answer of %zu bytes never reached its length", text.size());
-      worker_.requestStop();
-    }
-    return false;
-  }
+  if ((long long)text.size() < head.length()) return false;
   const SessionDescription description = readSessionDescription(
       text, *config_,
       {.reader = DescriptionReader::kIPCameraSocket, .codec = codecOfModel(config_->model),
        .mpeg4SizeReader = {}});
   {
     std::lock_guard lock(dialogueLock_);
-    baseUrl_ = description.contentBase;
+    urls_.contentBase = description.contentBase;
     videoControl_ = description.videoControl;
     audioControl_ = description.audioControl;
-    codecConfigText_ = description.codecConfigText.value_or(std::string());
   }
   audioCodec_.store(config_->audioCodec, std::memory_order_relaxed);
   if (onDescribed_) onDescribed_(*config_);

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "platform/Event.h"
+#include "protocol/rtsp/RtspHeaders.h"
+#include "protocol/rtsp/RtspRequests.h"
 #include "protocol/rtsp/SessionDescription.h"
 #include "session/SocketWorker.h"
 #include "session/StreamConfig.h"
@@ -54,13 +56,10 @@ class IPCameraSocket {
   void onRead();
   void onWrite();
   void readAnswer();
-  bool readDescribeAnswer(std::string_view text, size_t headerLength);
+  bool readDescribeAnswer(std::string_view text, const AnswerHead& head);
   void park();
   void moveTo(State next);
   std::string requestFor(State state);
-  std::string streamUrl() const;
-  std::string sessionUrl() const;
-  std::string controlUrl(const std::string& control) const;
 
   DescribedStep onDescribed_;
   StreamConfig* config_ = nullptr;
@@ -71,11 +70,10 @@ class IPCameraSocket {
   // The dialogue's texts and the configuration's CSeq: the worker builds requests from them and
   // Stop builds TEARDOWN from another thread.
   std::mutex dialogueLock_;
-  std::string baseUrl_;
+  rtsp::RequestUrls urls_;
   std::string session_;
   std::string videoControl_;
   std::string audioControl_;
-  std::string codecConfigText_;
 };
 
 }  // namespace vexa

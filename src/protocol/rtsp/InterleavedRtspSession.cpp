@@ -4,7 +4,6 @@
 #include <random>
 
 #include "common/DebugTrace.h"
-#include "common/TextFields.h"
 #include "platform/Environment.h"
 #include "protocol/rtsp/RtspRequests.h"
 #include "protocol/rtsp/InterleavedSplitter.h"
@@ -14,11 +13,6 @@ namespace vexa {
 
 namespace {
 
-constexpr std::string_view kHeaderEnd = "\r\n\r\n";
-constexpr std::string_view kRtspScheme = "rtsp://";
-// An answer (headers and description) larger than this is not one a camera sends: the
-// connection is given up rather than buffered without end.
-constexpr int32_t kMaxAnswerBytes = 256 * 1024;
 constexpr uint8_t kVideoRtpChannel = 0;
 constexpr uint8_t kVideoRtcpChannel = 1;
 constexpr uint8_t kAudioRtpChannel = 2;
@@ -46,6 +40,7 @@ InterleavedRtspSession::~InterleavedRtspSession() { worker_.stop(); }
 
 bool InterleavedRtspSession::Play() {
   if (config_ == nullptr) return false;
+  urls_ = {.stream = rtsp::streamUrl(config_->host, config_->path), .contentBase = {}};
   return worker_.play({.host = config_->host,
                        .port = config_->rtspPort,
                        .receiveBufferSize = policy_.receiveBufferSize});
@@ -55,36 +50,21 @@ void InterleavedRtspSession::Stop() { worker_.stop(); }
 
 // ---- requests ----
 
-std::string InterleavedRtspSession::streamUrl() const {
-  return std::string(kRtspScheme) + config_->host + config_->path;
-}
-
-std::string InterleavedRtspSession::controlUrl(const std::string& control) const {
-  // Without a Content-Base the request URL is the base (RFC 2326 section C.1.1).
-  const std::string base =
-      policy_.usesContentBase && !baseUrl_.empty() ? baseUrl_ : streamUrl() + "/";
-  return composeControlUrl(base, control);
-}
-
-std::string InterleavedRtspSession::sessionUrl() const {
-  return policy_.usesContentBase && !baseUrl_.empty() ? baseUrl_ : streamUrl();
-}
-
 std::string InterleavedRtspSession::requestFor(State state) {
   switch (state) {
     case kDescribe:
-      return rtsp::describeRequest(streamUrl(), cseq_++);
+      return rtsp::describeRequest(urls_.stream, cseq_++);
     case kSetupVideo:
-      return rtsp::interleavedSetupRequest(controlUrl(videoControl_), cseq_++, kVideoRtpChannel);
+      return rtsp::interleavedSetupRequest(urls_.control(videoControl_), cseq_++, kVideoRtpChannel);
     case kSetupAudio:
       // Without the video's session a standard server opens a second session for the audio,
       // and PLAY on the first never starts it (RFC 2326 section 10.4).
-      return rtsp::interleavedSetupRequest(controlUrl(audioControl_), cseq_++, kAudioRtpChannel,
+      return rtsp::interleavedSetupRequest(urls_.control(audioControl_), cseq_++, kAudioRtpChannel,
                                            session_);
     case kPlay:
-      return rtsp::playRequest(sessionUrl(), cseq_++, session_);
+      return rtsp::playRequest(urls_.session(), cseq_++, session_);
     case kTornDown:
-      return rtsp::teardownRequest(sessionUrl(), cseq_++, session_);
+      return rtsp::teardownRequest(urls_.session(), cseq_++, session_);
     case kPlaying:
       break;
   }
@@ -116,19 +96,18 @@ void InterleavedRtspSession::onRead() {
 void InterleavedRtspSession::readAnswer() {
   ByteBuffer& buffer = worker_.recvBuffer();
   const std::string_view text = buffer.text();
-  const size_t headerLength = text.find(kHeaderEnd);
-  if (headerLength == std::string_view::npos) {
-    if (buffer.size() > kMaxAnswerBytes) {
-      DebugTrace("rtsp: %d bytes without an answer header, connection given up", buffer.size());
-      worker_.requestStop();
-    }
+  if (buffer.size() > kMaxAnswerBytes) {
+    DebugTrace("rtsp: %d bytes without a whole answer, connection given up", buffer.size());
+    worker_.requestStop();
     return;
   }
+  const std::optional<AnswerHead> head = readAnswerHead(text);
+  if (!head) return;
   // The status line is not examined: an error answer moves the dialogue on like a success.
-  const std::string_view header = text.substr(0, headerLength + 2);
+  const std::string_view header = head->header;
   switch (state()) {
     case kDescribe:
-      if (!readDescribeAnswer(text, headerLength)) return;
+      if (!readDescribeAnswer(text, *head)) return;
       moveTo(config_->hasVideo ? kSetupVideo : config_->hasAudio ? kSetupAudio : kTornDown);
       return;
     case kSetupVideo:
@@ -141,7 +120,7 @@ void InterleavedRtspSession::readAnswer() {
       return;
     case kPlay:
       // Interleaved data may follow the answer in the same read.
-      buffer.eraseFront(int32_t(headerLength + kHeaderEnd.size()));
+      buffer.eraseFront(int32_t(head->bodyOffset));
       state_ = kPlaying;
       readFrames();
       return;
@@ -150,19 +129,10 @@ void InterleavedRtspSession::readAnswer() {
   }
 }
 
-bool InterleavedRtspSession::readDescribeAnswer(std::string_view text, size_t headerLength) {
-  const std::string_view header = text.substr(0, headerLength + 2);
-  const long long contentLength = parseLeadingInteger(rtspHeaderValue(header, "Content-Length"));
-  if (policy_.usesContentBase) baseUrl_ = readContentBase(header);
+bool InterleavedRtspSession::readDescribeAnswer(std::string_view text, const AnswerHead& head) {
+  if (policy_.usesContentBase) urls_.contentBase = readContentBase(head.header);
   // Only an answer of exactly the announced size is read.
-  const long long expected = (long long)(headerLength + kHeaderEnd.size()) + contentLength;
-  if ((long long)text.size() != expected) {
-    if (worker_.recvBuffer().size() > kMaxAnswerBytes) {
-      DebugTrace("rtsp: DESCRIBE answer of %zu bytes never matched its length", text.size());
-      worker_.requestStop();
-    }
-    return false;
-  }
+  if ((long long)text.size() != head.length()) return false;
   const SessionDescription description = readSessionDescription(
       text, *config_,
       {.reader = DescriptionReader::kInterleaved, .codec = policy_.codec, .mpeg4SizeReader = {}});

@@ -9,6 +9,8 @@
 #include "media/rtp/RtpSequenceTracker.h"
 #include "platform/Clock.h"
 #include "protocol/rtcp/IPCameraRTCPPacket.h"
+#include "protocol/rtsp/RtspHeaders.h"
+#include "protocol/rtsp/RtspRequests.h"
 #include "protocol/rtsp/SessionDescription.h"
 #include "session/SocketWorker.h"
 #include "session/StreamConfig.h"
@@ -70,15 +72,12 @@ class InterleavedRtspSession {
   void onRead();
   void onWrite();
   void readAnswer();
-  bool readDescribeAnswer(std::string_view text, size_t headerLength);
+  bool readDescribeAnswer(std::string_view text, const AnswerHead& head);
   void readFrames();
   void onFrame(uint8_t channel, std::span<const uint8_t> body);
   void answerRtcp(uint8_t channel, std::span<const uint8_t> rtcp);
   void moveTo(State next);
   std::string requestFor(State state);
-  std::string streamUrl() const;
-  std::string controlUrl(const std::string& control) const;
-  std::string sessionUrl() const;
 
   const InterleavedCodecPolicy policy_;
   InterleavedVideoPath& video_;
@@ -86,7 +85,7 @@ class InterleavedRtspSession {
   SocketWorker worker_;
   std::atomic<uint32_t> state_{kDescribe};
   uint32_t cseq_ = 0;
-  std::string baseUrl_;
+  rtsp::RequestUrls urls_;
   std::string session_;
   std::string audioSession_;
   std::string videoControl_;

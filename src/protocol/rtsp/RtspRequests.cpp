@@ -1,5 +1,7 @@
 #include "protocol/rtsp/RtspRequests.h"
 
+#include "protocol/rtsp/SessionDescription.h"
+
 namespace vexa::rtsp {
 
 namespace {
@@ -24,6 +26,14 @@ std::string userAgentLine() { return std::string("User-Agent: ") + kUserAgent; }
 std::string userAgentAndEnd() { return lastHeaderAndEnd(userAgentLine(), {}); }
 
 }  // namespace
+
+std::string RequestUrls::control(const std::string& control) const {
+  return composeControlUrl(contentBase.empty() ? stream + "/" : contentBase, control);
+}
+
+std::string streamUrl(const std::string& host, const std::string& path) {
+  return "rtsp://" + host + path;
+}
 
 std::string describeRequest(const std::string& url, uint32_t cseq, const std::string& extraHeader) {
   return requestLine("DESCRIBE", url, cseq) + "Accept: application/sdp\r\n" +

@@ -6,6 +6,18 @@
 namespace vexa::rtsp {
 
 constexpr const char* kUserAgent = "Halvorin V.2008-02-25";
+
+// Where a dialogue's requests go: DESCRIBE to the stream's URL, SETUP to each track's control
+// resolved against the base, PLAY and TEARDOWN to the base. Without a Content-Base the stream's
+// URL is the base (RFC 2326 section C.1.1).
+struct RequestUrls {
+  std::string stream;       // "rtsp://" + host + path
+  std::string contentBase;  // from the DESCRIBE answer; empty when absent or not used
+
+  std::string control(const std::string& control) const;
+  const std::string& session() const { return contentBase.empty() ? stream : contentBase; }
+};
+std::string streamUrl(const std::string& host, const std::string& path);
 constexpr int kVideoChannel = 0;
 constexpr int kAudioChannel = 2;
 

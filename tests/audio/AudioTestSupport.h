@@ -18,6 +18,7 @@ extern "C" {
 
 #include "audio/AudioCodec.h"
 #include "support/AudioDecoding.h"
+#include "support/RtpPackets.h"
 
 namespace vexa::test {
 
@@ -104,25 +105,11 @@ inline double snrDb(const std::vector<int16_t>& original, const std::vector<int1
   return noise == 0 ? 1000.0 : 10.0 * std::log10(signal / noise);
 }
 
-// An RTP packet: version 2, no CSRC or extension, payload type, sequence, timestamp, SSRC, then
-// the payload.
+// An audio RTP packet: no marker, payload type 0 unless told.
 inline std::vector<uint8_t> rtpPacket(uint16_t sequence, const std::vector<uint8_t>& payload,
                                       uint32_t ssrc = 0x11223344, uint8_t payloadType = 0,
                                       uint32_t timestamp = 0) {
-  std::vector<uint8_t> packet = {0x80,         // version 2
-                                 payloadType,  // no marker
-                                 uint8_t(sequence >> 8),
-                                 uint8_t(sequence),
-                                 uint8_t(timestamp >> 24),
-                                 uint8_t(timestamp >> 16),
-                                 uint8_t(timestamp >> 8),
-                                 uint8_t(timestamp),
-                                 uint8_t(ssrc >> 24),
-                                 uint8_t(ssrc >> 16),
-                                 uint8_t(ssrc >> 8),
-                                 uint8_t(ssrc)};
-  packet.insert(packet.end(), payload.begin(), payload.end());
-  return packet;
+  return rtp::test::rtpPacket(payloadType, false, sequence, timestamp, payload, ssrc);
 }
 
 // Little-endian 16-bit PCM bytes of samples, as the sound device takes them.

@@ -39,25 +39,24 @@ TEST(Base64, DecodesSkippingForeignCharactersAndStopsAtPadding) {
 TEST(ExtractField, TakesTheTextBetweenStartAndEndAfterTheFirstKey) {
   const std::string answer = "RTSP/1.0 200 OK\r\nCSeq: 1\r\nSession: 1234;timeout=60\r\n\r\n";
   const struct {
-    std::string text, key;
-    char start, end;
-    KeyMatch match;
-    std::string expected;
+    std::string text, key, expected;
+    char start = ':', end = '\r';
+    KeyMatch match = KeyMatch::Exact;
   } cases[] = {
-      {answer, "Session", ':', '\r', KeyMatch::Exact, " 1234;timeout=60"},
-      {answer, "CSeq", ':', '\r', KeyMatch::Exact, " 1"},
-      {"a=control:track1\r\n", "a=control", ':', '\r', KeyMatch::Exact, "track1"},
-      {"x=1;\r\nx=2;", "x", '=', ';', KeyMatch::Exact, "1"},
+      {answer, "Session", " 1234;timeout=60"},
+      {answer, "CSeq", " 1"},
+      {"a=control:track1\r\n", "a=control", "track1"},
+      {"x=1;\r\nx=2;", "x", "1", '=', ';'},
       // The start character is looked for from the key on, even past the key's line.
-      {"key\r\nother: v\r\n", "key", ':', '\r', KeyMatch::Exact, " v"},
+      {"key\r\nother: v\r\n", "key", " v"},
       // Empty when the key, the start, the end or the text between is missing.
-      {"CSeq: 1\r\n", "Session", ':', '\r', KeyMatch::Exact, ""},
-      {"Session 1\r\n", "Session", ':', '\r', KeyMatch::Exact, ""},
-      {"Session: 1", "Session", ':', '\r', KeyMatch::Exact, ""},
-      {"Session:\r\n", "Session", ':', '\r', KeyMatch::Exact, ""},
-      {"content-base: rtsp://a/\r\n", "Content-Base", ':', '\r', KeyMatch::Exact, ""},
-      {"content-base: rtsp://a/\r\n", "Content-Base", ':', '\r', KeyMatch::IgnoreCase,
-       " rtsp://a/"},
+      {"CSeq: 1\r\n", "Session", ""},
+      {"Session 1\r\n", "Session", ""},
+      {"Session: 1", "Session", ""},
+      {"Session:\r\n", "Session", ""},
+      {"content-base: rtsp://a/\r\n", "Content-Base", ""},
+      {"content-base: rtsp://a/\r\n", "Content-Base", " rtsp://a/", ':', '\r',
+       KeyMatch::IgnoreCase},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(extractField(c.text, c.key, c.start, c.end, c.match), c.expected) << c.text;

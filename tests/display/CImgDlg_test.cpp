@@ -22,20 +22,15 @@ constexpr uint32_t kBackground = 0x282828;
 // The stream the video window polls, under the test's control.
 class FakeStreamView final : public StreamView {
  public:
-  bool player = true;
+  bool player = true, lockAvailable = true, locked = false;
   bool h264 = false, mpeg4 = false;  // neither: JPEG pictures
   uint32_t frameNumber = 0;
-  bool lockAvailable = true;
-  bool locked = false;
-  int lockCalls = 0;
-  int fetchCalls = 0;
+  int lockCalls = 0, fetchCalls = 0, stops = 0, restarts = 0;
   Picture picture;            // what the H.264 and MPEG-4 paths deliver
   int32_t fetchResult = 0;    // their frame index, -1 for no picture
   std::vector<uint8_t> jpeg;  // what the JPEG path delivers
   PictureExchange decoded{size_t(1) << 16};
   StreamFigures figures;
-  int stops = 0;
-  int restarts = 0;
 
   bool hasPlayer() const override { return player; }
   uint32_t GetFrameNumber() override { return frameNumber; }
@@ -55,6 +50,9 @@ class FakeStreamView final : public StreamView {
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
     return deliver(image, size, info);
   }
+  int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
+    return deliver(image, size, info);
+  }
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override {
     ++fetchCalls;
     if (fetchResult == -1) return -1;
@@ -62,9 +60,6 @@ class FakeStreamView final : public StreamView {
     *lease = decoded.leaseNewest();
     *info = picture.header;
     return fetchResult;
-  }
-  int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
-    return deliver(image, size, info);
   }
   // The decode thread completing a picture, whether the window fetches it or not.
   void decode(const Picture& completed) {
@@ -107,20 +102,15 @@ class CImgDlgTest : public testing::Test {
     *info = decoded.header;
     return 0;
   }
-  // Runs the host's timers for ms milliseconds, in steps of the draw period.
-  void run(uint32_t ms) {
-    for (uint32_t t = 0; t < ms; t += CImgDlg::kDrawPeriodMs) {
-      clock.advance(CImgDlg::kDrawPeriodMs);
+  // Runs the host's timers for ms milliseconds in steps of `step` (whole seconds run the draw
+  // cycle and the tick once a step).
+  void run(uint32_t ms, uint32_t step = CImgDlg::kDrawPeriodMs) {
+    for (uint32_t t = 0; t < ms; t += step) {
+      clock.advance(step);
       loop.runDue();
     }
   }
-  // Whole seconds at once: each step runs the draw cycle and the tick once.
-  void runSeconds(int seconds) {
-    for (int i = 0; i < seconds; ++i) {
-      clock.advance(1000);
-      loop.runDue();
-    }
-  }
+  void runSeconds(int seconds) { run(uint32_t(seconds) * 1000, 1000); }
   // JPEG data of a plausible size that decodes to a solid picture.
   void setJpeg(uint32_t rgb, int width = 64, int height = 48) {
     decoded = Picture::solid(width, height, rgb);
@@ -184,7 +174,7 @@ TEST_F(CImgDlgTest, DarkBackgroundUntilTheFirstPictureAndAfterStopping) {
   EXPECT_EQ(centre(), kBackground);
 }
 
-TEST_F(CImgDlgTest, FetchesOnlyNewFrameNumbersAndRedrawsEveryFiftyMilliseconds) {
+TEST_F(CImgDlgTest, FetchesOnlyNewFrameNumbersOfPlausibleSizeAndRedrawsEveryFiftyMilliseconds) {
   showJpeg(kRed);
   EXPECT_EQ(centre(), kRed);
   EXPECT_EQ(window.info().videoSize(), "64 x 48");
@@ -203,6 +193,14 @@ TEST_F(CImgDlgTest, FetchesOnlyNewFrameNumbersAndRedrawsEveryFiftyMilliseconds) 
   showJpeg(kGreen);
   EXPECT_EQ(centre(), kGreen);
   EXPECT_EQ(decodes, 2);
+  // Only sizes from 1001 to 599999 are decoded.
+  for (const auto& [length, decoded] : {std::pair{1000, 0}, {1001, 1}, {599999, 1}, {600000, 0}}) {
+    decodes = 0;
+    view.jpeg.assign(size_t(length), 0);
+    ++view.frameNumber;
+    run(5);
+    EXPECT_EQ(decodes, decoded) << length;
+  }
 }
 
 TEST_F(CImgDlgTest, WatchdogRestartsASilentStreamAfterEightySecondsAndAFrameResetsIt) {
@@ -251,13 +249,10 @@ TEST_F(CImgDlgTest, FrameRateValueIsArrivedTimesHundredPlusDrawn) {
 }
 
 TEST_F(CImgDlgTest, StatisticsWindowShowsTheFiguresAndUrlASecondLate) {
-  view.figures = {.siteExists = true,
-                  .model = 12,
-                  .audioCodec = 0,
-                  .host = "10.0.0.2",
-                  .port = 554,
-                  .videoKbits = 300,
-                  .videoDrop = 2};
+  view.figures = {.siteExists = true, .model = 12, .audioCodec = 0, .host = "10.0.0.2"};
+  view.figures.port = 554;
+  view.figures.videoKbits = 300;
+  view.figures.videoDrop = 2;
   window.OnDoubleClick(10, 10);
   ASSERT_TRUE(window.info().isShown());
   window.onTick();
@@ -294,12 +289,18 @@ TEST_F(CImgDlgTest, AHiddenWindowTakesPicturesWithoutPaintingAndRepaintsWhenShow
   EXPECT_GT(window.presentSerial(), serial);
 }
 
-TEST_F(CImgDlgTest, DecodedFramesAreFetchedUntilCaughtUp) {
+TEST_F(CImgDlgTest, DecodedFramesAreFetchedUntilCaughtUpAndABorrowedOneStaysWhole) {
   view.h264 = true;
   view.picture = Picture::solid(64, 48, kBlue);
   view.frameNumber = 5;
   run(5);
   EXPECT_EQ(centre(), kBlue);
+  ASSERT_NE(window.pictureBits(), nullptr);
+  // The decoder completes more pictures than it has buffers before the window fetches again.
+  for (int i = 0; i < 5; ++i) view.decode(Picture::solid(64, 48, kRed));
+  EXPECT_EQ(window.pictureBits()[0], 0xFF);  // blue byte of blue
+  EXPECT_EQ(window.pictureBits()[2], 0x00);
+  EXPECT_EQ(window.pictureBits()[64 * 48 * 3 - 1], 0x00);
   run(50);
   EXPECT_EQ(view.fetchCalls, 1);
   // A decode path ahead of the window: one more fetch per cycle until the numbers meet.
@@ -307,19 +308,6 @@ TEST_F(CImgDlgTest, DecodedFramesAreFetchedUntilCaughtUp) {
   view.frameNumber = 8;
   run(50);
   EXPECT_EQ(view.fetchCalls, 4);
-}
-
-TEST_F(CImgDlgTest, ABorrowedDecodedPictureStaysWholeWhileTheDecoderRunsOn) {
-  view.h264 = true;
-  view.picture = Picture::solid(64, 48, kBlue);
-  view.frameNumber = 1;
-  run(5);
-  ASSERT_NE(window.pictureBits(), nullptr);
-  // The decoder completes more pictures than it has buffers before the window fetches again.
-  for (int i = 0; i < 5; ++i) view.decode(Picture::solid(64, 48, kRed));
-  EXPECT_EQ(window.pictureBits()[0], 0xFF);  // blue byte of blue
-  EXPECT_EQ(window.pictureBits()[2], 0x00);
-  EXPECT_EQ(window.pictureBits()[64 * 48 * 3 - 1], 0x00);
 }
 
 TEST_F(CImgDlgTest, FailedFetchOrDecodeKeepsTheShownPicture) {
@@ -341,17 +329,6 @@ TEST_F(CImgDlgTest, FailedFetchOrDecodeKeepsTheShownPicture) {
   EXPECT_EQ(decodes, 1);
   EXPECT_EQ(window.pictureBits()[2], 0xFF);
   EXPECT_EQ(int(window.pictureHeader().biWidth), 64);
-}
-
-TEST_F(CImgDlgTest, OnlyJpegSizesFrom1001To599999AreDecoded) {
-  setJpeg(kRed, 16, 16);
-  for (const auto& [length, decoded] : {std::pair{1000, 0}, {1001, 1}, {599999, 1}, {600000, 0}}) {
-    decodes = 0;
-    view.jpeg.assign(size_t(length), 0);
-    ++view.frameNumber;
-    run(5);
-    EXPECT_EQ(decodes, decoded) << length;
-  }
 }
 
 TEST_F(CImgDlgTest, DisplayModeNamesSwitchTheLayout) {

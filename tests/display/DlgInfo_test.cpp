@@ -25,7 +25,7 @@ TEST(DlgInfo, ShowsTheTemplateTextsUntilTheFirstRefresh) {
   EXPECT_FALSE(info.isShown());
 }
 
-TEST(DlgInfo, HttpJpegStreamNamesHttpAndItsPort) {
+TEST(DlgInfo, UrlNamesHttpWithItsPortAndRtspWithoutTheDefaultPort) {
   DlgInfo info;
   info.SetFormat(2, 0);
   info.SetConnection(2);
@@ -34,10 +34,6 @@ TEST(DlgInfo, HttpJpegStreamNamesHttpAndItsPort) {
   EXPECT_EQ(info.controlText(DlgInfo::kFormat), "Format: JPEG");
   EXPECT_EQ(info.controlText(DlgInfo::kConnection), "Connection: TCP (HTTP_JPEG)");
   EXPECT_EQ(info.controlText(DlgInfo::kUrl), "Url: \"http://192.168.1.20:8008/\"");
-}
-
-TEST(DlgInfo, RtspUrlOmitsTheDefaultPort) {
-  DlgInfo info;
   info.SetUrl("cam.local", 12, 554);
   EXPECT_EQ(info.url(), "\"rtsp://cam.local/\"");
   info.SetUrl("cam.local", 12, 8554);
@@ -78,30 +74,20 @@ TEST(DlgInfo, FormatIsVideoPartThenAudioPart) {
   }
 }
 
-TEST(DlgInfo, RefreshWritesRatesSizesAndCounters) {
-  DlgInfo info;
-  info.SetVideoSize(640, 480);
-  info.SetVideoBitrate(0);
-  info.SetVideoDrop(3);
-  info.SetAudioBitrate(64);
-  info.SetAudioDrop(0);
-  info.Refresh(25 * 100 + 24);
-  EXPECT_EQ(info.controlText(DlgInfo::kFrameRate), "Network / Display:  25 / 24 fps");
-  EXPECT_EQ(info.controlText(DlgInfo::kVideoSize), "Video size: 640 x 480");
-  EXPECT_EQ(info.controlText(DlgInfo::kVideoBitrate), "Video bitrate: 0");
-  EXPECT_EQ(info.controlText(DlgInfo::kVideoDrop), "Video drop: 3");
-  EXPECT_EQ(info.controlText(DlgInfo::kAudioBitrate), "Audio bitrate: 64 k");
-  EXPECT_EQ(info.controlText(DlgInfo::kAudioDrop), "Audio drop: 0");
-  EXPECT_EQ(info.controlText(DlgInfo::kVersion), "V1.16.2");
-  EXPECT_EQ(info.controlText(DlgInfo::kFormat), "Format: ");
-}
-
-TEST(DlgInfo, StatsLineJoinsTheTexts) {
+TEST(DlgInfo, RefreshWritesRatesSizesAndCountersAndTheStatsLineJoinsThem) {
   DlgInfo info;
   info.Refresh(100);
   EXPECT_EQ(info.statsLine(),
             "Url:  | Connection:  | Network / Display:  1 / 0 fps | Video size:  | Format:  | "
             "Video bitrate: 0 | Video drop: 0 | Audio bitrate: 0 | Audio drop: 0 | V1.16.2");
+  info.SetVideoSize(640, 480);
+  info.SetVideoDrop(3);
+  info.SetAudioBitrate(64);
+  info.Refresh(25 * 100 + 24);
+  EXPECT_EQ(info.controlText(DlgInfo::kFrameRate), "Network / Display:  25 / 24 fps");
+  EXPECT_EQ(info.controlText(DlgInfo::kVideoSize), "Video size: 640 x 480");
+  EXPECT_EQ(info.controlText(DlgInfo::kVideoDrop), "Video drop: 3");
+  EXPECT_EQ(info.controlText(DlgInfo::kAudioBitrate), "Audio bitrate: 64 k");
 }
 
 TEST(DlgInfo, PaintsItsTextsOnTheWindowColour) {

@@ -64,13 +64,11 @@ TEST(ViewFrame, RecomputesOnlyWhenModeOrPictureSizeChange) {
   EXPECT_EQ(frame.videoRect(), (Rect{3, 2, 394, 296}));
 }
 
+// Left, right, top, bottom.
 TEST(ViewFrame, BarPensAreTwiceTheBarsAndCoverThemExactly) {
   ViewFrame frame(800, 600);
   frame.update(ViewFrame::kRealSize, 640, 480);
-  EXPECT_EQ(frame.barPenWidth(0), 160);  // left
-  EXPECT_EQ(frame.barPenWidth(1), 160);  // right
-  EXPECT_EQ(frame.barPenWidth(2), 120);  // top
-  EXPECT_EQ(frame.barPenWidth(3), 120);  // bottom
+  for (int bar = 0; bar < 4; ++bar) EXPECT_EQ(frame.barPenWidth(bar), bar < 2 ? 160 : 120);
 
   frame.canvas().fillRect(frame.clientRect(), 0xFFFFFF);
   frame.paintBars();

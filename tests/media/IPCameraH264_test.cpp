@@ -44,13 +44,14 @@ TEST(IPCameraH264, DecodesHandedOverUnitsIntoBottomUpPictures) {
   const test::Rgb red{255, 0, 0}, blue{0, 0, 255};
   const auto decoder = VideoDecoderSet::openH264();
   ASSERT_NE(decoder, nullptr);
+  const Bytes unit = test::makeH264Encoder(kWidth, kHeight)
+                         ->encode(test::makeYuv(kWidth, kHeight, [&](int, int y) {
+                           return y < kHeight / 2 ? red : blue;
+                         }));
   IPCameraH264 thread;
   thread.setDecoder(decoder.get());
   ASSERT_EQ(thread.Start(), platform::kStarted);
-  thread.handOff(test::makeH264Encoder(kWidth, kHeight)
-                     ->encode(test::makeYuv(kWidth, kHeight, [&](int, int y) {
-                       return y < kHeight / 2 ? red : blue;
-                     })));
+  thread.handOff(unit);
   // A single unit is decoded without waiting for the next one.
   ASSERT_TRUE(test::eventually([&] { return thread.pictureCounter().load() == 1; }));
   Bytes image(kDecodedFrameBytes);
@@ -67,10 +68,7 @@ TEST(IPCameraH264, DecodesHandedOverUnitsIntoBottomUpPictures) {
   EXPECT_EQ(thread.LendH264Frame(&lease, &info), -1);
   EXPECT_FALSE(lease);
   // The next picture lent instead of copied: the same bottom-up picture.
-  thread.handOff(test::makeH264Encoder(kWidth, kHeight)
-                     ->encode(test::makeYuv(kWidth, kHeight, [&](int, int y) {
-                       return y < kHeight / 2 ? red : blue;
-                     })));
+  thread.handOff(unit);
   ASSERT_TRUE(test::eventually([&] { return thread.pictureCounter().load() == 2; }));
   EXPECT_EQ(thread.LendH264Frame(&lease, &info), 0);
   ASSERT_TRUE(lease);
@@ -84,18 +82,11 @@ TEST(IPCameraH264, DecodesHandedOverUnitsIntoBottomUpPictures) {
 using rtp::AccessUnitQueue;
 using HandOff = AccessUnitQueue::HandOff;
 
-const Bytes kIdrUnit = {0,    0,   0, 1,  // start code
-                        0x65,             // NAL header: NRI 3, type 5 (IDR slice)
-                        0x88, 0x01};      // slice data
-
-const Bytes kSpsUnit = {0,    0,    1,      // start code
-                        0x67,               // NAL header: NRI 3, type 7 (SPS)
-                        0x42, 0x00, 0x1F};  // profile, constraints, level
-
-Bytes pUnit(uint8_t tag) {
-  return {0,    0, 0, 1,  // start code
-          0x41,           // NAL header: NRI 2, type 1 (non-IDR slice)
-          tag};           // slice data telling units apart
+// Start code, NAL header (NRI, type), body.
+const Bytes kIdrUnit = {0, 0, 0, 1, 0x65, 0x88, 0x01};     // IDR slice
+const Bytes kSpsUnit = {0, 0, 1, 0x67, 0x42, 0x00, 0x1F};  // SPS
+Bytes pUnit(uint8_t tag) {  // non-IDR slice, the tag telling units apart
+  return {0, 0, 0, 1, 0x41, tag};
 }
 
 std::vector<Bytes> drain(AccessUnitQueue& queue) {

@@ -28,14 +28,10 @@ struct ConnectedSocket : ::testing::Test {
   Socket socket;
 };
 
-TEST_F(ConnectedSocket, ReportsConnectAndOneWriteWhenTheConnectCompletes) {
+TEST_F(ConnectedSocket, ReportsConnectAndOneWriteThenReadWhileDataWaitsThenThePeerClosing) {
   EXPECT_EQ(waitFor(socket, kFdConnect), kFdConnect | kFdWrite);
   // No further write event while nothing blocked.
   EXPECT_EQ(socket.waitEvents(50), 0u);
-}
-
-TEST_F(ConnectedSocket, ReportsReadWhileDataIsWaitingThenCloseWhenThePeerCloses) {
-  waitFor(socket, kFdConnect);
   server.peer.send("hello");
   EXPECT_EQ(waitFor(socket, kFdRead), kFdRead);
   // Still readable: reported again until it is read.

@@ -33,15 +33,10 @@ TEST_F(SnapshotTest, BitmapBytesAreExact) {
   ASSERT_TRUE(save("shot.bmp", picture));
   const auto file = temp.read("capture.bmp");
   ASSERT_EQ(file.size(), 54u + 24);
-  const uint8_t headers[54] = {'B', 'M', 78, 0, 0, 0,  // type, file size 54 + 24
-                               0,   0,   0,  0,        // reserved
-                               54,  0,   0,  0,        // offset of the pixels
-                               40,  0,   0,  0,        // biSize
-                               4,   0,   0,  0,        // width
-                               2,   0,   0,  0,        // height, bottom-up
-                               1,   0,   24, 0,        // planes, bits per pixel
-                               0,   0,   0,  0,        // BI_RGB
-                               24,  0,   0,  0};       // image size, then zeros
+  // Type, file size, reserved, pixel offset; biSize, width, height (bottom-up), planes, bits per
+  // pixel, BI_RGB, image size, then zeros.
+  const uint8_t headers[54] = {'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
+                               4,   0,   0,  0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0,  0, 24};
   EXPECT_EQ(std::memcmp(file.data(), headers, 54), 0);
   EXPECT_EQ(std::memcmp(file.data() + 54, picture.bits.data(), 24), 0);
   // The .bmp destination is the same file, and the temporary one stays.

@@ -31,7 +31,7 @@ struct MarkerFolder : ::testing::Test {
   platform::RecordingDialogs dialogs;
 };
 
-TEST_F(MarkerFolder, SlotsAreClaimedInOrderAndTheMarkerHoldsItsText) {
+TEST_F(MarkerFolder, SlotsAreClaimedInOrderAndReleaseDeletesExactlyItsOwnMarker) {
   EXPECT_EQ(PlayerSlot::claim(path()), 1u);
   EXPECT_EQ(PlayerSlot::claim(path()), 2u);
   std::ifstream marker(PlayerSlot::markerPath(path(), 0), std::ios::binary);
@@ -39,11 +39,6 @@ TEST_F(MarkerFolder, SlotsAreClaimedInOrderAndTheMarkerHoldsItsText) {
   ASSERT_EQ(content.size(), 114u);
   EXPECT_EQ(content.rfind("This file is created by ", 0), 0u);
   EXPECT_EQ(content.substr(content.size() - 18), std::string("killed after use.\0", 18));
-}
-
-TEST_F(MarkerFolder, ReleaseDeletesExactlyItsOwnMarker) {
-  PlayerSlot::claim(path());
-  PlayerSlot::claim(path());
   PlayerSlot::release(path(), 2);
   EXPECT_TRUE(markerExists(0));
   EXPECT_FALSE(markerExists(1));

@@ -26,13 +26,11 @@ inline void appendBigEndian(std::vector<uint8_t>& bytes, uint32_t value, int wid
 inline std::vector<uint8_t> rtpPacket(uint8_t payloadType, bool marker, uint16_t sequence,
                                       uint32_t timestamp, std::span<const uint8_t> payload,
                                       uint32_t ssrc = kTestSsrc) {
-  std::vector<uint8_t> bytes = {
-      0x80,                                           // version 2, no P, X or CSRC
-      uint8_t((marker ? 0x80 : 0x00) | payloadType),  // marker, payload type
-  };
-  appendBigEndian(bytes, sequence, 2);   // sequence number
-  appendBigEndian(bytes, timestamp, 4);  // timestamp
-  appendBigEndian(bytes, ssrc, 4);       // SSRC
+  // Version 2 without P, X or CSRC; marker and type; sequence number, timestamp, SSRC.
+  std::vector<uint8_t> bytes = {0x80, uint8_t((marker ? 0x80 : 0x00) | payloadType)};
+  appendBigEndian(bytes, sequence, 2);
+  appendBigEndian(bytes, timestamp, 4);
+  appendBigEndian(bytes, ssrc, 4);
   bytes.insert(bytes.end(), payload.begin(), payload.end());
   return bytes;
 }

@@ -1,12 +1,7 @@
-// Checks every depacketiser passes on both roads, whatever its payload format: the stream is cut
-// into units right, a lost or cut packet costs at most the units the format cannot restart from,
-// and the sequence wrap is invisible.
-//
-// To add a format, write a header with `ContractFormat xContractFormat(Road)` (the sample units
-// are described in DepacketizerContract.h; H264ContractFormat.h is an example), include it here
-// and add one line at the end:
-//   INSTANTIATE_TEST_SUITE_P(X, DepacketizerContract, ValuesIn(bothRoads(xContractFormat)),
-//                            formatName);
+// Checks every depacketiser passes on both roads: the stream is cut into units right, a lost or
+// cut packet costs at most the units the format cannot restart from, and the sequence wrap is
+// invisible. A new format adds a `ContractFormat xContractFormat(Road)` header and one
+// INSTANTIATE_TEST_SUITE_P line at the end.
 #include "media/rtp/DepacketizerContract.h"
 
 #include <gmock/gmock.h>
@@ -18,7 +13,7 @@
 #include "media/rtp/JpegContractFormat.h"
 #include "media/rtp/RtpPacket.h"
 #include "media/rtp/RtpSequenceTracker.h"
-#include "media/rtp/RtpTestPackets.h"
+#include "support/RtpPackets.h"
 
 namespace vexa::rtp::test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "media/rtp/DepacketizerContract.h"
 #include "media/rtp/H264Depacketizer.h"
-#include "media/rtp/RtpTestPackets.h"
+#include "support/RtpPackets.h"
 
 namespace vexa::rtp::test {
 
@@ -19,11 +19,11 @@ inline Bytes h264Nal(uint8_t header, size_t bodySize, uint8_t seed) {
   return nal;
 }
 
-// RFC 6184 section 5.7.1.
+// RFC 6184 section 5.7.1: the STAP-A indicator (NRI 3, type 24), then each unit after its size.
 inline Bytes h264StapA(const std::vector<Bytes>& nals) {
-  Bytes packet = {0x78};  // STAP-A indicator: F 0, NRI 3, type 24
+  Bytes packet = {0x78};
   for (const Bytes& nal : nals) {
-    packet = concat({packet, {uint8_t(nal.size() >> 8), uint8_t(nal.size())}, nal});  // size, unit
+    packet = concat({packet, {uint8_t(nal.size() >> 8), uint8_t(nal.size())}, nal});
   }
   return packet;
 }

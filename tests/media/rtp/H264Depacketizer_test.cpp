@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
-#include "media/rtp/RtpTestPackets.h"
+#include "support/RtpPackets.h"
 #include "session/StreamConfig.h"
 
 namespace vexa::rtp {
@@ -16,45 +17,19 @@ namespace {
 using test::Bytes;
 using test::concat;
 
-// Packets as a camera sends them (RFC 6184).
-const Bytes kIdr = {0x65,               // NAL header: NRI 3, type 5 (IDR slice)
-                    0x88, 0x84, 0x21};  // slice data
-
-const Bytes kPSlice = {0x41,         // NAL header: NRI 2, type 1 (non-IDR slice)
-                       0x9A, 0x02};  // slice data
-
-const Bytes kSps = {0x67,               // NAL header: NRI 3, type 7 (sequence parameter set)
-                    0x42, 0x00, 0x1F};  // profile, constraints, level
-
-const Bytes kPps = {0x68,         // NAL header: NRI 3, type 8 (picture parameter set)
-                    0xCE, 0x3C};  // parameter set data
-
-const Bytes kIdrStart = {0x7C,         // FU indicator: NRI 3, type 28 (FU-A)
-                         0x85,         // FU header: start, type 5
-                         0xB8, 0x01};  // first piece of the slice
-
-const Bytes kIdrMiddle = {0x7C,   // FU indicator: NRI 3, type 28
-                          0x05,   // FU header: type 5
-                          0x02};  // middle piece
-
-const Bytes kIdrEnd = {0x7C,         // FU indicator: NRI 3, type 28
-                       0x45,         // FU header: end, type 5
-                       0x03, 0x04};  // last piece
-
-const Bytes kPSliceStart = {0x5C,   // FU indicator: NRI 2, type 28 (FU-A)
-                            0x81,   // FU header: start, type 1
-                            0x9B};  // first piece
-
-const Bytes kPSliceEnd = {0x5C,   // FU indicator: NRI 2, type 28
-                          0x41,   // FU header: end, type 1
-                          0x9C};  // last piece
-
-const Bytes kParameterSets = {0x78,                    // STAP-A indicator: NRI 3, type 24
-                              0x00, 0x04,              // NAL unit size 4
-                              0x67, 0x42, 0x00, 0x1F,  // SPS
-                              0x00, 0x03,              // NAL unit size 3
-                              0x68, 0xCE, 0x3C};       // PPS
-const Bytes kDelimiter = {0x09, 0xF0};  // NAL header: type 9 (access unit delimiter)
+// Packets as a camera sends them (RFC 6184): NAL header (NRI, type) or FU indicator and header,
+// then body bytes.
+const Bytes kIdr = {0x65, 0x88, 0x84, 0x21};       // IDR slice
+const Bytes kPSlice = {0x41, 0x9A, 0x02};          // non-IDR slice
+const Bytes kSps = {0x67, 0x42, 0x00, 0x1F};       // SPS: profile, constraints, level
+const Bytes kPps = {0x68, 0xCE, 0x3C};             // PPS
+const Bytes kIdrStart = {0x7C, 0x85, 0xB8, 0x01};  // FU-A: start, type 5
+const Bytes kIdrMiddle = {0x7C, 0x05, 0x02};       // FU-A: type 5
+const Bytes kIdrEnd = {0x7C, 0x45, 0x03, 0x04};    // FU-A: end, type 5
+const Bytes kPSliceStart = {0x5C, 0x81, 0x9B};     // FU-A: start, type 1
+const Bytes kPSliceEnd = {0x5C, 0x41, 0x9C};       // FU-A: end, type 1
+const Bytes kParameterSets = concat({{0x78, 0x00, 0x04}, kSps, {0x00, 0x03}, kPps});  // STAP-A
+const Bytes kDelimiter = {0x09, 0xF0};  // access unit delimiter
 const Bytes kShort = {0, 0, 1};
 const Bytes kLong = {0, 0, 0, 1};
 
@@ -139,9 +114,7 @@ TEST(H264Depacketizer, UdpResumesOnlyAtAUnitThatBeginsWithAnIdrSliceOrSps) {
 }
 
 TEST(H264Depacketizer, InterleavedResumesAfterAGapAtASlicePieceOrSpsElseAtTheMarker) {
-  const Bytes ppsPiece = {0x7C,   // FU indicator: NRI 3, type 28
-                          0x08,   // FU header: type 8 (PPS)
-                          0xCE};  // piece
+  const Bytes ppsPiece = {0x7C, 0x08, 0xCE};  // FU-A piece of a PPS
   std::vector<Script> scripts = {
       {"fresh: taken from the first packet, the opening key unit kept", Road::Interleaved,
        {{kSps, false, kTaken}, {kIdr, kMarker, kComplete}, {kPSlice, kMarker, kComplete}},
@@ -188,9 +161,9 @@ TEST(H264Depacketizer, InterleavedResumesAfterAGapAtASlicePieceOrSpsElseAtTheMar
 
 TEST(H264Depacketizer, PutsTheDescriptionsParameterSetsBeforeTheFirstUnitOnly) {
   StreamConfig config;
-  config.sps = {0x67, 0x42, 0x00, 0x1F};  // SPS: NAL header, profile, constraints, level
+  std::copy(kSps.begin(), kSps.end(), config.sps.begin());
+  std::copy(kPps.begin(), kPps.end(), config.pps.begin());
   config.spsLength = 4;
-  config.pps = {0x68, 0xCE, 0x3C};  // PPS: NAL header, parameter set data
   config.ppsLength = 3;
   for (Road road : {Road::Udp, Road::Interleaved}) {
     Feed feed(road);

@@ -45,8 +45,7 @@ inline ContractFormat jpegContractFormat(Road road) {
   Bytes luma(kJpegTableEntries), chroma(kJpegTableEntries);
   std::iota(luma.begin(), luma.end(), 1);
   std::iota(chroma.begin(), chroma.end(), 2);
-  const Bytes restartHeader = {0x00, 0x10,   // restart interval 16
-                               0xFF, 0xFF};  // F, L, restart count
+  const Bytes restartHeader = {0x00, 0x10, 0xFF, 0xFF};  // restart interval 16; F, L, count
 
   return {road == Road::Udp ? "JpegUdp" : "JpegInterleaved",
           road,

@@ -54,9 +54,7 @@ INSTANTIATE_TEST_SUITE_P(BothRoads, JpegDepacketizerTest,
 TEST_P(JpegDepacketizerTest, DropsPicturesWithoutTablesJoinedInTheMiddleOrWithPiecesOutOfPlace) {
   // Q 255 with an empty table header: "the tables sent before", but none were.
   const Bytes noTables = concat({jpegMainHeader(0, 1, 255, 40, 30),
-                                 {0x00,         // MBZ
-                                  0x00,         // precision
-                                  0x00, 0x00},  // length 0
+                                 {0x00, 0x00, 0x00, 0x00},  // MBZ, precision, length 0
                                  test::jpegScan(30, 1)});
   expectOnlyTheNextWholePicture({maker.make(0, true, noTables)});
   // The road latched its sequence on a packet inside a picture: no loss to report.
@@ -137,21 +135,20 @@ TEST(JpegRoundTrip, DecodesToTheEncodersPicture) {
   EXPECT_EQ(rebuilt->bgr, original->bgr);
 }
 
-// clang-format off
-// RFC 2435 section 3.1.7.
-const Bytes kRestartHeader = {0x00, 0x20,   // restart interval 32 MCUs
-                              0xFF, 0xFF};  // F, L, restart count 0x3FFF: the whole picture
-
+// RFC 2435 section 3.1.7: restart interval 32 MCUs, F, L, restart count 0x3FFF (whole picture).
+const Bytes kRestartHeader = {0x00, 0x20, 0xFF, 0xFF};
 const Bytes kSoi = {0xFF, 0xD8};
 
+// clang-format off
 // T.81 tables K.1 and K.2 in zigzag order: what Q 50 gives.
 const Bytes kLumaQ50 = {16,  11,  12,  14,  12,  10,  16,  14,  13,  14,  18,  17,  16,
                         19,  24,  40,  26,  24,  22,  22,  24,  49,  35,  37,  29,  40,
                         58,  51,  61,  60,  57,  51,  56,  55,  64,  72,  92,  78,  64,
                         68,  87,  69,  55,  56,  80,  109, 81,  87,  95,  98,  103, 104,
                         103, 62,  77,  113, 121, 112, 100, 120, 92,  101, 103, 99};
-const Bytes kChromaQ50 = concat({{17, 18, 18, 24, 21, 24, 47, 26, 26, 47, 99, 66, 56, 66},
-                                 Bytes(50, 99)});
+// clang-format on
+const Bytes kChromaQ50 =
+    concat({{17, 18, 18, 24, 21, 24, 47, 26, 26, 47, 99, 66, 56, 66}, Bytes(50, 99)});
 // Q 99: (base x 2 + 50) / 100, so 1 below a base of 75 and 2 from there on.
 const Bytes kLumaQ99 =
     concat({Bytes(36, 1), {2, 2, 1, 1, 2, 1, 1, 1}, Bytes(9, 2), {1}, Bytes(10, 2)});
@@ -159,37 +156,20 @@ const Bytes kChromaQ99 = concat({{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1}, Byt
 // Q 1: 50 times every base, all above 255.
 const Bytes kAll255(64, 255);
 
-const Bytes kDriEvery32 = {
-    0xFF, 0xDD,  // DRI
-    0x00, 0x04,  // length 4
-    0x00, 0x20,  // restart interval 32
-};
+const Bytes kDriEvery32 = {0xFF, 0xDD, 0x00, 0x04, 0x00, 0x20};  // DRI, length 4, interval 32
 
+// SOF0, 8-bit samples: Y sampled 2 x 1 (type 0) or 2 x 2 (type 1) on table 0, Cb and Cr 1 x 1
+// on table 1.
 Bytes sof0(uint8_t lumaSampling, uint16_t width = 640, uint16_t height = 480) {
-  return {
-      0xFF, 0xC0,                              // SOF0
-      0x00, 0x11,                              // length 17
-      0x08,                                    // 8-bit samples
-      uint8_t(height >> 8), uint8_t(height),   // height
-      uint8_t(width >> 8), uint8_t(width),     // width
-      0x03,                                    // three components
-      0x00, lumaSampling, 0x00,                // Y: 2 x 1 (type 0) or 2 x 2 (type 1), table 0
-      0x01, 0x11, 0x01,                        // Cb: 1 x 1, table 1
-      0x02, 0x11, 0x01,                        // Cr: 1 x 1, table 1
-  };
+  Bytes frame = {0xFF, 0xC0, 0x00, 0x11, 0x08};
+  test::appendBigEndian(frame, height, 2);
+  test::appendBigEndian(frame, width, 2);
+  return concat({frame, {0x03, 0x00, lumaSampling, 0x00, 0x01, 0x11, 0x01, 0x02, 0x11, 0x01}});
 }
 
-const Bytes kSos = {
-    0xFF, 0xDA,  // SOS
-    0x00, 0x0C,  // length 12
-    0x03,        // three components
-    0x00, 0x00,  // Y: DC table 0, AC table 0
-    0x01, 0x11,  // Cb: DC table 1, AC table 1
-    0x02, 0x11,  // Cr: DC table 1, AC table 1
-    0x00, 0x3F,  // spectral selection 0 to 63
-    0x00,        // no successive approximation
-};
-// clang-format on
+// SOS over three components: Y on Huffman tables 0, Cb and Cr on 1; coefficients 0 to 63.
+const Bytes kSos = {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x00, 0x00,
+                    0x01, 0x11, 0x02, 0x11, 0x00, 0x3F, 0x00};
 
 Bytes dqt(const Bytes& luma, const Bytes& chroma) {
   Bytes out;

@@ -9,28 +9,22 @@
 
 #include "media/rtp/JpegDepacketizer.h"
 #include "media/rtp/RtpPacket.h"
-#include "media/rtp/RtpTestPackets.h"
+#include "support/RtpPackets.h"
 
 namespace vexa::rtp::test {
 
-// RFC 2435 section 3.1 main header.
+// RFC 2435 section 3.1 main header: type-specific, 24-bit fragment offset, type, Q, width / 8,
+// height / 8.
 inline Bytes jpegMainHeader(uint32_t fragmentOffset, uint8_t type, uint8_t q, uint8_t widthBlocks,
                             uint8_t heightBlocks) {
-  // clang-format off
-  return {0x00,                                                 // type-specific
-          uint8_t(fragmentOffset >> 16), uint8_t(fragmentOffset >> 8),
-          uint8_t(fragmentOffset),                              // fragment offset, 24 bits
-          type, q, widthBlocks, heightBlocks};                  // type, Q, width / 8, height / 8
-  // clang-format on
+  Bytes header = {0x00};
+  appendBigEndian(header, fragmentOffset, 3);
+  return concat({header, {type, q, widthBlocks, heightBlocks}});
 }
 
-// RFC 2435 section 3.1.8 table header with two 8-bit tables.
+// RFC 2435 section 3.1.8 table header (MBZ, both tables 8-bit, length 128) and the tables.
 inline Bytes inBandTables(const Bytes& luma, const Bytes& chroma) {
-  return concat({{0x00,         // MBZ
-                  0x00,         // precision: both tables 8-bit
-                  0x00, 0x80},  // length 128
-                 luma,
-                 chroma});
+  return concat({{0x00, 0x00, 0x00, 0x80}, luma, chroma});
 }
 
 // RTP packets as the road hands them over; the payload bytes live as long as the maker.

@@ -13,14 +13,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST(RtpPacket, ReadsTheFixedHeaderBigEndian) {
-  const Bytes bytes = {
-      0x80,                    // version 2, no padding, no extension, no CSRC
-      0xE3,                    // marker, payload type 99
-      0xAB, 0xCD,              // sequence number
-      0x01, 0x02, 0x03, 0x04,  // timestamp
-      0xF1, 0xF2, 0xF3, 0xF4,  // SSRC
-      0x65, 0x88,              // payload
-  };
+  // Version 2; marker, type 99; sequence; timestamp; SSRC; payload.
+  const Bytes bytes = {0x80, 0xE3, 0xAB, 0xCD, 0x01, 0x02, 0x03,
+                       0x04, 0xF1, 0xF2, 0xF3, 0xF4, 0x65, 0x88};
   const std::optional<RtpPacket> packet = parseRtpPacket(bytes);
   ASSERT_TRUE(packet.has_value());
   EXPECT_EQ(std::tuple(packet->marker, int(packet->payloadType), packet->sequence,
@@ -29,15 +24,10 @@ TEST(RtpPacket, ReadsTheFixedHeaderBigEndian) {
   EXPECT_EQ(Bytes(packet->payload.begin(), packet->payload.end()), (Bytes{0x65, 0x88}));
 }
 
-// A fixed header with the given first byte (version, P, X, CSRC count), then the rest.
+// A fixed header (type 99, sequence 7, SSRC 1) with the given first byte (version, P, X, CSRC
+// count), then the rest.
 Bytes afterHeader(uint8_t first, std::initializer_list<uint8_t> rest) {
-  Bytes bytes = {
-      first,                    // version, padding, extension, CSRC count
-      0x63,                     // payload type 99
-      0x00,  0x07,              // sequence number
-      0x00,  0x00, 0x00, 0x00,  // timestamp
-      0x00,  0x00, 0x00, 0x01,  // SSRC
-  };
+  Bytes bytes = {first, 0x63, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
   bytes.insert(bytes.end(), rest);
   return bytes;
 }
@@ -49,26 +39,16 @@ TEST(RtpPacket, FindsThePayloadBehindCsrcsAndExtensionAndBeforePadding) {
   } cases[] = {
       // clang-format off
       {"CSRC list", {0x41, 0x9A},
-       afterHeader(0x82,                     // version 2, CSRC count 2
-                   {0x11, 0x11, 0x11, 0x11,  // CSRC 1
-                    0x22, 0x22, 0x22, 0x22,  // CSRC 2
-                    0x41, 0x9A})},           // payload
+       afterHeader(0x82, {0x11, 0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22, 0x41, 0x9A})},
+      // Profile, length 0 words.
       {"extension of length 0", {0x65, 0x01},
-       afterHeader(0x90,            // version 2, extension
-                   {0xBE, 0xDE,     // extension profile
-                    0x00, 0x00,     // extension length 0 words
-                    0x65, 0x01})},  // payload
+       afterHeader(0x90, {0xBE, 0xDE, 0x00, 0x00, 0x65, 0x01})},
+      // CSRC; profile, length 2 words; two words.
       {"CSRC, then extension", {0x67},
-       afterHeader(0x91,                     // version 2, extension, CSRC count 1
-                   {0x11, 0x11, 0x11, 0x11,  // CSRC
-                    0x10, 0x00, 0x00, 0x02,  // profile, length 2 words
-                    0xAA, 0xAA, 0xAA, 0xAA,  // extension word 1
-                    0xBB, 0xBB, 0xBB, 0xBB,  // extension word 2
-                    0x67})},                 // payload
-      {"padding", {0x65, 0x01, 0x02},
-       afterHeader(0xA0,                  // version 2, padding
-                   {0x65, 0x01, 0x02,     // payload
-                    0x00, 0x00, 0x03})},  // padding, its last byte counting all three
+       afterHeader(0x91, {0x11, 0x11, 0x11, 0x11, 0x10, 0x00, 0x00, 0x02,
+                          0xAA, 0xAA, 0xAA, 0xAA, 0xBB, 0xBB, 0xBB, 0xBB, 0x67})},
+      // The padding's last byte counts all three.
+      {"padding", {0x65, 0x01, 0x02}, afterHeader(0xA0, {0x65, 0x01, 0x02, 0x00, 0x00, 0x03})},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -84,10 +64,8 @@ TEST(RtpPacket, RefusesMalformedAndTruncatedPackets) {
     EXPECT_FALSE(parseRtpPacket(bytes)) << ::testing::PrintToString(bytes);
   }
   // Every cut of a packet with a CSRC and an extension, inside either or their headers.
-  const Bytes whole = afterHeader(0x91,                       // extension, CSRC count 1
-                                  {0x11, 0x11, 0x11, 0x11,    // CSRC
-                                   0x10, 0x00, 0x00, 0x01,    // extension profile, length 1 word
-                                   0xAA, 0xAA, 0xAA, 0xAA});  // extension word
+  const Bytes whole = afterHeader(0x91, {0x11, 0x11, 0x11, 0x11, 0x10, 0x00, 0x00, 0x01,  //
+                                         0xAA, 0xAA, 0xAA, 0xAA});
   EXPECT_TRUE(parseRtpPacket(whole));
   for (size_t length = 0; length < whole.size(); ++length) {
     EXPECT_FALSE(parseRtpPacket(Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(length))))

@@ -21,25 +21,22 @@ struct Splitter {
   size_t skipped = 0;
   void feed(const std::string& bytes) {
     buffer.append(bytes.data(), int32_t(bytes.size()));
-    skipped += InterleavedSplitter::split(buffer, [this](uint8_t channel, std::span<const uint8_t> body) {
-      frames.emplace_back(channel, std::string(body.begin(), body.end()));
-    });
+    skipped +=
+        InterleavedSplitter::split(buffer, [this](uint8_t channel, std::span<const uint8_t> body) {
+          frames.emplace_back(channel, std::string(body.begin(), body.end()));
+        });
   }
 };
 
 const std::string kLong(300, 'v');  // length needs both bytes: 0x01 0x2C
 
-TEST(InterleavedSplitter, SplitsFramesOfEveryChannelInOrder) {
-  Splitter s;
-  s.feed(frame(0, "video") + frame(1, "rtcp") + frame(2, kLong) + frame(3, ""));
-  EXPECT_EQ(s.frames, (Frames{{0, "video"}, {1, "rtcp"}, {2, kLong}, {3, ""}}));
-  EXPECT_EQ(s.buffer.size(), 0);
-}
-
-TEST(InterleavedSplitter, GivesTheSameFramesForEverySegmentBoundary) {
-  const std::string stream = frame(0, "abc") + "xx" + frame(2, kLong) + frame(7, "no") + frame(1, "r");
+TEST(InterleavedSplitter, SplitsFramesOfEveryChannelInOrderWhateverTheSegmentBoundaries) {
+  const std::string stream =
+      frame(0, "abc") + "xx" + frame(2, kLong) + frame(7, "no") + frame(1, "r") + frame(3, "");
   Splitter whole;
   whole.feed(stream);
+  EXPECT_EQ(whole.frames, (Frames{{0, "abc"}, {2, kLong}, {1, "r"}, {3, ""}}));
+  EXPECT_EQ(whole.buffer.size(), 0);
   for (size_t cut = 1; cut < stream.size(); ++cut) {
     Splitter parts;
     parts.feed(stream.substr(0, cut));

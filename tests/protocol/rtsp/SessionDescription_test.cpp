@@ -16,20 +16,13 @@ constexpr auto kJpeg = DescribedVideoCodec::kJpeg;
 constexpr auto kMpeg4 = DescribedVideoCodec::kMpeg4;
 constexpr auto kH264 = DescribedVideoCodec::kH264;
 
-constexpr std::string_view kHeader =
-    "RTSP/1.0 200 OK\r\n"
-    "CSeq: 0\r\n"
-    "Content-Base: rtsp://192.0.2.10/h264/\r\n"
-    "Content-Type: application/sdp\r\n"
-    "\r\n";
+std::string withHeader(std::string_view body) {
+  return "RTSP/1.0 200 OK\r\nCSeq: 0\r\nContent-Base: rtsp://192.0.2.10/h264/\r\n"
+         "Content-Type: application/sdp\r\n\r\n" +
+         std::string(body);
+}
 
-constexpr std::string_view kH264Answer =
-    "RTSP/1.0 200 OK\r\n"
-    "CSeq: 0\r\n"
-    "Content-Base: rtsp://192.0.2.10/h264/\r\n"
-    "Content-Type: application/sdp\r\n"
-    "Content-Length: 300\r\n"
-    "\r\n"
+const std::string kH264Answer = withHeader(
     "v=0\r\n"
     "o=- 1 1 IN IP4 192.0.2.10\r\n"
     "s=Media Presentation\r\n"
@@ -42,7 +35,7 @@ constexpr std::string_view kH264Answer =
     "a=control:trackID=1\r\n"
     "m=audio 5004 RTP/AVP 0\r\n"
     "a=rtpmap:0 PCMU/8000\r\n"
-    "a=control:trackID=2\r\n";
+    "a=control:trackID=2\r\n");
 
 const Bytes kSps = {0x67, 0x42, 0x00, 0x1E, 0x95, 0xA8, 0x28, 0x0F, 0x64};  // "Z0IAHpWoKA9k"
 const Bytes kPps = {0x68, 0xCE, 0x3C, 0x80};                                // "aM48gA=="
@@ -59,18 +52,12 @@ Reading read(std::string_view answer, DescriptionReader reader = kInterleaved,
   return reading;
 }
 
-std::string withHeader(std::string_view body) {
-  return std::string(kHeader) + std::string(body);
-}
-
 Bytes sps(const StreamConfig& c) {
   return Bytes(c.sps.begin(), c.sps.begin() + c.spsLength);
 }
 Bytes pps(const StreamConfig& c) {
   return Bytes(c.pps.begin(), c.pps.begin() + c.ppsLength);
 }
-
-// --- the media section search ---
 
 TEST(SessionDescription, ReadsVideoAndAudioSectionsOfTheInterleavedFamily) {
   const Reading r = read(kH264Answer);
@@ -101,7 +88,7 @@ TEST(SessionDescription, FrameRateIsTheTextUpToTheNextDotAnywhereAfter) {
   EXPECT_EQ(read(withHeader("m=video 0 RTP/AVP 26\r\na=framerate:-5.0\r\n")).config.frameRate, 0u);
 }
 
-TEST(SessionDescription, AudioSectionBeforeVideoIsPassedOver) {
+TEST(SessionDescription, MediaSearchPassesOverAudioBeforeVideoAndReadsOnIntoLaterSections) {
   const Reading r =
       read(withHeader("m=audio 0 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000\r\na=control:trackID=2\r\n"
                       "m=video 0 RTP/AVP 26\r\na=control:trackID=1\r\n"));
@@ -111,17 +98,12 @@ TEST(SessionDescription, AudioSectionBeforeVideoIsPassedOver) {
   EXPECT_EQ(r.result.audioControl, "");
   EXPECT_EQ(r.config.audioCodec, kAudioCodecPcma) << "the default, untouched";
   EXPECT_FALSE(r.result.audioCodecIndex);
-}
-
-TEST(SessionDescription, AttributeMissingFromVideoIsTakenFromALaterSection) {
-  const Reading r =
+  // An attribute missing from the video section is taken from a later one.
+  const Reading later =
       read(withHeader("m=video 0 RTP/AVP 26\r\na=rtpmap:26 JPEG/90000\r\n"
                       "m=audio 0 RTP/AVP 0\r\na=control:trackID=2\r\n"));
-  EXPECT_EQ(r.result.videoControl, "trackID=2");
-  EXPECT_EQ(r.result.audioControl, "trackID=2");
-}
-
-TEST(SessionDescription, DescriptionWithoutVideoOrAudioSetsNothing) {
+  EXPECT_EQ(later.result.videoControl, "trackID=2");
+  EXPECT_EQ(later.result.audioControl, "trackID=2");
   for (const std::string_view body : {"v=0\r\ns=none\r\n", "m=application 0 RTP/AVP 107\r\n"}) {
     const Reading r = read(withHeader(body));
     EXPECT_EQ(r.config.hasVideo, 0) << body;
@@ -129,33 +111,21 @@ TEST(SessionDescription, DescriptionWithoutVideoOrAudioSetsNothing) {
   }
 }
 
-// --- audio codec selection ---
-
-struct G726Case {
-  std::string_view rtpmap;
-  int32_t codec;
-};
-
-class SessionDescriptionG726 : public testing::TestWithParam<G726Case> {};
-
-TEST_P(SessionDescriptionG726, RateSelectsCodecAndJitterIndex) {
-  const std::string answer =
-      withHeader("m=audio 0 RTP/AVP 97\r\na=rtpmap:97 " + std::string(GetParam().rtpmap) + "\r\n");
-  const Reading r = read(answer);
-  EXPECT_EQ(r.config.audioCodec, GetParam().codec);
-  EXPECT_EQ(r.result.audioCodecIndex, uint8_t(GetParam().codec));
-  const Reading socket = read(answer, kSocket);
-  EXPECT_EQ(socket.config.audioCodec, GetParam().codec);
-  EXPECT_FALSE(socket.result.audioCodecIndex) << "IPCameraSocket sets no index";
-}
-
-INSTANTIATE_TEST_SUITE_P(Rates, SessionDescriptionG726,
-                         testing::Values(G726Case{"G726-16/8000", kAudioCodecG726_16},
-                                         G726Case{"G726-24/8000", kAudioCodecG726_24},
-                                         G726Case{"G726-32/8000", kAudioCodecG726_32},
-                                         G726Case{"G726-40/8000", kAudioCodecG726_40}));
-
-TEST(SessionDescription, UnknownG726RateGivesMinusOneAndLeavesIndexUnchanged) {
+TEST(SessionDescription, G726RateSelectsCodecAndJitterIndexAndAnUnknownRateGivesMinusOne) {
+  const std::pair<std::string_view, int32_t> rates[] = {{"G726-16/8000", kAudioCodecG726_16},
+                                                        {"G726-24/8000", kAudioCodecG726_24},
+                                                        {"G726-32/8000", kAudioCodecG726_32},
+                                                        {"G726-40/8000", kAudioCodecG726_40}};
+  for (const auto& [rtpmap, codec] : rates) {
+    const std::string answer =
+        withHeader("m=audio 0 RTP/AVP 97\r\na=rtpmap:97 " + std::string(rtpmap) + "\r\n");
+    const Reading r = read(answer);
+    EXPECT_EQ(r.config.audioCodec, codec) << rtpmap;
+    EXPECT_EQ(r.result.audioCodecIndex, uint8_t(codec)) << rtpmap;
+    const Reading socket = read(answer, kSocket);
+    EXPECT_EQ(socket.config.audioCodec, codec) << rtpmap;
+    EXPECT_FALSE(socket.result.audioCodecIndex) << "IPCameraSocket sets no index";
+  }
   Reading r = read(withHeader("m=audio 0 RTP/AVP 97\r\na=rtpmap:97 G726-48/8000\r\n"));
   EXPECT_EQ(r.config.audioCodec, kAudioCodecUnknownG726);
   EXPECT_FALSE(r.result.audioCodecIndex);
@@ -178,34 +148,31 @@ TEST(SessionDescription, PcmuWinsOverPcmaWhateverTheirOrder) {
   EXPECT_EQ(pcma.result.audioCodecIndex, kAudioIndexPcma);
 }
 
-// --- H.264 parameter sets ---
-
-TEST(SessionDescription, SpropWithoutCommaClearsBothParameterSets) {
-  Reading r;
-  r.config.spsLength = 4;
-  r.config.ppsLength = 4;
-  r.result = readSessionDescription(
-      withHeader("m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9kaM48gA==\r\n"),
-      r.config, {kInterleaved, kH264, {}});
-  EXPECT_EQ(r.result.codecConfigText, "Z0IAHpWoKA9kaM48gA==");
-  EXPECT_EQ(r.config.spsLength, 0u);
-  EXPECT_EQ(r.config.ppsLength, 0u);
-}
-
-TEST(SessionDescription, SpropValueEndsAtTheNextFmtpParameter) {
-  // "aM48" carries no padding, so without the ';' ending the value the next parameter's letters
-  // would decode into the PPS.
-  const Reading r = read(
-      withHeader("m=video 0 RTP/AVP 96\r\n"
-                 "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,aM48;profile-level-id=42001E\r\n"));
-  EXPECT_EQ(sps(r.config), kSps);
-  EXPECT_EQ(pps(r.config), (Bytes{0x68, 0xCE, 0x3C}));
-}
-
-TEST(SessionDescription, SecondPpsIsNotDecodedIntoTheFirst) {
-  const Reading r = read(withHeader(
-      "m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,aM48,aM4x\r\n"));
-  EXPECT_EQ(pps(r.config), (Bytes{0x68, 0xCE, 0x3C}));
+TEST(SessionDescription, SpropValueIsCutAtTheCommaAndTheNextParameter) {
+  const struct {
+    std::string_view fmtp;
+    Bytes sps, pps;
+  } cases[] = {
+      // Without a comma both sets are cleared, whatever was there before.
+      {"sprop-parameter-sets=Z0IAHpWoKA9kaM48gA==", {}, {}},
+      // "aM48" carries no padding: without the ';' the next parameter would decode into the PPS.
+      {"sprop-parameter-sets=Z0IAHpWoKA9k,aM48;profile-level-id=42001E", kSps, {0x68, 0xCE, 0x3C}},
+      // A second PPS is not decoded into the first.
+      {"sprop-parameter-sets=Z0IAHpWoKA9k,aM48,aM4x", kSps, {0x68, 0xCE, 0x3C}},
+  };
+  for (const auto& c : cases) {
+    Reading r;
+    r.config.spsLength = r.config.ppsLength = 4;
+    r.result = readSessionDescription(
+        withHeader("m=video 0 RTP/AVP 96\r\na=fmtp:96 " + std::string(c.fmtp) + "\r\n"), r.config,
+        {kInterleaved, kH264, {}});
+    EXPECT_EQ(sps(r.config), c.sps) << c.fmtp;
+    EXPECT_EQ(pps(r.config), c.pps) << c.fmtp;
+  }
+  EXPECT_EQ(read(withHeader("m=video 0 RTP/AVP 96\r\n"
+                            "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9kaM48gA==\r\n"))
+                .result.codecConfigText,
+            "Z0IAHpWoKA9kaM48gA==");
 }
 
 TEST(SessionDescription, ParameterSetLargerThanItsFieldIsRefused) {
@@ -221,47 +188,41 @@ TEST(SessionDescription, ParameterSetLargerThanItsFieldIsRefused) {
   EXPECT_EQ(config.ppsLength, 256u);
 }
 
-// --- MPEG-4 configuration ---
-
 constexpr std::string_view kMpeg4Body =
     "m=video 0 RTP/AVP 96\r\n"
     "a=rtpmap:96 MP4V-ES/90000\r\n"
     "a=fmtp:96 profile-level-id=1;config=000001B0F5000001B50900000100000001200084\r\n";
 
-const Bytes kMpeg4Config = {0x00, 0x00, 0x01, 0xB0, 0xF5, 0x00, 0x00, 0x01, 0xB5, 0x09, 0x00,
-                            0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0x84, 0,    0,
-                            0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
+// The configuration field: the given bytes, then zeros.
+Bytes configField(Bytes bytes) {
+  bytes.resize(kMpeg4ConfigSize, 0);
+  return bytes;
+}
+
+const Bytes kMpeg4Config =
+    configField({0x00, 0x00, 0x01, 0xB0, 0xF5, 0x00, 0x00, 0x01, 0xB5, 0x09,
+                 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0x84});
 
 Bytes mpeg4Config(const StreamConfig& c) {
   return Bytes(c.mpeg4Config.begin(), c.mpeg4Config.end());
 }
 
-TEST(SessionDescription, FortyDigitConfigGivesTwentyBytesThenZeros) {
-  const Reading r = read(withHeader(kMpeg4Body), kInterleaved, kMpeg4);
-  EXPECT_EQ(mpeg4Config(r.config), kMpeg4Config);
-  EXPECT_EQ(r.result.codecConfigText, "000001B0F5000001B50900000100000001200084");
-}
-
-TEST(SessionDescription, ConfigDigitsReadInEitherCaseAndEndAtSemicolon) {
-  const Reading lower = read(
-      withHeader(
-          "m=video 0 RTP/AVP 96\r\na=fmtp:96 config=000001b0f5000001b50900000100000001200084\r\n"),
-      kInterleaved, kMpeg4);
-  EXPECT_EQ(mpeg4Config(lower.config), kMpeg4Config);
-  const Bytes fiveBytes = {0x00, 0x00, 0x01, 0xB0, 0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                           0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  for (const std::string_view fmtp :
-       {"a=fmtp:96 config=000001B0F5;\r\n", "a=fmtp:96 config=000001B0F5;profile-level-id=1\r\n"}) {
+TEST(SessionDescription, ConfigDigitsReadInEitherCaseEndAtSemicolonAndNeedAStartCode) {
+  const Reading whole = read(withHeader(kMpeg4Body), kInterleaved, kMpeg4);
+  EXPECT_EQ(mpeg4Config(whole.config), kMpeg4Config);
+  EXPECT_EQ(whole.result.codecConfigText, "000001B0F5000001B50900000100000001200084");
+  const Bytes fiveBytes = configField({0x00, 0x00, 0x01, 0xB0, 0xF5});
+  const std::pair<std::string_view, Bytes> cases[] = {
+      {"a=fmtp:96 config=000001b0f5000001b50900000100000001200084\r\n", kMpeg4Config},
+      {"a=fmtp:96 config=000001B0F5;\r\n", fiveBytes},
+      {"a=fmtp:96 config=000001B0F5;profile-level-id=1\r\n", fiveBytes},
+      {"a=fmtp:96 config=000001B5F5\r\n", configField({})},  // no start code: nothing changes
+  };
+  for (const auto& [fmtp, expected] : cases) {
     const Reading r =
         read(withHeader("m=video 0 RTP/AVP 96\r\n" + std::string(fmtp)), kInterleaved, kMpeg4);
-    EXPECT_EQ(mpeg4Config(r.config), fiveBytes) << fmtp;
+    EXPECT_EQ(mpeg4Config(r.config), expected) << fmtp;
   }
-}
-
-TEST(SessionDescription, ConfigWithoutStartCodeChangesNothing) {
-  const Reading r = read(withHeader("m=video 0 RTP/AVP 96\r\na=fmtp:96 config=000001B5F5\r\n"),
-                         kInterleaved, kMpeg4);
-  EXPECT_EQ(mpeg4Config(r.config), Bytes(kMpeg4ConfigSize, 0));
 }
 
 TEST(SessionDescription, SizeReaderGetsTheConfigAndCliprectStillWins) {
@@ -280,9 +241,7 @@ TEST(SessionDescription, SizeReaderGetsTheConfigAndCliprectStillWins) {
   EXPECT_EQ(r.config.height, 320u);
 }
 
-// --- IPCameraSocket's reading ---
-
-TEST(SessionDescription, SocketSearchesCodecValueInTheWholeAnswer) {
+TEST(SessionDescription, SocketSearchesTheWholeAnswerReadsContentBaseAndTheAudioPort) {
   // A session-level fmtp ahead of the video section: only IPCameraSocket finds it.
   const std::string answer = withHeader(
       "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,aM48gA==\r\n"
@@ -293,16 +252,10 @@ TEST(SessionDescription, SocketSearchesCodecValueInTheWholeAnswer) {
   const Reading interleaved = read(answer, kInterleaved, kH264);
   EXPECT_FALSE(interleaved.result.codecConfigText);
   EXPECT_EQ(interleaved.config.spsLength, 0u);
-}
-
-TEST(SessionDescription, SocketReadsContentBaseForEveryCodec) {
-  EXPECT_EQ(read(kH264Answer, kSocket, kJpeg).result.contentBase, "rtsp://192.0.2.10/h264/");
-  EXPECT_EQ(read(kH264Answer, kSocket, kMpeg4).result.contentBase, "rtsp://192.0.2.10/h264/");
-  EXPECT_EQ(read(kH264Answer, kInterleaved, kJpeg).result.contentBase, "");
-  EXPECT_EQ(read(kH264Answer, kInterleaved, kMpeg4).result.contentBase, "");
-}
-
-TEST(SessionDescription, SocketStoresAudioPortAndSetsNoIndex) {
+  for (const auto codec : {kJpeg, kMpeg4}) {
+    EXPECT_EQ(read(kH264Answer, kSocket, codec).result.contentBase, "rtsp://192.0.2.10/h264/");
+    EXPECT_EQ(read(kH264Answer, kInterleaved, codec).result.contentBase, "");
+  }
   const Reading r = read(kH264Answer, kSocket, kH264);
   EXPECT_EQ(r.config.audioMediaPort, 5004);
   EXPECT_EQ(r.config.audioCodec, kAudioCodecPcmu);
@@ -312,15 +265,10 @@ TEST(SessionDescription, SocketStoresAudioPortAndSetsNoIndex) {
   EXPECT_EQ(read(withHeader("m=audio 70000 RTP/AVP 0\r\n"), kSocket).config.audioMediaPort, 0);
 }
 
-// --- header names and control URLs ---
-
-TEST(SessionDescription, ContentBaseNameMatchesInAnyCaseAndIsTrimmed) {
+TEST(SessionDescription, ContentBaseMatchesInAnyCaseAndAnAbsoluteControlIsUsedAsItStands) {
   EXPECT_EQ(readContentBase("RTSP/1.0 200 OK\r\ncontent-base:  rtsp://192.0.2.10/a/ \t\r\n\r\n"),
             "rtsp://192.0.2.10/a/");
   EXPECT_EQ(readContentBase("RTSP/1.0 200 OK\r\nCSeq: 0\r\n\r\n"), "");
-}
-
-TEST(SessionDescription, AbsoluteControlIsUsedAsItStands) {
   const Reading r =
       read(withHeader("m=video 0 RTP/AVP 96\r\n"
                       "a=control:rtsp://192.0.2.10/h264/trackID=1\r\n"));
@@ -332,8 +280,6 @@ TEST(SessionDescription, AbsoluteControlIsUsedAsItStands) {
   EXPECT_EQ(composeControlUrl("", "trackID=1"), "trackID=1");
   EXPECT_FALSE(isAbsoluteRtspUrl("rtsp:/"));
 }
-
-// --- damaged descriptions ---
 
 TEST(SessionDescription, EveryTruncationOfAnAnswerIsReadSafely) {
   const std::string answer = std::string(kH264Answer) + std::string(kMpeg4Body);
@@ -364,9 +310,7 @@ TEST(SessionDescription, MalformedValuesLeaveOutputsAlone) {
                       "a=framerate:99999999999999999999.0\r\n"));
   EXPECT_EQ(huge.config.width, 0u);
   EXPECT_EQ(huge.config.frameRate, 0u);
-}
-
-TEST(SessionDescription, EndlessMediaSectionsStillEnd) {
+  // Endless media sections still end.
   std::string body;
   for (int i = 0; i < 20000; ++i) body += "m=video\n";
   EXPECT_EQ(read(withHeader(body)).config.hasVideo, 1);

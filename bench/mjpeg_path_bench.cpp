@@ -19,7 +19,7 @@ extern "C" {
 #include "display/ViewFrame.h"
 #include "media/MjpegDecoder.h"
 #include "protocol/http/MjpegStreamParser.h"
-#include "session/SocketWorker.h"
+#include "net/SocketWorker.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "media/rtp/H264Depacketizer.h"
 #include "media/rtp/RtpPacket.h"
 #include "media/rtp/RtpSequenceTracker.h"
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace {
 

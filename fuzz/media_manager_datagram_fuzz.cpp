@@ -8,7 +8,7 @@
 #include <span>
 
 #include "protocol/rtp/IPCameraMediaManager.h"
-#include "session/DatagramWorker.h"
+#include "net/DatagramWorker.h"
 
 namespace {
 

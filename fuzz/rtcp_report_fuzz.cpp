@@ -12,7 +12,7 @@
 
 #include "platform/Clock.h"
 #include "protocol/rtcp/IPCameraRTCPPacket.h"
-#include "session/DatagramWorker.h"
+#include "net/DatagramWorker.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "audio/AudioCodec.h"
 #include "media/rtp/RtpSequenceTracker.h"
-#include "session/ByteBuffer.h"
+#include "common/ByteBuffer.h"
 
 namespace vexa::audio {
 

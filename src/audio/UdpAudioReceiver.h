@@ -7,7 +7,7 @@
 
 #include "audio/AudioPacketPath.h"
 #include "platform/AudioOutput.h"
-#include "session/DatagramWorker.h"
+#include "net/DatagramWorker.h"
 
 namespace vexa::audio {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

@@ -10,7 +10,7 @@
 #include "platform/AudioOutput.h"
 #include "media/PictureFormat.h"
 #include "protocol/rtsp/InterleavedHandlers.h"
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

@@ -10,7 +10,7 @@
 #include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
 #include "platform/AudioOutput.h"
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

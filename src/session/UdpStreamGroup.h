@@ -8,7 +8,7 @@
 #include "protocol/rtcp/IPCameraRTCP.h"
 #include "protocol/rtp/IPCameraMediaManager.h"
 #include "protocol/rtsp/IPCameraSocket.h"
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

@@ -5,7 +5,7 @@
 
 #include "common/DebugTrace.h"
 #include "media/rtp/ByteReader.h"
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace vexa::rtp {
 

@@ -5,9 +5,9 @@
 
 #include "common/CriticalSection.h"
 #include "protocol/http/MjpegStreamParser.h"
-#include "session/ByteBuffer.h"
-#include "session/SocketWorker.h"
-#include "session/StreamConfig.h"
+#include "common/ByteBuffer.h"
+#include "net/SocketWorker.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

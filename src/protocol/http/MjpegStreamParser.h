@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "session/ByteBuffer.h"
+#include "common/ByteBuffer.h"
 
 namespace vexa {
 

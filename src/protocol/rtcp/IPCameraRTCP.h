@@ -11,7 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/Socket.h"
 #include "protocol/rtcp/IPCameraRTCPPacket.h"
-#include "session/DatagramWorker.h"
+#include "net/DatagramWorker.h"
 
 namespace vexa {
 

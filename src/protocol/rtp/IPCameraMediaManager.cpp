@@ -4,7 +4,7 @@
 #include "media/rtp/H264Depacketizer.h"
 #include "media/rtp/JpegDepacketizer.h"
 #include "media/rtp/RtpPacket.h"
-#include "session/VideoModel.h"
+#include "common/VideoModel.h"
 
 namespace vexa {
 

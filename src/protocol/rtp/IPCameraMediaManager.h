@@ -15,8 +15,8 @@
 #include "media/rtp/Depacketizer.h"
 #include "media/rtp/ReceptionFigures.h"
 #include "media/rtp/RtpSequenceTracker.h"
-#include "session/DatagramWorker.h"
-#include "session/StreamConfig.h"
+#include "net/DatagramWorker.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

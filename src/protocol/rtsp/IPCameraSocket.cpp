@@ -3,7 +3,7 @@
 #include "common/DebugTrace.h"
 #include "protocol/rtsp/RtspHeaders.h"
 #include "protocol/rtsp/RtspRequests.h"
-#include "session/VideoModel.h"
+#include "common/VideoModel.h"
 
 namespace vexa {
 

@@ -10,8 +10,8 @@
 #include "protocol/rtsp/RtspHeaders.h"
 #include "protocol/rtsp/RtspRequests.h"
 #include "protocol/rtsp/SessionDescription.h"
-#include "session/SocketWorker.h"
-#include "session/StreamConfig.h"
+#include "net/SocketWorker.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

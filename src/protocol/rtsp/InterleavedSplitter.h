@@ -4,7 +4,7 @@
 #include <functional>
 #include <span>
 
-#include "session/ByteBuffer.h"
+#include "common/ByteBuffer.h"
 
 namespace vexa {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "protocol/rtsp/CodecConfigText.h"
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace vexa {
 

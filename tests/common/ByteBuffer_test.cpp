@@ -1,4 +1,4 @@
-#include "session/ByteBuffer.h"
+#include "common/ByteBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "session/DatagramWorker.h"
+#include "net/DatagramWorker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "session/SocketWorker.h"
+#include "net/SocketWorker.h"
 
 #include <sys/socket.h>
 
 #include <cerrno>
 
 #include "common/DebugTrace.h"
-#include "session/WorkerLoop.h"
+#include "net/WorkerLoop.h"
 
 namespace vexa {
 
@@ -68,9 +68,8 @@ bool SocketWorker::sendAll(const void* data, size_t length) {
 }
 
 int32_t SocketWorker::receive(int32_t maxBytes) {
-  const int32_t before = recvBuffer_.size();
-  recvBuffer_.receiveAppend(socket_, maxBytes);
-  return recvBuffer_.size() - before;
+  return recvBuffer_.receiveAppend(
+      maxBytes, [this](uint8_t* at, size_t n) { return socket_.receive(at, n); });
 }
 
 }  // namespace vexa

@@ -1,14 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace vexa {
-
-namespace platform {
-class Socket;
-}
 
 // Growable byte array used by every socket reader, payload assembler and picture queue. Grows to
 // exactly what is asked and never shrinks while in use.
@@ -21,10 +19,16 @@ class ByteBuffer {
 
   // Allocates exactly n bytes when n exceeds the capacity; false (buffer unchanged) when that fails.
   bool reserve(int32_t n);
-  // One recv of at most n bytes appended at the end; false when it gave nothing.
-  bool receiveAppend(platform::Socket& socket, int32_t n);
-  // One recvfrom of at most n bytes appended at the end; the count received or 0.
-  int32_t receiveFromAppend(platform::Socket& socket, int32_t n);
+  // One receive of at most n bytes appended at the end: receive(at, n) writes at most n bytes at
+  // `at` and returns the count, below 1 for nothing. The count appended, 0 when nothing.
+  template <typename Receive>
+  int32_t receiveAppend(int32_t n, Receive&& receive) {
+    if (n <= 0 || !reserve(size_ + n)) return 0;
+    const ssize_t received = receive(data_ + size_, size_t(n));
+    if (received < 1) return 0;
+    size_ += int32_t(received);
+    return int32_t(received);
+  }
   // Copies n bytes to the end, keeping 8 spare bytes beyond them.
   bool append(const void* bytes, int32_t n);
   // Drops the first n bytes (clamped to the size).

@@ -1,4 +1,4 @@
-#include "session/SocketWorker.h"
+#include "net/SocketWorker.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "session/VideoModel.h"
+#include "common/VideoModel.h"
 
 namespace vexa {
 

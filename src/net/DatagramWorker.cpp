@@ -1,7 +1,7 @@
-#include "session/DatagramWorker.h"
+#include "net/DatagramWorker.h"
 
 #include "common/DebugTrace.h"
-#include "session/WorkerLoop.h"
+#include "net/WorkerLoop.h"
 
 namespace vexa {
 
@@ -69,7 +69,8 @@ ssize_t DatagramWorker::sendTo(std::span<const uint8_t> datagram,
 
 void DatagramWorker::receiveOne() {
   recvBuffer_.clear();
-  recvBuffer_.receiveFromAppend(socket_, kReceiveChunk);
+  recvBuffer_.receiveAppend(kReceiveChunk,
+                            [this](uint8_t* at, size_t n) { return socket_.receiveFrom(at, n); });
   step_(recvBuffer_.bytes());
   recvBuffer_.clear();
 }

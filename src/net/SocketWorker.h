@@ -8,7 +8,7 @@
 
 #include "platform/Socket.h"
 #include "platform/Thread.h"
-#include "session/ByteBuffer.h"
+#include "common/ByteBuffer.h"
 
 namespace vexa {
 

@@ -1,10 +1,8 @@
-#include "session/ByteBuffer.h"
+#include "common/ByteBuffer.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
-
-#include "platform/Socket.h"
 
 namespace vexa {
 
@@ -21,22 +19,6 @@ bool ByteBuffer::reserve(int32_t n) {
   data_ = block;
   capacity_ = n;
   return true;
-}
-
-bool ByteBuffer::receiveAppend(platform::Socket& socket, int32_t n) {
-  if (n <= 0 || !reserve(size_ + n)) return false;
-  const ssize_t received = socket.receive(data_ + size_, size_t(n));
-  if (received < 1) return false;
-  size_ += int32_t(received);
-  return true;
-}
-
-int32_t ByteBuffer::receiveFromAppend(platform::Socket& socket, int32_t n) {
-  if (n <= 0 || !reserve(size_ + n)) return 0;
-  const ssize_t received = socket.receiveFrom(data_ + size_, size_t(n));
-  if (received < 1) return 0;
-  size_ += int32_t(received);
-  return int32_t(received);
 }
 
 bool ByteBuffer::append(const void* bytes, int32_t n) {

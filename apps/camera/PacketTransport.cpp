@@ -14,11 +14,11 @@ void InterleavedTransport::sendRtcp(std::span<const uint8_t> packet) {
   appendInterleavedFrame(out_, channels_.rtcp, packet);
 }
 
-DatagramTransport::DatagramTransport(std::unique_ptr<UdpPortPair> ports, uint32_t clientAddress,
+DatagramTransport::DatagramTransport(std::unique_ptr<UdpPortPair> ports, const Endpoint& client,
                                      ClientPorts clientPorts)
     : ports_(std::move(ports)),
-      clientRtp_{clientAddress, clientPorts.rtp},
-      clientRtcp_{clientAddress, clientPorts.rtcp},
+      clientRtp_(client.withPort(clientPorts.rtp)),
+      clientRtcp_(client.withPort(clientPorts.rtcp)),
       received_(kMaxRtcpDatagram) {}
 
 void DatagramTransport::sendRtp(std::span<const uint8_t> header, std::span<const uint8_t> payload) {
@@ -30,12 +30,12 @@ void DatagramTransport::sendRtcp(std::span<const uint8_t> packet) {
 }
 
 void DatagramTransport::receiveRtcp(const RtcpHandler& handler) {
-  Ipv4Endpoint from;
+  Endpoint from;
   for (int taken = 0; taken < kMaxDatagramsPerReceive; ++taken) {
     const auto size = ports_->receiveRtcp(received_, from);
     if (!size) return;
     // Clients may answer from any port, but not from another host.
-    if (from.address != clientRtcp_.address) {
+    if (!from.sameAddress(clientRtcp_)) {
       DebugTrace("DatagramTransport: ignored a datagram from %s\n", from.text().c_str());
       continue;
     }

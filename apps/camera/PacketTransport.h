@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "camera/Ipv4Endpoint.h"
+#include "camera/ConnectionEnds.h"
 #include "camera/RtspTransport.h"
 #include "camera/UdpPortPair.h"
 
@@ -55,7 +55,7 @@ class DatagramTransport final : public PacketTransport {
   static constexpr int kMaxDatagramsPerReceive = 32;
   static constexpr size_t kMaxRtcpDatagram = 2048;
 
-  DatagramTransport(std::unique_ptr<UdpPortPair> ports, uint32_t clientAddress,
+  DatagramTransport(std::unique_ptr<UdpPortPair> ports, const Endpoint& client,
                     ClientPorts clientPorts);
 
   void sendRtp(std::span<const uint8_t> header, std::span<const uint8_t> payload) override;
@@ -67,8 +67,8 @@ class DatagramTransport final : public PacketTransport {
 
  private:
   std::unique_ptr<UdpPortPair> ports_;
-  const Ipv4Endpoint clientRtp_;
-  const Ipv4Endpoint clientRtcp_;
+  const Endpoint clientRtp_;
+  const Endpoint clientRtcp_;
   std::vector<uint8_t> received_;
 };
 

@@ -188,7 +188,7 @@ std::unique_ptr<PacketTransport> RtspSession::openTransport(const TransportChoic
     return std::make_unique<InterleavedTransport>(channels, interleaved_);
   }
   // Media leaves from the address the client reached, and goes only to the client itself.
-  auto ports = UdpPortPair::open(ends_->local.address);
+  auto ports = UdpPortPair::open(ends_->local);
   if (!ports) {
     DebugTrace("RtspSession: no UDP ports on %s\n", ends_->local.text().c_str());
     return nullptr;
@@ -197,7 +197,7 @@ std::unique_ptr<PacketTransport> RtspSession::openTransport(const TransportChoic
   description = "RTP/AVP;unicast;client_port=" + std::to_string(client.rtp) + "-" +
                 std::to_string(client.rtcp) + ";server_port=" + std::to_string(ports->rtpPort()) +
                 "-" + std::to_string(ports->rtcpPort());
-  return std::make_unique<DatagramTransport>(std::move(ports), ends_->peer.address, client);
+  return std::make_unique<DatagramTransport>(std::move(ports), ends_->peer, client);
 }
 
 std::string RtspSession::rtpInfo(const std::string& base) const {

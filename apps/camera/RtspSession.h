@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "camera/HttpRequest.h"
-#include "camera/Ipv4Endpoint.h"
+#include "camera/ConnectionEnds.h"
 #include "camera/MediaPlayout.h"
 #include "camera/PacketTransport.h"
 #include "camera/RtspAnswer.h"

@@ -151,15 +151,16 @@ void TcpConnection::finish(const std::atomic<bool>& stop, int lingerMs) {
 }
 
 std::optional<ConnectionEnds> TcpConnection::ends() const {
-  sockaddr_in local{}, peer{};
+  sockaddr_storage local{}, peer{};
   socklen_t localLength = sizeof local, peerLength = sizeof peer;
   if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
-      ::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 ||
-      local.sin_family != AF_INET || peer.sin_family != AF_INET) {
+      ::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
     return std::nullopt;
   }
-  return ConnectionEnds{{ntohl(local.sin_addr.s_addr), ntohs(local.sin_port)},
-                        {ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)}};
+  ConnectionEnds ends{Endpoint::fromSocketAddress(reinterpret_cast<sockaddr*>(&local), localLength),
+                      Endpoint::fromSocketAddress(reinterpret_cast<sockaddr*>(&peer), peerLength)};
+  if (!ends.local.valid() || !ends.peer.valid()) return std::nullopt;
+  return ends;
 }
 
 void TcpConnection::shutdown() {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "camera/Ipv4Endpoint.h"
+#include "camera/ConnectionEnds.h"
 
 namespace vexa::camera {
 

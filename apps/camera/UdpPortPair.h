@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "camera/Ipv4Endpoint.h"
+#include "camera/ConnectionEnds.h"
 
 namespace vexa::camera {
 
@@ -18,8 +18,9 @@ class UdpPortPair {
   // free ports do.
   static constexpr int kEvenPairAttempts = 16;
 
-  // Binds both on localAddress (host byte order); nullptr when no port can be bound there.
-  static std::unique_ptr<UdpPortPair> open(uint32_t localAddress);
+  // Binds both on the address of local (its port is not used); nullptr when no port can be
+  // bound there.
+  static std::unique_ptr<UdpPortPair> open(const Endpoint& local);
   UdpPortPair(const UdpPortPair&) = delete;
   UdpPortPair& operator=(const UdpPortPair&) = delete;
   ~UdpPortPair();
@@ -28,12 +29,11 @@ class UdpPortPair {
   uint16_t rtcpPort() const { return rtcp_.port; }
 
   // One datagram of head and body back to back; false when it was not sent.
-  bool sendRtp(const Ipv4Endpoint& to, std::span<const uint8_t> head,
-               std::span<const uint8_t> body);
-  bool sendRtcp(const Ipv4Endpoint& to, std::span<const uint8_t> packet);
+  bool sendRtp(const Endpoint& to, std::span<const uint8_t> head, std::span<const uint8_t> body);
+  bool sendRtcp(const Endpoint& to, std::span<const uint8_t> packet);
   // The size of one datagram waiting at the RTCP port, read into buffer, and its sender; nullopt
   // when none waits. A datagram larger than buffer comes back with its full size, cut.
-  std::optional<size_t> receiveRtcp(std::span<uint8_t> buffer, Ipv4Endpoint& from);
+  std::optional<size_t> receiveRtcp(std::span<uint8_t> buffer, Endpoint& from);
 
  private:
   struct BoundSocket {
@@ -42,9 +42,9 @@ class UdpPortPair {
   };
 
   UdpPortPair(BoundSocket rtp, BoundSocket rtcp) : rtp_(rtp), rtcp_(rtcp) {}
-  static BoundSocket bind(uint32_t address, uint16_t port);
+  static BoundSocket bind(const Endpoint& local);
   static void close(BoundSocket& socket);
-  static bool send(const BoundSocket& from, const Ipv4Endpoint& to, std::span<const uint8_t> head,
+  static bool send(const BoundSocket& from, const Endpoint& to, std::span<const uint8_t> head,
                    std::span<const uint8_t> body);
 
   BoundSocket rtp_;

@@ -63,7 +63,7 @@ void DatagramWorker::run(const Target& target) {
 }
 
 ssize_t DatagramWorker::sendTo(std::span<const uint8_t> datagram,
-                               const platform::Ipv4Endpoint& to) {
+                               const platform::Endpoint& to) {
   return socket_.sendTo(datagram.data(), datagram.size(), to);
 }
 

@@ -57,8 +57,8 @@ class DatagramWorker {
   // For the packet step only (they touch the worker's socket): where the datagram in hand came
   // from (none when its receive failed), and one datagram sent back from the same socket, so
   // that the peer sees it come from the port it sends to. sendTo gives the sendto result.
-  std::optional<platform::Ipv4Endpoint> sender() const { return socket_.lastSender(); }
-  ssize_t sendTo(std::span<const uint8_t> datagram, const platform::Ipv4Endpoint& to);
+  std::optional<platform::Endpoint> sender() const { return socket_.lastSender(); }
+  ssize_t sendTo(std::span<const uint8_t> datagram, const platform::Endpoint& to);
 
  private:
   void run(const Target& target);

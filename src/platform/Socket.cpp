@@ -42,12 +42,6 @@ int changeMembership(int fd, int option, const std::string& group,
 
 }  // namespace
 
-std::string Ipv4Endpoint::text() const {
-  return std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 0xFF) + "." +
-         std::to_string(address >> 8 & 0xFF) + "." + std::to_string(address & 0xFF) + ":" +
-         std::to_string(port);
-}
-
 std::optional<uint32_t> parseIpv4(const std::string& text) {
   in_addr address{};
   if (inet_pton(AF_INET, text.c_str(), &address) != 1) return std::nullopt;
@@ -69,12 +63,13 @@ std::string resolveIpv4(const std::string& host) {
 
 Socket::~Socket() { close(); }
 
-int Socket::create(Type type, int protocol) {
+int Socket::create(Type type, int protocol, int family) {
   close();
-  fd_ = ::socket(AF_INET, (type == Type::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC,
+  fd_ = ::socket(family, (type == Type::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC,
                  protocol);
   if (fd_ < 0) return errno;
   type_ = type;
+  family_ = family;
   eventMask_ = 0;
   connecting_ = false;
   closeReported_ = false;
@@ -160,37 +155,32 @@ ssize_t Socket::receive(void* buffer, size_t length, int flags) {
 }
 
 ssize_t Socket::receiveFrom(void* buffer, size_t length, int flags) {
-  sockaddr_in from{};
+  sockaddr_storage from{};
   socklen_t fromLength = sizeof from;
   const ssize_t received =
       ::recvfrom(fd_, buffer, length, flags, reinterpret_cast<sockaddr*>(&from), &fromLength);
   lastSender_.reset();
-  if (received >= 0 && from.sin_family == AF_INET) {
-    lastSender_ = Ipv4Endpoint{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+  if (received >= 0) {
+    const Endpoint sender = Endpoint::fromSocketAddress(reinterpret_cast<sockaddr*>(&from), fromLength);
+    if (sender.valid()) lastSender_ = sender;
   }
   return received;
 }
 
-ssize_t Socket::sendTo(const void* data, size_t length, const Ipv4Endpoint& to, int flags) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(to.port);
-  address.sin_addr.s_addr = htonl(to.address);
+ssize_t Socket::sendTo(const void* data, size_t length, const Endpoint& to, int flags) {
+  const Endpoint destination = to.forSocketFamily(family_);
   for (;;) {
     const ssize_t sent = ::sendto(fd_, data, length, flags | MSG_NOSIGNAL,
-                                  reinterpret_cast<sockaddr*>(&address), sizeof address);
+                                  destination.socketAddress(), destination.socketAddressLength());
     if (sent >= 0 || errno != EINTR) return sent;
   }
 }
 
 uint16_t Socket::localPort() const {
-  sockaddr_in address{};
+  sockaddr_storage address{};
   socklen_t length = sizeof address;
-  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      address.sin_family != AF_INET) {
-    return 0;
-  }
-  return ntohs(address.sin_port);
+  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return Endpoint::fromSocketAddress(reinterpret_cast<sockaddr*>(&address), length).port();
 }
 
 int Socket::selectEvents(uint32_t mask) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Endpoint.h"
+
 namespace vexa::platform {
 
 // Network events, reported with the meaning and bit values of WinSock's event select.
@@ -24,16 +26,7 @@ constexpr int kWouldBlock = 10035;
 // The event wait of every worker.
 constexpr int kNetEventWaitMs = 100;
 
-// An IPv4 address and port, both in host byte order.
-struct Ipv4Endpoint {
-  uint32_t address = 0;
-  uint16_t port = 0;
-  bool operator==(const Ipv4Endpoint&) const = default;
-  // "a.b.c.d:port", for traces.
-  std::string text() const;
-};
-
-// Thin holder of one IPv4 socket. After selectEvents() the socket is non-blocking and waitEvents()
+// Thin holder of one socket. After selectEvents() the socket is non-blocking and waitEvents()
 // reports: connect and write once when a connect completes, write again only after a send would
 // have blocked, read while data is readable, close when the peer closed or reset.
 // Sends never raise SIGPIPE.
@@ -47,7 +40,7 @@ class Socket {
   ~Socket();
 
   // 0 or an errno value. Closes a previously open socket first.
-  int create(Type type, int protocol = 0);
+  int create(Type type, int protocol = 0, int family = AF_INET);
   // 0, kWouldBlock while a non-blocking connect is under way, or an errno / resolver code.
   int connect(const std::string& host, uint16_t port);
   int bindAny(uint16_t port);
@@ -67,9 +60,9 @@ class Socket {
   // Also records the sender of the datagram (see lastSender()).
   ssize_t receiveFrom(void* buffer, size_t length, int flags = 0);
   // The sender of the datagram the latest receiveFrom() gave; none when that call gave none.
-  std::optional<Ipv4Endpoint> lastSender() const { return lastSender_; }
+  std::optional<Endpoint> lastSender() const { return lastSender_; }
   // One datagram to an address of its own; -1 with errno on failure.
-  ssize_t sendTo(const void* data, size_t length, const Ipv4Endpoint& to, int flags = 0);
+  ssize_t sendTo(const void* data, size_t length, const Endpoint& to, int flags = 0);
   // The local port the socket is bound to; 0 when it is not.
   uint16_t localPort() const;
 
@@ -88,7 +81,8 @@ class Socket {
   bool connecting_ = false;
   bool closeReported_ = false;
   std::atomic<bool> writeArmed_{false};
-  std::optional<Ipv4Endpoint> lastSender_;
+  int family_ = AF_INET;
+  std::optional<Endpoint> lastSender_;
 };
 
 // Dotted IPv4 text of the first address of a host name or dotted text; empty when it resolves to

@@ -5,7 +5,7 @@
 #include "AudioTestSupport.h"
 #include "audio/G711.h"
 #include "audio/G726.h"
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 #include "support/Datagrams.h"
 #include "support/Loopback.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/Ipv4Endpoint.h"
+#include "camera/ConnectionEnds.h"
 #include "common/TextFields.h"
 
 namespace vexa::camera {
@@ -86,7 +86,8 @@ TEST(RtspSession, ChoosesTheFirstTransportItServes) {
   const std::vector<StreamDefinition> streams = defineStreams(options, 1);
   RtspCounters counters;
   constexpr uint32_t kLoopback = 0x7F000001;
-  RtspSession session(options, streams, counters, ConnectionEnds{{kLoopback, 554}, {kLoopback, 0}});
+  RtspSession session(options, streams, counters,
+                      ConnectionEnds{Endpoint::ipv4(kLoopback, 554), Endpoint::ipv4(kLoopback, 0)});
   const auto now = RtspSession::Clock::now();
   const struct {
     std::string transport;

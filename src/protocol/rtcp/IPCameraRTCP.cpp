@@ -38,13 +38,12 @@ int IPCameraRTCP::start(const std::string& destination, uint16_t localPort) {
   return worker_.start({.port = localPort});
 }
 
-std::optional<uint32_t> IPCameraRTCP::destinationAddress() {
+std::optional<platform::Endpoint> IPCameraRTCP::destinationAddress() {
   if (!destinationLookedUp_) {
     destinationLookedUp_ = true;
-    // Unicast sites pass the camera's host, which may be a name rather than a dotted address.
-    destinationAddress_ = platform::parseIpv4(destination_);
-    if (!destinationAddress_)
-      destinationAddress_ = platform::parseIpv4(platform::resolveIpv4(destination_));
+    // Unicast sites pass the camera's host, which may be a name rather than an address.
+    const std::vector<platform::Endpoint> found = platform::resolveHost(destination_, 0);
+    if (!found.empty()) destinationAddress_ = found.front();
     if (!destinationAddress_) {
       DebugTrace("rtcp: '%s' does not resolve; answering the sender's address",
                  destination_.c_str());
@@ -54,15 +53,15 @@ std::optional<uint32_t> IPCameraRTCP::destinationAddress() {
 }
 
 void IPCameraRTCP::onDatagram(std::span<const uint8_t> datagram) {
-  const std::optional<platform::Ipv4Endpoint> sender = worker_.sender();
+  const std::optional<platform::Endpoint> sender = worker_.sender();
   if (!sender) return;  // the receive failed: nothing arrived to answer
   packet_.setMediaClock(clock_.load(std::memory_order_relaxed));
   const std::span<const uint8_t> report = packet_.process(datagram, figures_());
-  const platform::Ipv4Endpoint to{destinationAddress().value_or(sender->address), sender->port};
+  const platform::Endpoint to = destinationAddress().value_or(*sender).withPort(sender->port());
   if (worker_.sendTo(report, to) == ssize_t(report.size())) {
     reportsSent_.fetch_add(1, std::memory_order_relaxed);
   } else {
-    DebugTrace("rtcp: report to port %u not sent", unsigned(to.port));
+    DebugTrace("rtcp: report to port %u not sent", unsigned(to.port()));
   }
 }
 

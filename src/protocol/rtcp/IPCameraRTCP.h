@@ -49,7 +49,7 @@ class IPCameraRTCP {
 
  private:
   void onDatagram(std::span<const uint8_t> datagram);
-  std::optional<uint32_t> destinationAddress();
+  std::optional<platform::Endpoint> destinationAddress();
 
   FiguresSource figures_;
   std::atomic<MediaClock> clock_{MediaClock::kVideo};
@@ -58,7 +58,7 @@ class IPCameraRTCP {
   // Written by start before the thread exists, then the RTCP thread's own.
   std::string destination_;
   bool destinationLookedUp_ = false;
-  std::optional<uint32_t> destinationAddress_;
+  std::optional<platform::Endpoint> destinationAddress_;
   IPCameraRTCPPacket packet_;
 
   DatagramWorker worker_;  // last: ends before what its step uses

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/RtpPackets.h"
-#include "session/StreamConfig.h"
+#include "common/StreamConfig.h"
 
 namespace vexa::rtp {
 namespace {

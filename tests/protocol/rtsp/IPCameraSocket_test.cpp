@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "session/VideoModel.h"
+#include "common/VideoModel.h"
 #include "support/Loopback.h"
 
 namespace vexa {

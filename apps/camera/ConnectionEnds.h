@@ -1,16 +1,16 @@
 #pragma once
 
-#include "platform/Socket.h"
+#include "platform/Endpoint.h"
 
 namespace vexa::camera {
 
-using platform::Ipv4Endpoint;
+using platform::Endpoint;
 
 // Both ends of an RTSP connection: media over UDP leaves from the local address and goes to
 // the peer's.
 struct ConnectionEnds {
-  Ipv4Endpoint local;
-  Ipv4Endpoint peer;
+  Endpoint local;
+  Endpoint peer;
 };
 
 }  // namespace vexa::camera

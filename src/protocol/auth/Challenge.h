@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexa::auth {
+
+enum class Scheme { kBasic, kDigest, kOther };
+
+// One challenge of a "WWW-Authenticate" header, with the parameters an answer needs.
+struct Challenge {
+  Scheme scheme = Scheme::kOther;
+  std::string schemeName;  // as written, for telling the user what could not be answered
+  std::string realm;
+  std::string nonce;
+  std::string opaque;
+  std::string algorithm;  // as written; empty when the challenge named none
+  std::string qop;        // the options as written
+  bool qopGiven = false;
+  bool qopAuth = false;  // "auth" is among the options
+  bool stale = false;
+};
+
+// Bounds on what a hostile answer can make the reader do.
+constexpr size_t kMaxChallengeHeaders = 16;
+constexpr size_t kMaxChallengeHeaderBytes = 8 * 1024;
+constexpr size_t kMaxChallenges = 32;
+
+// Scheme names, parameter names and their token values (algorithm, qop, stale) compare in any
+// case.
+bool sameToken(std::string_view a, std::string_view b);
+
+// Every challenge of every "WWW-Authenticate" header in an answer's head (status line and
+// headers), in the server's order. Reading stops at the empty line that ends the head.
+std::vector<Challenge> readChallenges(std::string_view answerHead);
+
+}  // namespace vexa::auth

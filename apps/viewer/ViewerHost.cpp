@@ -13,6 +13,7 @@
 #include "viewer/SdlAudioOutput.h"
 #include "platform/Thread.h"
 #include "platform/UiLoop.h"
+#include "session/IPCameraSite.h"
 #include "session/StreamPlayer.h"
 #include "viewer/Presenter.h"
 
@@ -24,6 +25,8 @@ namespace fs = std::filesystem;
 
 constexpr int kStatsTimer = 100;
 constexpr uint32_t kStatsPeriodMs = 1000;
+constexpr int kFailureTimer = 101;
+constexpr uint32_t kFailurePeriodMs = 250;
 
 CImgDlg::JpegDecode jpegDecodeOf(StreamPlayer& player) {
   return [&player](int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
@@ -64,6 +67,17 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     loop.setTimer(kStatsTimer, kStatsPeriodMs, [&] { out_ << window.info().statsLine() << std::endl; });
   }
 
+  // Each cause the stream fails for is told once, however often the retries meet it.
+  std::string failureTold;
+  loop.setTimer(kFailureTimer, kFailurePeriodMs, [&] {
+    const IPCameraSite* site = player.site();
+    const std::optional<SiteFailure> failure = site != nullptr ? site->failure() : std::nullopt;
+    if (failure && failure->text() != failureTold) {
+      failureTold = failure->text();
+      err_ << "vexa-viewer: " << failureTold << std::endl;
+    }
+  });
+
   player.Start();
   const auto durationOver = [&] {
     return options_.durationSeconds &&
@@ -91,7 +105,11 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
          << " ms" << std::endl;
   }
 
-  int status = 0;
+  const bool pictureDrawn = window.pictureHeader().biWidth != 0;
+  int status = pictureDrawn ? 0 : 1;
+  if (!pictureDrawn && options_.snapshotPath.empty()) {
+    err_ << "vexa-viewer: no picture was drawn" << std::endl;
+  }
   if (!options_.snapshotPath.empty()) {
     const auto [folder, fileName] = splitSnapshotPath(options_.snapshotPath);
     const fs::path destination = fs::path(folder) / fileName;

@@ -27,11 +27,12 @@ bool parseSeconds(const std::string& text, double& out) {
 
 std::string viewerUsage() {
   return "usage: vexa-viewer [options] ADDRESS\n"
-         "  ADDRESS                [scheme://]host[:port][/path]\n"
+         "  ADDRESS                [scheme://][user:password@]host[:port][/path]; an IPv6\n"
+         "                         address in brackets: [::1]:8554/h264\n"
          "  --protocol N           stream model (default 1): 2 HTTP multipart JPEG; RTSP with RTP\n"
          "                         interleaved: 4 JPEG, 12 H.264, 17 second H.264; RTSP with RTP\n"
          "                         over UDP: 0 JPEG, 10 H.264, 15 second H.264\n"
-         "  --user NAME            camera user name\n"
+         "  --user NAME            camera user name (Basic or Digest, RTSP and HTTP)\n"
          "  --pass PASSWORD        camera password\n"
          "  --display-mode MODE    STRETCH (default) or REALSIZE\n"
          "  --fullscreen           start in full screen\n"

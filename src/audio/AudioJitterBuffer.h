@@ -47,6 +47,11 @@ class AudioJitterBuffer {
   size_t heldBytes() const { return size_t(bytes_.size()); }
 
   const rtp::RtpSequenceTracker& tracker() const { return tracker_; }
+  // A new session's source and numbering: the accounting starts again, held bytes are dropped.
+  void beginSession() {
+    tracker_ = {};
+    bytes_.clear();
+  }
 
  private:
   void dropOverflow();

@@ -24,12 +24,19 @@ class AudioPacketPath {
   void onPacket(std::span<const uint8_t> packet);
 
   void setCodec(uint8_t codec) { buffer_.setCodec(codec); }
+  // A new session begins; called while no packet is being handed over.
+  void beginSession() {
+    buffer_.beginSession();
+    published_.publish(buffer_.tracker().figures());
+  }
   uint8_t codec() const { return buffer_.codec(); }
 
   // The page's mute: audio on is the default.
   void setAudioOn(bool on) { audioOn_.store(on, std::memory_order_relaxed); }
   bool audioOn() const { return audioOn_.load(std::memory_order_relaxed); }
 
+  // Packets received since creation (a count that only grows, for watching the stream flow).
+  uint64_t packetsReceived() const { return packets_.load(std::memory_order_relaxed); }
   // Bytes of every packet received since the last call (the statistics read and reset it).
   uint32_t takeReceivedBytes() { return receivedBytes_.exchange(0, std::memory_order_relaxed); }
   // The sequence accounting as receiver reports state it, as of the latest packet.
@@ -46,6 +53,7 @@ class AudioPacketPath {
   AudioPlayer player_;
   std::atomic<bool> audioOn_{true};
   std::atomic<uint32_t> receivedBytes_{0};
+  std::atomic<uint64_t> packets_{0};
   PublishedReceptionFigures published_;
   std::atomic<uint32_t> blocksPlayed_{0};
   std::atomic<uint32_t> blocksDiscarded_{0};

@@ -10,7 +10,6 @@ int UdpAudioReceiver::start(uint16_t port, int32_t audioCodec, std::string group
                             std::string interfaceAddress) {
   if (worker_.running() || worker_.hasThread()) return platform::kAlreadyRunning;
   setConfiguredCodec(audioCodec);
-  firstDatagram_ = true;
   return worker_.start({.port = port,
                         .multicastGroup = std::move(group),
                         .interfaceAddress = std::move(interfaceAddress)});
@@ -18,8 +17,8 @@ int UdpAudioReceiver::start(uint16_t port, int32_t audioCodec, std::string group
 
 void UdpAudioReceiver::onDatagram(std::span<const uint8_t> datagram) {
   // An empty read is no datagram of the camera's; it must not fix the codec.
-  if (firstDatagram_ && !datagram.empty()) {
-    firstDatagram_ = false;
+  if (!datagram.empty() && newSession_.exchange(false, std::memory_order_acquire)) {
+    path_.beginSession();
     path_.setCodec(codecIndexFromConfig(configuredCodec_.load(std::memory_order_relaxed)));
   }
   path_.onPacket(datagram);

@@ -28,8 +28,11 @@ class UdpAudioReceiver {
             std::string interfaceAddress = {});
   // Ends the worker and waits for it.
   void stop() { worker_.stop(); }
+  // The codec a new session description names. Any thread, also while running: the session's
+  // first datagram takes it and begins the new session's accounting.
   void setConfiguredCodec(int32_t audioCodec) {
     configuredCodec_.store(audioCodec, std::memory_order_relaxed);
+    newSession_.store(true, std::memory_order_release);
   }
 
   bool running() const { return worker_.running(); }
@@ -39,6 +42,7 @@ class UdpAudioReceiver {
   void setAudioOn(bool on) { path_.setAudioOn(on); }
   bool audioOn() const { return path_.audioOn(); }
   uint32_t takeReceivedBytes() { return path_.takeReceivedBytes(); }
+  uint64_t packetsReceived() const { return path_.packetsReceived(); }
   ReceptionFigures figures() const { return path_.figures(); }
   int32_t lostPackets() const { return path_.lostPackets(); }
   // The codec index in use (set at the first datagram).
@@ -50,7 +54,7 @@ class UdpAudioReceiver {
 
   AudioPacketPath path_;
   std::atomic<int32_t> configuredCodec_{0};
-  bool firstDatagram_ = true;  // worker only, reset by start()
+  std::atomic<bool> newSession_{true};
   DatagramWorker worker_;
 };
 

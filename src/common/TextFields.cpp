@@ -40,6 +40,17 @@ std::string_view trimBlanks(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), sameLetterIgnoringCase);
+}
+
+std::string_view takeUntil(std::string_view& rest, char separator) {
+  const size_t at = rest.find(separator);
+  const std::string_view taken = rest.substr(0, at);
+  rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + 1);
+  return taken;
+}
+
 long long parseLeadingInteger(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;

@@ -19,6 +19,12 @@ size_t findText(std::string_view text, std::string_view needle, size_t from = 0,
 
 std::string_view trimBlanks(std::string_view text);
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// The text of rest up to the first separator, which is cut off rest with it; all of rest when
+// there is none.
+std::string_view takeUntil(std::string_view& rest, char separator);
+
 // Leading optional sign and decimal digits, as atoi reads them; no digits give 0.
 long long parseLeadingInteger(std::string_view text);
 

@@ -41,13 +41,15 @@ StreamFigures PlayerStreamView::readFigures() {
       config.model == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG ? config.httpPort : config.rtspPort;
   if (IPCameraSite* site = player_.site()) {
     figures.siteExists = true;
-    figures.audioCodec = site->audioCodec();
+    figures.model = site->activeModel();
+    figures.audioCodec = site->audioCodec().value_or(kNoAudioCodec);
+    if (const std::optional<SiteFailure> failure = site->failure()) {
+      figures.failure = failure->failure.cause();
+    }
     figures.videoKbits = site->GetVideoBitrate();
     figures.audioKbits = site->GetAudioBitrate();
     figures.videoDrop = site->GetVideoDrop();
     figures.audioDrop = site->GetAudioDrop();
-  } else {
-    figures.audioCodec = config.audioCodec;
   }
   return figures;
 }

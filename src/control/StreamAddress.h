@@ -16,9 +16,10 @@ std::string defaultStreamPath(uint32_t model);
 // The stream name the pan/tilt/zoom sender uses, by model and path.
 std::string streamNameFor(uint32_t model, std::string_view path);
 
-// Applies a camera address "[scheme://]host[:port][/path]" to config: host (resolved when it is a
-// name), both ports when one is given, and the path (the model's default when the address has at
-// most "/"). Values not given keep what config held.
+// Applies a camera address "[scheme://][user[:password]@]host[:port][/path]" to config: host
+// (resolved when it is a name; an IPv6 address in brackets), both ports when one is given, the
+// user name and password when given (percent-decoded), and the path (the model's default when
+// the address has at most "/"). Values not given keep what config held.
 void applyStreamAddress(std::string_view url, StreamConfig& config, const HostResolver& resolve);
 
 }  // namespace vexa

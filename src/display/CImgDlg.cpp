@@ -248,6 +248,7 @@ void CImgDlg::refreshInfo() {
   // Set after the refresh: the window shows these a second later.
   info_.SetUrl(figures.host, figures.model, figures.port);
   info_.SetConnection(figures.model);
+  info_.SetFailure(figures.failure);
 }
 
 void CImgDlg::runWatchdog() {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "common/UrlParts.h"
 #include "display/Canvas.h"
 
 namespace vexa {
@@ -108,9 +109,10 @@ void DlgInfo::SetUrl(const std::string& host, uint32_t model, uint32_t port) {
   char portText[16];
   std::snprintf(portText, sizeof portText, ":%u/", port);
   if (model == kModelHttpMjpeg) {
-    url_ = "\"http://" + host + portText + "\"";
+    url_ = "\"http://" + urlHost(host) + portText + "\"";
   } else if (isRtspUrlModel(model)) {
-    url_ = "\"rtsp://" + host + (port == kDefaultRtspPort ? std::string("/") : portText) + "\"";
+    url_ = "\"rtsp://" + urlHost(host) + (port == kDefaultRtspPort ? std::string("/") : portText) +
+           "\"";
   }
 }
 
@@ -120,7 +122,8 @@ void DlgInfo::SetVideoSize(int32_t width, int32_t height) {
 
 void DlgInfo::Refresh(uint32_t rates) {
   controls_[kUrl] = "Url: " + url_;
-  controls_[kConnection] = "Connection: " + connection_;
+  controls_[kConnection] =
+      "Connection: " + connection_ + (failure_.empty() ? std::string() : " (" + failure_ + ")");
   controls_[kFrameRate] = "Network / Display:  " + std::to_string(rates / 100) + " / " +
                           std::to_string(rates % 100) + " fps";
   controls_[kVideoSize] = "Video size: " + videoSize_;

@@ -35,6 +35,8 @@ class DlgInfo {
   virtual ~DlgInfo() = default;
 
   void SetConnection(uint32_t model);
+  // Why the stream does not play, shown after the connection; empty while it plays.
+  void SetFailure(const std::string& cause) { failure_ = cause; }
   void SetFormat(uint32_t model, int32_t audioCodec);
   void SetUrl(const std::string& host, uint32_t model, uint32_t port);
   void SetVideoSize(int32_t width, int32_t height);
@@ -69,6 +71,7 @@ class DlgInfo {
  private:
   std::string url_;
   std::string connection_;
+  std::string failure_;
   std::string videoSize_;
   std::string format_;
   int32_t videoBitrate_ = 0;

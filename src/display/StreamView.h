@@ -8,11 +8,15 @@
 
 namespace vexa {
 
+// The audio codec of a stream whose description names no audio: the format shows none.
+constexpr int32_t kNoAudioCodec = -2;
+
 // The figures the statistics window shows, read once a second.
 struct StreamFigures {
   bool siteExists = false;  // the counters below are read only from a running site
-  uint32_t model = 0;
-  int32_t audioCodec = 0;
+  uint32_t model = 0;       // the model whose transport plays
+  int32_t audioCodec = kNoAudioCodec;
+  std::string failure;      // why the stream is not playing; empty while it plays
   std::string host;
   uint16_t port = 0;  // the HTTP port for the MJPEG model, else the RTSP port
   uint32_t videoKbits = 0;

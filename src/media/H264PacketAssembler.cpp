@@ -22,6 +22,14 @@ rtp::PushResult H264PacketAssembler::push(std::span<const uint8_t> bytes) {
   return result;
 }
 
+void H264PacketAssembler::beginSession() {
+  tracker_ = {};
+  depacketizer_.reset();
+  lost_.store(0, std::memory_order_relaxed);
+  // A stopped decode thread is started again by the new session's first packet.
+  decodeThreadStarted_ = false;
+}
+
 ReceptionFigures H264PacketAssembler::figures() const {
   return tracker_.figures();
 }

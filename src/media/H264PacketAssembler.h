@@ -19,6 +19,7 @@ class H264PacketAssembler final : public InterleavedVideoPath {
 
   void setDecoder(H264Decoder* decoder) { decodeThread_.setDecoder(decoder); }
   // Parameter sets the session description carried.
+  void beginSession() override;
   void configure(const StreamConfig& config) override { depacketizer_.configure(config); }
   void onPacket(std::span<const uint8_t> rtp) override { push(rtp); }
   rtp::PushResult push(std::span<const uint8_t> rtp);
@@ -27,6 +28,7 @@ class H264PacketAssembler final : public InterleavedVideoPath {
   void stop() override { decodeThread_.Stop(); }
 
   IPCameraH264& decodeThread() { return decodeThread_; }
+  const IPCameraH264& decodeThread() const { return decodeThread_; }
 
  private:
   rtp::RtpSequenceTracker tracker_;

@@ -15,6 +15,9 @@ class InterleavedVideoPath {
  public:
   virtual ~InterleavedVideoPath() = default;
 
+  // A new session begins (a new connection): its packets carry a new source and numbering, and
+  // nothing of the last one is to be assembled. Called while no packet is being handed over.
+  virtual void beginSession() = 0;
   // The session description has been read into config (sizes, parameter sets, configuration).
   virtual void configure(const StreamConfig& config) = 0;
   // One RTP packet of the video channel.

@@ -23,6 +23,12 @@ void JpegPacketAssembler::publish(std::span<const uint8_t> picture) {
   pictureCounter_.fetch_add(1, std::memory_order_relaxed);
 }
 
+void JpegPacketAssembler::beginSession() {
+  tracker_ = {};
+  depacketizer_.reset();
+  lost_.store(0, std::memory_order_relaxed);
+}
+
 ReceptionFigures JpegPacketAssembler::figures() const {
   return tracker_.figures();
 }

@@ -19,6 +19,7 @@ class JpegPacketAssembler final : public InterleavedVideoPath {
   // Shorter packets cannot hold the RTP and JPEG main headers and are not even counted.
   static constexpr size_t kMinPacketBytes = rtp::kRtpHeaderSize + rtp::JpegDepacketizer::kMinPayloadBytes;
 
+  void beginSession() override;
   void configure(const StreamConfig&) override {}
   void onPacket(std::span<const uint8_t> rtp) override { push(rtp); }
   rtp::PushResult push(std::span<const uint8_t> rtp);

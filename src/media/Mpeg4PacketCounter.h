@@ -13,6 +13,10 @@ namespace vexa {
 // accounted for (so receiver reports stay true), and dropped.
 class Mpeg4PacketCounter final : public InterleavedVideoPath {
  public:
+  void beginSession() override {
+    tracker_ = {};
+    lost_.store(0, std::memory_order_relaxed);
+  }
   void configure(const StreamConfig&) override {}
   void onPacket(std::span<const uint8_t> rtp) override;
   ReceptionFigures figures() const override;

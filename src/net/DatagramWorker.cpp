@@ -11,10 +11,18 @@ int DatagramWorker::start(Target target) {
   return thread_.start([this, target = std::move(target)] { run(target); });
 }
 
-bool DatagramWorker::openSocket(const Target& target) {
-  if (socket_.create(Socket::Type::Datagram) != 0 || socket_.setReuseAddress(true) != 0) {
-    return false;
+// Unicast ports take datagrams from cameras on IPv4 and IPv6 alike; a multicast group (IPv4
+// only) needs an IPv4 socket, and so does a system without IPv6.
+bool DatagramWorker::createSocket(const Target& target) {
+  if (!platform::isMulticastAddress(target.multicastGroup) &&
+      socket_.create(Socket::Type::Datagram, 0, AF_INET6) == 0) {
+    return true;
   }
+  return socket_.create(Socket::Type::Datagram, 0, AF_INET) == 0;
+}
+
+bool DatagramWorker::openSocket(const Target& target) {
+  if (!createSocket(target) || socket_.setReuseAddress(true) != 0) return false;
   if (target.receiveBufferSize > 0 && socket_.setReceiveBufferSize(target.receiveBufferSize) != 0)
     return false;
   if (const int error = socket_.bindAny(target.port); error != 0) {
@@ -53,7 +61,7 @@ void DatagramWorker::run(const Target& target) {
   if (target.raisePriority) platform::raiseCurrentThreadPriority();
   localPort_.store(socket_.localPort(), std::memory_order_release);
   listening_.store(true, std::memory_order_release);
-  runEventLoop(thread_, socket_, [this](uint32_t events) {
+  runEventLoop(socket_, [this] { return thread_.running(); }, [this](uint32_t events) {
     // Datagram sockets report nothing but reads that matter here.
     if (events & platform::kFdRead) receiveOne();
   });

@@ -62,6 +62,7 @@ class DatagramWorker {
 
  private:
   void run(const Target& target);
+  bool createSocket(const Target& target);
   bool openSocket(const Target& target);
   void closeSocket(const Target& target);
   void receiveOne();

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "common/DebugTrace.h"
 #include "net/WorkerLoop.h"
@@ -11,8 +12,26 @@ namespace vexa {
 
 using platform::Socket;
 
+namespace {
+
+StreamFailure connectFailure(int error) {
+  switch (error) {
+    case ECONNREFUSED:
+      return {StreamFault::kConnectionRefused, {}};
+    case ETIMEDOUT:
+      return {StreamFault::kNoAnswer, {}};
+    default:
+      return {StreamFault::kConnectFailed, std::strerror(error)};
+  }
+}
+
+}  // namespace
+
 int SocketWorker::start(Target target) {
-  return thread_.start([this, target = std::move(target)] { run(target); });
+  if (running() || hasThread()) return platform::kAlreadyRunning;
+  status_.beginAttempt();
+  finished_.store(false, std::memory_order_release);
+  return thread_.start([this, target = std::move(target)]() mutable { run(std::move(target)); });
 }
 
 bool SocketWorker::play(Target target) {
@@ -20,33 +39,87 @@ bool SocketWorker::play(Target target) {
   return start(std::move(target)) == platform::kStarted;
 }
 
+// Every address the host has is tried in turn until one takes the connection (a name with an
+// IPv6 and an IPv4 address, on a camera that listens on one of them).
 bool SocketWorker::openConnection(const Target& target) {
-  std::lock_guard lock(socketLock_);
-  if (socket_.create(Socket::Type::Stream) != 0) return false;
-  if (target.receiveBufferSize > 0 && socket_.setReceiveBufferSize(target.receiveBufferSize) != 0)
-    return false;
-  if (socket_.selectEvents(platform::kAllNetEvents) != 0) return false;
-  const int result = socket_.connect(target.host, target.port);
-  if (result != 0 && result != platform::kWouldBlock) {
-    DebugTrace("worker: connect to %s:%u failed (%d)", target.host.c_str(), target.port, result);
+  const std::vector<platform::Endpoint> addresses = platform::resolveHost(target.host, target.port);
+  if (addresses.empty()) {
+    DebugTrace("worker: '%s' does not resolve", target.host.c_str());
+    status_.fail({StreamFault::kNameNotResolved, {}});
     return false;
   }
-  return true;
+  int error = 0;
+  for (const platform::Endpoint& address : addresses) {
+    if (!thread_.running()) return false;
+    error = connectTo(address, target);
+    if (error == 0) return true;
+    DebugTrace("worker: connect to %s failed (%d)", address.text().c_str(), error);
+  }
+  if (thread_.running()) status_.fail(connectFailure(error));
+  return false;
 }
 
-void SocketWorker::run(const Target& target) {
-  // An early end leaves the run flag set and the socket open until the owner stops the worker.
-  if (!openConnection(target)) return;
-  runEventLoop(thread_, socket_, [this](uint32_t events) { dispatch(events); });
+int SocketWorker::connectTo(const platform::Endpoint& address, const Target& target) {
+  int result = 0;
+  {
+    std::lock_guard lock(socketLock_);
+    if (const int error = socket_.create(Socket::Type::Stream, 0, address.family()); error != 0)
+      return error;
+    if (target.receiveBufferSize > 0) {
+      if (const int error = socket_.setReceiveBufferSize(target.receiveBufferSize); error != 0)
+        return error;
+    }
+    if (const int error = socket_.selectEvents(platform::kAllNetEvents); error != 0) return error;
+    result = socket_.connect(address);
+  }
+  for (int waited = 0; result == platform::kWouldBlock; waited += platform::kNetEventWaitMs) {
+    if (!thread_.running()) return EINTR;
+    if (waited >= kConnectTimeoutMs) return ETIMEDOUT;
+    result = socket_.finishConnect(platform::kNetEventWaitMs);
+  }
+  return result;
+}
+
+void SocketWorker::closeConnection() {
   std::lock_guard lock(socketLock_);
   shutDownAndClose(socket_);
 }
 
+bool SocketWorker::connectionGoesOn() const {
+  return thread_.running() && !reconnectTarget_;
+}
+
+void SocketWorker::run(Target target) {
+  // An early end leaves the run flag set until the owner stops the worker.
+  while (openConnection(target)) {
+    runEventLoop(socket_, [this] { return connectionGoesOn(); },
+                 [this](uint32_t events) { dispatch(events); });
+    closeConnection();
+    if (!reconnectTarget_ || !thread_.running()) break;
+    target = std::move(*reconnectTarget_);
+    reconnectTarget_.reset();
+    recvBuffer_.clear();
+  }
+  finished_.store(true, std::memory_order_release);
+}
+
 void SocketWorker::dispatch(uint32_t events) {
   if ((events & platform::kFdRead) && steps_.read) steps_.read();
-  if ((events & platform::kFdWrite) && steps_.write) steps_.write();
-  if (events & platform::kFdClose) thread_.requestStop();
+  if ((events & platform::kFdWrite) && steps_.write && connectionGoesOn()) steps_.write();
+  if (events & platform::kFdClose) {
+    status_.fail({StreamFault::kConnectionLost, {}});
+    thread_.requestStop();
+  }
+  if (steps_.tick && connectionGoesOn()) steps_.tick();
 }
+
+void SocketWorker::endConnection(StreamFailure failure) {
+  DebugTrace("worker: connection given up: %s", failure.cause().c_str());
+  status_.fail(std::move(failure));
+  thread_.requestStop();
+}
+
+void SocketWorker::reconnect(Target target) { reconnectTarget_ = std::move(target); }
 
 bool SocketWorker::sendAll(const void* data, size_t length) {
   std::lock_guard lock(socketLock_);
@@ -58,6 +131,7 @@ bool SocketWorker::sendAll(const void* data, size_t length) {
         socket_.waitWritable(platform::kNetEventWaitMs);
         continue;
       }
+      status_.fail({StreamFault::kConnectionLost, {}});
       thread_.requestStop();
       return false;
     }

@@ -1,14 +1,18 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "common/ByteBuffer.h"
+#include "net/StreamFailure.h"
+#include "platform/Endpoint.h"
 #include "platform/Socket.h"
 #include "platform/Thread.h"
-#include "common/ByteBuffer.h"
 
 namespace vexa {
 
@@ -19,14 +23,17 @@ class SocketWorker {
  public:
   // Bytes one read step receives at most.
   static constexpr int32_t kReceiveChunk = 2048;
+  // A camera that does not take the connection within this long does not answer at all.
+  static constexpr int kConnectTimeoutMs = 10000;
 
   struct Steps {
     std::function<void()> read;   // on each read event
     std::function<void()> write;  // when the connection is made, and after a send blocked
+    std::function<void()> tick;   // after every turn of the event wait, busy or quiet
   };
 
   struct Target {
-    std::string host;
+    std::string host;  // a name, or an IPv4 or IPv6 address (brackets allowed)
     uint16_t port = 0;
     int receiveBufferSize = 0;  // SO_RCVBUF when not 0
   };
@@ -36,7 +43,8 @@ class SocketWorker {
   SocketWorker& operator=(const SocketWorker&) = delete;
   ~SocketWorker() { stop(); }
 
-  // platform::StartResult: started, already running, or failed.
+  // platform::StartResult: started, already running, or failed. A new start begins a new attempt
+  // of the connection status.
   int start(Target target);
   // Empties the receive buffer, then starts; true only when a new thread was started.
   bool play(Target target);
@@ -44,6 +52,11 @@ class SocketWorker {
   void stop() { thread_.stop(); }
   // Clears the run flag only; the worker ends within one wait period.
   void requestStop() { thread_.requestStop(); }
+  // From a step: records why the connection is given up, then ends it.
+  void endConnection(StreamFailure failure);
+  // From a step: closes this connection and opens one to target in its place (a redirect, or a
+  // server that closes before it takes credentials). The receive buffer is emptied.
+  void reconnect(Target target);
 
   // Sends everything while the run flag is set; a failed send clears the flag and drops the rest.
   // True when every byte went out. Callable from any thread.
@@ -56,11 +69,20 @@ class SocketWorker {
   ByteBuffer& recvBuffer() { return recvBuffer_; }
   bool running() const { return thread_.running(); }
   bool hasThread() const { return thread_.hasThread(); }
+  // The thread has run its course (by itself or by stop); false again after a new start.
+  bool finished() const { return finished_.load(std::memory_order_acquire); }
+  // Whether the dialogue played and why the connection ended; the handler writes it too.
+  ConnectionStatus& status() { return status_; }
+  const ConnectionStatus& status() const { return status_; }
 
  private:
-  void run(const Target& target);
+  void run(Target target);
   bool openConnection(const Target& target);
+  // 0 once connected to address, else the connect's errno value (ETIMEDOUT: no answer).
+  int connectTo(const platform::Endpoint& address, const Target& target);
+  void closeConnection();
   void dispatch(uint32_t events);
+  bool connectionGoesOn() const;
 
   Steps steps_;
   platform::WorkerThread thread_;
@@ -69,6 +91,9 @@ class SocketWorker {
   std::mutex socketLock_;
   platform::Socket socket_;
   ByteBuffer recvBuffer_;
+  ConnectionStatus status_;
+  std::optional<Target> reconnectTarget_;  // worker only
+  std::atomic<bool> finished_{false};
 };
 
 }  // namespace vexa

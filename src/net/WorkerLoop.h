@@ -10,15 +10,11 @@
 namespace vexa {
 
 // The turn every worker takes, TCP or datagram: wait at most one wait period for the socket's
-// events and hand what happened to dispatch, until the run flag is cleared. The wait bounds how
-// long a stop takes to be noticed.
-template <typename Dispatch>
-void runEventLoop(const platform::WorkerThread& thread, platform::Socket& socket,
-                  Dispatch&& dispatch) {
-  while (thread.running()) {
-    const uint32_t events = socket.waitEvents(platform::kNetEventWaitMs);
-    if (events != 0) dispatch(events);
-  }
+// events and hand what happened to dispatch (0 after a quiet period), while goesOn holds. The wait
+// bounds how long a stop takes to be noticed.
+template <typename GoesOn, typename Dispatch>
+void runEventLoop(platform::Socket& socket, GoesOn&& goesOn, Dispatch&& dispatch) {
+  while (goesOn()) dispatch(socket.waitEvents(platform::kNetEventWaitMs));
 }
 
 // How every worker lets go of its socket.

@@ -149,6 +149,4 @@ std::vector<Endpoint> resolveHost(const std::string& host, uint16_t port) {
   return endpoints;
 }
 
-bool isIpv6Literal(std::string_view host) { return host.find(':') != std::string_view::npos; }
-
 }  // namespace vexa::platform

@@ -50,7 +50,4 @@ class Endpoint {
 // resolver's order, each with port; empty when it resolves to nothing.
 std::vector<Endpoint> resolveHost(const std::string& host, uint16_t port);
 
-// Whether text names an IPv6 address (it holds a ':'), so that a URL writes it in brackets.
-bool isIpv6Literal(std::string_view host);
-
 }  // namespace vexa::platform

@@ -78,14 +78,16 @@ int Socket::create(Type type, int protocol, int family) {
 }
 
 int Socket::connect(const std::string& host, uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (!lookUpIpv4(host, address.sin_addr)) {
+  const std::vector<Endpoint> addresses = resolveHost(host, port);
+  if (addresses.empty()) {
     DebugTrace("connect: cannot resolve '%s'", host.c_str());
     return EHOSTUNREACH;
   }
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+  return connect(addresses.front());
+}
+
+int Socket::connect(const Endpoint& to) {
+  if (::connect(fd_, to.socketAddress(), to.socketAddressLength()) == 0) {
     // Completed at once (loopback): report it as the event wait would.
     connecting_ = true;
     return 0;
@@ -97,7 +99,28 @@ int Socket::connect(const std::string& host, uint16_t port) {
   return errno;
 }
 
+int Socket::finishConnect(int timeoutMs) {
+  pollfd p{fd_, POLLOUT, 0};
+  const int ready = ::poll(&p, 1, timeoutMs);
+  if (ready == 0) return kWouldBlock;
+  if (ready < 0) return errno == EINTR ? kWouldBlock : errno;
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
+}
+
 int Socket::bindAny(uint16_t port) {
+  if (family_ == AF_INET6) {
+    // Dual stack: IPv4 peers arrive as mapped addresses on the same port.
+    const int v6Only = 0;
+    if (setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only) != 0) return errno;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port);
+    address.sin6_addr = in6addr_any;
+    return ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? 0 : errno;
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);

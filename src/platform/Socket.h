@@ -41,8 +41,13 @@ class Socket {
 
   // 0 or an errno value. Closes a previously open socket first.
   int create(Type type, int protocol = 0, int family = AF_INET);
-  // 0, kWouldBlock while a non-blocking connect is under way, or an errno / resolver code.
+  // 0, kWouldBlock while a non-blocking connect is under way, or an errno value. A host name is
+  // looked up and its first address taken (EHOSTUNREACH when it has none).
   int connect(const std::string& host, uint16_t port);
+  int connect(const Endpoint& to);
+  // Waits at most timeoutMs for a connect under way: 0 once it is made (the event wait still
+  // reports it), the connect's errno value when it failed, kWouldBlock while it goes on.
+  int finishConnect(int timeoutMs);
   int bindAny(uint16_t port);
   int setReuseAddress(bool on);
   int setReceiveBufferSize(int bytes);

@@ -1,6 +1,11 @@
 #include "session/IPCameraSite.h"
 
-#include "protocol/http/IPCameraHTTP.h"
+#include "common/DebugTrace.h"
+#include "common/UrlParts.h"
+#include "common/VideoModel.h"
+#include "protocol/rtsp/RtspRequests.h"
+#include "session/HttpRoad.h"
+#include "session/InterleavedRoad.h"
 #include "session/UdpStreamGroup.h"
 
 namespace vexa {
@@ -15,6 +20,20 @@ constexpr uint16_t kFifthPortOffset = 8;
 constexpr int kBitsPerKilobitShift = 10;
 
 uint32_t toKilobits(uint32_t bytes) { return uint32_t((uint64_t(bytes) * 8) >> kBitsPerKilobitShift); }
+
+// The interleaved model of the same codec and stream as a UDP one.
+uint32_t interleavedTwin(uint32_t model) {
+  switch (model) {
+    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG:
+      return IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG;
+    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_MPEG4:
+      return IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_MPEG4;
+    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264:
+      return IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264;
+    default:
+      return IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264_2;
+  }
+}
 }  // namespace
 
 ClientPorts clientPortsForSlot(uint32_t slot) {
@@ -25,8 +44,8 @@ ClientPorts clientPortsForSlot(uint32_t slot) {
 }
 
 IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot,
-                           platform::AudioOutputFactory audioOutput)
-    : config_(config), audioOutput_(std::move(audioOutput)) {
+                           platform::AudioOutputFactory audioOutput, const platform::Clock& clock)
+    : config_(config), audioOutput_(std::move(audioOutput)), clock_(clock), recovery_(clock) {
   const ClientPorts ports = clientPortsForSlot(slot);
   if (isUdpGroupModel(model())) {
     config_.videoRtpPort = ports.videoRtp;
@@ -34,93 +53,137 @@ IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot,
     config_.audioRtpPort = ports.audioRtp;
     config_.audioRtcpPort = ports.audioRtcp;
     config_.fifthPort = ports.fifth;
-    udp_ = std::make_unique<UdpStreamGroup>(config_, audioOutput_);
   } else if (model() == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG) {
-    http_ = std::make_unique<IPCameraHTTP>();
     config_.videoRtpPort = ports.videoRtp;
     config_.videoRtcpPort = ports.videoRtcp;
-  } else {
-    createInterleavedHandler();
   }
 }
 
-void IPCameraSite::createInterleavedHandler() {
-  switch (model()) {
+IPCameraSite::~IPCameraSite() { Stop(); }
+
+std::unique_ptr<StreamRoad> IPCameraSite::makeRoad(uint32_t model) {
+  switch (model) {
+    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG:
+    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_MPEG4:
+    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264:
+    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264_2:
+      return std::make_unique<UdpStreamGroup>(config_, h264Decoder_, audioOutput_);
+    case IPCAMERA_VIDEO_MODEL_HTTP_MJPEG:
+      return std::make_unique<HttpRoad>(config_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG:
-      jpegOverRtsp_ = std::make_unique<IPCameraJPEG_RTP_over_RTSP>(audioOutput_);
-      interleaved_ = &jpegOverRtsp_->session();
-      interleavedVideo_ = &jpegOverRtsp_->video();
-      return;
+      return std::make_unique<InterleavedRoad<IPCameraJPEG_RTP_over_RTSP>>(
+          model, config_, h264Decoder_, audioOutput_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_MPEG4:
-      mpeg4OverRtsp_ = std::make_unique<IPCameraMPEG4_RTP_over_RTSP>(audioOutput_);
-      interleaved_ = &mpeg4OverRtsp_->session();
-      interleavedVideo_ = &mpeg4OverRtsp_->video();
-      return;
+      return std::make_unique<InterleavedRoad<IPCameraMPEG4_RTP_over_RTSP>>(
+          model, config_, h264Decoder_, audioOutput_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264:
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264_2:
-      h264OverRtsp_ = std::make_unique<IPCameraH264_RTP_over_RTSP>(audioOutput_);
-      interleaved_ = &h264OverRtsp_->session();
-      interleavedVideo_ = &h264OverRtsp_->video();
-      return;
+      return std::make_unique<InterleavedRoad<IPCameraH264_RTP_over_RTSP>>(
+          model, config_, h264Decoder_, audioOutput_);
     default:
-      return;
+      return nullptr;
   }
-}
-
-IPCameraSite::~IPCameraSite() {
-  if (http_) http_->Stop();
-  Stop();
 }
 
 bool IPCameraSite::Play() {
-  if (http_) {
-    http_->setConfig(&config_);
-    publishPictureSource(http_->frameLock(), http_->pictureCounter());
-    return http_->Play();
-  }
-  if (interleaved_ != nullptr) return playInterleaved();
-  if (udp_) return playUdp();
-  return false;
-}
-
-bool IPCameraSite::playUdp() {
-  IPCameraMediaManager& video = udp_->video();
-  publishPictureSource(video.imageLock(), video.pictureCounter());
-  return udp_->play(h264Decoder_);
-}
-
-bool IPCameraSite::playInterleaved() {
-  interleaved_->setConfig(&config_);
-  if (jpegOverRtsp_) {
-    JpegPacketAssembler& pictures = jpegOverRtsp_->video();
-    publishPictureSource(pictures.frameLock(), pictures.pictureCounter());
-  } else if (h264OverRtsp_) {
-    H264PacketAssembler& pictures = h264OverRtsp_->video();
-    pictures.setDecoder(h264Decoder_);
-    publishPictureSource(pictures.decodeThread().outputLock(),
-                         pictures.decodeThread().pictureCounter());
-  }
-  return interleaved_->Play();
-}
-
-void IPCameraSite::publishPictureSource(CLFXCriticalSection& lock,
-                                        const std::atomic<uint32_t>& counter) {
-  imageLock_.store(&lock, std::memory_order_release);
-  frameCountSlot_.store(&counter, std::memory_order_release);
+  if (road() != nullptr) return false;
+  std::unique_ptr<StreamRoad> primary = makeRoad(model());
+  if (!primary) return false;
+  primary->setAudioOn(audioOn());
+  StreamRoad* first = primary.get();
+  roads_.push_back(std::move(primary));
+  active_.store(first, std::memory_order_release);
+  const bool started = first->play();
+  recovery_.attemptStarted();
+  supervisor_.start([this] { supervise(); });
+  return started;
 }
 
 void IPCameraSite::Stop() {
-  if (udp_) udp_->stop();
-  if (http_) http_->Stop();
-  if (jpegOverRtsp_) jpegOverRtsp_->Stop();
-  if (mpeg4OverRtsp_) mpeg4OverRtsp_->Stop();
-  if (h264OverRtsp_) h264OverRtsp_->Stop();
+  supervisor_.requestStop();
+  supervisorWake_.set();
+  supervisor_.join();
+  supervisorWake_.reset();
+  for (const auto& road : roads_) road->stop();
 }
+
+// ---- keeping the stream playing ----
+
+void IPCameraSite::supervise() {
+  while (supervisor_.running()) {
+    superviseOnce();
+    supervisorWake_.wait(int(kSupervisionPeriodMs));
+  }
+}
+
+void IPCameraSite::superviseOnce() {
+  StreamRoad* current = road();
+  switch (recovery_.observe(current->observe())) {
+    case StreamRecovery::Action::kNone:
+      if (recovery_.mediaFlowing()) {
+        std::lock_guard lock(failureLock_);
+        failure_.reset();
+      }
+      return;
+    case StreamRecovery::Action::kStop:
+      recordFailure(*recovery_.failure());
+      DebugTrace("site: %s; trying again in %u ms", failure()->text().c_str(),
+                 recovery_.restartDelayMs());
+      current->stop();
+      return;
+    case StreamRecovery::Action::kRestart:
+      current->play();
+      recovery_.attemptStarted();
+      return;
+    case StreamRecovery::Action::kFallBack:
+      fallBack();
+      return;
+  }
+}
+
+// The camera refused RTP over UDP, or nothing of it arrives: the interleaved road carries the
+// same stream on the RTSP connection, through any firewall the connection passed.
+void IPCameraSite::fallBack() {
+  const uint32_t twin = interleavedTwin(road()->model());
+  DebugTrace("site: %s; moving to RTP over the RTSP connection",
+             recovery_.failure()->cause().c_str());
+  road()->stop();
+  std::unique_ptr<StreamRoad> interleaved = makeRoad(twin);
+  interleaved->setAudioOn(audioOn());
+  StreamRoad* next = interleaved.get();
+  roads_.push_back(std::move(interleaved));
+  active_.store(next, std::memory_order_release);
+  next->play();
+  recovery_.attemptStarted();
+}
+
+void IPCameraSite::recordFailure(const StreamFailure& failure) {
+  std::lock_guard lock(failureLock_);
+  failure_ = SiteFailure{streamAddress(), failure};
+}
+
+std::optional<SiteFailure> IPCameraSite::failure() const {
+  std::lock_guard lock(failureLock_);
+  return failure_;
+}
+
+std::string IPCameraSite::streamAddress() const {
+  if (model() == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG) {
+    return "http://" + urlHost(config_.host) + ":" + std::to_string(config_.httpPort) + "/";
+  }
+  return rtsp::streamUrl(config_.host, config_.rtspPort, config_.path);
+}
+
+uint32_t IPCameraSite::activeModel() const {
+  const StreamRoad* current = road();
+  return current != nullptr ? current->model() : model();
+}
+
+// ---- what the control asks ----
 
 bool IPCameraSite::SetAudio(std::string_view text) {
   audioOn_ = text.find("OFF") == std::string_view::npos;
-  if (interleaved_ != nullptr) interleaved_->setAudioOn(audioOn_);
-  if (udp_) udp_->audio().setAudioOn(audioOn_);
+  if (StreamRoad* current = road()) current->setAudioOn(audioOn_);
   return true;
 }
 
@@ -131,69 +194,70 @@ void IPCameraSite::SetTalk(bool on) {
 }
 
 bool IPCameraSite::LockCurImage(bool tryOnly) {
-  CLFXCriticalSection* lock = imageLock_.load(std::memory_order_acquire);
+  StreamRoad* current = road();
+  CLFXCriticalSection* lock = current != nullptr ? current->imageLock() : nullptr;
   if (lock == nullptr) return false;
-  if (tryOnly) return lock->TryLock();
-  lock->Lock();
+  if (tryOnly) {
+    if (!lock->TryLock()) return false;
+  } else {
+    lock->Lock();
+  }
+  lockedRoad_ = current;
   return true;
 }
 
 void IPCameraSite::UnlockCurImage() {
-  if (CLFXCriticalSection* lock = imageLock_.load(std::memory_order_acquire)) lock->Unlock();
+  if (lockedRoad_ == nullptr) return;
+  lockedRoad_->imageLock()->Unlock();
+  lockedRoad_ = nullptr;
 }
 
 uint32_t IPCameraSite::GetFrameNumber() const {
-  const auto* counter = frameCountSlot_.load(std::memory_order_acquire);
+  const StreamRoad* current = road();
+  const std::atomic<uint32_t>* counter = current != nullptr ? current->pictureCounter() : nullptr;
   return counter != nullptr ? counter->load(std::memory_order_relaxed) : 0;
 }
 
 uint32_t IPCameraSite::GetVideoBitrate() {
-  if (http_) return toKilobits(http_->GetVideoBytes());
-  if (udp_) return toKilobits(udp_->video().takeReceivedBytes());
-  return interleaved_ != nullptr ? toKilobits(interleaved_->takeVideoBytes()) : 0;
+  StreamRoad* current = road();
+  return current != nullptr ? toKilobits(current->takeVideoBytes()) : 0;
 }
 
 uint32_t IPCameraSite::GetAudioBitrate() {
-  if (udp_) return toKilobits(udp_->audio().takeReceivedBytes());
-  return interleaved_ != nullptr ? toKilobits(interleaved_->takeAudioBytes()) : 0;
+  StreamRoad* current = road();
+  return current != nullptr ? toKilobits(current->takeAudioBytes()) : 0;
 }
 
 int32_t IPCameraSite::GetVideoDrop() const {
-  if (udp_) return udp_->video().lostPackets();
-  return interleavedVideo_ != nullptr ? interleavedVideo_->lostPackets() : 0;
+  const StreamRoad* current = road();
+  return current != nullptr ? current->videoDrop() : 0;
 }
 
 int32_t IPCameraSite::GetAudioDrop() const {
-  if (udp_) return udp_->audio().lostPackets();
-  return interleaved_ != nullptr ? interleaved_->audioLost() : 0;
+  const StreamRoad* current = road();
+  return current != nullptr ? current->audioDrop() : 0;
 }
 
 bool IPCameraSite::GetJpegFrame(const uint8_t** data, int32_t* length) {
-  if (http_) return http_->GetJpegFrame(data, length);
-  if (udp_ && model() == IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG) {
-    return udp_->video().GetJpegFrame(data, length);
-  }
-  if (jpegOverRtsp_) return jpegOverRtsp_->video().GetJpegFrame(data, length);
-  return false;
+  StreamRoad* source = pictureRoad();
+  return source != nullptr && source->GetJpegFrame(data, length);
 }
 
 int32_t IPCameraSite::GetMpeg4Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) { return 0; }
 
 int32_t IPCameraSite::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
-  if (udp_ && isH264Model(model())) return udp_->video().GetH264Frame(image, size, info);
-  if (!h264OverRtsp_) return 0;
-  return h264OverRtsp_->video().decodeThread().GetH264Frame(image, size, info);
+  StreamRoad* source = pictureRoad();
+  return source != nullptr ? source->GetH264Frame(image, size, info) : 0;
 }
 
 int32_t IPCameraSite::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
-  if (udp_ && isH264Model(model())) return udp_->video().LendH264Frame(lease, info);
-  if (!h264OverRtsp_) return 0;
-  return h264OverRtsp_->video().decodeThread().LendH264Frame(lease, info);
+  StreamRoad* source = pictureRoad();
+  return source != nullptr ? source->LendH264Frame(lease, info) : 0;
 }
 
-int32_t IPCameraSite::audioCodec() const {
-  if (udp_) return udp_->dialogue().audioCodec();
-  return interleaved_ != nullptr ? interleaved_->audioCodec() : config_.audioCodec;
+std::optional<int32_t> IPCameraSite::audioCodec() const {
+  const StreamRoad* current = road();
+  return current != nullptr ? current->audioCodec() : std::nullopt;
 }
 
 bool IPCameraSite::IsH264Model() const { return isH264Model(model()); }

@@ -3,20 +3,25 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
-#include "common/CriticalSection.h"
-#include "media/PictureExchange.h"
-#include "platform/AudioOutput.h"
-#include "media/PictureFormat.h"
-#include "protocol/rtsp/InterleavedHandlers.h"
 #include "common/StreamConfig.h"
+#include "media/PictureExchange.h"
+#include "media/PictureFormat.h"
+#include "platform/AudioOutput.h"
+#include "platform/Clock.h"
+#include "platform/Event.h"
+#include "platform/Thread.h"
+#include "session/StreamRecovery.h"
+#include "session/StreamRoad.h"
 
 namespace vexa {
 
-class IPCameraHTTP;
 class H264Decoder;
-class UdpStreamGroup;
 
 // Client UDP ports of a player slot: blocks of ten from 6100.
 struct ClientPorts {
@@ -24,30 +29,46 @@ struct ClientPorts {
 };
 ClientPorts clientPortsForSlot(uint32_t slot);
 
-// One running camera stream: creates the handlers its model needs and offers the rest of the
-// control a model-independent surface (picture behind a lock, counters, audio switch).
+// Why the stream is not playing, as the user is told it: where, and the cause.
+struct SiteFailure {
+  std::string address;  // "rtsp://127.0.0.1:1/h264"
+  StreamFailure failure;
+  std::string text() const { return address + ": " + failure.cause(); }
+};
+
+// One running camera stream: creates the road (the handlers) its model needs and offers the rest
+// of the control a model-independent surface (picture behind a lock, counters, audio switch).
+// While it plays, it keeps the stream playing: a road whose connection fails or goes silent is
+// started again with a growing back-off until Stop, and a UDP road that gets nothing moves to
+// the interleaved road of the same codec.
 class IPCameraSite {
  public:
+  // How often the site looks at its road.
+  static constexpr uint32_t kSupervisionPeriodMs = 100;
+
   // audioOutput opens the sound device the stream's audio plays on; none: audio is received and
   // discarded.
   IPCameraSite(const StreamConfig& config, uint32_t slot,
-               platform::AudioOutputFactory audioOutput = {});
+               platform::AudioOutputFactory audioOutput = {},
+               const platform::Clock& clock = platform::SystemClock::instance());
   IPCameraSite(const IPCameraSite&) = delete;
   IPCameraSite& operator=(const IPCameraSite&) = delete;
   virtual ~IPCameraSite();
 
-  // The H.264 decoder of the player's decoder set (not owned).
+  // The H.264 decoder of the player's decoder set (not owned); before Play.
   void setH264Decoder(H264Decoder* decoder) { h264Decoder_ = decoder; }
 
-  // Starts the handlers' workers; true if one was started.
+  // Starts the road's workers and the site's supervision; true if a worker was started.
   bool Play();
-  // Stops the workers and waits for them; the objects stay.
+  // Stops the supervision and the workers and waits for them; the objects stay.
   void Stop();
 
   // Playback on unless text contains "OFF". Always true.
   bool SetAudio(std::string_view text);
   void SetTalk(bool on);
 
+  // The image lock of the road now playing; UnlockCurImage releases the one taken, even when
+  // the road changed in between. Both on the display's thread.
   bool LockCurImage(bool tryOnly);
   void UnlockCurImage();
   uint32_t GetFrameNumber() const;
@@ -58,6 +79,7 @@ class IPCameraSite {
   int32_t GetVideoDrop() const;
   int32_t GetAudioDrop() const;
 
+  // The frame taps, read under the image lock.
   bool GetJpegFrame(const uint8_t** data, int32_t* length);
   int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
@@ -68,34 +90,49 @@ class IPCameraSite {
   bool IsMpeg4Model() const;
 
   // The site's configuration: the handlers write it while they run, so other threads read it only
-  // after Stop. The audio codec is also published for them.
+  // after Stop.
   const StreamConfig& config() const { return config_; }
-  int32_t audioCodec() const;
+  // The audio codec the description named; none while no description with audio was read.
+  std::optional<int32_t> audioCodec() const;
   bool audioOn() const { return audioOn_.load(std::memory_order_relaxed); }
+  // The model whose transport plays now: the configured one, or its interleaved twin after a
+  // UDP stream moved.
+  uint32_t activeModel() const;
+  // Why the stream last failed; none once media flows again. Any thread.
+  std::optional<SiteFailure> failure() const;
 
  private:
   uint32_t model() const { return config_.model; }
+  StreamRoad* road() const { return active_.load(std::memory_order_acquire); }
+  // The road the display holds the lock of, else the one playing.
+  StreamRoad* pictureRoad() const { return lockedRoad_ != nullptr ? lockedRoad_ : road(); }
 
-  void createInterleavedHandler();
-  bool playInterleaved();
-  bool playUdp();
-  void publishPictureSource(CLFXCriticalSection& lock, const std::atomic<uint32_t>& counter);
+  std::unique_ptr<StreamRoad> makeRoad(uint32_t model);
+  void activate(std::unique_ptr<StreamRoad> road);
+  void supervise();
+  void superviseOnce();
+  void fallBack();
+  void recordFailure(const StreamFailure& failure);
+  std::string streamAddress() const;
 
   StreamConfig config_;
   const platform::AudioOutputFactory audioOutput_;
-  std::unique_ptr<UdpStreamGroup> udp_;
-  std::unique_ptr<IPCameraHTTP> http_;
-  std::unique_ptr<IPCameraJPEG_RTP_over_RTSP> jpegOverRtsp_;
-  std::unique_ptr<IPCameraMPEG4_RTP_over_RTSP> mpeg4OverRtsp_;
-  std::unique_ptr<IPCameraH264_RTP_over_RTSP> h264OverRtsp_;
-  // The session and video path of whichever interleaved handler exists, for what the family
-  // members do alike.
-  InterleavedRtspSession* interleaved_ = nullptr;
-  InterleavedVideoPath* interleavedVideo_ = nullptr;
+  const platform::Clock& clock_;
   H264Decoder* h264Decoder_ = nullptr;
-  // Set by Play on the player's start thread while the display may already be asking.
-  std::atomic<CLFXCriticalSection*> imageLock_{nullptr};
-  std::atomic<const std::atomic<uint32_t>*> frameCountSlot_{nullptr};
+  // Every road made, kept until the site goes: the display may still hold a replaced one. Play
+  // makes the first; a fallback adds one on the supervisor's thread.
+  std::vector<std::unique_ptr<StreamRoad>> roads_;
+  // The road playing: none before Play, which the player's start thread runs while the display
+  // may already be asking.
+  std::atomic<StreamRoad*> active_{nullptr};
+  StreamRoad* lockedRoad_ = nullptr;  // display thread only
+
+  StreamRecovery recovery_;  // supervisor thread only
+  platform::WorkerThread supervisor_;
+  platform::Event supervisorWake_;
+  mutable std::mutex failureLock_;
+  std::optional<SiteFailure> failure_;  // under failureLock_
+
   uint8_t talkOn_ = 0;
   std::atomic<bool> audioOn_{true};
 };

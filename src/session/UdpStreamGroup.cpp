@@ -1,5 +1,6 @@
 #include "session/UdpStreamGroup.h"
 
+#include "common/VideoModel.h"
 #include "platform/Thread.h"
 
 namespace vexa {
@@ -9,9 +10,10 @@ namespace {
 const std::string kAnyInterface;
 }  // namespace
 
-UdpStreamGroup::UdpStreamGroup(StreamConfig& config,
+UdpStreamGroup::UdpStreamGroup(StreamConfig& config, H264Decoder* decoder,
                                const platform::AudioOutputFactory& audioOutput)
-    : config_(config),
+    : model_(config.model),
+      config_(config),
       video_(config.model),
       audio_(audioOutput),
       videoRtcp_([this] { return video_.figures(); }),
@@ -21,6 +23,7 @@ UdpStreamGroup::UdpStreamGroup(StreamConfig& config,
         audio_.setConfiguredCodec(described.audioCodec);
       }) {
   audioRtcp_.setMediaClock(MediaClock::kAudio);
+  video_.setDecoder(decoder);
 }
 
 UdpStreamGroup::~UdpStreamGroup() {
@@ -29,9 +32,8 @@ UdpStreamGroup::~UdpStreamGroup() {
   videoRtcp_.stop();
 }
 
-bool UdpStreamGroup::play(H264Decoder* decoder) {
+bool UdpStreamGroup::play() {
   dialogue_.setConfig(&config_);
-  video_.setDecoder(decoder);
   // The camera's address stands where a multicast group would; the manager joins only groups.
   const bool videoStarted =
       video_.start(config_.host, kAnyInterface, config_.videoRtpPort) == platform::kStarted;
@@ -48,6 +50,27 @@ void UdpStreamGroup::stop() {
   dialogue_.Stop();
   audioRtcp_.stop();
   videoRtcp_.stop();
+}
+
+StreamRecovery::Observation UdpStreamGroup::observe() const {
+  return {.ended = dialogue_.finished(),
+          .playing = dialogue_.status().playing(),
+          .failure = dialogue_.status().failure(),
+          .mediaPackets = video_.packetsReceived() + audio_.packetsReceived(),
+          .mediaOnConnection = false,
+          .canFallBack = true};
+}
+
+bool UdpStreamGroup::GetJpegFrame(const uint8_t** data, int32_t* length) {
+  return model_ == IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG && video_.GetJpegFrame(data, length);
+}
+
+int32_t UdpStreamGroup::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  return isH264Model(model_) ? video_.GetH264Frame(image, size, info) : 0;
+}
+
+int32_t UdpStreamGroup::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
+  return isH264Model(model_) ? video_.LendH264Frame(lease, info) : 0;
 }
 
 }  // namespace vexa

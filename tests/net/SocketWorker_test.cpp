@@ -63,12 +63,49 @@ TEST(SocketWorker, StartReportsAlreadyRunningAndStartsNothing) {
   EXPECT_FALSE(handler.worker.hasThread());
 }
 
-TEST(SocketWorker, AnUnresolvableHostEndsTheWorkerButPlayReportsTheStartedThread) {
-  EchoHandler handler;
-  EXPECT_FALSE(handler.worker.sendAll("x")) << "sends nothing before the run flag is set";
-  EXPECT_TRUE(handler.worker.play({.host = "no-such-camera.invalid", .port = 80}));
-  handler.worker.stop();
-  EXPECT_EQ(handler.writes, 0);
+TEST(SocketWorker, AConnectionThatCannotBeMadeSaysWhyAndEndsTheThread) {
+  uint16_t closedPort = 0;
+  {
+    LoopbackServer gone;
+    closedPort = gone.port();
+  }
+  const struct {
+    const char* host;
+    uint16_t port;
+    const char* cause;
+  } cases[] = {{"no-such-camera.invalid", 80, "name does not resolve"},
+               {"127.0.0.1", closedPort, "connection refused"}};
+  for (const auto& c : cases) {
+    EchoHandler handler;
+    EXPECT_FALSE(handler.worker.sendAll("x")) << "sends nothing before the run flag is set";
+    EXPECT_TRUE(handler.worker.play({.host = c.host, .port = c.port})) << "the thread started";
+    EXPECT_TRUE(eventually([&] { return handler.worker.finished(); })) << c.host;
+    ASSERT_TRUE(handler.worker.status().failure()) << c.host;
+    EXPECT_EQ(handler.worker.status().failure()->cause(), c.cause);
+    handler.worker.stop();
+    EXPECT_EQ(handler.writes, 0);
+  }
+}
+
+TEST(SocketWorker, AStepCanMoveTheConnectionElsewhereAndThePeerClosingIsALoss) {
+  LoopbackServer first, second;
+  std::atomic<bool> moved{false};
+  SocketWorker* self = nullptr;
+  SocketWorker worker({.read = [&] {
+                         self->receive();
+                         if (!moved.exchange(true)) self->reconnect({.host = "127.0.0.1", .port = second.port()});
+                       },
+                       .write = [&] { self->sendAll("hello"); }});
+  self = &worker;
+  ASSERT_TRUE(worker.play({.host = "127.0.0.1", .port = first.port()}));
+  ASSERT_TRUE(first.accept());
+  first.peer.send("go elsewhere");
+  ASSERT_TRUE(second.accept());
+  EXPECT_TRUE(second.peer.receiveUntil([](const std::string& text) { return text == "hello"; }));
+  EXPECT_TRUE(first.peer.receiveUntilClosed()) << "the first connection was closed";
+  second.peer.close();
+  EXPECT_TRUE(eventually([&] { return worker.finished(); }));
+  EXPECT_EQ(worker.status().failure()->fault, StreamFault::kConnectionLost);
 }
 
 }  // namespace

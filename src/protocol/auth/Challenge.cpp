@@ -89,8 +89,8 @@ class ValueReader {
 Challenge challengeFor(std::string_view scheme) {
   Challenge challenge;
   challenge.schemeName = scheme;
-  if (sameToken(scheme, "Basic")) challenge.scheme = Scheme::kBasic;
-  if (sameToken(scheme, "Digest")) challenge.scheme = Scheme::kDigest;
+  if (equalsIgnoringCase(scheme, "Basic")) challenge.scheme = Scheme::kBasic;
+  if (equalsIgnoringCase(scheme, "Digest")) challenge.scheme = Scheme::kDigest;
   return challenge;
 }
 
@@ -99,24 +99,24 @@ bool offersAuth(std::string_view options) {
   while (from <= options.size()) {
     size_t comma = options.find(',', from);
     if (comma == std::string_view::npos) comma = options.size();
-    if (sameToken(trimBlanks(options.substr(from, comma - from)), "auth")) return true;
+    if (equalsIgnoringCase(trimBlanks(options.substr(from, comma - from)), "auth")) return true;
     from = comma + 1;
   }
   return false;
 }
 
 void applyParameter(Challenge& challenge, std::string_view name, std::string value) {
-  if (sameToken(name, "realm")) {
+  if (equalsIgnoringCase(name, "realm")) {
     challenge.realm = std::move(value);
-  } else if (sameToken(name, "nonce")) {
+  } else if (equalsIgnoringCase(name, "nonce")) {
     challenge.nonce = std::move(value);
-  } else if (sameToken(name, "opaque")) {
+  } else if (equalsIgnoringCase(name, "opaque")) {
     challenge.opaque = std::move(value);
-  } else if (sameToken(name, "algorithm")) {
+  } else if (equalsIgnoringCase(name, "algorithm")) {
     challenge.algorithm = std::move(value);
-  } else if (sameToken(name, "stale")) {
-    challenge.stale = sameToken(value, "true");
-  } else if (sameToken(name, "qop")) {
+  } else if (equalsIgnoringCase(name, "stale")) {
+    challenge.stale = equalsIgnoringCase(value, "true");
+  } else if (equalsIgnoringCase(name, "qop")) {
     challenge.qopGiven = true;
     challenge.qopAuth = offersAuth(value);
     challenge.qop = std::move(value);
@@ -162,7 +162,7 @@ void readChallengeList(std::string_view value, std::vector<Challenge>& challenge
 // The value when the line is a challenge header ("name:" at the line start, in any case).
 std::optional<std::string_view> challengeHeaderValue(std::string_view line) {
   if (line.size() < kChallengeHeader.size() ||
-      !sameToken(line.substr(0, kChallengeHeader.size()), kChallengeHeader)) {
+      !equalsIgnoringCase(line.substr(0, kChallengeHeader.size()), kChallengeHeader)) {
     return std::nullopt;
   }
   std::string_view rest = line.substr(kChallengeHeader.size());
@@ -206,10 +206,6 @@ std::vector<std::string> challengeHeaderValues(std::string_view head) {
 }
 
 }  // namespace
-
-bool sameToken(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && findText(a, b, 0, KeyMatch::IgnoreCase) == 0;
-}
 
 std::vector<Challenge> readChallenges(std::string_view answerHead) {
   std::vector<Challenge> challenges;

@@ -28,10 +28,6 @@ constexpr size_t kMaxChallengeHeaders = 16;
 constexpr size_t kMaxChallengeHeaderBytes = 8 * 1024;
 constexpr size_t kMaxChallenges = 32;
 
-// Scheme names, parameter names and their token values (algorithm, qop, stale) compare in any
-// case.
-bool sameToken(std::string_view a, std::string_view b);
-
 // Every challenge of every "WWW-Authenticate" header in an answer's head (status line and
 // headers), in the server's order. Reading stops at the empty line that ends the head.
 std::vector<Challenge> readChallenges(std::string_view answerHead);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 
+#include "common/TextFields.h"
 #include "protocol/auth/Challenge.h"
 
 extern "C" {
@@ -89,7 +90,7 @@ std::optional<DigestAlgorithm> digestAlgorithm(std::string_view written) {
                                                   {"SHA-256-sess", DigestAlgorithm::kSha256Sess}}};
   if (written.empty()) return DigestAlgorithm::kMd5;
   for (const Name& name : kNames) {
-    if (sameToken(written, name.text)) return name.algorithm;
+    if (equalsIgnoringCase(written, name.text)) return name.algorithm;
   }
   return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "common/CriticalSection.h"
+#include "protocol/auth/Authenticator.h"
 #include "protocol/http/MjpegStreamParser.h"
 #include "common/ByteBuffer.h"
 #include "net/SocketWorker.h"
@@ -28,10 +29,17 @@ class IPCameraHTTP {
   // The site's configuration copy; set before Play.
   void setConfig(const StreamConfig* config) { config_ = config; }
 
-  // Empties both buffers and starts the worker; true only when a new thread was created.
+  // Empties both buffers and starts the worker; true only when a new thread was created. After
+  // Stop and Join it starts a new connection.
   bool Play();
   // Clears the run flag and returns at once.
   void Stop() { worker_.requestStop(); }
+  // Waits for the worker that Stop ended.
+  void Join() { worker_.stop(); }
+
+  // For the owner's recovery: how the connection fares.
+  const ConnectionStatus& status() const { return worker_.status(); }
+  bool finished() const { return worker_.finished(); }
 
   // The newest picture, valid while the frame lock is held.
   bool GetJpegFrame(const uint8_t** data, int32_t* length) const;
@@ -44,12 +52,18 @@ class IPCameraHTTP {
  private:
   void OnSend();
   void OnRecv();
+  // The answer's status, before its parts: false while it has not arrived or when it ended the
+  // connection (an error, or credentials to send on a new one).
+  bool answerAccepted();
   void acceptPicture(std::span<const uint8_t> jpeg);
 
   const StreamConfig* config_ = nullptr;
   const int64_t biasSeconds_;
   SocketWorker worker_;
   MjpegStreamParser parser_;
+  auth::Authenticator authenticator_;
+  bool challengeTaken_ = false;   // worker only: the next requests answer the camera's challenge
+  bool answerAccepted_ = false;   // worker only, for the connection in hand
   CLFXCriticalSection frameLock_;
   ByteBuffer frame_;
   std::atomic<uint32_t> pictureCounter_{0};

@@ -83,6 +83,7 @@ void IPCameraMediaManager::processDatagram(std::span<const uint8_t> datagram) {
 
   const uint32_t flags = tracker_.trackUdp(*packet);
   if (flags & rtp::RtpSequenceTracker::kForeignSsrc) return;  // not counted as anything
+  packets_.fetch_add(1, std::memory_order_relaxed);
   published_.publish(tracker_.figures());
   deliver(*packet, (flags & rtp::RtpSequenceTracker::kGap) != 0);
 }
@@ -106,7 +107,13 @@ void IPCameraMediaManager::applyPendingConfiguration() {
     std::lock_guard lock(configMutex_);
     config.swap(pendingConfig_);
   }
-  if (config && depacketizer_) depacketizer_->configure(*config);
+  if (!config) return;
+  // A new description is a new session: another source and numbering.
+  tracker_ = {};
+  if (depacketizer_) {
+    depacketizer_->reset();
+    depacketizer_->configure(*config);
+  }
 }
 
 void IPCameraMediaManager::endOnRunt(size_t size) {

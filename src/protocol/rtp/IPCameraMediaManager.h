@@ -43,8 +43,8 @@ class IPCameraMediaManager {
 
   // The player's H.264 decoder (not owned); any thread.
   void setDecoder(H264Decoder* decoder);
-  // What the session description told (H.264 parameter sets). Any thread, also while running:
-  // it takes effect from the next datagram.
+  // What a new session's description told (H.264 parameter sets). Any thread, also while
+  // running: it takes effect from the next datagram, which begins the new session.
   void configure(const StreamConfig& config);
 
   // Binds port (joining multicastGroup on interfaceAddress when the group is a multicast
@@ -73,6 +73,8 @@ class IPCameraMediaManager {
   CLFXCriticalSection& imageLock();
   const std::atomic<uint32_t>& pictureCounter() const;
 
+  // RTP packets of the camera's stream taken since creation (a count that only grows).
+  uint64_t packetsReceived() const { return packets_.load(std::memory_order_relaxed); }
   // Datagram bytes received since the previous call.
   uint32_t takeReceivedBytes() { return receivedBytes_.exchange(0, std::memory_order_relaxed); }
   // Packets lost so far; never reset.
@@ -116,6 +118,7 @@ class IPCameraMediaManager {
   std::atomic<bool> configPending_{false};
 
   std::atomic<uint32_t> receivedBytes_{0};
+  std::atomic<uint64_t> packets_{0};
   PublishedReceptionFigures published_;
   std::atomic<uint32_t> dropped_{0};
   std::atomic<uint32_t> mpeg4Pictures_{0};

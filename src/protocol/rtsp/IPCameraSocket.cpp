@@ -1,19 +1,11 @@
 #include "protocol/rtsp/IPCameraSocket.h"
 
 #include "common/DebugTrace.h"
-#include "protocol/rtsp/RtspHeaders.h"
-#include "protocol/rtsp/RtspRequests.h"
 #include "common/VideoModel.h"
 
 namespace vexa {
 
 namespace {
-
-constexpr std::string_view kSuccessCode = "200";
-// SETUP and PLAY answers shorter than this are not acted on.
-constexpr int32_t kMinAnswerBytes = 13;
-// How often a parked worker looks whether it was told to end.
-constexpr int kParkedWaitMs = 100;
 
 DescribedVideoCodec codecOfModel(uint32_t model) {
   if (isH264Model(model)) return DescribedVideoCodec::kH264;
@@ -23,41 +15,56 @@ DescribedVideoCodec codecOfModel(uint32_t model) {
 
 }  // namespace
 
-IPCameraSocket::IPCameraSocket(DescribedStep onDescribed)
+IPCameraSocket::IPCameraSocket(DescribedStep onDescribed, const platform::Clock& clock)
     : onDescribed_(std::move(onDescribed)),
-      worker_({.read = [this] { onRead(); }, .write = [this] { onWrite(); }}) {}
+      worker_({.read = [this] { onRead(); },
+               .write = [this] { onWrite(); },
+               .tick = [this] { onTick(); }}),
+      exchange_(worker_, clock),
+      dialogueActions_{.sendAgain = [this] { sendRequestOfState(); },
+                       .follow = [this](const rtsp::RedirectTarget& target) { follow(target); },
+                       .proceed = [this](const RtspAnswer& answer) { proceed(answer); },
+                       .skip = [this] { moveTo(kPlay); }} {}
 
-IPCameraSocket::~IPCameraSocket() {
-  worker_.requestStop();
-  runEvent_.set();
-  worker_.stop();
-}
+IPCameraSocket::~IPCameraSocket() { worker_.stop(); }
 
 bool IPCameraSocket::Play() {
-  if (config_ == nullptr) return false;
+  if (config_ == nullptr || worker_.running() || worker_.hasThread()) return false;
   {
     std::lock_guard lock(dialogueLock_);
-    urls_ = {.stream = rtsp::streamUrl(config_->host, config_->path), .contentBase = {}};
+    urls_ = {.stream = rtsp::streamUrl(config_->host, config_->rtspPort, config_->path),
+             .contentBase = {}};
+    exchange_.begin({config_->userName, config_->password}, config_->host);
+    sessionId_.clear();
+    sessionTimeout_.reset();
   }
+  state_ = kDescribe;
+  hasAudio_ = false;
   return worker_.play({.host = config_->host, .port = config_->rtspPort});
 }
 
 void IPCameraSocket::Stop() {
-  runEvent_.set();
   state_ = kTornDown;
   if (config_ != nullptr) {
+    std::string teardown;
+    {
+      std::lock_guard lock(dialogueLock_);
+      teardown = exchange_.prepare(requestFor(kTornDown));
+    }
     // sendAll sends nothing once the worker has ended (the camera closed the connection).
-    worker_.sendAll(requestFor(kTornDown));
+    worker_.sendAll(teardown);
   }
-  worker_.requestStop();
-  runEvent_.set();
   worker_.stop();
+}
+
+std::optional<int32_t> IPCameraSocket::audioCodec() const {
+  if (!hasAudio_.load(std::memory_order_relaxed)) return std::nullopt;
+  return audioCodec_.load(std::memory_order_relaxed);
 }
 
 // ---- requests ----
 
 std::string IPCameraSocket::requestFor(State state) {
-  std::lock_guard lock(dialogueLock_);
   const std::string& extra = config_->extraHeaderLine;
   switch (state) {
     case kDescribe:
@@ -69,110 +76,175 @@ std::string IPCameraSocket::requestFor(State state) {
       // Without the video's session a standard server opens a second session for the audio,
       // and PLAY on the first never starts it (RFC 2326 section 10.4).
       return rtsp::udpSetupRequest(urls_.control(audioControl_), config_->cseq++,
-                                   config_->audioRtpPort, config_->audioRtcpPort, extra, session_);
+                                   config_->audioRtpPort, config_->audioRtcpPort, extra, sessionId_);
     case kPlay:
-      return rtsp::udpPlayRequest(urls_.session(), config_->cseq++, session_, extra);
+      return rtsp::udpPlayRequest(urls_.session(), config_->cseq++, sessionId_, extra);
     case kTornDown:
-      return rtsp::udpTeardownRequest(urls_.session(), config_->cseq++, extra);
+      return rtsp::udpTeardownRequest(urls_.session(), config_->cseq++, sessionId_, extra);
     default:
       return {};
   }
 }
 
-void IPCameraSocket::onWrite() {
+void IPCameraSocket::send(std::string_view request) {
+  // With the video set up, a refused audio track leaves the video to play alone.
+  const bool optional = state() == kSetupAudio && !sessionId_.empty();
+  exchange_.send(request, optional);
+}
+
+void IPCameraSocket::sendKeepAlive(std::string_view method) {
+  send(rtsp::keepAliveRequest(method, urls_.session(), config_->cseq++, sessionId_,
+                              config_->extraHeaderLine));
+}
+
+void IPCameraSocket::sendRequestOfState() {
   const std::string request = requestFor(State(state()));
-  if (!request.empty()) worker_.sendAll(request);
+  if (!request.empty()) send(request);
+}
+
+void IPCameraSocket::onWrite() {
+  std::lock_guard lock(dialogueLock_);
+  sendRequestOfState();
 }
 
 void IPCameraSocket::moveTo(State next) {
   state_ = next;
-  worker_.recvBuffer().clear();
-  onWrite();
+  sendRequestOfState();
+}
+
+// A final state the dialogue cannot go on from; the owner restarts it.
+void IPCameraSocket::endWith(State final, StreamFailure failure) {
+  state_ = final;
+  worker_.status().fail(std::move(failure));
+}
+
+void IPCameraSocket::onTick() {
+  std::lock_guard lock(dialogueLock_);
+  switch (state()) {
+    case kPlaying:
+      if (const auto method = exchange_.keepAliveDue()) sendKeepAlive(*method);
+      return;
+    case kDescribe:
+    case kSetupVideo:
+    case kSetupAudio:
+    case kPlay:
+      if (exchange_.answerOverdue()) {
+        worker_.endConnection({StreamFault::kNoAnswer, exchange_.pendingMethod()});
+      }
+      return;
+    default:
+      return;
+  }
 }
 
 // ---- answers ----
 
 void IPCameraSocket::onRead() {
+  std::lock_guard lock(dialogueLock_);
+  worker_.receive();
   switch (state()) {
     case kDescribe:
     case kSetupVideo:
     case kSetupAudio:
     case kPlay:
-      worker_.receive();
-      readAnswer();
+    case kPlaying:
+      readAnswers();
       return;
     default:
-      park();
+      // The dialogue is over: whatever comes is not waited for.
+      worker_.recvBuffer().clear();
       return;
   }
 }
 
-// The dialogue is over: the connection is not serviced any more, and its next data holds the
-// worker until Stop (or the end of the run flag, so a lost wake-up cannot hold it for ever).
-void IPCameraSocket::park() {
-  while (worker_.running() && !runEvent_.wait(kParkedWaitMs)) {
+void IPCameraSocket::readAnswers() {
+  ByteBuffer& buffer = worker_.recvBuffer();
+  while (worker_.running()) {
+    const std::optional<RtspAnswer> answer = readRtspAnswer(buffer.text());
+    if (!answer) {
+      if (buffer.size() <= kMaxAnswerBytes) return;
+      if (state() == kPlaying) {
+        buffer.clear();  // the media runs elsewhere: drop what no answer came of
+      } else {
+        worker_.endConnection({StreamFault::kAnswerTooLarge, {}});
+      }
+      return;
+    }
+    buffer.eraseFront(int32_t(answer->length));
+    if (state() == kPlaying) {
+      exchange_.takeWhilePlaying(*answer, [this] { sendKeepAlive(exchange_.keepAliveMethod()); });
+    } else if (state() <= kPlay) {
+      exchange_.take(*answer, dialogueActions_);
+    }
   }
 }
 
-void IPCameraSocket::readAnswer() {
-  ByteBuffer& buffer = worker_.recvBuffer();
-  const std::string_view text = buffer.text();
-  if (buffer.size() > kMaxAnswerBytes) {
-    DebugTrace("rtsp/udp: %d bytes without a whole answer, connection given up", buffer.size());
-    worker_.requestStop();
-    return;
-  }
-  const std::optional<AnswerHead> head = readAnswerHead(text);
-  if (!head) return;
-  const std::string_view header = head->header;
-  if (state() == kDescribe) {
-    if (!readDescribeAnswer(text, *head)) return;
-    moveTo(config_->hasVideo ? kSetupVideo : config_->hasAudio ? kSetupAudio : kNoMedia);
-    return;
-  }
-  // Status codes are not examined: an error answer moves the dialogue on like a success.
-  if (buffer.size() < kMinAnswerBytes) return;
+void IPCameraSocket::proceed(const RtspAnswer& answer) {
   switch (state()) {
-    case kSetupVideo: {
-      if (!hasRtspHeader(header, "Session")) {
-        moveTo(kNoSession);
-        return;
+    case kDescribe:
+      readDescribeAnswer(answer);
+      if (config_->hasVideo) {
+        moveTo(kSetupVideo);
+      } else if (config_->hasAudio) {
+        moveTo(kSetupAudio);
+      } else {
+        endWith(kNoMedia, {StreamFault::kErrorAnswer, "no video or audio described"});
       }
-      {
-        std::lock_guard lock(dialogueLock_);
-        session_ = rtspHeaderValue(header, "Session");
+      return;
+    case kSetupVideo:
+      takeSession(answer);
+      if (sessionId_.empty()) {
+        endWith(kNoSession, {StreamFault::kErrorAnswer, "no session in the answer to SETUP"});
+        return;
       }
       moveTo(config_->hasAudio ? kSetupAudio : kPlay);
       return;
-    }
     case kSetupAudio:
+      // The audio-only stream takes its session from the audio SETUP.
+      if (sessionId_.empty()) takeSession(answer);
       moveTo(kPlay);
       return;
     case kPlay:
-      if (text.find(kSuccessCode) != std::string_view::npos) runEvent_.reset();
-      moveTo(kPlaying);
+      startPlaying();
       return;
     default:
       return;
   }
 }
 
-bool IPCameraSocket::readDescribeAnswer(std::string_view text, const AnswerHead& head) {
-  // More than the announced length is accepted; less waits for the rest.
-  if ((long long)text.size() < head.length()) return false;
+void IPCameraSocket::takeSession(const RtspAnswer& answer) {
+  if (const std::optional<SessionHeader> session = readSessionHeader(answer.head)) {
+    sessionId_ = session->id;
+    sessionTimeout_ = session->timeoutSeconds;
+  }
+}
+
+void IPCameraSocket::readDescribeAnswer(const RtspAnswer& answer) {
   const SessionDescription description = readSessionDescription(
-      text, *config_,
+      answer.text(), *config_,
       {.reader = DescriptionReader::kIPCameraSocket, .codec = codecOfModel(config_->model),
        .mpeg4SizeReader = {}});
-  {
-    std::lock_guard lock(dialogueLock_);
-    urls_.contentBase = description.contentBase;
-    videoControl_ = description.videoControl;
-    audioControl_ = description.audioControl;
-  }
+  urls_.contentBase = description.contentBase;
+  videoControl_ = description.videoControl;
+  audioControl_ = description.audioControl;
   audioCodec_.store(config_->audioCodec, std::memory_order_relaxed);
+  hasAudio_.store(config_->hasAudio != 0, std::memory_order_relaxed);
   if (onDescribed_) onDescribed_(*config_);
-  return true;
+}
+
+void IPCameraSocket::startPlaying() {
+  state_ = kPlaying;
+  worker_.status().markPlaying();
+  exchange_.startKeepAlive(sessionTimeout_);
+}
+
+// A redirect starts the dialogue again at the new URL, on a new connection.
+void IPCameraSocket::follow(const rtsp::RedirectTarget& target) {
+  DebugTrace("rtsp/udp: redirected to %s", target.url.c_str());
+  urls_ = {.stream = target.url, .contentBase = {}};
+  sessionId_.clear();
+  state_ = kDescribe;
+  worker_.reconnect({.host = target.host, .port = target.port});
 }
 
 }  // namespace vexa

@@ -24,7 +24,9 @@ class InterleavedHandler {
   }
 
   InterleavedRtspSession& session() { return session_; }
+  const InterleavedRtspSession& session() const { return session_; }
   VideoPath& video() { return video_; }
+  const VideoPath& video() const { return video_; }
 
  private:
   VideoPath video_;

@@ -5,9 +5,7 @@
 
 #include "common/DebugTrace.h"
 #include "platform/Environment.h"
-#include "protocol/rtsp/RtspRequests.h"
 #include "protocol/rtsp/InterleavedSplitter.h"
-#include "protocol/rtsp/RtspHeaders.h"
 
 namespace vexa {
 
@@ -31,7 +29,14 @@ InterleavedRtspSession::InterleavedRtspSession(const InterleavedCodecPolicy& pol
                                                const platform::AudioOutputFactory& audioOutput)
     : policy_(policy),
       video_(video),
-      worker_({.read = [this] { onRead(); }, .write = [this] { onWrite(); }}),
+      worker_({.read = [this] { onRead(); },
+               .write = [this] { onWrite(); },
+               .tick = [this] { onTick(); }}),
+      exchange_(worker_, clock),
+      dialogueActions_{.sendAgain = [this] { onWrite(); },
+                       .follow = [this](const rtsp::RedirectTarget& target) { follow(target); },
+                       .proceed = [this](const RtspAnswer& answer) { proceed(answer); },
+                       .skip = [this] { moveTo(kPlay); }},
       audio_(audioOutput),
       videoRtcp_(MediaClock::kVideo, clock, platform::computerName(), drawSenderSsrc()),
       audioRtcp_(MediaClock::kAudio, clock, platform::computerName(), drawSenderSsrc()) {}
@@ -39,14 +44,29 @@ InterleavedRtspSession::InterleavedRtspSession(const InterleavedCodecPolicy& pol
 InterleavedRtspSession::~InterleavedRtspSession() { worker_.stop(); }
 
 bool InterleavedRtspSession::Play() {
-  if (config_ == nullptr) return false;
-  urls_ = {.stream = rtsp::streamUrl(config_->host, config_->path), .contentBase = {}};
+  if (config_ == nullptr || worker_.running() || worker_.hasThread()) return false;
+  urls_ = {.stream = rtsp::streamUrl(config_->host, config_->rtspPort, config_->path),
+           .contentBase = {}};
+  exchange_.begin({config_->userName, config_->password}, config_->host);
+  state_ = kDescribe;
+  cseq_ = 0;
+  sessionId_.clear();
+  sessionTimeout_.reset();
+  mediaPackets_ = 0;
+  hasAudio_ = false;
+  video_.beginSession();
+  audio_.beginSession();
   return worker_.play({.host = config_->host,
                        .port = config_->rtspPort,
                        .receiveBufferSize = policy_.receiveBufferSize});
 }
 
 void InterleavedRtspSession::Stop() { worker_.stop(); }
+
+std::optional<int32_t> InterleavedRtspSession::audioCodec() const {
+  if (!hasAudio_.load(std::memory_order_relaxed)) return std::nullopt;
+  return audioCodec_.load(std::memory_order_relaxed);
+}
 
 // ---- requests ----
 
@@ -60,26 +80,43 @@ std::string InterleavedRtspSession::requestFor(State state) {
       // Without the video's session a standard server opens a second session for the audio,
       // and PLAY on the first never starts it (RFC 2326 section 10.4).
       return rtsp::interleavedSetupRequest(urls_.control(audioControl_), cseq_++, kAudioRtpChannel,
-                                           session_);
+                                           sessionId_);
     case kPlay:
-      return rtsp::playRequest(urls_.session(), cseq_++, session_);
+      return rtsp::playRequest(urls_.session(), cseq_++, sessionId_);
     case kTornDown:
-      return rtsp::teardownRequest(urls_.session(), cseq_++, session_);
+      return rtsp::teardownRequest(urls_.session(), cseq_++, sessionId_);
     case kPlaying:
       break;
   }
   return {};
 }
 
+void InterleavedRtspSession::send(std::string_view request) {
+  // With the video set up, a refused audio track leaves the video to play alone.
+  const bool optional = state() == kSetupAudio && !sessionId_.empty();
+  exchange_.send(request, optional);
+}
+
 void InterleavedRtspSession::onWrite() {
   const std::string request = requestFor(State(state()));
-  if (!request.empty()) worker_.sendAll(request);
+  if (!request.empty()) send(request);
 }
 
 void InterleavedRtspSession::moveTo(State next) {
   state_ = next;
-  worker_.recvBuffer().clear();
   onWrite();
+}
+
+void InterleavedRtspSession::sendKeepAlive(std::string_view method) {
+  send(rtsp::keepAliveRequest(method, urls_.session(), cseq_++, sessionId_));
+}
+
+void InterleavedRtspSession::onTick() {
+  if (state() == kPlaying) {
+    if (const auto method = exchange_.keepAliveDue()) sendKeepAlive(*method);
+  } else if (state() != kTornDown && exchange_.answerOverdue()) {
+    worker_.endConnection({StreamFault::kNoAnswer, exchange_.pendingMethod()});
+  }
 }
 
 // ---- answers ----
@@ -89,77 +126,105 @@ void InterleavedRtspSession::onRead() {
   if (state() == kPlaying) {
     readFrames();
   } else if (state() != kTornDown) {
-    readAnswer();
+    readAnswers();
   }
 }
 
-void InterleavedRtspSession::readAnswer() {
+void InterleavedRtspSession::readAnswers() {
   ByteBuffer& buffer = worker_.recvBuffer();
-  const std::string_view text = buffer.text();
-  if (buffer.size() > kMaxAnswerBytes) {
-    DebugTrace("rtsp: %d bytes without a whole answer, connection given up", buffer.size());
-    worker_.requestStop();
-    return;
+  while (state() != kPlaying && state() != kTornDown && worker_.running()) {
+    const std::optional<RtspAnswer> answer = readRtspAnswer(buffer.text());
+    if (!answer) {
+      if (buffer.size() > kMaxAnswerBytes) worker_.endConnection({StreamFault::kAnswerTooLarge, {}});
+      return;
+    }
+    buffer.eraseFront(int32_t(answer->length));
+    exchange_.take(*answer, dialogueActions_);
   }
-  const std::optional<AnswerHead> head = readAnswerHead(text);
-  if (!head) return;
-  // The status line is not examined: an error answer moves the dialogue on like a success.
-  const std::string_view header = head->header;
+  // Interleaved data may follow the PLAY answer in the same read.
+  if (state() == kPlaying) readFrames();
+}
+
+void InterleavedRtspSession::proceed(const RtspAnswer& answer) {
   switch (state()) {
     case kDescribe:
-      if (!readDescribeAnswer(text, *head)) return;
-      moveTo(config_->hasVideo ? kSetupVideo : config_->hasAudio ? kSetupAudio : kTornDown);
+      readDescribeAnswer(answer);
+      if (config_->hasVideo || config_->hasAudio) {
+        moveTo(config_->hasVideo ? kSetupVideo : kSetupAudio);
+      } else {
+        worker_.status().fail({StreamFault::kErrorAnswer, "no video or audio described"});
+        moveTo(kTornDown);
+      }
       return;
     case kSetupVideo:
-      session_ = rtspHeaderValue(header, "Session");
-      moveTo(config_->hasAudio ? kSetupAudio : kPlay);
-      return;
     case kSetupAudio:
-      audioSession_ = rtspHeaderValue(header, "Session");
-      moveTo(kPlay);
+      // The audio-only stream takes its session from the audio SETUP.
+      if (sessionId_.empty()) {
+        if (const std::optional<SessionHeader> session = readSessionHeader(answer.head)) {
+          sessionId_ = session->id;
+          sessionTimeout_ = session->timeoutSeconds;
+        }
+      }
+      moveTo(state() == kSetupVideo && config_->hasAudio ? kSetupAudio : kPlay);
       return;
     case kPlay:
-      // Interleaved data may follow the answer in the same read.
-      buffer.eraseFront(int32_t(head->bodyOffset));
-      state_ = kPlaying;
-      readFrames();
+      startPlaying();
       return;
     default:
       return;
   }
 }
 
-bool InterleavedRtspSession::readDescribeAnswer(std::string_view text, const AnswerHead& head) {
-  if (policy_.usesContentBase) urls_.contentBase = readContentBase(head.header);
-  // Only an answer of exactly the announced size is read.
-  if ((long long)text.size() != head.length()) return false;
+void InterleavedRtspSession::readDescribeAnswer(const RtspAnswer& answer) {
+  if (policy_.usesContentBase) urls_.contentBase = readContentBase(answer.head);
   const SessionDescription description = readSessionDescription(
-      text, *config_,
+      answer.text(), *config_,
       {.reader = DescriptionReader::kInterleaved, .codec = policy_.codec, .mpeg4SizeReader = {}});
   audioCodec_.store(config_->audioCodec, std::memory_order_relaxed);
+  hasAudio_.store(config_->hasAudio != 0, std::memory_order_relaxed);
   if (description.audioCodecIndex) audio_.setCodec(*description.audioCodecIndex);
   videoControl_ = description.videoControl;
   audioControl_ = description.audioControl;
   video_.configure(*config_);
-  return true;
+}
+
+void InterleavedRtspSession::startPlaying() {
+  state_ = kPlaying;
+  worker_.status().markPlaying();
+  exchange_.startKeepAlive(sessionTimeout_);
+}
+
+// A redirect starts the dialogue again at the new URL, on a new connection.
+void InterleavedRtspSession::follow(const rtsp::RedirectTarget& target) {
+  DebugTrace("rtsp: redirected to %s", target.url.c_str());
+  urls_ = {.stream = target.url, .contentBase = {}};
+  sessionId_.clear();
+  state_ = kDescribe;
+  worker_.reconnect({.host = target.host,
+                     .port = target.port,
+                     .receiveBufferSize = policy_.receiveBufferSize});
 }
 
 // ---- playing ----
 
 void InterleavedRtspSession::readFrames() {
-  InterleavedSplitter::split(worker_.recvBuffer(),
-                             [this](uint8_t channel, std::span<const uint8_t> body) {
-                               onFrame(channel, body);
-                             });
+  InterleavedSplitter::split(
+      worker_.recvBuffer(),
+      [this](uint8_t channel, std::span<const uint8_t> body) { onFrame(channel, body); },
+      [this](const RtspAnswer& answer) {
+        exchange_.takeWhilePlaying(answer, [this] { sendKeepAlive(exchange_.keepAliveMethod()); });
+      });
 }
 
 void InterleavedRtspSession::onFrame(uint8_t channel, std::span<const uint8_t> body) {
   switch (channel) {
     case kVideoRtpChannel:
       videoBytes_.fetch_add(uint32_t(body.size()), std::memory_order_relaxed);
+      mediaPackets_.fetch_add(1, std::memory_order_relaxed);
       video_.onPacket(body);
       return;
     case kAudioRtpChannel:
+      mediaPackets_.fetch_add(1, std::memory_order_relaxed);
       audio_.onPacket(body);
       return;
     case kVideoRtcpChannel:
@@ -174,8 +239,7 @@ void InterleavedRtspSession::onFrame(uint8_t channel, std::span<const uint8_t> b
 // Every RTCP packet is answered at once with a receiver report on the same channel.
 void InterleavedRtspSession::answerRtcp(uint8_t channel, std::span<const uint8_t> rtcp) {
   const bool video = channel == kVideoRtcpChannel;
-  const ReceptionFigures figures =
-      video ? video_.figures() : audio_.figures();
+  const ReceptionFigures figures = video ? video_.figures() : audio_.figures();
   const auto report = (video ? videoRtcp_ : audioRtcp_).process(rtcp, figures);
   std::array<uint8_t, InterleavedSplitter::kFrameHeaderSize + IPCameraRTCPPacket::kReportSize> frame{
       InterleavedSplitter::kFrameMarker, channel, 0, uint8_t(IPCameraRTCPPacket::kReportSize)};

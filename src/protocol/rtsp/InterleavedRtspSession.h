@@ -2,18 +2,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "audio/AudioPacketPath.h"
 #include "media/InterleavedVideoPath.h"
-#include "media/rtp/RtpSequenceTracker.h"
+#include "net/SocketWorker.h"
+#include "common/StreamConfig.h"
 #include "platform/Clock.h"
 #include "protocol/rtcp/IPCameraRTCPPacket.h"
+#include "protocol/rtsp/RtspExchange.h"
 #include "protocol/rtsp/RtspHeaders.h"
 #include "protocol/rtsp/RtspRequests.h"
 #include "protocol/rtsp/SessionDescription.h"
-#include "net/SocketWorker.h"
-#include "common/StreamConfig.h"
 
 namespace vexa {
 
@@ -32,7 +33,8 @@ inline constexpr InterleavedCodecPolicy kH264InterleavedPolicy{DescribedVideoCod
 
 // The RTSP dialogue with RTP and RTCP interleaved on its TCP connection: DESCRIBE, SETUP for video
 // and audio, PLAY, then channel frames to the video path, the audio counters and the receiver
-// report answers. One implementation for the whole family, told its codec by a policy.
+// report answers, with keep-alives while playing. One implementation for the whole family, told
+// its codec by a policy.
 class InterleavedRtspSession {
  public:
   enum State : uint32_t {
@@ -53,6 +55,7 @@ class InterleavedRtspSession {
   ~InterleavedRtspSession();
 
   void setConfig(StreamConfig* config) { config_ = config; }
+  // Starts a new session on a new connection (also after Stop); true when its thread started.
   bool Play();
   // Ends the connection; no TEARDOWN is sent.
   void Stop();
@@ -65,14 +68,25 @@ class InterleavedRtspSession {
   const audio::AudioPacketPath& audio() const { return audio_; }
   uint32_t state() const { return state_.load(std::memory_order_relaxed); }
   // The audio codec the description named, for readers on other threads (the configuration
-  // itself belongs to the worker while it runs).
-  int32_t audioCodec() const { return audioCodec_.load(std::memory_order_relaxed); }
+  // itself belongs to the worker while it runs); none when it names no audio.
+  std::optional<int32_t> audioCodec() const;
+
+  // For the owner's recovery: how the connection fares, and media packets since Play.
+  const ConnectionStatus& status() const { return worker_.status(); }
+  bool finished() const { return worker_.finished(); }
+  uint64_t mediaPackets() const { return mediaPackets_.load(std::memory_order_relaxed); }
 
  private:
   void onRead();
   void onWrite();
-  void readAnswer();
-  bool readDescribeAnswer(std::string_view text, const AnswerHead& head);
+  void onTick();
+  void send(std::string_view request);
+  void readAnswers();
+  void proceed(const RtspAnswer& answer);
+  void readDescribeAnswer(const RtspAnswer& answer);
+  void startPlaying();
+  void sendKeepAlive(std::string_view method);
+  void follow(const rtsp::RedirectTarget& target);
   void readFrames();
   void onFrame(uint8_t channel, std::span<const uint8_t> body);
   void answerRtcp(uint8_t channel, std::span<const uint8_t> rtcp);
@@ -83,17 +97,21 @@ class InterleavedRtspSession {
   InterleavedVideoPath& video_;
   StreamConfig* config_ = nullptr;
   SocketWorker worker_;
+  rtsp::RtspExchange exchange_;
+  const rtsp::RtspExchange::Actions dialogueActions_;
   std::atomic<uint32_t> state_{kDescribe};
   uint32_t cseq_ = 0;
   rtsp::RequestUrls urls_;
-  std::string session_;
-  std::string audioSession_;
+  std::string sessionId_;
+  std::optional<uint32_t> sessionTimeout_;
   std::string videoControl_;
   std::string audioControl_;
   audio::AudioPacketPath audio_;
   IPCameraRTCPPacket videoRtcp_;
   IPCameraRTCPPacket audioRtcp_;
   std::atomic<uint32_t> videoBytes_{0};
+  std::atomic<uint64_t> mediaPackets_{0};
+  std::atomic<bool> hasAudio_{false};
   std::atomic<int32_t> audioCodec_{kAudioCodecPcma};
 };
 

@@ -1,31 +1,63 @@
 #include "protocol/rtsp/InterleavedSplitter.h"
 
-#include <algorithm>
-
 #include "common/DebugTrace.h"
 
 namespace vexa {
 
-size_t InterleavedSplitter::split(ByteBuffer& buffer, const FrameSink& onFrame) {
+namespace {
+// "RTSP/" (or "HTTP/"): the shortest text that tells an answer from garbage.
+constexpr size_t kAnswerPrefixSize = 5;
+}  // namespace
+
+size_t InterleavedSplitter::split(ByteBuffer& buffer, const FrameSink& onFrame,
+                                  const AnswerSink& onAnswer) {
   size_t skipped = 0;
   while (buffer.size() >= int32_t(kFrameHeaderSize)) {
-    const uint8_t* bytes = buffer.data();
-    if (bytes[0] != kFrameMarker || bytes[1] > kHighestChannel) {
-      // Resynchronise on the next "$" after the first byte; none: drop everything.
-      const uint8_t* end = bytes + buffer.size();
-      const uint8_t* next = std::find(bytes + 1, end, kFrameMarker);
-      const auto dropped = int32_t(next - bytes);
-      skipped += size_t(dropped);
-      buffer.eraseFront(dropped);
-      continue;
-    }
-    const size_t length = (size_t(bytes[2]) << 8) | bytes[3];
-    if (size_t(buffer.size()) < kFrameHeaderSize + length) break;
-    onFrame(bytes[1], {bytes + kFrameHeaderSize, length});
-    buffer.eraseFront(int32_t(kFrameHeaderSize + length));
+    const bool frame = buffer.data()[0] == kFrameMarker;
+    const Step step = frame ? takeFrame(buffer, onFrame) : takeAnswer(buffer, onAnswer);
+    if (step == Step::kWait) break;
+    if (step == Step::kGarbage) skipped += resynchronise(buffer, bool(onAnswer));
   }
   if (skipped > 0) DebugTrace("interleaved: %zu bytes of garbage skipped", skipped);
   return skipped;
+}
+
+InterleavedSplitter::Step InterleavedSplitter::takeFrame(ByteBuffer& buffer,
+                                                         const FrameSink& onFrame) {
+  const uint8_t* bytes = buffer.data();
+  if (bytes[1] > kHighestChannel) return Step::kGarbage;
+  const size_t length = (size_t(bytes[2]) << 8) | bytes[3];
+  if (size_t(buffer.size()) < kFrameHeaderSize + length) return Step::kWait;
+  onFrame(bytes[1], {bytes + kFrameHeaderSize, length});
+  buffer.eraseFront(int32_t(kFrameHeaderSize + length));
+  return Step::kTaken;
+}
+
+InterleavedSplitter::Step InterleavedSplitter::takeAnswer(ByteBuffer& buffer,
+                                                          const AnswerSink& onAnswer) {
+  const std::string_view text = buffer.text();
+  if (!onAnswer || !mayBeginAnswer(text)) return Step::kGarbage;
+  if (text.size() < kAnswerPrefixSize) return Step::kWait;
+  if (const std::optional<RtspAnswer> answer = readRtspAnswer(text)) {
+    const size_t length = answer->length;
+    onAnswer(*answer);
+    buffer.eraseFront(int32_t(length));
+    return Step::kTaken;
+  }
+  // An answer that never ends is garbage too: the stream must not wait on it for ever.
+  return text.size() > size_t(kMaxAnswerBytes) ? Step::kGarbage : Step::kWait;
+}
+
+// Drops everything before the next "$" or answer after the first byte; none: everything.
+size_t InterleavedSplitter::resynchronise(ByteBuffer& buffer, bool answersExpected) {
+  const std::string_view text = buffer.text();
+  size_t next = 1;
+  for (; next < text.size(); ++next) {
+    if (uint8_t(text[next]) == kFrameMarker) break;
+    if (answersExpected && mayBeginAnswer(text.substr(next))) break;
+  }
+  buffer.eraseFront(int32_t(next));
+  return next;
 }
 
 }  // namespace vexa

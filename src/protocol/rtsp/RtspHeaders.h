@@ -9,7 +9,8 @@ namespace vexa {
 
 // A header's value in an RTSP answer as the field rule cuts it (keeping the blank after the
 // colon). Names match in any case (cameras differ) and only at a line start, so that a status
-// line such as "454 Session Not Found" is never taken for the header.
+// line such as "454 Session Not Found" is never taken for the header. The text's lines end in
+// "\r\n" (see RtspAnswer).
 std::string rtspHeaderValue(std::string_view answer, std::string_view name);
 // Whether the answer has that header at all, by the same rule.
 bool hasRtspHeader(std::string_view answer, std::string_view name);
@@ -18,15 +19,41 @@ bool hasRtspHeader(std::string_view answer, std::string_view name);
 // connection is given up rather than buffered without end.
 constexpr int32_t kMaxAnswerBytes = 256 * 1024;
 
-// The head of an answer whose empty line has arrived.
-struct AnswerHead {
-  std::string_view header;      // status and header lines, each with its line end
-  size_t bodyOffset = 0;        // where the body (or the data after the answer) begins
-  long long contentLength = 0;  // "Content-Length", 0 when absent
-  // The whole answer's length as announced.
-  long long length() const { return (long long)bodyOffset + contentLength; }
+// One answer on an RTSP or HTTP connection whose head and announced body have arrived. Its line
+// ends are made "\r\n" whatever the server wrote (some write "\n" alone, some mix both), so that
+// every field reader can cut values at '\r'.
+struct RtspAnswer {
+  int statusCode = 0;       // 0 when the first line is not a status line
+  std::string statusLine;   // "RTSP/1.0 404 Not Found", without its line end
+  std::string head;         // the status line and the headers, each ending in "\r\n"
+  std::string body;         // the announced body, its line ends made "\r\n" too
+  size_t length = 0;        // bytes the answer took of the received text
+  std::optional<uint32_t> cseq;
+
+  bool success() const { return statusCode >= 200 && statusCode < 300; }
+  bool redirect() const { return statusCode >= 300 && statusCode < 400; }
+  // Head, empty line and body, as the description readers take an answer.
+  std::string text() const { return head + "\r\n" + body; }
 };
-// nullopt while the empty line has not arrived.
-std::optional<AnswerHead> readAnswerHead(std::string_view text);
+
+// The "Session" header of an answer (RFC 2326 section 12.37): the session id, optionally followed
+// by parameters. Later requests carry the id alone.
+struct SessionHeader {
+  std::string id;
+  std::optional<uint32_t> timeoutSeconds;  // ";timeout=N" when given
+};
+// nullopt when the answer has no Session header or an empty id.
+std::optional<SessionHeader> readSessionHeader(std::string_view head);
+
+// The answer at the start of received; nullopt while its empty line or part of its body has not
+// arrived.
+std::optional<RtspAnswer> readRtspAnswer(std::string_view received);
+
+// Whether received may be the start of an answer: it begins with "RTSP/" or "HTTP/", or with a
+// part of either when it is shorter.
+bool mayBeginAnswer(std::string_view received);
+
+// text with every line end ("\r\n", "\n", or a lone "\r") written "\r\n".
+std::string withCrLfLineEnds(std::string_view text);
 
 }  // namespace vexa

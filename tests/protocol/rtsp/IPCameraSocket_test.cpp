@@ -1,5 +1,5 @@
 // The UDP models' RTSP dialogue against a scripted camera on loopback: exact requests, the final
-// states, and Stop's TEARDOWN from the site's thread while the worker is parked or gone.
+// states, keep-alives while playing, and Stop's TEARDOWN from the site's thread.
 #include "protocol/rtsp/IPCameraSocket.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +45,11 @@ struct UdpDialogueTest : ::testing::Test {
   }
   std::string request() { return server.peer.nextRequest(); }
   void send(const std::string& bytes) { server.peer.send(bytes); }
+  std::string url() const { return "rtsp://127.0.0.1:" + std::to_string(server.port()) + "/h264"; }
+  std::string failure() const {
+    const auto failure = socket.status().failure();
+    return failure ? failure->cause() : std::string();
+  }
   // Runs the dialogue up to the PLAY request.
   void toPlay(const std::string& sdp) {
     request();
@@ -61,14 +66,15 @@ struct UdpDialogueTest : ::testing::Test {
   LoopbackServer server;
   StreamConfig config;
   std::atomic<int> described{0};
+  platform::ManualClock clock;
   IPCameraSocket socket{[this](const StreamConfig& filled) {
     if (filled.hasVideo && filled.sps[0] != 0) ++described;
-  }};
+  }, clock};
 };
 
 TEST_F(UdpDialogueTest, VideoOnlyAsksForTheSlotsPortsAndTearsDownWithTheNextCSeq) {
   start();
-  EXPECT_EQ(request(), "DESCRIBE rtsp://127.0.0.1/h264 RTSP/1.0\r\nCSeq: 0\r\nAccept: application/sdp\r\n" +
+  EXPECT_EQ(request(), "DESCRIBE " + url() + " RTSP/1.0\r\nCSeq: 0\r\nAccept: application/sdp\r\n" +
                            kUserAgent + "\r\n\r\n");
   send(describeAnswer(kVideo));
   EXPECT_EQ(request(), "SETUP rtsp://cam/h264/trackID=1 RTSP/1.0\r\nCSeq: 1\r\n"
@@ -76,11 +82,11 @@ TEST_F(UdpDialogueTest, VideoOnlyAsksForTheSlotsPortsAndTearsDownWithTheNextCSeq
   EXPECT_EQ(described.load(), 1) << "the description reached the receivers before SETUP";
   send(answer(1));
   EXPECT_EQ(request(), "PLAY rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 2\r\nRange: npt=0.000-\r\n"
-                       "Session:  77AB;timeout=60\r\n\r\n");
+                       "Session: 77AB\r\n\r\n");
   send(answer(2));
   EXPECT_TRUE(eventually([&] { return socket.state() == IPCameraSocket::kPlaying; }));
   socket.Stop();
-  EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 3\r\n\r\n");
+  EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 3\r\nSession: 77AB\r\n\r\n");
   EXPECT_EQ(socket.state(), IPCameraSocket::kTornDown);
   EXPECT_EQ(config.cseq, 4u);
 }
@@ -92,14 +98,14 @@ TEST_F(UdpDialogueTest, AudioOnlySetsUpTheAudioPortsFirstAndTheCodecIsPublished)
   EXPECT_EQ(request(), "SETUP rtsp://cam/h264/trackID=2 RTSP/1.0\r\nCSeq: 1\r\n"
                        "Transport: RTP/AVP;unicast;client_port=6105-6106\r\n" + kUserAgent + "\r\n\r\n");
   EXPECT_EQ(socket.audioCodec(), kAudioCodecPcmu);
-  // The audio answer's session is not read.
+  // Without a video track the audio SETUP brings the session.
   send(answer(1));
-  EXPECT_EQ(request(), "PLAY rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 2\r\nRange: npt=0.000-\r\nSession: \r\n\r\n");
+  EXPECT_EQ(request(), "PLAY rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 2\r\nRange: npt=0.000-\r\nSession: 77AB\r\n\r\n");
 }
 
 TEST_F(UdpDialogueTest, TheExtraHeaderLineIsTheLastHeaderOfEveryRequest) {
   start("X-Lobby: 3");
-  EXPECT_EQ(request(), "DESCRIBE rtsp://127.0.0.1/h264 RTSP/1.0\r\nCSeq: 0\r\nAccept: application/sdp\r\n" +
+  EXPECT_EQ(request(), "DESCRIBE " + url() + " RTSP/1.0\r\nCSeq: 0\r\nAccept: application/sdp\r\n" +
                            kUserAgent + "\r\nX-Lobby: 3\r\n\r\n");
   // Split across segments: the answer waits for its whole announced length.
   const std::string whole = describeAnswer(kVideo + kAudio);
@@ -111,14 +117,14 @@ TEST_F(UdpDialogueTest, TheExtraHeaderLineIsTheLastHeaderOfEveryRequest) {
                        "\r\nX-Lobby: 3\r\n\r\n");
   send(answer(1));
   // The audio track joins the video's session.
-  EXPECT_EQ(request(), "SETUP rtsp://cam/h264/trackID=2 RTSP/1.0\r\nCSeq: 2\r\nSession: 77AB;timeout=60\r\n"
+  EXPECT_EQ(request(), "SETUP rtsp://cam/h264/trackID=2 RTSP/1.0\r\nCSeq: 2\r\nSession: 77AB\r\n"
                        "Transport: RTP/AVP;unicast;client_port=6105-6106\r\n" + kUserAgent +
                        "\r\nX-Lobby: 3\r\n\r\n");
   send(answer(2));
   EXPECT_EQ(request(), "PLAY rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 3\r\nRange: npt=0.000-\r\n"
-                       "Session:  77AB;timeout=60\r\nX-Lobby: 3\r\n\r\n");
+                       "Session: 77AB\r\nX-Lobby: 3\r\n\r\n");
   socket.Stop();
-  EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 4\r\nX-Lobby: 3\r\n\r\n");
+  EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 4\r\nSession: 77AB\r\nX-Lobby: 3\r\n\r\n");
 }
 
 TEST_F(UdpDialogueTest, AbsoluteControlsAndHeaderNamesInAnyCaseAreTakenAsTheyStand) {
@@ -130,7 +136,7 @@ TEST_F(UdpDialogueTest, AbsoluteControlsAndHeaderNamesInAnyCaseAreTakenAsTheySta
                        "Transport: RTP/AVP;unicast;client_port=6100-6101\r\n" + kUserAgent + "\r\n\r\n");
   send(answer(1, "SESSION: 5150\r\n"));
   EXPECT_EQ(request(), "PLAY rtsp://cam/live/ RTSP/1.0\r\nCSeq: 2\r\nRange: npt=0.000-\r\n"
-                       "Session:  5150\r\n\r\n");
+                       "Session: 5150\r\n\r\n");
 }
 
 TEST_F(UdpDialogueTest, ACameraThatNeverAnswersPlayStillGetsTheTeardown) {
@@ -138,18 +144,21 @@ TEST_F(UdpDialogueTest, ACameraThatNeverAnswersPlayStillGetsTheTeardown) {
   toPlay(kVideo);
   EXPECT_EQ(socket.state(), IPCameraSocket::kPlay);
   socket.Stop();
-  EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 3\r\n\r\n");
+  EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 3\r\nSession: 77AB\r\n\r\n");
   EXPECT_FALSE(socket.running());
 }
 
-TEST_F(UdpDialogueTest, AfterPlayFurtherDataParksTheWorkerUntilStop) {
+TEST_F(UdpDialogueTest, WhilePlayingTheConnectionCarriesKeepAlivesUntilStop) {
   start();
   toPlay(kVideo);
   send(answer(2) + "RTSP/1.0 200 OK\r\nCSeq: 9\r\n\r\n");
   EXPECT_TRUE(eventually([&] { return socket.state() == IPCameraSocket::kPlaying; }));
-  send("ANNOUNCE rtsp://cam/h264 RTSP/1.0\r\n\r\n");
+  clock.advance(30000);  // half the session's time-out
+  EXPECT_EQ(request(), "GET_PARAMETER rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 3\r\nSession: 77AB\r\n" +
+                           kUserAgent + "\r\n\r\n");
+  send(answer(3));
   socket.Stop();
-  EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 3\r\n\r\n");
+  EXPECT_EQ(request(), "TEARDOWN rtsp://cam/h264/ RTSP/1.0\r\nCSeq: 4\r\nSession: 77AB\r\n\r\n");
 }
 
 TEST_F(UdpDialogueTest, ACameraClosingAfterPlayEndsTheWorkerAndNoTeardownIsSent) {
@@ -170,6 +179,7 @@ TEST_F(UdpDialogueTest, ADescriptionWithoutMediaEndsTheDialogue) {
   send(describeAnswer("v=0\r\ns=x\r\n"));
   EXPECT_TRUE(eventually([&] { return socket.state() == IPCameraSocket::kNoMedia; }));
   EXPECT_EQ(config.cseq, 1u);
+  EXPECT_EQ(failure(), "no video or audio described");
 }
 
 TEST_F(UdpDialogueTest, ASetupAnswerWithoutSessionEndsTheDialogue) {
@@ -177,10 +187,20 @@ TEST_F(UdpDialogueTest, ASetupAnswerWithoutSessionEndsTheDialogue) {
   request();
   send(describeAnswer(kVideo));
   request();
-  // "session" in the status text is not the header.
-  send("RTSP/1.0 454 Session Not Found\r\nCSeq: 1\r\n\r\n");
+  send("RTSP/1.0 200 OK\r\nCSeq: 1\r\nX-Note: no session here\r\n\r\n");
   EXPECT_TRUE(eventually([&] { return socket.state() == IPCameraSocket::kNoSession; }));
   EXPECT_EQ(config.cseq, 2u) << "nothing more was asked";
+}
+
+TEST_F(UdpDialogueTest, ARefusedTransportEndsTheConnectionAsSuch) {
+  start();
+  request();
+  send(describeAnswer(kVideo));
+  request();
+  send("RTSP/1.0 461 Unsupported Transport\r\nCSeq: 1\r\n\r\n");
+  EXPECT_TRUE(eventually([&] { return socket.finished(); }));
+  EXPECT_EQ(socket.status().failure()->fault, StreamFault::kTransportRefused);
+  EXPECT_EQ(failure(), "\"RTSP/1.0 461 Unsupported Transport\" to SETUP");
 }
 
 }  // namespace

@@ -24,18 +24,17 @@ TEST(RtspRequests, AreTheInterleavedDialoguesBytesExactly) {
             "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n"
             "User-Agent: Halvorin V.2008-02-25\r\n"
             "\r\n");
-  // The stored session value brings its own blank and parameters.
-  EXPECT_EQ(playRequest("rtsp://10.0.0.5/h264", 3, " 1234;timeout=60"),
+  EXPECT_EQ(playRequest("rtsp://10.0.0.5/h264", 3, "1234"),
             "PLAY rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
             "CSeq: 3\r\n"
-            "Session: 1234;timeout=60\r\n"
+            "Session: 1234\r\n"
             "Range: npt=0.000-\r\n"
             "User-Agent: Halvorin V.2008-02-25\r\n"
             "\r\n");
+  // Without a session there is no Session line at all.
   EXPECT_EQ(teardownRequest("rtsp://10.0.0.5/h264", 1, ""),
             "TEARDOWN rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
             "CSeq: 1\r\n"
-            "Session:\r\n"
             "User-Agent: Halvorin V.2008-02-25\r\n"
             "\r\n");
 }
@@ -55,18 +54,37 @@ TEST(RtspRequests, AreTheUdpDialoguesBytesExactlyWithTheExtraLineLast) {
               "Transport: RTP/AVP;unicast;client_port=6100-6101\r\n"
               "User-Agent: Halvorin V.2008-02-25" + x + "\r\n"
               "\r\n");
-    // Two blanks after "Session:": the header's and the one kept from the answer.
-    EXPECT_EQ(udpPlayRequest("rtsp://10.0.0.5/h264", 2, " 77AB", extra),
+    EXPECT_EQ(udpPlayRequest("rtsp://10.0.0.5/h264", 2, "77AB", extra),
               "PLAY rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
               "CSeq: 2\r\n"
               "Range: npt=0.000-\r\n"
-              "Session:  77AB" + x + "\r\n"
+              "Session: 77AB" + x + "\r\n"
               "\r\n");
-    EXPECT_EQ(udpTeardownRequest("rtsp://10.0.0.5/h264", 3, extra),
+    EXPECT_EQ(udpTeardownRequest("rtsp://10.0.0.5/h264", 3, "77AB", extra),
+              "TEARDOWN rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
+              "CSeq: 3\r\n"
+              "Session: 77AB" + x + "\r\n"
+              "\r\n");
+    EXPECT_EQ(udpTeardownRequest("rtsp://10.0.0.5/h264", 3, "", extra),
               "TEARDOWN rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
               "CSeq: 3" + x + "\r\n"
               "\r\n");
+    EXPECT_EQ(keepAliveRequest(kGetParameter, "rtsp://10.0.0.5/h264", 4, "77AB", extra),
+              "GET_PARAMETER rtsp://10.0.0.5/h264 RTSP/1.0\r\n"
+              "CSeq: 4\r\n"
+              "Session: 77AB\r\n"
+              "User-Agent: Halvorin V.2008-02-25" + x + "\r\n"
+              "\r\n");
   }
+}
+
+TEST(RtspRequests, StreamUrlsNameThePortUnlessItIsRtspsOwnAndBracketIpv6Hosts) {
+  EXPECT_EQ(streamUrl("10.0.0.5", 554, "/h264"), "rtsp://10.0.0.5/h264");
+  EXPECT_EQ(streamUrl("10.0.0.5", 8554, "/h264"), "rtsp://10.0.0.5:8554/h264");
+  EXPECT_EQ(streamUrl("::1", 8554, "/h264"), "rtsp://[::1]:8554/h264");
+  EXPECT_EQ(streamUrl("camera.local", 554, "/"), "rtsp://camera.local/");
+  const RequestUrls urls{.stream = streamUrl("::1", 554, "/h264"), .contentBase = {}};
+  EXPECT_EQ(urls.control("trackID=1"), "rtsp://[::1]/h264/trackID=1");
 }
 
 }  // namespace

@@ -13,18 +13,6 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace vexa {
 namespace {
 
-TEST(DlgInfo, ShowsTheTemplateTextsUntilTheFirstRefresh) {
-  DlgInfo info;
-  EXPECT_EQ(info.controlText(DlgInfo::kUrl), "Url: ");
-  EXPECT_EQ(info.controlText(DlgInfo::kConnection), "Connection:");
-  EXPECT_EQ(info.controlText(DlgInfo::kFrameRate), "Frame rate:");
-  EXPECT_EQ(info.controlText(DlgInfo::kFormat), "Video format:");
-  EXPECT_EQ(info.controlText(DlgInfo::kVersion), "V1.03");
-  EXPECT_EQ(info.controlText(DlgInfo::kCloseButton), "CLOSE");
-  EXPECT_EQ(info.controlText(999), "");
-  EXPECT_FALSE(info.isShown());
-}
-
 TEST(DlgInfo, UrlNamesHttpWithItsPortAndRtspWithoutTheDefaultPort) {
   DlgInfo info;
   info.SetFormat(2, 0);

@@ -3,19 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
-#include "audio/G726.h"
 
 namespace vexa::audio {
 namespace {
 
 const std::vector<uint8_t> kALawBlock(kBlockSamples, 0xD5);
-
-std::vector<uint8_t> encode(int bits, const std::vector<int16_t>& samples) {
-  G726Encoder encoder(bits);
-  std::vector<uint8_t> bytes(samples.size());
-  bytes.resize(encoder.encode(samples, bytes));
-  return bytes;
-}
 
 struct AudioPlayerTest : ::testing::Test {
   platform::RecordingAudioOutput device;
@@ -42,10 +34,9 @@ TEST_F(AudioPlayerTest, LetsAtMostFourBlocksWaitInTheDevice) {
 }
 
 TEST_F(AudioPlayerTest, G726StateFollowsTheStreamEvenThroughADroppedBlock) {
-  const auto bytes = encode(4, test::testSignal(3 * kBlockSamples, 9000));
-  G726Decoder reference(4);
-  std::vector<int16_t> samples(3 * kBlockSamples);
-  ASSERT_EQ(reference.decode(bytes, samples), samples.size());
+  const auto bytes = test::g726Encode(4, test::testSignal(3 * kBlockSamples, 9000));
+  const auto samples = test::g726Decode(4, bytes);  // in one go
+  ASSERT_EQ(samples.size(), 3 * kBlockSamples);
 
   const size_t block = encodedBlockBytes(kCodecG726_32);
   ASSERT_TRUE(player.play(std::span(bytes).first(block), kCodecG726_32));
@@ -61,16 +52,13 @@ TEST_F(AudioPlayerTest, G726StateFollowsTheStreamEvenThroughADroppedBlock) {
 }
 
 TEST_F(AudioPlayerTest, RateChangeStartsTheG726StateAfresh) {
-  const auto bytes24 = encode(3, test::testSignal(kBlockSamples, 9000));
-  const auto bytes32 = encode(4, test::testSignal(kBlockSamples, 9000));
-  ASSERT_TRUE(player.play(bytes24, kCodecG726_24));
+  const auto signal = test::testSignal(kBlockSamples, 9000);
+  const auto bytes32 = test::g726Encode(4, signal);
+  ASSERT_TRUE(player.play(test::g726Encode(3, signal), kCodecG726_24));
   ASSERT_TRUE(player.play(bytes32, kCodecG726_32));
-  G726Decoder fresh(4);
-  std::vector<int16_t> samples(kBlockSamples);
-  ASSERT_EQ(fresh.decode(bytes32, samples), kBlockSamples);
   const auto pcm = device.pcm();
   EXPECT_EQ(std::vector<uint8_t>(pcm.begin() + kDecodedBlockBytes, pcm.end()),
-            test::pcmBytes(samples));
+            test::pcmBytes(test::g726Decode(4, bytes32)));
 }
 
 }  // namespace

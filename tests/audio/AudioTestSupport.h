@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "audio/AudioCodec.h"
+#include "audio/G726.h"
 #include "support/AudioDecoding.h"
 #include "support/RtpPackets.h"
 
@@ -31,6 +32,20 @@ inline const char* ffmpegCodecName(uint8_t codec) {
 // Decodes one stream of bytes in one packet; empty when FFmpeg cannot.
 inline std::vector<int16_t> ffmpegDecode(uint8_t codec, const std::vector<uint8_t>& bytes) {
   return ffmpegDecodeAudio(ffmpegCodecName(codec), audio::bitsPerSample(codec), bytes);
+}
+
+// G.726 at bits per code word, the whole stream in one call.
+inline std::vector<uint8_t> g726Encode(int bits, const std::vector<int16_t>& samples) {
+  audio::G726Encoder encoder(bits);
+  std::vector<uint8_t> bytes(samples.size());
+  bytes.resize(encoder.encode(samples, bytes));
+  return bytes;
+}
+inline std::vector<int16_t> g726Decode(int bits, const std::vector<uint8_t>& bytes) {
+  audio::G726Decoder decoder(bits);
+  std::vector<int16_t> samples(bytes.size() * 8 / size_t(bits));
+  samples.resize(decoder.decode(bytes, samples));
+  return samples;
 }
 
 // Speech-like test signal: a tone with a slow amplitude swell and some noise, at a peak level.

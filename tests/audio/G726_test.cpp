@@ -9,19 +9,8 @@ namespace {
 
 constexpr size_t kSignalSamples = 20 * kBlockSamples;
 
-std::vector<int16_t> decodeAll(int bits, const std::vector<uint8_t>& bytes) {
-  G726Decoder decoder(bits);
-  std::vector<int16_t> samples(bytes.size() * 8 / size_t(bits));
-  samples.resize(decoder.decode(bytes, samples));
-  return samples;
-}
-
-std::vector<uint8_t> encodeAll(int bits, const std::vector<int16_t>& samples) {
-  G726Encoder encoder(bits);
-  std::vector<uint8_t> bytes(samples.size());
-  bytes.resize(encoder.encode(samples, bytes));
-  return bytes;
-}
+using test::g726Decode;
+using test::g726Encode;
 
 std::vector<int16_t> decodeOneByOne(int bits, const std::vector<uint8_t>& codes) {
   G726State state(bits);
@@ -70,9 +59,9 @@ INSTANTIATE_TEST_SUITE_P(AllRates, G726Rates,
 TEST_P(G726Rates, RoundTripKeepsTheSignalAtEveryLevel) {
   for (const int peak : {300, 4000, 16000, 30000}) {
     const auto signal = test::testSignal(kSignalSamples, peak);
-    const auto bytes = encodeAll(GetParam().bits, signal);
+    const auto bytes = g726Encode(GetParam().bits, signal);
     ASSERT_EQ(bytes.size(), encodedBlockBytes(GetParam().codec) * 20);
-    EXPECT_GT(test::snrDb(signal, decodeAll(GetParam().bits, bytes)), GetParam().minRoundTripSnr)
+    EXPECT_GT(test::snrDb(signal, g726Decode(GetParam().bits, bytes)), GetParam().minRoundTripSnr)
         << "peak " << peak;
   }
 }
@@ -97,14 +86,14 @@ TEST_P(G726Rates, PacksCodeWordsLeastSignificantBitsFirstAndNeverSendsAllZeros) 
   G726State encoder(bits);
   std::vector<uint8_t> codes;
   for (const int16_t sample : signal) codes.push_back(encoder.encode(sample));
-  EXPECT_EQ(unpack(bits, encodeAll(bits, signal)), codes);
+  EXPECT_EQ(unpack(bits, g726Encode(bits, signal)), codes);
   // Above 16 kbit/s the lowest positive interval is sent as the all-ones word.
   if (bits > 2) EXPECT_EQ(std::count(codes.begin(), codes.end(), 0), 0);
 }
 
 TEST_P(G726Rates, RefusesPartialGroupsAndShortOutputWithoutTouchingTheState) {
   const int bits = GetParam().bits;
-  const auto bytes = encodeAll(bits, test::testSignal(kBlockSamples, 8000, 5));
+  const auto bytes = g726Encode(bits, test::testSignal(kBlockSamples, 8000, 5));
   G726Decoder decoder(bits);
   std::vector<int16_t> samples(kBlockSamples);
   const size_t group = g726GroupBytes(bits);
@@ -114,7 +103,7 @@ TEST_P(G726Rates, RefusesPartialGroupsAndShortOutputWithoutTouchingTheState) {
   std::vector<int16_t> tooShort(kBlockSamples - 1);
   EXPECT_EQ(decoder.decode(bytes, tooShort), 0u);
   ASSERT_EQ(decoder.decode(bytes, samples), kBlockSamples);
-  EXPECT_EQ(samples, decodeAll(bits, bytes));
+  EXPECT_EQ(samples, g726Decode(bits, bytes));
 
   G726Encoder encoder(bits);
   std::vector<uint8_t> out(bytes.size());
@@ -127,9 +116,9 @@ TEST_P(G726Rates, RefusesPartialGroupsAndShortOutputWithoutTouchingTheState) {
 TEST_P(G726Rates, FfmpegDecodesOurStreamsAsWeDoUpToRounding) {
   if (!GetParam().decodesAsFfmpeg) GTEST_SKIP() << "FFmpeg's 40 kbit/s is not the standard's";
   for (const int peak : {1000, 12000}) {
-    const auto bytes = encodeAll(GetParam().bits, test::testSignal(kSignalSamples, peak));
+    const auto bytes = g726Encode(GetParam().bits, test::testSignal(kSignalSamples, peak));
     const auto reference = test::ffmpegDecode(GetParam().codec, bytes);
-    const auto ours = decodeAll(GetParam().bits, bytes);
+    const auto ours = g726Decode(GetParam().bits, bytes);
     ASSERT_EQ(ours.size(), reference.size());
     EXPECT_TRUE(std::equal(ours.begin(), ours.begin() + 2, reference.begin()));
     EXPECT_GT(test::snrDb(reference, ours), 30.0) << "peak " << peak;
@@ -153,10 +142,10 @@ TEST(G726, FirstWordsFromTheInitialStateAreTheStandardsLevels) {
 TEST(G726, UnpacksLiteralGroupsLeastSignificantBitsFirst) {
   // 2-bit words 0, 1, 2, 3; 4-bit words 1, 2 (low nibble first); 3-bit words 0 to 7; 5-bit
   // words 1 to 8.
-  EXPECT_EQ(decodeAll(2, {0xE4}), decodeOneByOne(2, {0, 1, 2, 3}));
-  EXPECT_EQ(decodeAll(4, {0x21}), decodeOneByOne(4, {1, 2}));
-  EXPECT_EQ(decodeAll(3, {0x88, 0xC6, 0xFA}), decodeOneByOne(3, {0, 1, 2, 3, 4, 5, 6, 7}));
-  EXPECT_EQ(decodeAll(5, {0x41, 0x0C, 0x52, 0xCC, 0x41}),
+  EXPECT_EQ(g726Decode(2, {0xE4}), decodeOneByOne(2, {0, 1, 2, 3}));
+  EXPECT_EQ(g726Decode(4, {0x21}), decodeOneByOne(4, {1, 2}));
+  EXPECT_EQ(g726Decode(3, {0x88, 0xC6, 0xFA}), decodeOneByOne(3, {0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(g726Decode(5, {0x41, 0x0C, 0x52, 0xCC, 0x41}),
             decodeOneByOne(5, {1, 2, 3, 4, 5, 6, 7, 8}));
 }
 

@@ -125,9 +125,8 @@ TEST_F(H264DecoderTest, RejectsBrokenAndOversizedInputAndPicturesWithoutTheirPar
   const Unit next =
       encoder->encode(test::makeYuv(kSmallWidth, kSmallHeight, [](int, int) { return kBlue; }));
   EXPECT_EQ(decode(Unit(500, 0x5A)), -1);
-  EXPECT_EQ(decoder.Decode(0, key.data(), nullptr, &info), -1);
-  EXPECT_EQ(decoder.Decode(-1, key.data(), nullptr, &info), -1);
-  EXPECT_EQ(decoder.Decode(10, nullptr, nullptr, &info), -1);
+  for (const auto& [length, data] : {std::pair{0, key.data()}, {-1, key.data()}, {10, nullptr}})
+    EXPECT_EQ(decoder.Decode(length, data, nullptr, &info), -1) << length;
   const int cut = decodeAndPublish(Unit(key.begin(), key.begin() + key.size() / 3));
   EXPECT_TRUE(cut == -1 || cut > 0);
   ASSERT_GT(decodeAndPublish(key), 0);

@@ -70,7 +70,8 @@ TEST_P(G726Rates, RoundTripKeepsTheSignalAtEveryLevel) {
 // state, so from any point both turn the same input into the same output.
 TEST_P(G726Rates, ADecoderFedTheEncodersWordsTracksItExactly) {
   G726State encoder(GetParam().bits), decoder(GetParam().bits);
-  for (const int16_t sample : test::testSignal(kSignalSamples, 12000)) decoder.decode(encoder.encode(sample));
+  for (const int16_t sample : test::testSignal(kSignalSamples, 12000))
+    decoder.decode(encoder.encode(sample));
   for (const int16_t probe : {int16_t(0), int16_t(-20000), int16_t(300), int16_t(32767)}) {
     G726State fromEncoder = encoder, fromDecoder = decoder;
     EXPECT_EQ(fromEncoder.encode(probe), fromDecoder.encode(probe)) << probe;

@@ -8,25 +8,19 @@ namespace vexa::audio {
 namespace {
 
 using test::rtpPacket;
+using Bytes = std::vector<uint8_t>;
 
-std::vector<uint8_t> bytesOf(size_t count, uint8_t value) {
-  return std::vector<uint8_t>(count, value);
-}
-
-TEST(AudioJitterBuffer, HeaderOnlyPacketIsTakenAndAddsNothing) {
-  AudioJitterBuffer buffer(kCodecG726_32);
-  EXPECT_EQ(buffer.push(rtpPacket(1, {})), AudioJitterBuffer::kTaken);
-  EXPECT_EQ(buffer.heldBytes(), 0u);
-  EXPECT_EQ(buffer.push(std::vector<uint8_t>(11, 0x80)), AudioJitterBuffer::kIgnored);
-}
+constexpr auto kTaken = AudioJitterBuffer::kTaken;
+constexpr auto kIgnored = AudioJitterBuffer::kIgnored;
 
 TEST(AudioJitterBuffer, HandsOutWholeBlocksOnly) {
   AudioJitterBuffer buffer(kCodecG726_32);
-  ASSERT_EQ(buffer.push(rtpPacket(1, bytesOf(639, 0x11))), AudioJitterBuffer::kTaken);
+  EXPECT_EQ(buffer.push(rtpPacket(1, {})), kTaken);  // header only: adds nothing
+  ASSERT_EQ(buffer.push(rtpPacket(2, Bytes(639, 0x11))), kTaken);
   EXPECT_EQ(buffer.blockCount(), 0u);
   EXPECT_TRUE(buffer.frontBlock().empty());
   buffer.pop();  // nothing to pop: the partial block stays
-  ASSERT_EQ(buffer.push(rtpPacket(2, bytesOf(641, 0x22))), AudioJitterBuffer::kTaken);
+  ASSERT_EQ(buffer.push(rtpPacket(3, Bytes(641, 0x22))), kTaken);
   ASSERT_EQ(buffer.blockCount(), 2u);
   const auto block = buffer.frontBlock();
   ASSERT_EQ(block.size(), 640u);
@@ -37,40 +31,19 @@ TEST(AudioJitterBuffer, HandsOutWholeBlocksOnly) {
   EXPECT_EQ(buffer.frontBlock()[0], 0x22);
 }
 
-TEST(AudioJitterBuffer, DropsStaleForeignAndMalformedPackets) {
+// Lost packets are counted, not filled in; a repeat, an older packet, another source's or one
+// that is no RTP adds nothing.
+TEST(AudioJitterBuffer, KeepsOnlyTheStreamsNewPacketsAndCountsGaps) {
   AudioJitterBuffer buffer(kCodecPcmu);
-  ASSERT_EQ(buffer.push(rtpPacket(100, bytesOf(10, 1))), AudioJitterBuffer::kTaken);
-  EXPECT_EQ(buffer.push(rtpPacket(100, bytesOf(10, 2))), AudioJitterBuffer::kIgnored);  // repeat
-  EXPECT_EQ(buffer.push(rtpPacket(99, bytesOf(10, 3))), AudioJitterBuffer::kIgnored);   // older
-  EXPECT_EQ(buffer.push(rtpPacket(101, bytesOf(10, 4), 0x55667788)),
-            AudioJitterBuffer::kIgnored);  // another source
-  auto version1 = rtpPacket(101, bytesOf(10, 5));
-  version1[0] = 0x40;
-  EXPECT_EQ(buffer.push(version1), AudioJitterBuffer::kIgnored);
-  EXPECT_EQ(buffer.heldBytes(), 10u);
-  EXPECT_EQ(buffer.tracker().lastSequence(), 100);
-}
-
-TEST(AudioJitterBuffer, GapsAreCountedNotFilled) {
-  AudioJitterBuffer buffer(kCodecPcmu);
-  buffer.push(rtpPacket(65534, bytesOf(10, 1)));
-  ASSERT_EQ(buffer.push(rtpPacket(2, bytesOf(10, 2))), AudioJitterBuffer::kTaken);
+  ASSERT_EQ(buffer.push(rtpPacket(65534, Bytes(10, 1))), kTaken);
+  for (const Bytes& ignored : {rtpPacket(65534, Bytes(10, 2)), rtpPacket(65533, Bytes(10, 3)),
+                               rtpPacket(65535, Bytes(10, 4), 0x55667788), Bytes(11, 0x80)}) {
+    EXPECT_EQ(buffer.push(ignored), kIgnored) << ::testing::PrintToString(ignored);
+  }
+  ASSERT_EQ(buffer.push(rtpPacket(2, Bytes(10, 5))), kTaken);
   EXPECT_EQ(buffer.heldBytes(), 20u);
   EXPECT_EQ(buffer.tracker().lostPackets(), 3u);  // 65535, 0 and 1
   EXPECT_EQ(buffer.tracker().wrapCount(), 1);
-}
-
-TEST(AudioJitterBuffer, PayloadStartsAfterCsrcsAndExtension) {
-  AudioJitterBuffer buffer(kCodecPcmu);
-  auto packet = rtpPacket(1, {});
-  packet[0] = 0x91;                                     // version 2, extension, one CSRC
-  const std::vector<uint8_t> rest = {0,    0,    0, 9,  // CSRC
-                                     0xBE, 0xDE, 0, 1,  // extension profile, one word
-                                     1,    2,    3, 4,  // extension word
-                                     0xAA, 0xBB};       // payload
-  packet.insert(packet.end(), rest.begin(), rest.end());
-  ASSERT_EQ(buffer.push(packet), AudioJitterBuffer::kTaken);
-  EXPECT_EQ(buffer.heldBytes(), 2u);
 }
 
 TEST(AudioJitterBuffer, KeepsOnlyTheNewestBlocksWhenNobodyPops) {
@@ -78,10 +51,10 @@ TEST(AudioJitterBuffer, KeepsOnlyTheNewestBlocksWhenNobodyPops) {
   uint16_t sequence = 1;
   for (int block = 0; block < 3 * int(AudioJitterBuffer::kMaxHeldBlocks); ++block) {
     // Two packets per block, the block number in every byte; the last one is half a block.
-    buffer.push(rtpPacket(sequence++, bytesOf(160, uint8_t(block))));
-    buffer.push(rtpPacket(sequence++, bytesOf(160, uint8_t(block))));
+    buffer.push(rtpPacket(sequence++, Bytes(160, uint8_t(block))));
+    buffer.push(rtpPacket(sequence++, Bytes(160, uint8_t(block))));
   }
-  buffer.push(rtpPacket(sequence++, bytesOf(100, 0xEE)));
+  buffer.push(rtpPacket(sequence++, Bytes(100, 0xEE)));
   EXPECT_LE(buffer.heldBytes(), AudioJitterBuffer::kMaxHeldBlocks * 320);
   EXPECT_EQ(buffer.heldBytes() % 320, 100u);
   ASSERT_GT(buffer.blockCount(), 0u);
@@ -92,12 +65,11 @@ TEST(AudioJitterBuffer, KeepsOnlyTheNewestBlocksWhenNobodyPops) {
 
 TEST(AudioJitterBuffer, CodecSetsTheBlockSizeAndDropsBytesOfTheOldOne) {
   AudioJitterBuffer buffer(kCodecPcma);
-  buffer.push(rtpPacket(1, bytesOf(700, 1)));
+  buffer.push(rtpPacket(1, Bytes(700, 1)));
   buffer.setCodec(kCodecG726_24);
-  EXPECT_EQ(buffer.codec(), kCodecG726_24);
   EXPECT_EQ(buffer.blockBytes(), 480u);
   EXPECT_EQ(buffer.heldBytes(), 0u);
-  buffer.push(rtpPacket(2, bytesOf(480, 2)));
+  buffer.push(rtpPacket(2, Bytes(480, 2)));
   buffer.setCodec(kCodecG726_24);  // the same codec keeps what is held
   buffer.setCodec(6);              // no such codec
   EXPECT_EQ(buffer.codec(), kCodecG726_24);

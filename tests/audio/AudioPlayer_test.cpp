@@ -3,73 +3,41 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
-#include "audio/G726.h"
 
 namespace vexa::audio {
 namespace {
 
-std::vector<uint8_t> aLawBlock(uint8_t code) {
-  return std::vector<uint8_t>(kBlockSamples, code);
-}
+const std::vector<uint8_t> kALawBlock(kBlockSamples, 0xD5);
 
-std::vector<uint8_t> encode(int bits, const std::vector<int16_t>& samples) {
-  G726Encoder encoder(bits);
-  std::vector<uint8_t> bytes(samples.size());
-  bytes.resize(encoder.encode(samples, bytes));
-  return bytes;
-}
-
-TEST(AudioPlayer, WithoutADeviceIsUnusableAndPlaysNothing) {
-  AudioPlayer player(platform::noAudioOutputFactory());
-  EXPECT_FALSE(player.usable());
-  EXPECT_FALSE(player.play(aLawBlock(0xD5), kCodecPcma));
-  AudioPlayer noFactory(nullptr);
-  EXPECT_FALSE(noFactory.usable());
-}
-
-TEST(AudioPlayer, QueuesLittleEndianPcmOfTheBlock) {
+struct AudioPlayerTest : ::testing::Test {
   platform::RecordingAudioOutput device;
-  AudioPlayer player(device.factory());
-  ASSERT_TRUE(player.usable());
-  ASSERT_TRUE(player.play(aLawBlock(0x2A), kCodecPcma));  // A-law 0x2A is -32256 = 0x8200
-  const auto pcm = device.pcm();
-  ASSERT_EQ(pcm.size(), kDecodedBlockBytes);
-  EXPECT_EQ(pcm[0], 0x00);
-  EXPECT_EQ(pcm[1], 0x82);
-  EXPECT_EQ(pcm[kDecodedBlockBytes - 1], 0x82);
-}
+  AudioPlayer player{device.factory()};
+};
 
-TEST(AudioPlayer, RefusesBlocksOfTheWrongSizeOrCodec) {
-  platform::RecordingAudioOutput device;
-  AudioPlayer player(device.factory());
+TEST_F(AudioPlayerTest, RefusesBlocksOfTheWrongSizeOrCodec) {
   EXPECT_FALSE(player.play(std::vector<uint8_t>(639, 0), kCodecG726_32));
   EXPECT_FALSE(player.play(std::vector<uint8_t>(641, 0), kCodecG726_32));
-  EXPECT_FALSE(player.play(aLawBlock(0xD5), 6));
+  EXPECT_FALSE(player.play(kALawBlock, 6));
   device.setRefusing(true);
-  EXPECT_FALSE(player.play(aLawBlock(0xD5), kCodecPcma));
+  EXPECT_FALSE(player.play(kALawBlock, kCodecPcma));
   EXPECT_EQ(device.queueCount(), 0u);
 }
 
-TEST(AudioPlayer, LetsAtMostFourBlocksWaitInTheDevice) {
-  platform::RecordingAudioOutput device;
-  AudioPlayer player(device.factory());
-  device.setQueuedBytes(3 * kDecodedBlockBytes);
-  EXPECT_TRUE(player.play(aLawBlock(0xD5), kCodecPcma));
-  device.setQueuedBytes(3 * kDecodedBlockBytes + 1);
-  EXPECT_FALSE(player.play(aLawBlock(0xD5), kCodecPcma));
-  device.setQueuedBytes(4 * kDecodedBlockBytes);
-  EXPECT_FALSE(player.play(aLawBlock(0xD5), kCodecPcma));
+TEST_F(AudioPlayerTest, LetsAtMostFourBlocksWaitInTheDevice) {
+  for (const auto& [queued, played] : {std::pair{3 * kDecodedBlockBytes, true},
+                                       {3 * kDecodedBlockBytes + 1, false},
+                                       {4 * kDecodedBlockBytes, false}}) {
+    device.setQueuedBytes(queued);
+    EXPECT_EQ(player.play(kALawBlock, kCodecPcma), played) << queued;
+  }
   EXPECT_EQ(device.queueCount(), 1u);
 }
 
-TEST(AudioPlayer, G726StateFollowsTheStreamEvenThroughADroppedBlock) {
-  const auto bytes = encode(4, test::testSignal(3 * kBlockSamples, 9000));
-  G726Decoder reference(4);
-  std::vector<int16_t> samples(3 * kBlockSamples);
-  ASSERT_EQ(reference.decode(bytes, samples), samples.size());
+TEST_F(AudioPlayerTest, G726StateFollowsTheStreamEvenThroughADroppedBlock) {
+  const auto bytes = test::g726Encode(4, test::testSignal(3 * kBlockSamples, 9000));
+  const auto samples = test::g726Decode(4, bytes);  // in one go
+  ASSERT_EQ(samples.size(), 3 * kBlockSamples);
 
-  platform::RecordingAudioOutput device;
-  AudioPlayer player(device.factory());
   const size_t block = encodedBlockBytes(kCodecG726_32);
   ASSERT_TRUE(player.play(std::span(bytes).first(block), kCodecG726_32));
   device.setQueuedBytes(4 * kDecodedBlockBytes);
@@ -83,19 +51,14 @@ TEST(AudioPlayer, G726StateFollowsTheStreamEvenThroughADroppedBlock) {
   EXPECT_EQ(device.pcm(), expected);
 }
 
-TEST(AudioPlayer, RateChangeStartsTheG726StateAfresh) {
-  const auto bytes24 = encode(3, test::testSignal(kBlockSamples, 9000));
-  const auto bytes32 = encode(4, test::testSignal(kBlockSamples, 9000));
-  platform::RecordingAudioOutput device;
-  AudioPlayer player(device.factory());
-  ASSERT_TRUE(player.play(bytes24, kCodecG726_24));
+TEST_F(AudioPlayerTest, RateChangeStartsTheG726StateAfresh) {
+  const auto signal = test::testSignal(kBlockSamples, 9000);
+  const auto bytes32 = test::g726Encode(4, signal);
+  ASSERT_TRUE(player.play(test::g726Encode(3, signal), kCodecG726_24));
   ASSERT_TRUE(player.play(bytes32, kCodecG726_32));
-  G726Decoder fresh(4);
-  std::vector<int16_t> samples(kBlockSamples);
-  ASSERT_EQ(fresh.decode(bytes32, samples), kBlockSamples);
   const auto pcm = device.pcm();
   EXPECT_EQ(std::vector<uint8_t>(pcm.begin() + kDecodedBlockBytes, pcm.end()),
-            test::pcmBytes(samples));
+            test::pcmBytes(test::g726Decode(4, bytes32)));
 }
 
 }  // namespace

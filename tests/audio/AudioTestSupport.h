@@ -1,22 +1,19 @@
 #pragma once
 
-// FFmpeg's audio codecs as the independent reference, a test signal, and RTP audio packets.
+// FFmpeg's audio decoders as the independent reference, a test signal, and RTP audio packets.
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <numbers>
 #include <random>
-#include <string>
 #include <vector>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
 #include <libavutil/log.h>
 }
 
 #include "audio/AudioCodec.h"
+#include "audio/G726.h"
 #include "support/AudioDecoding.h"
 #include "support/RtpPackets.h"
 
@@ -32,53 +29,23 @@ inline const char* ffmpegCodecName(uint8_t codec) {
                                       : "g726le";
 }
 
-inline AVCodecContext* openFfmpegContext(const AVCodec* codec, int bits) {
-  if (!codec) return nullptr;
-  AVCodecContext* context = avcodec_alloc_context3(codec);
-  context->sample_rate = audio::kSampleRate;
-  context->sample_fmt = AV_SAMPLE_FMT_S16;
-  context->bit_rate = int64_t(bits) * audio::kSampleRate;
-  context->bits_per_coded_sample = bits;
-  context->time_base = AVRational{1, audio::kSampleRate};
-  av_channel_layout_default(&context->ch_layout, 1);
-  if (avcodec_open2(context, codec, nullptr) < 0) avcodec_free_context(&context);
-  return context;
-}
-
 // Decodes one stream of bytes in one packet; empty when FFmpeg cannot.
 inline std::vector<int16_t> ffmpegDecode(uint8_t codec, const std::vector<uint8_t>& bytes) {
   return ffmpegDecodeAudio(ffmpegCodecName(codec), audio::bitsPerSample(codec), bytes);
 }
 
-// Encodes whole encoder frames of the samples; what is left over at the end is not encoded.
-inline std::vector<uint8_t> ffmpegEncode(uint8_t codec, const std::vector<int16_t>& samples) {
-  std::vector<uint8_t> bytes;
-  AVCodecContext* context = openFfmpegContext(avcodec_find_encoder_by_name(ffmpegCodecName(codec)),
-                                              audio::bitsPerSample(codec));
-  if (!context) return bytes;
-  const size_t frameSamples =
-      context->frame_size > 0 ? size_t(context->frame_size) : audio::kBlockSamples;
-  AVPacket* packet = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  for (size_t at = 0; at + frameSamples <= samples.size(); at += frameSamples) {
-    frame->nb_samples = int(frameSamples);
-    frame->format = AV_SAMPLE_FMT_S16;
-    frame->sample_rate = audio::kSampleRate;
-    av_channel_layout_copy(&frame->ch_layout, &context->ch_layout);
-    if (av_frame_get_buffer(frame, 0) < 0) break;
-    std::memcpy(frame->data[0], &samples[at], frameSamples * sizeof(int16_t));
-    frame->pts = int64_t(at);
-    avcodec_send_frame(context, frame);
-    while (avcodec_receive_packet(context, packet) == 0) {
-      bytes.insert(bytes.end(), packet->data, packet->data + packet->size);
-      av_packet_unref(packet);
-    }
-    av_frame_unref(frame);
-  }
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  avcodec_free_context(&context);
+// G.726 at bits per code word, the whole stream in one call.
+inline std::vector<uint8_t> g726Encode(int bits, const std::vector<int16_t>& samples) {
+  audio::G726Encoder encoder(bits);
+  std::vector<uint8_t> bytes(samples.size());
+  bytes.resize(encoder.encode(samples, bytes));
   return bytes;
+}
+inline std::vector<int16_t> g726Decode(int bits, const std::vector<uint8_t>& bytes) {
+  audio::G726Decoder decoder(bits);
+  std::vector<int16_t> samples(bytes.size() * 8 / size_t(bits));
+  samples.resize(decoder.decode(bytes, samples));
+  return samples;
 }
 
 // Speech-like test signal: a tone with a slow amplitude swell and some noise, at a peak level.

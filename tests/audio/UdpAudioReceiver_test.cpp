@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
-#include "audio/G711.h"
-#include "audio/G726.h"
 #include "common/StreamConfig.h"
 #include "support/Datagrams.h"
 #include "support/Loopback.h"
@@ -15,7 +13,8 @@ namespace {
 using test::eventually;
 using test::rtpPacket;
 
-struct UdpAudioReceiverTest : ::testing::Test {
+// A receiver on a free loopback port, a sender to it and the device it plays into.
+struct LoopbackReceiver {
   void startOn(int32_t audioCodec) {
     ASSERT_EQ(receiver.start(port, audioCodec), platform::kStarted);
     ASSERT_TRUE(eventually([&] { return receiver.listening(); }));
@@ -31,46 +30,37 @@ struct UdpAudioReceiverTest : ::testing::Test {
   uint16_t sequence = 7;
 };
 
-TEST_F(UdpAudioReceiverTest, PlaysDatagramsInTheConfiguredCodec) {
-  startOn(vexa::kAudioCodecPcmu);  // StreamConfig's 1: µ-law
-  send(std::vector<uint8_t>(800, 0x00));
-  send(std::vector<uint8_t>(480, 0x00));
-  ASSERT_TRUE(eventually([&] { return device.queueCount() == 1; }));
-  EXPECT_EQ(receiver.codec(), kCodecPcmu);
-  EXPECT_EQ(device.pcm(), test::pcmBytes(std::vector<int16_t>(kBlockSamples, -32124)));
-  EXPECT_EQ(receiver.takeReceivedBytes(), 812u + 492u);
-  EXPECT_EQ(receiver.figures().lastSequence, 8);
-  receiver.stop();
-  EXPECT_FALSE(receiver.running());
+TEST(UdpAudioReceiver, PlaysDatagramsInTheConfiguredCodec) {
+  LoopbackReceiver run;
+  run.startOn(vexa::kAudioCodecPcmu);  // StreamConfig's 1: µ-law
+  run.send(std::vector<uint8_t>(800, 0x00));
+  run.send(std::vector<uint8_t>(480, 0x00));
+  ASSERT_TRUE(eventually([&] { return run.device.queueCount() == 1; }));
+  EXPECT_EQ(run.receiver.codec(), kCodecPcmu);
+  EXPECT_EQ(run.device.pcm(), test::pcmBytes(std::vector<int16_t>(kBlockSamples, -32124)));
+  EXPECT_EQ(run.receiver.takeReceivedBytes(), 812u + 492u);
+  EXPECT_EQ(run.receiver.figures().lastSequence, 8);
+  run.receiver.stop();
+  EXPECT_FALSE(run.receiver.running());
 }
 
-TEST_F(UdpAudioReceiverTest, CodecNamedByTheDescriptionBeforeTheFirstDatagramIsUsed) {
-  startOn(vexa::kAudioCodecPcma);
-  receiver.setConfiguredCodec(vexa::kAudioCodecG726_32);
-  const auto signal = test::testSignal(kBlockSamples, 6000);
-  G726Encoder encoder(4);
-  std::vector<uint8_t> block(encodedBlockBytes(kCodecG726_32));
-  ASSERT_EQ(encoder.encode(signal, block), block.size());
-  send({block.begin(), block.begin() + 300});
-  send({block.begin() + 300, block.end()});
-  ASSERT_TRUE(eventually([&] { return device.queueCount() == 1; }));
-  EXPECT_EQ(receiver.codec(), kCodecG726_32);
-  G726Decoder decoder(4);
-  std::vector<int16_t> samples(kBlockSamples);
-  ASSERT_EQ(decoder.decode(block, samples), kBlockSamples);
-  EXPECT_EQ(device.pcm(), test::pcmBytes(samples));
-}
-
-TEST_F(UdpAudioReceiverTest, MutedReceiverConsumesWithoutPlaying) {
-  receiver.setAudioOn(false);
-  startOn(0);  // StreamConfig's 0 (and anything unknown): A-law
-  send(std::vector<uint8_t>(kBlockSamples, 0xD5));
-  ASSERT_TRUE(eventually([&] { return receiver.path().blocksDiscarded() == 1; }));
-  receiver.setAudioOn(true);
-  send(std::vector<uint8_t>(kBlockSamples, 0x55));
-  ASSERT_TRUE(eventually([&] { return device.queueCount() == 1; }));
-  EXPECT_EQ(receiver.codec(), kCodecPcma);
-  EXPECT_EQ(device.pcm(), test::pcmBytes(std::vector<int16_t>(kBlockSamples, -8)));
+// What the description names before the first datagram wins over the start's codec;
+// StreamConfig's 0 and unknown numbers are A-law.
+TEST(UdpAudioReceiver, TheFirstDatagramFixesTheCodecLastConfigured) {
+  const struct {
+    int32_t started, described;
+    uint8_t codec;
+  } cases[] = {{vexa::kAudioCodecPcma, vexa::kAudioCodecG726_32, kCodecG726_32},
+               {vexa::kAudioCodecPcma, vexa::kAudioCodecPcma, kCodecPcma},
+               {9, 9, kCodecPcma}};
+  for (const auto& c : cases) {
+    LoopbackReceiver run;
+    run.startOn(c.started);
+    run.receiver.setConfiguredCodec(c.described);
+    run.send(std::vector<uint8_t>(encodedBlockBytes(c.codec), 0x55));
+    ASSERT_TRUE(eventually([&] { return run.device.queueCount() == 1; })) << c.described;
+    EXPECT_EQ(run.receiver.codec(), c.codec) << c.described;
+  }
 }
 
 }  // namespace

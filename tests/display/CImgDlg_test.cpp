@@ -47,11 +47,18 @@ class FakeStreamView final : public StreamView {
     *length = int32_t(jpeg.size());
     return true;
   }
-  int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
-    return deliver(image, size, info);
-  }
+  // The window borrows H.264 pictures (LendH264Frame) rather than copying them.
+  int32_t GetH264Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) override { return -1; }
   int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
-    return deliver(image, size, info);
+    ++fetchCalls;
+    if (fetchResult == -1) {
+      // A failing source may still have scribbled over the buffer.
+      std::memset(image, 0x5A, std::min<size_t>(size_t(*size), 64));
+      return -1;
+    }
+    *info = picture.header;
+    std::memcpy(image, picture.bits.data(), picture.bits.size());
+    return fetchResult;
   }
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override {
     ++fetchCalls;
@@ -69,19 +76,6 @@ class FakeStreamView final : public StreamView {
   StreamFigures readFigures() override { return figures; }
   void stopPlayer() override { ++stops; }
   void restartPlayer() override { ++restarts; }
-
- private:
-  int32_t deliver(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
-    ++fetchCalls;
-    if (fetchResult == -1) {
-      // A failing source may still have scribbled over the buffer.
-      std::memset(image, 0x5A, std::min<size_t>(size_t(*size), 64));
-      return -1;
-    }
-    *info = picture.header;
-    std::memcpy(image, picture.bits.data(), picture.bits.size());
-    return fetchResult;
-  }
 };
 
 class CImgDlgTest : public testing::Test {

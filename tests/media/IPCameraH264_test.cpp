@@ -38,42 +38,35 @@ TEST(IPCameraH264, DecodesOnlyUnitsThatBeginWithASliceOrParameterSet) {
   }
 }
 
-TEST(IPCameraH264, DecodesHandedOverUnitsIntoBottomUpPictures) {
+// Copying the picture out goes through the sites in the loopback runs; lending it does not.
+TEST(IPCameraH264, DecodesEachUnitAtOnceAndLendsThePictureOnce) {
   if (test::h264Encoder() == nullptr) GTEST_SKIP() << "no H.264 encoder";
   constexpr int kWidth = 160, kHeight = 120;
   const test::Rgb red{255, 0, 0}, blue{0, 0, 255};
   const auto decoder = VideoDecoderSet::openH264();
   ASSERT_NE(decoder, nullptr);
-  const Bytes unit = test::makeH264Encoder(kWidth, kHeight)
-                         ->encode(test::makeYuv(kWidth, kHeight, [&](int, int y) {
-                           return y < kHeight / 2 ? red : blue;
-                         }));
   IPCameraH264 thread;
   thread.setDecoder(decoder.get());
   ASSERT_EQ(thread.Start(), platform::kStarted);
-  thread.handOff(unit);
+  thread.handOff(test::makeH264Encoder(kWidth, kHeight)
+                     ->encode(test::makeYuv(kWidth, kHeight, [&](int, int y) {
+                       return y < kHeight / 2 ? red : blue;
+                     })));
   // A single unit is decoded without waiting for the next one.
   ASSERT_TRUE(test::eventually([&] { return thread.pictureCounter().load() == 1; }));
-  Bytes image(kDecodedFrameBytes);
-  int32_t size = int32_t(image.size());
-  BITMAPINFOHEADER info{};
-  EXPECT_EQ(thread.GetH264Frame(image.data(), &size, &info), 0);
-  EXPECT_EQ(std::pair(info.biWidth, info.biHeight), std::pair(kWidth, kHeight));
-  // Bottom row first: the first row is the bottom half's blue.
-  EXPECT_TRUE(test::near(test::bgrAt(image.data(), kWidth, 0, kWidth / 2), blue, 24));
-  EXPECT_TRUE(test::near(test::bgrAt(image.data(), kWidth, kHeight - 1, kWidth / 2), red, 24));
-  // Taken: nothing waits any more.
-  EXPECT_EQ(thread.GetH264Frame(image.data(), &size, &info), -1);
   PictureLease lease;
-  EXPECT_EQ(thread.LendH264Frame(&lease, &info), -1);
-  EXPECT_FALSE(lease);
-  // The next picture lent instead of copied: the same bottom-up picture.
-  thread.handOff(unit);
-  ASSERT_TRUE(test::eventually([&] { return thread.pictureCounter().load() == 2; }));
+  BITMAPINFOHEADER info{};
   EXPECT_EQ(thread.LendH264Frame(&lease, &info), 0);
   ASSERT_TRUE(lease);
   EXPECT_EQ(std::pair(info.biWidth, info.biHeight), std::pair(kWidth, kHeight));
+  // Bottom row first: the first row is the bottom half's blue.
   EXPECT_TRUE(test::near(test::bgrAt(lease.bits(), kWidth, 0, kWidth / 2), blue, 24));
+  EXPECT_TRUE(test::near(test::bgrAt(lease.bits(), kWidth, kHeight - 1, kWidth / 2), red, 24));
+  // Taken: nothing waits any more, whichever way it is asked for.
+  Bytes image(kDecodedFrameBytes);
+  int32_t size = int32_t(image.size());
+  EXPECT_EQ(thread.GetH264Frame(image.data(), &size, &info), -1);
+  EXPECT_EQ(thread.LendH264Frame(&lease, &info), -1);
   thread.Stop();
 }
 
@@ -179,11 +172,10 @@ TEST(VideoDecoderSet, OpensBothSilentlyAndReportsAFailureOnceKeepingTheDecoderTh
   const auto noH264 = [] { return std::unique_ptr<H264Decoder>(); };
   VideoDecoderSet oneMissing(dialogs, VideoDecoderSet::openMjpeg, noH264);
   EXPECT_EQ(oneMissing.h264(), nullptr);
-  ASSERT_NE(oneMissing.mjpeg(), nullptr);
-  EXPECT_TRUE(oneMissing.mjpeg()->isOpen());
+  EXPECT_TRUE(oneMissing.mjpeg() && oneMissing.mjpeg()->isOpen());
   ASSERT_EQ(dialogs.messages().size(), 1u);
-  EXPECT_EQ(dialogs.messages()[0].text, "VIDEO DECODER INIT FAIL!!");
-  EXPECT_EQ(dialogs.messages()[0].caption, "ERROR");
+  EXPECT_EQ(dialogs.messages()[0].text + " / " + dialogs.messages()[0].caption,
+            "VIDEO DECODER INIT FAIL!! / ERROR");
   VideoDecoderSet noneOpened(
       dialogs, [] { return std::unique_ptr<MjpegDecoder>(); }, noH264);
   EXPECT_EQ(noneOpened.mjpeg(), nullptr);

@@ -80,18 +80,6 @@ constexpr uint32_t kGap = RtpSequenceTracker::kGap;
 constexpr uint32_t kMarker = RtpSequenceTracker::kMarker;
 constexpr uint32_t kForeign = RtpSequenceTracker::kForeignSsrc;
 
-TEST(RtpSequenceTracker, LatchesTheFirstPacketOnEitherRoad) {
-  for (Road road : {Road::Udp, Road::Interleaved}) {
-    RtpSequenceTracker tracker;
-    EXPECT_TRUE(tracker.firstPacket());
-    const RtpPacket first = {.marker = true, .sequence = 4000, .timestamp = 90000, .ssrc = kSsrc};
-    EXPECT_EQ(tracker.track(first, road), kMarker);
-    EXPECT_EQ(std::tuple(tracker.firstPacket(), tracker.ssrc(), tracker.lastSequence(),
-                         tracker.lastTimestamp()),
-              std::tuple(false, kSsrc, 4000, 90000u));
-  }
-}
-
 // Each stream starts a new tracker; every packet's flags, and the losses and wraps counted by
 // then. A packet is marked when its expected flags hold kMarker.
 TEST(RtpSequenceTracker, AccountsForEveryStreamOnItsRoads) {

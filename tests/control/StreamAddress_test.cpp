@@ -28,6 +28,9 @@ TEST(StreamAddress, SplitsHostPortAndPathAndResolvesOnlyNames) {
       {"192.168.0.20.:81", 1, "10.1.2.3", "192.168.0.20", 81, 81, "/mpeg4", {}},
       // The port is read as leading digits.
       {"1.2.3.4:abc/x", 1, "", "1.2.3.4", 0, 0, "/x", {}},
+      // IPv6 addresses, in brackets with a port or bare without one, are never looked up.
+      {"rtsp://[::1]:8554/h264", 12, "10.1.2.3", "::1", 8554, 8554, "/h264", {}},
+      {"fe80::a", 12, "10.1.2.3", "fe80::a", 8008, 554, "/h264", {}},
   };
   for (const auto& c : cases) {
     StreamConfig config;
@@ -43,6 +46,18 @@ TEST(StreamAddress, SplitsHostPortAndPathAndResolvesOnlyNames) {
     EXPECT_EQ(config.path, c.path) << c.address;
     EXPECT_EQ(asked, c.asked) << c.address;
   }
+}
+
+TEST(StreamAddress, CredentialsInTheAddressAreTheCamerasAndLeaveTheHost) {
+  StreamConfig config;
+  config.userName = "kept";
+  applyStreamAddress("10.0.0.2:8554/h264", config, nullptr);
+  EXPECT_EQ(config.userName, "kept");
+  applyStreamAddress("rtsp://admin:s%40cret:x@10.0.0.2:8554/h264", config, nullptr);
+  EXPECT_EQ(config.userName, "admin");
+  EXPECT_EQ(config.password, "s@cret:x");
+  EXPECT_EQ(config.host, "10.0.0.2");
+  EXPECT_EQ(config.rtspPort, 8554);
 }
 
 TEST(StreamAddress, TheNextAddressDoesNotKeepTheEarlierPath) {

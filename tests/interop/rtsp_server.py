@@ -7,8 +7,12 @@ Serves on 127.0.0.1 only:
 Both show the same still colour bars, so any frame the viewer draws can be
 compared with the reference picture that --reference writes.
 
-  rtsp_server.py [--port N] [--no-audio]   serve until killed; port 0 picks one
+  rtsp_server.py [--port N] [--no-audio] [--auth basic|digest --user U --pass P]
+                 [--session-timeout S]     serve until killed; port 0 picks one
   rtsp_server.py --reference FILE.bgr      write the source picture as raw BGR
+
+With --auth every request needs the credentials; with --session-timeout the
+sessions time out after S seconds without a request or RTCP from the client.
 
 When ready it prints one line: "rtsp-server: rtsp://127.0.0.1:PORT".
 """
@@ -19,8 +23,9 @@ import sys
 import gi
 
 gi.require_version("Gst", "1.0")
+gi.require_version("GstRtsp", "1.0")
 gi.require_version("GstRtspServer", "1.0")
-from gi.repository import GLib, Gst, GstRtspServer  # noqa: E402
+from gi.repository import GLib, Gst, GstRtsp, GstRtspServer  # noqa: E402
 
 WIDTH = 320
 HEIGHT = 240
@@ -54,12 +59,45 @@ AUDIO = (
 )
 
 
-def make_factory(video, audio):
+ROLE = "viewer"
+# How often expired sessions are looked for: GStreamer's pool only drops them when asked.
+SESSION_CLEANUP_SECONDS = 1
+
+
+def make_factory(video, audio, protected):
     factory = GstRtspServer.RTSPMediaFactory()
     launch = f"( {video} {AUDIO} )" if audio else f"( {video} )"
     factory.set_launch(launch)
     factory.set_shared(True)
+    if protected:
+        permissions = GstRtspServer.RTSPPermissions()
+        permissions.add_permission_for_role(ROLE, "media.factory.access", True)
+        permissions.add_permission_for_role(ROLE, "media.factory.construct", True)
+        factory.set_permissions(permissions)
     return factory
+
+
+def make_auth(method, user, password):
+    auth = GstRtspServer.RTSPAuth()
+    token = GstRtspServer.RTSPToken()
+    token.set_string("media.factory.role", ROLE)
+    if method == "digest":
+        auth.set_supported_methods(GstRtsp.RTSPAuthMethod.DIGEST)
+        auth.add_digest(user, password, token)
+    else:
+        auth.set_supported_methods(GstRtsp.RTSPAuthMethod.BASIC)
+        auth.add_basic(GstRtspServer.RTSPAuth.make_basic(user, password), token)
+    return auth
+
+
+def limit_sessions(server, seconds):
+    def on_session(client, session):
+        session.set_timeout(seconds)
+
+    server.connect("client-connected",
+                   lambda _server, client: client.connect("new-session", on_session))
+    pool = server.get_session_pool()
+    GLib.timeout_add_seconds(SESSION_CLEANUP_SECONDS, lambda: pool.cleanup() >= 0)
 
 
 def write_reference(path):
@@ -79,15 +117,20 @@ def write_reference(path):
     return 0
 
 
-def serve(port, audio):
+def serve(args):
     server = GstRtspServer.RTSPServer()
     server.set_address(ADDRESS)
-    server.set_service(str(port))
+    server.set_service(str(args.port))
+    if args.auth:
+        server.set_auth(make_auth(args.auth, args.user, args.password))
+    if args.session_timeout:
+        limit_sessions(server, args.session_timeout)
     mounts = server.get_mount_points()
-    mounts.add_factory("/h264", make_factory(H264, audio))
-    mounts.add_factory("/jpeg", make_factory(JPEG, audio))
+    audio = not args.no_audio
+    mounts.add_factory("/h264", make_factory(H264, audio, bool(args.auth)))
+    mounts.add_factory("/jpeg", make_factory(JPEG, audio, bool(args.auth)))
     if server.attach(None) == 0:
-        print(f"rtsp-server: cannot listen on {ADDRESS}:{port}", file=sys.stderr)
+        print(f"rtsp-server: cannot listen on {ADDRESS}:{args.port}", file=sys.stderr)
         return 1
     print(f"rtsp-server: rtsp://{ADDRESS}:{server.get_bound_port()}", flush=True)
     GLib.MainLoop().run()
@@ -99,11 +142,15 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--no-audio", action="store_true")
     parser.add_argument("--reference", metavar="FILE")
+    parser.add_argument("--auth", choices=["basic", "digest"])
+    parser.add_argument("--user", default="admin")
+    parser.add_argument("--pass", dest="password", default="secret")
+    parser.add_argument("--session-timeout", type=int, default=0)
     args = parser.parse_args()
     Gst.init(None)
     if args.reference:
         return write_reference(args.reference)
-    return serve(args.port, not args.no_audio)
+    return serve(args)
 
 
 if __name__ == "__main__":

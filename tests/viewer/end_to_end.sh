@@ -48,11 +48,34 @@ grep -q 'no picture was drawn' "$work/err.txt" || fail "missing snapshot not rep
 [ -e "$work/w.png" ] && fail "a snapshot was written without a picture"
 stop_camera
 
+# A stream that cannot play: one line naming the address and the cause, however often it is
+# tried again, and status 1.
+start_camera
+closed_port=$port
+stop_camera
+for case in "127.0.0.1:$closed_port/h264|rtsp://127.0.0.1:$closed_port/h264: connection refused" \
+            "nosuchhost.invalid/h264|rtsp://nosuchhost.invalid/h264: name does not resolve"; do
+  address=${case%%|*}
+  line=${case#*|}
+  "$viewer" --protocol 12 --headless --duration 3 "$address" > /dev/null 2> "$work/err.txt"
+  status=$?
+  [ $status -eq 1 ] || fail "$address exited $status"
+  [ "$(grep -c "^vexa-viewer: $line\$" "$work/err.txt")" -eq 1 ] || fail "$address: not one '$line': $(cat "$work/err.txt")"
+done
+start_camera
+rtsp_port=$(grep -o 'rtsp://127\.0\.0\.1:[0-9]*' "$work/camera.txt" | head -n 1 | cut -d: -f3)
+"$viewer" --protocol 12 --headless --duration 3 "127.0.0.1:$rtsp_port/nope" > /dev/null 2> "$work/err.txt"
+status=$?
+[ $status -eq 1 ] || fail "unknown path exited $status"
+[ "$(grep -c "^vexa-viewer: rtsp://127.0.0.1:$rtsp_port/nope: \"RTSP/1.0 404 Not Found\" to DESCRIBE\$" "$work/err.txt")" -eq 1 ] \
+  || fail "unknown path: $(cat "$work/err.txt")"
+stop_camera
+
 # Bad arguments: one line and status 2.
 "$viewer" --protocol two 127.0.0.1 > /dev/null 2> "$work/err.txt"
 status=$?
 [ $status -eq 2 ] || fail "bad arguments exited $status"
 [ "$(wc -l < "$work/err.txt")" -eq 1 ] || fail "bad arguments gave more than one line"
 
-if [ $failures -eq 0 ]; then echo "viewer end to end: 3 passed, 0 failed"; exit 0; fi
+if [ $failures -eq 0 ]; then echo "viewer end to end: passed"; exit 0; fi
 exit 1

@@ -53,10 +53,11 @@ StreamRecovery::Action StreamRecovery::observe(const Observation& road) {
     failure_ = road.failure;
     return Action::kFallBack;
   }
-  // Over UDP the media may go on after the camera closed the RTSP connection: only silence
-  // ends such a stream.
-  const bool mediaOutlivesConnection = !road.mediaOnConnection && mediaFlowing();
-  if ((road.ended || road.failure) && !mediaOutlivesConnection) {
+  // Over UDP the media may go on after the camera closed the RTSP connection (some do): a pause
+  // in it ends such a stream.
+  const bool mediaGoesOn = !road.mediaOnConnection && mediaSeen_ &&
+                           !silentFor(kSilenceAfterConnectionLossMs);
+  if ((road.ended || road.failure) && !mediaGoesOn) {
     return stopBecause(road.failure.value_or(StreamFailure{StreamFault::kConnectionLost, {}}));
   }
   if (!road.playing) return Action::kNone;

@@ -33,6 +33,8 @@ class StreamRecovery {
   static constexpr uint32_t kNoMediaTimeoutMs = 10000;
   // A UDP stream that brings nothing this long after PLAY is blocked on the way.
   static constexpr uint32_t kFirstDatagramTimeoutMs = 5000;
+  // A UDP stream whose RTSP connection ended has ended too once its media pauses this long.
+  static constexpr uint32_t kSilenceAfterConnectionLossMs = 1000;
 
   // How the road fares now.
   struct Observation {

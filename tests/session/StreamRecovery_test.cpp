@@ -69,7 +69,7 @@ TEST_F(Recovery, UdpMediaOutlivesAClosedConnectionUntilItStops) {
   closed.ended = true;
   closed.failure = StreamFailure{StreamFault::kConnectionLost, {}};
   EXPECT_EQ(recovery.observe(closed), Action::kNone);
-  EXPECT_EQ(waitFor(Action::kStop, closed), StreamRecovery::kNoMediaTimeoutMs);
+  EXPECT_EQ(waitFor(Action::kStop, closed), StreamRecovery::kSilenceAfterConnectionLossMs);
   // Over the connection, its end is the end of the media.
   recovery.attemptStarted();
   recovery.observe(playing(1));

@@ -1,5 +1,6 @@
 #include "camera/CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "camera/AudioCodec.h"
 #include "camera/FrameProducer.h"
+#include "camera/TcpListener.h"
 
 namespace vexa::camera {
 namespace {
@@ -16,6 +18,9 @@ constexpr int kMinSide = 16;
 constexpr int kMaxSide = 4096;
 constexpr int kMaxPort = 65535;
 constexpr double kMaxDurationSeconds = 1e7;
+constexpr double kMaxDropAfterSeconds = 86400;
+constexpr long kMaxTimeoutSeconds = 86400;
+constexpr double kMsPerSecond = 1000;
 
 std::optional<long> parseInteger(const std::string& text, long low, long high) {
   long value = 0;
@@ -25,15 +30,20 @@ std::optional<long> parseInteger(const std::string& text, long low, long high) {
   return value;
 }
 
-std::optional<double> parseSeconds(const std::string& text) {
+std::optional<double> parseSeconds(const std::string& text, double limit) {
   double value = 0;
   const char* end = text.data() + text.size();
   const auto [next, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || next != end || !std::isfinite(value) || value <= 0 ||
-      value > kMaxDurationSeconds) {
+  if (error != std::errc() || next != end || !std::isfinite(value) || value <= 0 || value > limit) {
     return std::nullopt;
   }
   return value;
+}
+
+std::optional<AuthScheme> parseScheme(const std::string& text) {
+  if (text == "basic") return AuthScheme::Basic;
+  if (text == "digest") return AuthScheme::Digest;
+  return std::nullopt;
 }
 
 using Setter = std::function<bool(CameraSettings&, const std::string&)>;
@@ -44,6 +54,11 @@ Setter integerSetter(long low, long high, std::function<void(CameraSettings&, lo
     if (value) assign(settings, *value);
     return value.has_value();
   };
+}
+
+bool setAddress(CameraSettings& settings, const std::string& address) {
+  settings.mjpeg.bindAddress = settings.rtsp.bindAddress = address;
+  return bindableAddress(address, 0).has_value();
 }
 
 const std::map<std::string, Setter>& valueOptions() {
@@ -68,22 +83,51 @@ const std::map<std::string, Setter>& valueOptions() {
        }},
       {"--user",
        [](auto& s, const std::string& v) {
-         s.mjpeg.user = v;
+         s.mjpeg.user = s.rtsp.user = v;
          return true;
        }},
       {"--pass",
        [](auto& s, const std::string& v) {
-         s.mjpeg.password = v;
+         s.mjpeg.password = s.rtsp.password = v;
          return true;
        }},
-      {"--bind",
+      {"--auth",
        [](auto& s, const std::string& v) {
-         s.mjpeg.bindAddress = s.rtsp.bindAddress = v;
-         return !v.empty();
+         const auto scheme = parseScheme(v);
+         if (scheme) s.mjpeg.auth = s.rtsp.auth = *scheme;
+         s.authChosen = true;
+         return scheme.has_value();
+       }},
+      {"--nonce-lifetime", integerSetter(1, kMaxNonceLifetimeSeconds,
+                                         [](auto& s, long v) {
+                                           s.mjpeg.nonceLifetimeSeconds =
+                                               s.rtsp.nonceLifetimeSeconds = int(v);
+                                         })},
+      {"--session-timeout",
+       integerSetter(0, kMaxTimeoutSeconds,
+                     [](auto& s, long v) { s.rtsp.sessionTimeoutSeconds = int(v); })},
+      {"--listen", setAddress},
+      {"--bind", setAddress},
+      {"--redirect",
+       [](auto& s, const std::string& v) {
+         const auto redirect = parseRedirect(v);
+         if (redirect) {
+           s.mjpeg.redirects.push_back(*redirect);
+           s.rtsp.redirects.push_back(*redirect);
+         }
+         return redirect.has_value();
+       }},
+      {"--drop-after",
+       [](auto& s, const std::string& v) {
+         const auto seconds = parseSeconds(v, kMaxDropAfterSeconds);
+         // At least a millisecond, so that a tiny time still drops.
+         const int ms = seconds ? std::max(1, int(std::lround(*seconds * kMsPerSecond))) : 0;
+         if (seconds) s.mjpeg.dropAfterMs = s.rtsp.dropAfterMs = ms;
+         return seconds.has_value();
        }},
       {"--duration",
        [](auto& s, const std::string& v) {
-         const auto seconds = parseSeconds(v);
+         const auto seconds = parseSeconds(v, kMaxDurationSeconds);
          if (seconds) s.durationSeconds = *seconds;
          return seconds.has_value();
        }},
@@ -97,6 +141,10 @@ const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions()
       {"--help", [](CameraSettings& s) { s.showHelp = true; }},
       {"-h", [](CameraSettings& s) { s.showHelp = true; }},
       {"--stap-a", [](CameraSettings& s) { s.rtsp.stapA = true; }},
+      {"--rtcp-not-alive", [](CameraSettings& s) { s.rtsp.rtcpKeepsAlive = false; }},
+      {"--refuse-udp", [](CameraSettings& s) { s.rtsp.refuseUdp = true; }},
+      {"--lf-only", [](CameraSettings& s) { s.rtsp.lfOnly = true; }},
+      {"--log", [](CameraSettings& s) { s.mjpeg.logRequests = s.rtsp.logRequests = true; }},
   };
   return flags;
 }
@@ -134,27 +182,46 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CameraSettings&
       return false;
     }
   }
+  if (settings.authChosen && settings.rtsp.user.empty() && settings.rtsp.password.empty()) {
+    error = "--auth needs --user and --pass";
+    return false;
+  }
   return true;
 }
 
 std::string usageText() {
   return "usage: vexa-camera [options]\n"
          "A simulated network camera serving generated pictures on loopback.\n"
-         "  --port N          HTTP MJPEG port, 0 for any free one (default 8008)\n"
-         "  --rtsp-port N     RTSP port, 0 for any free one (default 8554); media goes\n"
-         "                    interleaved on the connection or over UDP, as SETUP asks\n"
-         "  --bind ADDR       address to listen on (default 127.0.0.1)\n"
-         "  --width N         picture width, 16..4096 (default 640)\n"
-         "  --height N        picture height, 16..4096 (default 480)\n"
-         "  --fps N           pictures per second, 1..120 (default 10)\n"
-         "  --quality N       JPEG quality, 1..100 (default 70)\n"
-         "  --audio CODEC     RTSP audio: pcmu, pcma, g726-16, g726-24, g726-32, g726-40 or\n"
-         "                    none (default pcmu)\n"
-         "  --stap-a          send H.264 parameter sets in one STAP-A packet\n"
-         "  --user NAME       require HTTP Basic authorisation with this user name\n"
-         "  --pass TEXT       ... and this password\n"
-         "  --duration SECS   stop after this many seconds (default: run until SIGINT/SIGTERM)\n"
-         "  --help            show this text\n";
+         "  --port N              HTTP MJPEG port, 0 for any free one (default 8008)\n"
+         "  --rtsp-port N         RTSP port, 0 for any free one (default 8554): /h264, /h264_2\n"
+         "                        and /jpeg; media goes interleaved on the connection or over\n"
+         "                        UDP, as SETUP asks\n"
+         "  --listen ADDR         address both servers listen on, IPv4 or IPv6 such as ::1\n"
+         "                        (default 127.0.0.1; --bind is the same)\n"
+         "  --width N             picture width, 16..4096 (default 640)\n"
+         "  --height N            picture height, 16..4096 (default 480)\n"
+         "  --fps N               pictures per second, 1..120 (default 10)\n"
+         "  --quality N           JPEG quality, 1..100 (default 70)\n"
+         "  --audio CODEC         RTSP audio: pcmu, pcma, g726-16, g726-24, g726-32, g726-40\n"
+         "                        or none (default pcmu)\n"
+         "  --stap-a              send H.264 parameter sets in one STAP-A packet\n"
+         "  --user NAME           both servers demand credentials: this user name\n"
+         "  --pass TEXT           ... and this password (RTSP: for every method but OPTIONS)\n"
+         "  --auth SCHEME         basic, or digest (MD5, qop=auth) (default basic)\n"
+         "  --nonce-lifetime S    seconds a Digest nonce lives; a correct answer to an older\n"
+         "                        one is told stale=true (default 60)\n"
+         "  --session-timeout S   RTSP: seconds of silence that end a session, announced in\n"
+         "                        the Session header; 0: never (default 60)\n"
+         "  --rtcp-not-alive      RTSP: only requests keep a session alive, receiver reports\n"
+         "                        do not\n"
+         "  --refuse-udp          RTSP: SETUP for RTP over UDP gets 461 Unsupported Transport\n"
+         "  --lf-only             RTSP: answers end their lines in LF alone\n"
+         "  --redirect PATH=URL   requests for PATH (or below it) get 301 with URL; repeatable\n"
+         "  --drop-after S        close every connection S seconds after it was accepted\n"
+         "                        (SIGUSR1 closes every open connection at once)\n"
+         "  --log                 one line per request on stderr\n"
+         "  --duration S          stop after this many seconds (default: until SIGINT/SIGTERM)\n"
+         "  --help                show this text\n";
 }
 
 }  // namespace vexa::camera

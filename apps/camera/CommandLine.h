@@ -13,11 +13,13 @@ struct CameraSettings {
   static constexpr uint16_t kDefaultHttpPort = 8008;
   static constexpr uint16_t kDefaultRtspPort = 8554;
 
-  // The picture options (size, rate, quality, address) apply to both servers.
+  // The picture options (size, rate, quality, address), credentials, redirects, the request log
+  // and dropping apply to both servers.
   MjpegServerOptions mjpeg;
   RtspServerOptions rtsp;
   double durationSeconds = 0;  // 0: until SIGINT or SIGTERM
   bool showHelp = false;
+  bool authChosen = false;  // --auth given, which wants credentials
 
   CameraSettings() {
     mjpeg.port = kDefaultHttpPort;
@@ -26,7 +28,7 @@ struct CameraSettings {
 };
 
 // Accepts "--name value" and "--name=value". False with a one-line error for an unknown option,
-// a missing or malformed value, or a value out of range.
+// a missing or malformed value, a value out of range, or --auth without credentials.
 bool parseCommandLine(const std::vector<std::string>& arguments, CameraSettings& settings,
                       std::string& error);
 

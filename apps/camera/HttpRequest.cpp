@@ -2,17 +2,12 @@
 
 #include <strings.h>
 
-#include "common/Base64.h"
 #include "common/TextFields.h"
 
 namespace vexa::camera {
 namespace {
 
-constexpr std::string_view kBasicScheme = "Basic";
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
+constexpr std::string_view kSchemeSeparator = "://";
 
 // The next line without its end (CR LF, or a bare LF from lax clients); advances text past it.
 std::string_view takeLine(std::string_view& text) {
@@ -35,6 +30,10 @@ bool splitRequestLine(std::string_view line, HttpRequest& request) {
 
 }  // namespace
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
 std::optional<std::string_view> HttpRequest::header(std::string_view name) const {
   for (const auto& [key, value] : headers) {
     if (equalsIgnoringCase(key, name)) return std::string_view(value);
@@ -56,19 +55,16 @@ std::optional<HttpRequest> parseHttpRequest(std::string_view text) {
   return request;
 }
 
-bool isAuthorised(const HttpRequest& request, const Credentials& credentials) {
-  if (!credentials.required()) return true;
-  const auto value = request.header("Authorization");
-  if (!value) return false;
-  const size_t blank = value->find(' ');
-  if (blank == std::string_view::npos ||
-      !equalsIgnoringCase(value->substr(0, blank), kBasicScheme)) {
-    return false;
+std::string_view urlPath(std::string_view url) {
+  if (const size_t scheme = url.find(kSchemeSeparator); scheme != std::string_view::npos) {
+    url.remove_prefix(scheme + kSchemeSeparator.size());
+    const size_t path = url.find('/');
+    url = path == std::string_view::npos ? std::string_view() : url.substr(path);
   }
-  const std::vector<uint8_t> decoded = base64::decode(trimBlanks(value->substr(blank + 1)));
-  const std::string expected = credentials.user + ":" + credentials.password;
-  return std::string_view(reinterpret_cast<const char*>(decoded.data()), decoded.size()) ==
-         expected;
+  url = url.substr(0, url.find('?'));
+  while (url.starts_with('/')) url.remove_prefix(1);
+  while (url.ends_with('/')) url.remove_suffix(1);
+  return url;
 }
 
 }  // namespace vexa::camera

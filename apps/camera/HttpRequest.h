@@ -23,16 +23,12 @@ struct HttpRequest {
 // request line does not have three parts.
 std::optional<HttpRequest> parseHttpRequest(std::string_view text);
 
-// The user name and password a server asks for; none when both are empty.
-struct Credentials {
-  std::string user;
-  std::string password;
+// Header names and schemes compare without case.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
-  bool required() const { return !user.empty() || !password.empty(); }
-};
-
-// True when no credentials are required or the request carries "Authorization: Basic" with the
-// Base64 text of exactly user:password.
-bool isAuthorised(const HttpRequest& request, const Credentials& credentials);
+// The path of a request URL (absolute, as RTSP sends it, or a bare path) without the slashes
+// around it and without a query: "rtsp://h:554/h264/trackID=1/?x" and "/h264/trackID=1" both
+// give "h264/trackID=1".
+std::string_view urlPath(std::string_view url);
 
 }  // namespace vexa::camera

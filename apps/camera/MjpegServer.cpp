@@ -3,12 +3,12 @@
 #include <cstring>
 #include <span>
 
+#include "camera/TcpListener.h"
 #include "common/DebugTrace.h"
 
 namespace vexa::camera {
 namespace {
 
-constexpr std::string_view kRealm = "vexa-camera";
 constexpr int kFrameWaitMs = 100;
 constexpr int kLingerMs = 1000;
 
@@ -23,12 +23,6 @@ std::string simpleAnswer(std::string_view status, std::string_view extraHeaders 
   return answer;
 }
 
-std::string unauthorisedAnswer() {
-  std::string challenge = "WWW-Authenticate: Basic realm=\"";
-  challenge.append(kRealm).append("\"\r\n");
-  return simpleAnswer("401 Unauthorized", challenge);
-}
-
 bool isBoundaryCharacter(char c) {
   return c > ' ' && c < 0x7F;
 }
@@ -37,12 +31,14 @@ bool isBoundaryCharacter(char c) {
 
 MjpegServer::MjpegServer(MjpegServerOptions options)
     : options_(std::move(options)),
-      credentials_{options_.user, options_.password},
       delimiter_("\r\n--" + options_.boundary + "\r\n"),
+      auth_({options_.user, options_.password, options_.auth, options_.nonceLifetimeSeconds},
+            options_.clock),
+      log_(options_.logRequests),
       producer_(options_.width, options_.height, options_.fps, options_.quality),
-      tcp_([this](TcpConnection& connection, const std::atomic<bool>& stopping) {
-        serve(connection, stopping);
-      }) {}
+      tcp_([this](TcpConnection& connection,
+                  const std::atomic<bool>& stopping) { serve(connection, stopping); },
+           std::chrono::milliseconds(options_.dropAfterMs)) {}
 
 MjpegServer::~MjpegServer() {
   stop();
@@ -69,6 +65,11 @@ std::string MjpegServer::validateOptions() const {
   if (options_.quality < JpegEncoder::kMinQuality || options_.quality > JpegEncoder::kMaxQuality) {
     return "the quality must be 1 to 100";
   }
+  if (std::string why = checkAuthSettings(auth_.settings()); !why.empty()) return why;
+  if (options_.dropAfterMs < 0) return "the drop time must not be negative";
+  if (!bindableAddress(options_.bindAddress, options_.port)) {
+    return "cannot listen on " + options_.bindAddress;
+  }
   return {};
 }
 
@@ -82,8 +83,9 @@ bool MjpegServer::start() {
   }
   const int error = tcp_.start(options_.bindAddress, options_.port);
   if (error != 0) {
-    lastError_ = "cannot listen on " + options_.bindAddress + ":" + std::to_string(options_.port) +
-                 ": " + std::strerror(error);
+    lastError_ = "cannot listen on " +
+                 bindableAddress(options_.bindAddress, options_.port)->text() + ": " +
+                 std::strerror(error);
     producer_.stop();
     return false;
   }
@@ -105,20 +107,31 @@ void MjpegServer::serve(TcpConnection& connection, const std::atomic<bool>& stop
   if (read != IoResult::Done) return;
 
   const auto request = parseHttpRequest(header);
-  std::string refusal;
-  if (!request) {
-    refusal = simpleAnswer("400 Bad Request");
-  } else if (request->method != "GET") {
-    refusal = simpleAnswer("405 Method Not Allowed", "Allow: GET\r\n");
-  } else if (!isAuthorised(*request, credentials_)) {
-    unauthorised_.fetch_add(1, std::memory_order_relaxed);
-    refusal = unauthorisedAnswer();
+  if (request) {
+    log_.record({connection.number(),
+                 request->method,
+                 request->target,
+                 {},
+                 {},
+                 request->header("Authorization").has_value()});
   }
+  const std::string refusal = refusalOf(request);
   if (!refusal.empty()) {
     refuse(connection, refusal, stopping);
     return;
   }
   streamPictures(connection, stopping);
+}
+
+std::string MjpegServer::refusalOf(const std::optional<HttpRequest>& request) {
+  if (!request) return simpleAnswer("400 Bad Request");
+  if (const Redirect* redirect = findRedirect(options_.redirects, request->target)) {
+    return simpleAnswer("301 Moved Permanently", "Location: " + redirect->location + "\r\n");
+  }
+  if (request->method != "GET") return simpleAnswer("405 Method Not Allowed", "Allow: GET\r\n");
+  const auto challenge =
+      auth_.refusal(request->method, request->target, request->header("Authorization"));
+  return challenge ? simpleAnswer("401 Unauthorized", *challenge) : std::string();
 }
 
 void MjpegServer::refuse(TcpConnection& connection, const std::string& answer,

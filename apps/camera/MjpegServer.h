@@ -4,24 +4,36 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "camera/FrameProducer.h"
 #include "camera/HttpRequest.h"
+#include "camera/Redirect.h"
+#include "camera/RequestLog.h"
+#include "camera/ServerAuthenticator.h"
 #include "camera/TcpServer.h"
+#include "platform/Clock.h"
 
 namespace vexa::camera {
 
 struct MjpegServerOptions {
-  std::string bindAddress = "127.0.0.1";
-  uint16_t port = 0;  // 0: an ephemeral port, see MjpegServer::port()
+  std::string bindAddress = "127.0.0.1";  // IPv4 or IPv6
+  uint16_t port = 0;                      // 0: an ephemeral port, see MjpegServer::port()
   int width = 640;
   int height = 480;
   int fps = 10;
   int quality = 70;  // 1..100
-  // When either is set, clients must send Basic authorisation with both.
+  // When either is set, clients must send both, by auth's scheme.
   std::string user;
   std::string password;
+  AuthScheme auth = AuthScheme::Basic;
+  int nonceLifetimeSeconds = 60;
+  const platform::Clock* clock = nullptr;  // measures nonce ages; the system's when null
   std::string boundary = "vexaframe";
+  std::vector<Redirect> redirects;
+  // Every connection is dropped this long after it was accepted; 0: never.
+  int dropAfterMs = 0;
+  bool logRequests = false;  // echo each request on stderr besides MjpegServer::requestLog()
 };
 
 // Serves the generated pictures as an HTTP multipart JPEG stream to any number of clients, each
@@ -50,9 +62,16 @@ class MjpegServer {
   // JPEG parts sent, summed over all clients.
   uint64_t picturesServed() const { return picturesServed_.load(std::memory_order_relaxed); }
   uint64_t framesEncoded() const { return producer_.framesEncoded(); }
-  uint64_t unauthorisedRequests() const { return unauthorised_.load(std::memory_order_relaxed); }
+  uint64_t unauthorisedRequests() const { return auth_.counts().unauthorised; }
+  AuthCounts authCounts() const { return auth_.counts(); }
   // Connections open, whether streaming or still sending their request.
   size_t activeClients() const { return tcp_.activeConnections(); }
+  // Every request received, oldest first (the newest RequestLog::kMaxEntries).
+  std::vector<LoggedRequest> requestLog() const { return log_.entries(); }
+
+  // Closes every open connection at once.
+  void dropAllConnections() { tcp_.dropAll(); }
+  uint64_t droppedConnections() const { return tcp_.droppedConnections(); }
 
   // The answer header that opens a stream, and the head of one part.
   static std::string streamAnswerHeader(const std::string& boundary);
@@ -61,18 +80,20 @@ class MjpegServer {
  private:
   std::string validateOptions() const;
   void serve(TcpConnection& connection, const std::atomic<bool>& stopping);
+  // The answer that turns the request away; empty when it gets the stream.
+  std::string refusalOf(const std::optional<HttpRequest>& request);
   void refuse(TcpConnection& connection, const std::string& answer,
               const std::atomic<bool>& stopping);
   void streamPictures(TcpConnection& connection, const std::atomic<bool>& stopping);
 
   const MjpegServerOptions options_;
-  const Credentials credentials_;
   const std::string delimiter_;  // CR LF "--" boundary CR LF, sent after every picture
+  ServerAuthenticator auth_;
+  RequestLog log_;
   FrameProducer producer_;
   TcpServer tcp_;
   std::string lastError_;
   std::atomic<uint64_t> picturesServed_{0};
-  std::atomic<uint64_t> unauthorised_{0};
 };
 
 }  // namespace vexa::camera

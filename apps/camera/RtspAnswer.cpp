@@ -1,12 +1,30 @@
 #include "camera/RtspAnswer.h"
 
+#include "camera/HttpRequest.h"
+
 namespace vexa::camera {
 namespace {
 
 constexpr std::string_view kVersion = "RTSP/1.0";
 constexpr std::string_view kServer = "vexa-camera";
 constexpr std::string_view kEnd = "\r\n";
-constexpr std::string_view kSchemeSeparator = "://";
+constexpr std::string_view kLfOnly = "\n";
+
+// text with every CR LF made the given line end.
+std::string withLineEnds(std::string_view text, LineEnds ends) {
+  if (ends == LineEnds::CrLf) return std::string(text);
+  std::string converted;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find(kEnd, at);
+    if (end == std::string_view::npos) {
+      converted.append(text.substr(at));
+      break;
+    }
+    converted.append(text.substr(at, end - at)).append(kLfOnly);
+    at = end + kEnd.size();
+  }
+  return converted;
+}
 
 }  // namespace
 
@@ -14,6 +32,10 @@ std::string_view rtspReason(RtspStatus status) {
   switch (status) {
     case RtspStatus::Ok:
       return "OK";
+    case RtspStatus::MovedPermanently:
+      return "Moved Permanently";
+    case RtspStatus::Unauthorized:
+      return "Unauthorized";
     case RtspStatus::BadRequest:
       return "Bad Request";
     case RtspStatus::NotFound:
@@ -39,30 +61,25 @@ std::string_view rtspReason(RtspStatus status) {
 }
 
 std::string rtspAnswer(RtspStatus status, std::string_view cseq, std::string_view extraHeaders,
-                       std::string_view contentType, std::string_view body) {
+                       std::string_view contentType, std::string_view body, LineEnds ends) {
+  const std::string_view end = ends == LineEnds::CrLf ? kEnd : kLfOnly;
   std::string answer(kVersion);
   answer.append(" ").append(std::to_string(int(status))).append(" ");
-  answer.append(rtspReason(status)).append(kEnd);
-  if (!cseq.empty()) answer.append("CSeq: ").append(cseq).append(kEnd);
-  answer.append("Server: ").append(kServer).append(kEnd);
-  answer.append(extraHeaders);
-  if (!body.empty()) {
-    answer.append("Content-Type: ").append(contentType).append(kEnd);
-    answer.append("Content-Length: ").append(std::to_string(body.size())).append(kEnd);
+  answer.append(rtspReason(status)).append(end);
+  if (!cseq.empty()) answer.append("CSeq: ").append(cseq).append(end);
+  answer.append("Server: ").append(kServer).append(end);
+  answer.append(withLineEnds(extraHeaders, ends));
+  const std::string sentBody = withLineEnds(body, ends);
+  if (!sentBody.empty()) {
+    answer.append("Content-Type: ").append(contentType).append(end);
+    answer.append("Content-Length: ").append(std::to_string(sentBody.size())).append(end);
   }
-  answer.append(kEnd).append(body);
+  answer.append(end).append(sentBody);
   return answer;
 }
 
 RtspTarget parseRtspTarget(std::string_view url) {
-  if (const size_t scheme = url.find(kSchemeSeparator); scheme != std::string_view::npos) {
-    url.remove_prefix(scheme + kSchemeSeparator.size());
-    const size_t path = url.find('/');
-    url = path == std::string_view::npos ? std::string_view() : url.substr(path);
-  }
-  url = url.substr(0, url.find('?'));
-  while (url.starts_with('/')) url.remove_prefix(1);
-  while (url.ends_with('/')) url.remove_suffix(1);
+  url = urlPath(url);
   const size_t slash = url.find('/');
   RtspTarget target;
   target.stream = url.substr(0, slash);

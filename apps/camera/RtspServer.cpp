@@ -9,6 +9,7 @@
 #include "camera/JpegEncoder.h"
 #include "camera/RtspMessageReader.h"
 #include "camera/RtspSession.h"
+#include "camera/TcpListener.h"
 #include "common/DebugTrace.h"
 
 namespace vexa::camera {
@@ -31,9 +32,12 @@ int millisecondsUntil(Clock::time_point due, Clock::time_point now) {
 
 RtspServer::RtspServer(RtspServerOptions options)
     : options_(std::move(options)),
-      tcp_([this](TcpConnection& connection, const std::atomic<bool>& stopping) {
-        serve(connection, stopping);
-      }) {}
+      auth_({options_.user, options_.password, options_.auth, options_.nonceLifetimeSeconds},
+            options_.clock),
+      log_(options_.logRequests),
+      tcp_([this](TcpConnection& connection,
+                  const std::atomic<bool>& stopping) { serve(connection, stopping); },
+           std::chrono::milliseconds(options_.dropAfterMs)) {}
 
 RtspServer::~RtspServer() {
   stop();
@@ -62,6 +66,9 @@ std::string RtspServer::validateOptions() const {
   }
   if (o.senderReportIntervalMs < kMinReportIntervalMs) return "the report interval is too short";
   if (o.sessionTimeoutSeconds < 0) return "the session time-out must not be negative";
+  if (std::string why = checkAuthSettings(auth_.settings()); !why.empty()) return why;
+  if (o.dropAfterMs < 0) return "the drop time must not be negative";
+  if (!bindableAddress(o.bindAddress, o.port)) return "cannot listen on " + o.bindAddress;
   return {};
 }
 
@@ -71,8 +78,9 @@ bool RtspServer::start() {
   streams_ = defineStreams(options_, std::random_device{}());
   const int error = tcp_.start(options_.bindAddress, options_.port);
   if (error != 0) {
-    lastError_ = "cannot listen on " + options_.bindAddress + ":" + std::to_string(options_.port) +
-                 ": " + std::strerror(error);
+    lastError_ = "cannot listen on " +
+                 bindableAddress(options_.bindAddress, options_.port)->text() + ": " +
+                 std::strerror(error);
     return false;
   }
   return true;
@@ -83,7 +91,7 @@ void RtspServer::stop() {
 }
 
 void RtspServer::serve(TcpConnection& connection, const std::atomic<bool>& stopping) {
-  RtspSession session(options_, streams_, counters_, connection.ends());
+  RtspSession session(shared_, connection.number(), connection.ends());
   RtspMessageReader reader;
   std::string received;
   std::vector<uint8_t> out;
@@ -98,22 +106,23 @@ void RtspServer::serve(TcpConnection& connection, const std::atomic<bool>& stopp
     reader.append(received);
     bool malformed = false;
     while (auto message = reader.next()) {
-      lastHeard = Clock::now();
       if (message->kind == RtspMessageReader::Kind::Request) {
+        lastHeard = Clock::now();
         const std::string answer = session.answer(message->header, lastHeard);
         out.insert(out.end(), answer.begin(), answer.end());
       } else if (message->kind == RtspMessageReader::Kind::Interleaved) {
+        if (options_.rtcpKeepsAlive) lastHeard = Clock::now();
         session.onInterleavedFrame(message->channel, message->data);
       } else {
-        const std::string answer = rtspAnswer(RtspStatus::BadRequest, {}, {});
+        const std::string answer = session.malformedAnswer();
         out.insert(out.end(), answer.begin(), answer.end());
         malformed = true;
         break;
       }
     }
-    // RTCP over UDP keeps the session alive as requests do: clients of that road send no more
-    // requests once playing.
-    if (session.receiveDatagrams()) lastHeard = Clock::now();
+    // RTCP over UDP keeps the session alive as requests do, unless told otherwise: clients of
+    // that road may send no more requests once playing.
+    if (session.receiveDatagrams() && options_.rtcpKeepsAlive) lastHeard = Clock::now();
     if (!malformed) session.produceDue(Clock::now(), out);
     if (!out.empty()) {
       if (connection.sendAll({out}, stopping, kSendStallLimitMs) != IoResult::Done) return;
@@ -125,7 +134,9 @@ void RtspServer::serve(TcpConnection& connection, const std::atomic<bool>& stopp
       return;
     }
     if (timeout.count() > 0 && Clock::now() - lastHeard > timeout) {
-      DebugTrace("RtspServer: closing a session silent for %d s\n", options_.sessionTimeoutSeconds);
+      DebugTrace("RtspServer: closing connection #%llu, silent for %d s\n",
+                 static_cast<unsigned long long>(connection.number()),
+                 options_.sessionTimeoutSeconds);
       return;
     }
   }

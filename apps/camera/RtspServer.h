@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "camera/RequestLog.h"
 #include "camera/RtspCounters.h"
 #include "camera/RtspServerOptions.h"
+#include "camera/RtspSession.h"
 #include "camera/RtspStreams.h"
+#include "camera/ServerAuthenticator.h"
 #include "camera/TcpServer.h"
 
 namespace vexa::camera {
@@ -16,7 +19,8 @@ namespace vexa::camera {
 // Serves the generated pictures and tone over RTSP/1.0, with RTP and RTCP interleaved on the
 // connection (RFC 2326 section 10.12) or as UDP datagrams between the ports SETUP names:
 // H.264 under /h264 (and at half size under /h264_2), RTP/JPEG under /jpeg, each with the audio
-// track the options name.
+// track the options name. The options make it play the parts of other servers: credentials,
+// redirects, LF-only answers, no UDP, dropped connections.
 class RtspServer {
  public:
   static constexpr int kSendStallLimitMs = 10000;
@@ -48,6 +52,13 @@ class RtspServer {
   uint64_t rtpPacketsSent() const { return counters_.rtpPackets.load(std::memory_order_relaxed); }
   uint64_t ignoredFrames() const { return counters_.ignoredFrames.load(std::memory_order_relaxed); }
   size_t activeClients() const { return tcp_.activeConnections(); }
+  AuthCounts authCounts() const { return auth_.counts(); }
+  // Every request received, oldest first (the newest RequestLog::kMaxEntries).
+  std::vector<LoggedRequest> requestLog() const { return log_.entries(); }
+
+  // Closes every open connection at once, and with it its session and UDP media.
+  void dropAllConnections() { tcp_.dropAll(); }
+  uint64_t droppedConnections() const { return tcp_.droppedConnections(); }
 
  private:
   std::string validateOptions() const;
@@ -56,6 +67,9 @@ class RtspServer {
   const RtspServerOptions options_;
   std::vector<StreamDefinition> streams_;
   RtspCounters counters_;
+  ServerAuthenticator auth_;
+  RequestLog log_;
+  const RtspShared shared_{options_, streams_, counters_, auth_, log_};
   TcpServer tcp_;
   std::string lastError_;
 };

@@ -2,9 +2,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "camera/AudioCodec.h"
+#include "camera/Redirect.h"
+#include "camera/ServerAuthenticator.h"
 #include "camera/SessionDescription.h"
+#include "platform/Clock.h"
 
 namespace vexa::camera {
 
@@ -12,8 +16,8 @@ struct RtspServerOptions {
   static constexpr size_t kMinRtpPacketSize = 256;
   static constexpr size_t kMaxRtpPacketSize = 0xFFFF;  // what an interleaved frame can hold
 
-  std::string bindAddress = "127.0.0.1";
-  uint16_t port = 0;  // 0: an ephemeral port, see RtspServer::port()
+  std::string bindAddress = "127.0.0.1";  // IPv4 or IPv6
+  uint16_t port = 0;                      // 0: an ephemeral port, see RtspServer::port()
   int width = 640;
   int height = 480;
   int fps = 10;
@@ -25,9 +29,27 @@ struct RtspServerOptions {
   uint8_t h264PayloadType = kDefaultH264PayloadType;
   size_t maxRtpPacketSize = 1400;  // RTP header included
   int senderReportIntervalMs = 5000;
-  // A connection that hears nothing from its client (no request, no RTCP) for this long is
-  // closed; 0: never. Announced in the Session header.
+  // A connection that hears nothing from its client for this long is closed, its session torn
+  // down; 0: never. Announced in the Session header.
   int sessionTimeoutSeconds = 60;
+  // Whether receiver reports (and any interleaved frame) count as hearing from the client, or
+  // only requests do.
+  bool rtcpKeepsAlive = true;
+
+  // When either is set, every request but OPTIONS needs these credentials, by auth's scheme.
+  std::string user;
+  std::string password;
+  AuthScheme auth = AuthScheme::Basic;
+  int nonceLifetimeSeconds = 60;
+  const platform::Clock* clock = nullptr;  // measures nonce ages; the system's when null
+
+  bool refuseUdp = false;  // SETUP for RTP over UDP gets 461
+  bool lfOnly = false;     // answers end their lines in LF alone
+  std::vector<Redirect> redirects;
+  // Every connection is dropped this long after it was accepted, as by a camera that reboots;
+  // 0: never. RtspServer::dropAllConnections() drops them on demand.
+  int dropAfterMs = 0;
+  bool logRequests = false;  // echo each request on stderr besides RtspServer::requestLog()
 };
 
 }  // namespace vexa::camera

@@ -35,29 +35,55 @@ std::string aggregateUrl(std::string url, const RtspTarget& target) {
 
 }  // namespace
 
-RtspSession::RtspSession(const RtspServerOptions& options,
-                         const std::vector<StreamDefinition>& streams, RtspCounters& counters,
+RtspSession::RtspSession(const RtspShared& shared, uint64_t connection,
                          std::optional<ConnectionEnds> ends)
-    : options_(options),
-      streams_(streams),
-      counters_(counters),
+    : shared_(shared),
+      options_(shared.options),
+      counters_(shared.counters),
+      connection_(connection),
       ends_(ends),
       random_(std::random_device{}()) {}
 
+std::string RtspSession::reply(RtspStatus status, std::string_view cseq, std::string_view headers,
+                               std::string_view contentType, std::string_view body) const {
+  return rtspAnswer(status, cseq, headers, contentType, body,
+                    options_.lfOnly ? LineEnds::Lf : LineEnds::CrLf);
+}
+
+std::string RtspSession::malformedAnswer() const {
+  return reply(RtspStatus::BadRequest, {}, {});
+}
+
 std::string RtspSession::answer(std::string_view header, Clock::time_point now) {
   const auto request = parseHttpRequest(header);
-  if (!request) return rtspAnswer(RtspStatus::BadRequest, {}, {});
+  if (!request) return malformedAnswer();
   const std::string cseq(request->header("CSeq").value_or(""));
-  if (request->version != kVersion) return rtspAnswer(RtspStatus::VersionNotSupported, cseq, {});
-  if (cseq.empty()) return rtspAnswer(RtspStatus::BadRequest, {}, {});
+  shared_.log.record({connection_, request->method, request->target, cseq,
+                      std::string(request->header("Session").value_or("")),
+                      request->header("Authorization").has_value()});
+  if (request->version != kVersion) return reply(RtspStatus::VersionNotSupported, cseq, {});
+  if (cseq.empty()) return malformedAnswer();
+  if (auto refusal = gate(*request, cseq)) return *refusal;
   return dispatch(*request, cseq, now);
+}
+
+std::optional<std::string> RtspSession::gate(const HttpRequest& request, const std::string& cseq) {
+  if (const Redirect* redirect = findRedirect(options_.redirects, request.target)) {
+    return reply(RtspStatus::MovedPermanently, cseq, "Location: " + redirect->location + "\r\n");
+  }
+  // Clients ask what a server offers before they know it wants credentials.
+  if (request.method == "OPTIONS") return std::nullopt;
+  auto challenge =
+      shared_.auth.refusal(request.method, request.target, request.header("Authorization"));
+  if (!challenge) return std::nullopt;
+  return reply(RtspStatus::Unauthorized, cseq, *challenge);
 }
 
 std::string RtspSession::dispatch(const HttpRequest& request, const std::string& cseq,
                                   Clock::time_point now) {
   const std::string& method = request.method;
   if (method == "OPTIONS") {
-    return rtspAnswer(RtspStatus::Ok, cseq, "Public: " + std::string(kMethods) + "\r\n");
+    return reply(RtspStatus::Ok, cseq, "Public: " + std::string(kMethods) + "\r\n");
   }
   if (method == "DESCRIBE") return describe(request, cseq);
   if (method == "SETUP") return setup(request, cseq);
@@ -66,15 +92,14 @@ std::string RtspSession::dispatch(const HttpRequest& request, const std::string&
   if (method == "GET_PARAMETER") return getParameter(request, cseq);
   for (std::string_view refused : kRefusedMethods) {
     if (method == refused) {
-      return rtspAnswer(RtspStatus::MethodNotAllowed, cseq,
-                        "Allow: " + std::string(kMethods) + "\r\n");
+      return reply(RtspStatus::MethodNotAllowed, cseq, "Allow: " + std::string(kMethods) + "\r\n");
     }
   }
-  return rtspAnswer(RtspStatus::NotImplemented, cseq, {});
+  return reply(RtspStatus::NotImplemented, cseq, {});
 }
 
 const StreamDefinition* RtspSession::findStream(const std::string& name) const {
-  for (const StreamDefinition& stream : streams_) {
+  for (const StreamDefinition& stream : shared_.streams) {
     if (stream.name == name) return &stream;
   }
   return nullptr;
@@ -83,8 +108,8 @@ const StreamDefinition* RtspSession::findStream(const std::string& name) const {
 RtspStatus RtspSession::checkSession(const HttpRequest& request, bool required) const {
   const auto given = request.header("Session");
   if (!given) return required ? RtspStatus::SessionNotFound : RtspStatus::Ok;
-  // Clients may echo the whole value, time-out parameter included.
-  const std::string_view id = trimBlanks(given->substr(0, given->find(';')));
+  // The id alone: a client that echoes the time-out parameter names no session of this server.
+  const std::string_view id = trimBlanks(*given);
   return !sessionId_.empty() && id == sessionId_ ? RtspStatus::Ok : RtspStatus::SessionNotFound;
 }
 
@@ -107,15 +132,15 @@ RtpStreamIdentity RtspSession::newIdentity() {
 std::string RtspSession::describe(const HttpRequest& request, const std::string& cseq) {
   const RtspTarget target = parseRtspTarget(request.target);
   const StreamDefinition* stream = findStream(target.stream);
-  if (!stream || !target.track.empty()) return rtspAnswer(RtspStatus::NotFound, cseq, {});
+  if (!stream || !target.track.empty()) return reply(RtspStatus::NotFound, cseq, {});
   if (stream->description.empty()) {
     DebugTrace("RtspSession: %s: %s\n", stream->name.c_str(), stream->unavailable.c_str());
-    return rtspAnswer(RtspStatus::UnsupportedMediaType, cseq, {});
+    return reply(RtspStatus::UnsupportedMediaType, cseq, {});
   }
   // Track URLs are the base and a control attribute put together, so the base ends in '/'.
   const std::string base = aggregateUrl(request.target, target) + "/";
-  return rtspAnswer(RtspStatus::Ok, cseq, "Content-Base: " + base + "\r\n", kSdpType,
-                    stream->description);
+  return reply(RtspStatus::Ok, cseq, "Content-Base: " + base + "\r\n", kSdpType,
+               stream->description);
 }
 
 std::string RtspSession::setup(const HttpRequest& request, const std::string& cseq) {
@@ -123,19 +148,19 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
   const StreamDefinition* stream = findStream(target.stream);
   const bool video = target.track == kVideoTrack;
   const bool audio = target.track == kAudioTrack && options_.audio != AudioCodec::None;
-  if (!stream || (!video && !audio)) return rtspAnswer(RtspStatus::NotFound, cseq, {});
-  if (stream->description.empty()) return rtspAnswer(RtspStatus::UnsupportedMediaType, cseq, {});
+  if (!stream || (!video && !audio)) return reply(RtspStatus::NotFound, cseq, {});
+  if (stream->description.empty()) return reply(RtspStatus::UnsupportedMediaType, cseq, {});
   if (const RtspStatus status = checkSession(request, false); status != RtspStatus::Ok) {
-    return rtspAnswer(status, cseq, {});
+    return reply(status, cseq, {});
   }
   // One session per connection, serving one stream, set up before it plays.
   if ((stream_ && stream_ != stream) || playing()) {
-    return rtspAnswer(RtspStatus::MethodNotValidInThisState, cseq, {});
+    return reply(RtspStatus::MethodNotValidInThisState, cseq, {});
   }
-  const TransportChoice transport =
-      chooseTransport(request.header("Transport").value_or(""), ends_.has_value());
-  if (!transport.offered) return rtspAnswer(RtspStatus::UnsupportedTransport, cseq, {});
-  if (!transport.valid) return rtspAnswer(RtspStatus::BadRequest, cseq, {});
+  const TransportChoice transport = chooseTransport(request.header("Transport").value_or(""),
+                                                    ends_.has_value() && !options_.refuseUdp);
+  if (!transport.offered) return reply(RtspStatus::UnsupportedTransport, cseq, {});
+  if (!transport.valid) return reply(RtspStatus::BadRequest, cseq, {});
   const InterleavedChannels channels =
       transport.channels.value_or(video ? InterleavedChannels{0, 1} : InterleavedChannels{2, 3});
   const RtpStream* other = playout_ ? (video ? playout_->audio() : playout_->video()) : nullptr;
@@ -143,7 +168,7 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
   if (transport.kind == TransportKind::Interleaved && taken &&
       (taken->rtp == channels.rtp || taken->rtcp == channels.rtp || taken->rtp == channels.rtcp ||
        taken->rtcp == channels.rtcp)) {
-    return rtspAnswer(RtspStatus::BadRequest, cseq, {});
+    return reply(RtspStatus::BadRequest, cseq, {});
   }
 
   std::unique_ptr<VideoSource> videoSource;
@@ -154,10 +179,10 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
     toneEncoder = std::make_unique<ToneEncoder>();
     if (!toneEncoder->open(options_.audio)) toneEncoder.reset();
   }
-  if (!videoSource && !toneEncoder) return rtspAnswer(RtspStatus::InternalServerError, cseq, {});
+  if (!videoSource && !toneEncoder) return reply(RtspStatus::InternalServerError, cseq, {});
   std::string description;
   auto packetTransport = openTransport(transport, channels, description);
-  if (!packetTransport) return rtspAnswer(RtspStatus::InternalServerError, cseq, {});
+  if (!packetTransport) return reply(RtspStatus::InternalServerError, cseq, {});
 
   if (sessionId_.empty()) {
     sessionId_ = hex8(uint32_t(random_()));
@@ -176,7 +201,7 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
   } else {
     playout_->setAudio(std::move(toneEncoder), std::move(rtp));
   }
-  return rtspAnswer(RtspStatus::Ok, cseq, transportHeader + "\r\n" + sessionHeader());
+  return reply(RtspStatus::Ok, cseq, transportHeader + "\r\n" + sessionHeader());
 }
 
 std::unique_ptr<PacketTransport> RtspSession::openTransport(const TransportChoice& choice,
@@ -217,37 +242,37 @@ std::string RtspSession::rtpInfo(const std::string& base) const {
 std::string RtspSession::play(const HttpRequest& request, const std::string& cseq,
                               Clock::time_point now) {
   if (const RtspStatus status = checkSession(request, true); status != RtspStatus::Ok) {
-    return rtspAnswer(status, cseq, {});
+    return reply(status, cseq, {});
   }
   const RtspTarget target = parseRtspTarget(request.target);
   if (target.stream != stream_->name) {
-    return rtspAnswer(RtspStatus::MethodNotValidInThisState, cseq, {});
+    return reply(RtspStatus::MethodNotValidInThisState, cseq, {});
   }
   std::string headers = sessionHeader() + "Range: npt=0.000-\r\n";
   if (!playout_->playing()) {
     headers += "RTP-Info: " + rtpInfo(aggregateUrl(request.target, target)) + "\r\n";
     playout_->start(now);
   }
-  return rtspAnswer(RtspStatus::Ok, cseq, headers);
+  return reply(RtspStatus::Ok, cseq, headers);
 }
 
 std::string RtspSession::teardown(const HttpRequest& request, const std::string& cseq) {
   if (const RtspStatus status = checkSession(request, true); status != RtspStatus::Ok) {
-    return rtspAnswer(status, cseq, {});
+    return reply(status, cseq, {});
   }
   const std::string header = sessionHeader();
   sessionId_.clear();
   stream_ = nullptr;
   playout_.reset();
-  return rtspAnswer(RtspStatus::Ok, cseq, header);
+  return reply(RtspStatus::Ok, cseq, header);
 }
 
 std::string RtspSession::getParameter(const HttpRequest& request, const std::string& cseq) {
   // Clients send it to keep a session alive.
   if (const RtspStatus status = checkSession(request, false); status != RtspStatus::Ok) {
-    return rtspAnswer(status, cseq, {});
+    return reply(status, cseq, {});
   }
-  return rtspAnswer(RtspStatus::Ok, cseq, sessionId_.empty() ? std::string() : sessionHeader());
+  return reply(RtspStatus::Ok, cseq, sessionId_.empty() ? std::string() : sessionHeader());
 }
 
 void RtspSession::onInterleavedFrame(uint8_t channel, std::span<const uint8_t> packet) {

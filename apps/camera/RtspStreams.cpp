@@ -5,6 +5,7 @@
 #include "camera/H264Encoder.h"
 #include "camera/RtpJpegPacketizer.h"
 #include "camera/RtpStream.h"
+#include "camera/TcpListener.h"
 
 namespace vexa::camera {
 namespace {
@@ -81,7 +82,9 @@ StreamDefinition jpegStream(const RtspServerOptions& options,
 }  // namespace
 
 std::vector<StreamDefinition> defineStreams(const RtspServerOptions& options, uint64_t sessionId) {
-  const SessionDescriptionOrigin origin{options.bindAddress, sessionId};
+  const auto bound = bindableAddress(options.bindAddress, options.port);
+  const SessionDescriptionOrigin origin{bound ? bound->addressText() : options.bindAddress,
+                                        sessionId};
   std::vector<StreamDefinition> streams;
   streams.push_back(h264Stream(kH264Stream, options, options.width, options.height, origin));
   streams.push_back(h264Stream(kSecondH264Stream, options, halfSide(options.width),

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/Base64.h"
+#include "platform/Endpoint.h"
 
 namespace vexa::camera {
 namespace {
@@ -59,9 +60,11 @@ std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
                                     const VideoTrackDescription& video, AudioCodec audio) {
   std::string out;
   line(out, "v=0");
-  line(out, "o=- " + std::to_string(origin.sessionId) + " 1 IN IP4 " + origin.address);
+  const bool ipv6 = platform::isIpv6Literal(origin.address);
+  line(out, "o=- " + std::to_string(origin.sessionId) + " 1 IN " + (ipv6 ? "IP6 " : "IP4 ") +
+                origin.address);
   line(out, "s=" + std::string(kSessionName));
-  line(out, "c=IN IP4 0.0.0.0");
+  line(out, ipv6 ? "c=IN IP6 ::" : "c=IN IP4 0.0.0.0");
   line(out, "t=0 0");
   line(out, "a=control:*");
   line(out, "a=range:npt=0-");

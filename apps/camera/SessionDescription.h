@@ -29,12 +29,13 @@ struct VideoTrackDescription {
 };
 
 struct SessionDescriptionOrigin {
-  std::string address;  // IPv4 text for the origin line
+  std::string address;  // the server's: IPv4 or IPv6 text for the origin line
   uint64_t sessionId = 0;
 };
 
 // The SDP (RFC 4566) a DESCRIBE answer carries: session lines with an aggregate control, the
-// video section, then the audio section unless audio is None. Lines end in CR LF.
+// video section, then the audio section unless audio is None. Lines end in CR LF. The origin
+// and connection lines say IP6 when the origin address is IPv6.
 std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
                                     const VideoTrackDescription& video, AudioCodec audio);
 

@@ -22,7 +22,8 @@ class TcpConnection {
  public:
   static constexpr int kWaitSliceMs = 100;
 
-  explicit TcpConnection(int fd) : fd_(fd) {}
+  // number: the server's count of connections accepted, this one included.
+  explicit TcpConnection(int fd, uint64_t number = 0) : fd_(fd), number_(number) {}
   TcpConnection(const TcpConnection&) = delete;
   TcpConnection& operator=(const TcpConnection&) = delete;
   ~TcpConnection();
@@ -51,11 +52,14 @@ class TcpConnection {
   // This end's address and the peer's; nullopt when the socket cannot tell.
   std::optional<ConnectionEnds> ends() const;
 
-  // Unblocks the peer at once (used when the server stops).
+  // Unblocks the peer at once (used when the server stops or drops the connection).
   void shutdown();
+
+  uint64_t number() const { return number_; }
 
  private:
   int fd_;
+  const uint64_t number_;
   std::string pending_;  // bytes read past a header
 };
 

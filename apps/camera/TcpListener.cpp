@@ -1,6 +1,5 @@
 #include "camera/TcpListener.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -14,40 +13,39 @@ namespace vexa::camera {
 namespace {
 
 constexpr int kBacklog = 16;
-
-// Dotted addresses only (and "localhost"): a simulated camera has no business asking a resolver.
-bool toIpv4(const std::string& address, in_addr& out) {
-  const std::string dotted = address == "localhost" ? "127.0.0.1" : address;
-  return inet_pton(AF_INET, dotted.c_str(), &out) == 1;
-}
+constexpr std::string_view kLocalhost = "localhost";
+constexpr std::string_view kLoopback = "127.0.0.1";
 
 }  // namespace
 
+// Numeric addresses only (and "localhost"): a simulated camera has no business asking a resolver.
+std::optional<Endpoint> bindableAddress(std::string_view address, uint16_t port) {
+  return Endpoint::parse(address == kLocalhost ? kLoopback : address, port);
+}
+
 int TcpListener::listen(const std::string& address, uint16_t port) {
   close();
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  if (!toIpv4(address, local.sin_addr)) return EINVAL;
+  const auto local = bindableAddress(address, port);
+  if (!local) return EINVAL;
 
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  fd_ = ::socket(local->family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd_ < 0) return errno;
   const int on = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+  if (::bind(fd_, local->socketAddress(), local->socketAddressLength()) != 0 ||
       ::listen(fd_, kBacklog) != 0) {
     const int error = errno;
     close();
     return error;
   }
-  sockaddr_in bound{};
+  sockaddr_storage bound{};
   socklen_t length = sizeof bound;
   if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
     const int error = errno;
     close();
     return error;
   }
-  port_ = ntohs(bound.sin_port);
+  port_ = Endpoint::fromSocketAddress(reinterpret_cast<sockaddr*>(&bound), length).port();
   return 0;
 }
 

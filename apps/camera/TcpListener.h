@@ -1,11 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+
+#include "camera/ConnectionEnds.h"
 
 namespace vexa::camera {
 
-// A listening IPv4 TCP socket.
+// The address a server binds for the text a user gave; nullopt when it is not one.
+std::optional<Endpoint> bindableAddress(std::string_view address, uint16_t port);
+
+// A listening TCP socket on an IPv4 or IPv6 address.
 class TcpListener {
  public:
   TcpListener() = default;
@@ -13,8 +20,8 @@ class TcpListener {
   TcpListener& operator=(const TcpListener&) = delete;
   ~TcpListener() { close(); }
 
-  // Binds to a dotted IPv4 address (or "localhost") and port; port 0 takes an ephemeral port. 0 or
-  // an errno value (EINVAL for an unusable address).
+  // Binds to a numeric IPv4 or IPv6 address (brackets allowed; "localhost" is 127.0.0.1) and
+  // port; port 0 takes an ephemeral port. 0 or an errno value (EINVAL for an unusable address).
   int listen(const std::string& address, uint16_t port);
   // Waits at most timeoutMs for a connection: its descriptor, non-blocking with Nagle off, or -1.
   int accept(int timeoutMs);

@@ -8,8 +8,8 @@
 
 namespace vexa::camera {
 
-TcpServer::TcpServer(Handler handler, size_t maxConnections)
-    : handler_(std::move(handler)), maxConnections_(maxConnections) {}
+TcpServer::TcpServer(Handler handler, std::chrono::milliseconds dropAfter, size_t maxConnections)
+    : handler_(std::move(handler)), dropAfter_(dropAfter), maxConnections_(maxConnections) {}
 
 TcpServer::~TcpServer() {
   stop();
@@ -33,6 +33,7 @@ int TcpServer::start(const std::string& address, uint16_t port) {
 void TcpServer::stop() {
   stopping_.store(true);
   if (acceptThread_.joinable()) acceptThread_.join();
+  std::lock_guard lock(mutex_);
   for (auto& connection : connections_) connection->socket.shutdown();
   for (auto& connection : connections_) {
     if (connection->thread.joinable()) connection->thread.join();
@@ -42,42 +43,64 @@ void TcpServer::stop() {
   listener_.close();
 }
 
+void TcpServer::dropAll() {
+  std::lock_guard lock(mutex_);
+  for (auto& connection : connections_) drop(*connection);
+}
+
+void TcpServer::drop(Connection& connection) {
+  if (connection.dropped || connection.finished.load()) return;
+  connection.dropped = true;
+  dropped_.fetch_add(1, std::memory_order_relaxed);
+  connection.socket.shutdown();
+  DebugTrace("TcpServer: dropped connection #%llu\n",
+             static_cast<unsigned long long>(connection.socket.number()));
+}
+
 void TcpServer::acceptLoop() {
   while (!stopping_.load()) {
-    reapFinished();
+    tendConnections();
     const int fd = listener_.accept(kAcceptWaitMs);
-    if (fd < 0) continue;
-    if (connections_.size() >= maxConnections_) {
-      DebugTrace("TcpServer: connection limit %zu reached, refusing one\n", maxConnections_);
-      ::close(fd);
-      continue;
-    }
-    auto connection = std::make_unique<Connection>(fd);
-    Connection* served = connection.get();
-    active_.fetch_add(1, std::memory_order_relaxed);
-    try {
-      served->thread = std::thread([this, served] {
-        handler_(served->socket, stopping_);
-        served->socket.shutdown();
-        active_.fetch_sub(1, std::memory_order_relaxed);
-        served->finished.store(true);
-      });
-    } catch (const std::system_error&) {
-      active_.fetch_sub(1, std::memory_order_relaxed);
-      continue;  // the connection closes with its object
-    }
-    connections_.push_back(std::move(connection));
+    if (fd >= 0) serveAccepted(fd);
   }
 }
 
-void TcpServer::reapFinished() {
+void TcpServer::serveAccepted(int fd) {
+  std::lock_guard lock(mutex_);
+  if (connections_.size() >= maxConnections_) {
+    DebugTrace("TcpServer: connection limit %zu reached, refusing one\n", maxConnections_);
+    ::close(fd);
+    return;
+  }
+  auto connection = std::make_unique<Connection>(fd, ++accepted_);
+  Connection* served = connection.get();
+  active_.fetch_add(1, std::memory_order_relaxed);
+  try {
+    served->thread = std::thread([this, served] {
+      handler_(served->socket, stopping_);
+      served->socket.shutdown();
+      active_.fetch_sub(1, std::memory_order_relaxed);
+      served->finished.store(true);
+    });
+  } catch (const std::system_error&) {
+    active_.fetch_sub(1, std::memory_order_relaxed);
+    return;  // the connection closes with its object
+  }
+  connections_.push_back(std::move(connection));
+}
+
+void TcpServer::tendConnections() {
+  const auto now = SteadyClock::now();
+  std::lock_guard lock(mutex_);
   for (auto it = connections_.begin(); it != connections_.end();) {
-    if ((*it)->finished.load()) {
-      (*it)->thread.join();
+    Connection& connection = **it;
+    if (connection.finished.load()) {
+      connection.thread.join();
       it = connections_.erase(it);
-    } else {
-      ++it;
+      continue;
     }
+    if (dropAfter_.count() > 0 && now - connection.accepted >= dropAfter_) drop(connection);
+    ++it;
   }
 }
 

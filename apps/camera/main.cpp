@@ -16,18 +16,21 @@ extern "C" {
 #include "camera/CommandLine.h"
 #include "camera/MjpegServer.h"
 #include "camera/RtspServer.h"
+#include "camera/TcpListener.h"
 
 namespace {
 
 constexpr int kExitBadArguments = 2;
 constexpr int kExitCannotServe = 1;
 
-// Blocked in every thread so that only the main thread's wait receives them.
-sigset_t stopSignals() {
+// Blocked in every thread so that only the main thread's wait receives them: SIGINT and SIGTERM
+// end the program, SIGUSR1 drops every connection as a camera that reboots would.
+sigset_t handledSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
   return signals;
 }
 
@@ -38,25 +41,39 @@ timespec toTimespec(double seconds) {
   return time;
 }
 
-// Until a stop signal, or the duration when one is given.
-void waitForEnd(const sigset_t& signals, double durationSeconds) {
-  if (durationSeconds <= 0) {
-    int received = 0;
-    while (sigwait(&signals, &received) != 0) {
-    }
-    return;
-  }
-  timespec remaining = toTimespec(durationSeconds);
+double secondsSince(const timespec& started) {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return double(now.tv_sec - started.tv_sec) + double(now.tv_nsec - started.tv_nsec) / 1e9;
+}
+
+// Until a stop signal, or the end of the duration when one is given; onDrop runs for each
+// SIGUSR1 meanwhile.
+template <typename OnDrop>
+void waitForEnd(const sigset_t& signals, double durationSeconds, OnDrop onDrop) {
   timespec started{};
   clock_gettime(CLOCK_MONOTONIC, &started);
-  while (sigtimedwait(&signals, nullptr, &remaining) < 0 && errno == EINTR) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const double left = durationSeconds - (double(now.tv_sec - started.tv_sec) +
-                                           double(now.tv_nsec - started.tv_nsec) / 1e9);
-    if (left <= 0) return;
-    remaining = toTimespec(left);
+  while (true) {
+    int received = -1;
+    if (durationSeconds <= 0) {
+      if (sigwait(&signals, &received) != 0) continue;
+    } else {
+      const double left = durationSeconds - secondsSince(started);
+      if (left <= 0) return;
+      const timespec remaining = toTimespec(left);
+      received = sigtimedwait(&signals, nullptr, &remaining);
+      if (received < 0 && errno == EINTR) continue;
+      if (received < 0) return;  // the duration is over
+    }
+    if (received != SIGUSR1) return;
+    onDrop();
   }
+}
+
+// "127.0.0.1:8554" or "[::1]:8554".
+std::string hostAndPort(const std::string& address, uint16_t port) {
+  const auto endpoint = vexa::camera::bindableAddress(address, port);
+  return endpoint ? endpoint->text() : address + ":" + std::to_string(port);
 }
 
 }  // namespace
@@ -74,7 +91,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  const sigset_t signals = stopSignals();
+  const sigset_t signals = handledSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
@@ -91,13 +108,17 @@ int main(int argc, char** argv) {
     return kExitCannotServe;
   }
   // The MJPEG line comes first: scripts take the first address printed as the HTTP one.
-  std::printf("vexa-camera: MJPEG on http://%s:%u/\n", settings.mjpeg.bindAddress.c_str(),
-              unsigned(mjpeg.port()));
-  std::printf("vexa-camera: RTSP on rtsp://%s:%u/h264 and /jpeg\n",
-              settings.rtsp.bindAddress.c_str(), unsigned(rtsp.port()));
+  std::printf("vexa-camera: MJPEG on http://%s/\n",
+              hostAndPort(settings.mjpeg.bindAddress, mjpeg.port()).c_str());
+  std::printf("vexa-camera: RTSP on rtsp://%s/h264 and /jpeg\n",
+              hostAndPort(settings.rtsp.bindAddress, rtsp.port()).c_str());
   std::fflush(stdout);
 
-  waitForEnd(signals, settings.durationSeconds);
+  waitForEnd(signals, settings.durationSeconds, [&] {
+    std::fprintf(stderr, "vexa-camera: dropping every connection\n");
+    rtsp.dropAllConnections();
+    mjpeg.dropAllConnections();
+  });
   rtsp.stop();
   mjpeg.stop();
   return 0;

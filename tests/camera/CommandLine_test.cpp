@@ -5,37 +5,63 @@
 namespace vexa::camera {
 namespace {
 
+// Arguments as a shell splits a line without quotes.
+std::vector<std::string> words(std::string_view line) {
+  std::vector<std::string> split;
+  for (size_t at = 0, end; at < line.size(); at = end + 1) {
+    end = std::min(line.find(' ', at), line.size());
+    split.emplace_back(line.substr(at, end - at));
+  }
+  return split;
+}
+
 TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
   CameraSettings settings;
   std::string error;
-  ASSERT_TRUE(
-      parseCommandLine({"--port", "0", "--width=320", "--height", "240", "--fps=25", "--quality",
-                        "90", "--user=admin", "--pass", "a=b", "--bind", "0.0.0.0",
-                        "--duration=1.5", "--rtsp-port", "0", "--audio=g726-24", "--stap-a"},
-                       settings, error))
+  ASSERT_TRUE(parseCommandLine(
+      words("--port 0 --width=320 --height 240 --fps=25 --quality 90 --user=admin --pass a=b "
+            "--auth digest --nonce-lifetime=5 --listen ::1 --duration=1.5 --rtsp-port 0 "
+            "--audio=g726-24 --stap-a --session-timeout 0 --rtcp-not-alive --refuse-udp "
+            "--lf-only --log --redirect=/h264/=rtsp://h/x?a=b --redirect jpeg=rtsp://h/y "
+            "--drop-after 2.5"),
+      settings, error))
       << error;
   const MjpegServerOptions& m = settings.mjpeg;
-  EXPECT_EQ(std::tuple(m.port, m.width, m.height, m.fps, m.quality),
-            std::tuple(0, 320, 240, 25, 90));
-  EXPECT_EQ(std::tuple(m.user, m.password, m.bindAddress), std::tuple("admin", "a=b", "0.0.0.0"));
-  EXPECT_DOUBLE_EQ(settings.durationSeconds, 1.5);
   const RtspServerOptions& r = settings.rtsp;
-  EXPECT_EQ(std::tuple(r.port, r.audio, r.stapA), std::tuple(0, AudioCodec::G726_24, true));
-  EXPECT_EQ(std::tuple(r.width, r.height, r.fps, r.bindAddress),
-            std::tuple(320, 240, 25, "0.0.0.0"));
+  EXPECT_EQ(std::tuple(m.port, m.width, m.height, m.fps, m.quality, m.user, m.password),
+            std::tuple(0, 320, 240, 25, 90, "admin", "a=b"));
+  EXPECT_EQ(std::tuple(r.port, r.width, r.height, r.fps, r.user, r.password, r.audio, r.stapA),
+            std::tuple(0, 320, 240, 25, "admin", "a=b", AudioCodec::G726_24, true));
+  for (const auto& [address, auth, lifetime, dropAfter, log, redirects] :
+       {std::tie(m.bindAddress, m.auth, m.nonceLifetimeSeconds, m.dropAfterMs, m.logRequests,
+                 m.redirects),
+        std::tie(r.bindAddress, r.auth, r.nonceLifetimeSeconds, r.dropAfterMs, r.logRequests,
+                 r.redirects)}) {
+    EXPECT_EQ(std::tuple(address, auth, lifetime, dropAfter, log),
+              std::tuple("::1", AuthScheme::Digest, 5, 2500, true));
+    ASSERT_EQ(redirects.size(), 2u);
+    EXPECT_EQ(std::tuple(redirects[0].path, redirects[0].location, redirects[1].path),
+              std::tuple("h264", "rtsp://h/x?a=b", "jpeg"));
+  }
+  EXPECT_EQ(std::tuple(r.sessionTimeoutSeconds, r.rtcpKeepsAlive, r.refuseUdp, r.lfOnly),
+            std::tuple(0, false, true, true));
+  EXPECT_DOUBLE_EQ(settings.durationSeconds, 1.5);
 }
 
 TEST(CameraCommandLine, RejectsBadArgumentsWithOneLine) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--bogus"},         {"port"},          {"--port"},           {"--port", "65536"},
-      {"--port", "80x"},   {"--width", "8"},  {"--height", "5000"}, {"--fps", "0"},
-      {"--quality=101"},   {"--duration=-3"}, {"--bind="},          {"--help=yes"},
-      {"--audio", "PCMU"}, {"--stap-a=yes"},  {"--rtsp-port", "x"},
-  };
-  for (const auto& arguments : bad) {
+  // clang-format off
+  const char* const bad[] = {
+      "--bogus", "port", "--port", "--port 65536", "--port 80x", "--width 8", "--height 5000",
+      "--fps 0", "--quality=101", "--duration=-3", "--bind=", "--help=yes", "--audio PCMU",
+      "--stap-a=yes", "--rtsp-port x", "--listen localhost6", "--auth md5 --user u",
+      "--auth=basic", "--nonce-lifetime 0", "--redirect /h264", "--drop-after 0",
+      "--session-timeout=-1"};
+  // clang-format on
+  for (const char* line : bad) {
+    const std::vector<std::string> arguments = words(line);
     CameraSettings settings;
     std::string error;
-    EXPECT_FALSE(parseCommandLine(arguments, settings, error)) << arguments[0];
+    EXPECT_FALSE(parseCommandLine(arguments, settings, error)) << line;
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }

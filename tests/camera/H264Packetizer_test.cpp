@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "camera/RtspTestSupport.h"
-
 namespace vexa::camera {
 namespace {
 
@@ -27,14 +25,15 @@ TEST(H264Packetizer, FragmentsUnitsLargerThanThePayloadIntoFuA) {
     EXPECT_LE(payload.size(), 100u);
     EXPECT_EQ(payload[0], 0x7C);  // FU indicator: F 0, NRI 3, type 28
   }
-  EXPECT_EQ(payloads[0][1], 0x85);  // FU header: start, type 5
-  EXPECT_EQ(payloads[1][1], 0x05);  // FU header: type 5
-  EXPECT_EQ(payloads[2][1], 0x45);  // FU header: end, type 5
+  // FU headers: start, middle, end, each of type 5.
+  EXPECT_EQ(std::tuple(payloads[0][1], payloads[1][1], payloads[2][1]), std::tuple(0x85, 5, 0x45));
   EXPECT_EQ(payloads[2].size(), 2u + 54u);
-  std::vector<uint8_t> annexB = {0, 0, 0, 1}, rebuilt;
-  annexB.insert(annexB.end(), idr.begin(), idr.end());
-  for (const RtpPayload& payload : payloads) EXPECT_TRUE(test::appendH264Payload(payload, rebuilt));
-  EXPECT_EQ(rebuilt, annexB);
+  // The fragments carry the unit's body in order, its header folded into theirs.
+  NalUnit rebuilt = {idr[0]};
+  for (const RtpPayload& payload : payloads) {
+    rebuilt.insert(rebuilt.end(), payload.begin() + 2, payload.end());
+  }
+  EXPECT_EQ(rebuilt, idr);
   // A unit of exactly the payload size goes alone.
   EXPECT_EQ(packetizeH264({unitOf(0x41, 100)}, 100, false),
             std::vector<RtpPayload>{unitOf(0x41, 100)});

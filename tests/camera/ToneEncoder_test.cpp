@@ -34,6 +34,8 @@ std::vector<uint8_t> halfASecond(AudioCodec codec, size_t bytesPer160) {
   return bytes;
 }
 
+// FFmpeg's g726le takes code words least significant bits first, as RTP carries them (RFC 3551
+// section 4.5.4): bytes packed the other way decode to noise.
 TEST(ToneEncoder, EveryCodecDecodesToTheTone) {
   const struct {
     AudioCodec codec;
@@ -50,12 +52,6 @@ TEST(ToneEncoder, EveryCodecDecodesToTheTone) {
     ASSERT_EQ(samples.size(), 25u * 160u) << c.decoder << " " << c.bytesPer160;
     EXPECT_LT(toneError(samples, 400), c.tolerance) << c.decoder << " " << c.bytesPer160;
   }
-}
-
-// The G.726 bytes that decode to the tone least significant bits first are noise the other way.
-TEST(ToneEncoder, PacksG726LeastSignificantBitsFirst) {
-  const std::vector<uint8_t> bytes = halfASecond(AudioCodec::G726_32, 80);
-  EXPECT_GT(toneError(test::ffmpegDecodeAudio("g726", 4, bytes), 400), 2000);
 }
 
 }  // namespace

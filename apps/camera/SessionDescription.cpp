@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "common/Base64.h"
-#include "platform/Endpoint.h"
+#include "common/UrlParts.h"
 
 namespace vexa::camera {
 namespace {
@@ -60,7 +60,7 @@ std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
                                     const VideoTrackDescription& video, AudioCodec audio) {
   std::string out;
   line(out, "v=0");
-  const bool ipv6 = platform::isIpv6Literal(origin.address);
+  const bool ipv6 = isIpv6Literal(origin.address);
   line(out, "o=- " + std::to_string(origin.sessionId) + " 1 IN " + (ipv6 ? "IP6 " : "IP4 ") +
                 origin.address);
   line(out, "s=" + std::string(kSessionName));

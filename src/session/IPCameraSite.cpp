@@ -93,8 +93,7 @@ bool IPCameraSite::Play() {
   StreamRoad* first = primary.get();
   roads_.push_back(std::move(primary));
   active_.store(first, std::memory_order_release);
-  const bool started = first->play();
-  recovery_.attemptStarted();
+  const bool started = startAttempt(*first);
   supervisor_.start([this] { supervise(); });
   return started;
 }
@@ -132,8 +131,7 @@ void IPCameraSite::superviseOnce() {
       current->stop();
       return;
     case StreamRecovery::Action::kRestart:
-      current->play();
-      recovery_.attemptStarted();
+      startAttempt(*current);
       return;
     case StreamRecovery::Action::kFallBack:
       fallBack();
@@ -153,8 +151,13 @@ void IPCameraSite::fallBack() {
   StreamRoad* next = interleaved.get();
   roads_.push_back(std::move(interleaved));
   active_.store(next, std::memory_order_release);
-  next->play();
-  recovery_.attemptStarted();
+  startAttempt(*next);
+}
+
+bool IPCameraSite::startAttempt(StreamRoad& road) {
+  // The count before the start: all that comes after is this attempt's.
+  recovery_.attemptStarted(road.observe().mediaPackets);
+  return road.play();
 }
 
 void IPCameraSite::recordFailure(const StreamFailure& failure) {

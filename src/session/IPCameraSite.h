@@ -112,6 +112,7 @@ class IPCameraSite {
   void supervise();
   void superviseOnce();
   void fallBack();
+  bool startAttempt(StreamRoad& road);
   void recordFailure(const StreamFailure& failure);
   std::string streamAddress() const;
 

@@ -1,7 +1,6 @@
 #include "session/StreamRecovery.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace vexa {
 
@@ -11,14 +10,12 @@ uint32_t RetryBackOff::nextDelayMs() {
   return delay;
 }
 
-void StreamRecovery::attemptStarted() {
+void StreamRecovery::attemptStarted(uint64_t mediaPackets) {
   waitingToRestart_ = false;
   attemptStartedAt_ = clock_.tickCount();
   playingSince_.reset();
   mediaSeen_ = false;
-  // The first look after a start takes the count as it stands: what came before is another
-  // attempt's.
-  mediaBaselinePending_ = true;
+  lastMediaPackets_ = mediaPackets;
 }
 
 bool StreamRecovery::silentFor(uint32_t ms) const {
@@ -27,7 +24,6 @@ bool StreamRecovery::silentFor(uint32_t ms) const {
 }
 
 void StreamRecovery::noteMedia(uint64_t mediaPackets) {
-  if (std::exchange(mediaBaselinePending_, false)) lastMediaPackets_ = mediaPackets;
   if (mediaPackets == lastMediaPackets_) return;
   lastMediaPackets_ = mediaPackets;
   lastMediaAt_ = clock_.tickCount();

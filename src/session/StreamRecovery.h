@@ -55,8 +55,8 @@ class StreamRecovery {
 
   explicit StreamRecovery(const platform::Clock& clock) : clock_(clock) {}
 
-  // The road was started (again) now.
-  void attemptStarted();
+  // The road was started (again) now; its media count just before.
+  void attemptStarted(uint64_t mediaPackets);
   Action observe(const Observation& observation);
   // Why the latest kStop or kFallBack.
   const std::optional<StreamFailure>& failure() const { return failure_; }
@@ -78,7 +78,6 @@ class StreamRecovery {
   uint32_t attemptStartedAt_ = 0;
   std::optional<uint32_t> playingSince_;
   bool mediaSeen_ = false;
-  bool mediaBaselinePending_ = true;
   uint64_t lastMediaPackets_ = 0;
   uint32_t lastMediaAt_ = 0;
   std::optional<StreamFailure> failure_;

@@ -21,6 +21,7 @@ class StreamRoad {
   // The stream model whose transport this road is (for the statistics).
   virtual uint32_t model() const = 0;
   // Starts the road, or starts it again after stop(); true when a worker was started.
+  // (observe() may be asked before the first start.)
   virtual bool play() = 0;
   // Stops every worker of the road and waits for them; the road can play again.
   virtual void stop() = 0;

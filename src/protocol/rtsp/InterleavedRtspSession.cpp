@@ -52,7 +52,6 @@ bool InterleavedRtspSession::Play() {
   cseq_ = 0;
   sessionId_.clear();
   sessionTimeout_.reset();
-  mediaPackets_ = 0;
   hasAudio_ = false;
   video_.beginSession();
   audio_.beginSession();

@@ -71,7 +71,8 @@ class InterleavedRtspSession {
   // itself belongs to the worker while it runs); none when it names no audio.
   std::optional<int32_t> audioCodec() const;
 
-  // For the owner's recovery: how the connection fares, and media packets since Play.
+  // For the owner's recovery: how the connection fares, and media packets received (a count
+  // that only grows).
   const ConnectionStatus& status() const { return worker_.status(); }
   bool finished() const { return worker_.finished(); }
   uint64_t mediaPackets() const { return mediaPackets_.load(std::memory_order_relaxed); }

@@ -32,7 +32,7 @@ constexpr uint32_t kSecondUdpSlot = 46;
 const std::string kUser = "admin";
 const std::string kPassword = "s3cret";
 
-struct Camera : ::testing::Test {
+struct RealServer : ::testing::Test {
   // An RTSP and an HTTP server with the same part to play.
   void start(camera::RtspServerOptions rtsp = {}, camera::MjpegServerOptions mjpeg = {}) {
     rtsp.width = mjpeg.width = kWidth;
@@ -104,7 +104,7 @@ const std::pair<uint32_t, const char*> kRoads[] = {
     {IPCAMERA_VIDEO_MODEL_HTTP_MJPEG, "/"},
 };
 
-TEST_F(Camera, BasicAndDigestCredentialsPlayOnEveryRoad) {
+TEST_F(RealServer, BasicAndDigestCredentialsPlayOnEveryRoad) {
   for (const AuthScheme scheme : {AuthScheme::Basic, AuthScheme::Digest}) {
     startWithCredentials(scheme);
     for (const auto& [model, path] : kRoads) {
@@ -118,7 +118,7 @@ TEST_F(Camera, BasicAndDigestCredentialsPlayOnEveryRoad) {
   }
 }
 
-TEST_F(Camera, AWrongPasswordIsRefusedAfterOneRetryWithoutAPicture) {
+TEST_F(RealServer, AWrongPasswordIsRefusedAfterOneRetryWithoutAPicture) {
   startWithCredentials(AuthScheme::Digest);
   for (const auto& [model, path] : {kRoads[0], kRoads[4]}) {
     auto site = play(model, "wrong", path);
@@ -130,7 +130,7 @@ TEST_F(Camera, AWrongPasswordIsRefusedAfterOneRetryWithoutAPicture) {
   EXPECT_EQ(requests(1, "SETUP"), 0u);
 }
 
-TEST_F(Camera, KeepAlivesHoldSessionsThatOnlyRequestsKeepAlive) {
+TEST_F(RealServer, KeepAlivesHoldSessionsThatOnlyRequestsKeepAlive) {
   camera::RtspServerOptions options;
   options.sessionTimeoutSeconds = 6;
   options.rtcpKeepsAlive = false;
@@ -150,7 +150,7 @@ TEST_F(Camera, KeepAlivesHoldSessionsThatOnlyRequestsKeepAlive) {
   EXPECT_FALSE(udp->failure());
 }
 
-TEST_F(Camera, DroppedConnectionsComeBackByThemselvesOnEveryRoad) {
+TEST_F(RealServer, DroppedConnectionsComeBackByThemselvesOnEveryRoad) {
   start();
   for (const auto& [model, path] : {kRoads[0], kRoads[2], kRoads[4]}) {
     SCOPED_TRACE("model " + std::to_string(model));
@@ -169,7 +169,7 @@ TEST_F(Camera, DroppedConnectionsComeBackByThemselvesOnEveryRoad) {
   }
 }
 
-TEST_F(Camera, AServerRefusingUdpIsPlayedOverItsConnection) {
+TEST_F(RealServer, AServerRefusingUdpIsPlayedOverItsConnection) {
   camera::RtspServerOptions options;
   options.refuseUdp = true;
   start(options);
@@ -178,7 +178,7 @@ TEST_F(Camera, AServerRefusingUdpIsPlayedOverItsConnection) {
   EXPECT_EQ(site->activeModel(), uint32_t(IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264));
 }
 
-TEST_F(Camera, LineFeedAnswersAndRedirectsPlay) {
+TEST_F(RealServer, LineFeedAnswersAndRedirectsPlay) {
   camera::RtspServerOptions lineFeeds;
   lineFeeds.lfOnly = true;
   start(lineFeeds);
@@ -193,7 +193,7 @@ TEST_F(Camera, LineFeedAnswersAndRedirectsPlay) {
   site->Stop();
 }
 
-TEST_F(Camera, Ipv6LoopbackPlaysInterleavedAndOverUdp) {
+TEST_F(RealServer, Ipv6LoopbackPlaysInterleavedAndOverUdp) {
   camera::RtspServerOptions options;
   options.bindAddress = "::1";
   camera::MjpegServerOptions mjpeg;

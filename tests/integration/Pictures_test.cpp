@@ -1,0 +1,158 @@
+// Every road against the simulated camera over loopback: the sites' pictures decode to what the
+// camera generated, the sound and the receiver reports flow, and stopping is clean.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "camera/MjpegServer.h"
+#include "camera/PictureGenerator.h"
+#include "camera/RtspServer.h"
+#include "media/H264Decoder.h"
+#include "media/MjpegDecoder.h"
+#include "media/VideoDecoderSet.h"
+#include "platform/Thread.h"
+#include "session/IPCameraSite.h"
+#include "support/Loopback.h"
+#include "support/Picture.h"
+
+namespace vexa {
+namespace {
+
+using test::eventually;
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+constexpr int kFps = 25;
+// The camera's frame index runs with time; every index up to this many is a candidate.
+constexpr uint32_t kCandidateFrames = 40 * kFps;
+// UDP sites bind the fixed client ports of their slot: one far from the viewer's own.
+constexpr uint32_t kUdpSlot = 41;
+
+struct EveryRoad : ::testing::Test {
+  void SetUp() override {
+    camera::RtspServerOptions rtsp;
+    camera::MjpegServerOptions mjpeg;
+    rtsp.width = mjpeg.width = kWidth;
+    rtsp.height = mjpeg.height = kHeight;
+    rtsp.fps = mjpeg.fps = kFps;
+    rtsp.quality = mjpeg.quality = 90;
+    rtsp.senderReportIntervalMs = 200;  // the reports to answer come soon
+    rtspServer = std::make_unique<camera::RtspServer>(rtsp);
+    mjpegServer = std::make_unique<camera::MjpegServer>(mjpeg);
+    ASSERT_TRUE(rtspServer->start()) << rtspServer->lastError();
+    ASSERT_TRUE(mjpegServer->start()) << mjpegServer->lastError();
+  }
+
+  std::unique_ptr<IPCameraSite> playSite(uint32_t model, const std::string& path) {
+    StreamConfig config;
+    config.model = model;
+    config.host = "127.0.0.1";
+    config.path = path;
+    config.rtspPort = rtspServer->port();
+    config.httpPort = mjpegServer->port();
+    auto site = std::make_unique<IPCameraSite>(config, kUdpSlot);
+    site->setH264Decoder(h264.get());
+    EXPECT_TRUE(site->Play());
+    return site;
+  }
+
+  std::unique_ptr<camera::RtspServer> rtspServer;
+  std::unique_ptr<camera::MjpegServer> mjpegServer;
+  std::unique_ptr<H264Decoder> h264 = VideoDecoderSet::openH264();
+};
+
+// How far a decoded bottom-up picture is from the closest generated frame, and from the next
+// closest one further than a second away (so that the comparison means something).
+double distanceToClosestFrame(const std::vector<uint8_t>& bottomUp) {
+  const camera::PictureGenerator generator(kWidth, kHeight);
+  const std::vector<uint8_t> topDown = test::flipRows(bottomUp.data(), kWidth, kHeight);
+  double best = std::numeric_limits<double>::max();
+  for (uint32_t index = 0; index < kCandidateFrames; ++index) {
+    best = std::min(best, test::meanAbsoluteError(topDown, generator.bgrFrame(index).pixels));
+  }
+  return best;
+}
+
+// The newest picture of a site as the display takes it, decoded bottom-up; empty when none came.
+std::vector<uint8_t> takePicture(IPCameraSite& site) {
+  std::vector<uint8_t> image(kDisplayPictureBytes);
+  BITMAPINFOHEADER info{};
+  if (!site.LockCurImage(false)) return {};
+  int32_t left = -1;
+  std::vector<uint8_t> jpeg;
+  if (site.IsH264Model()) {
+    int32_t size = int32_t(image.size());
+    left = site.GetH264Frame(image.data(), &size, &info);
+  } else {
+    const uint8_t* data = nullptr;
+    int32_t length = 0;
+    if (site.GetJpegFrame(&data, &length) && data != nullptr && length > 0) jpeg.assign(data, data + length);
+  }
+  site.UnlockCurImage();
+  MjpegDecoder decoder;
+  if (!jpeg.empty() && decoder.Open()) left = decoder.Decode(int(jpeg.size()), jpeg.data(), image.data(), &info);
+  if (left < 0 || info.biWidth != kWidth || info.biHeight != kHeight) return {};
+  image.resize(size_t(kWidth) * kHeight * 3);
+  return image;
+}
+
+TEST_F(EveryRoad, EveryRoadShowsTheGeneratedPicturesWithItsSound) {
+  ASSERT_NE(h264, nullptr);
+  const struct {
+    uint32_t model;
+    const char* path;
+    bool sound;
+  } roads[] = {
+      {IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264, "/h264", true},
+      {IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG, "/jpeg", true},
+      {IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264, "/h264", true},
+      {IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG, "/jpeg", true},
+      {IPCAMERA_VIDEO_MODEL_HTTP_MJPEG, "/", false},
+  };
+  for (const auto& road : roads) {
+    SCOPED_TRACE("model " + std::to_string(road.model));
+    const uint64_t reportsBefore = rtspServer->receiverReportsReceived();
+    auto site = playSite(road.model, road.path);
+    ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 3; }));
+    const std::vector<uint8_t> image = takePicture(*site);
+    ASSERT_FALSE(image.empty());
+    EXPECT_LT(distanceToClosestFrame(image), 4.0) << "mean difference per byte";
+    EXPECT_GT(site->GetVideoBitrate(), 0u);
+    EXPECT_EQ(site->GetVideoDrop(), 0);
+    if (road.sound) {
+      EXPECT_EQ(site->audioCodec(), kAudioCodecPcmu);
+      EXPECT_TRUE(eventually([&] { return site->GetAudioBitrate() > 0; }));
+      // Sender reports are answered, on the connection or from the slot's RTCP port.
+      EXPECT_TRUE(eventually([&] { return rtspServer->receiverReportsReceived() > reportsBefore; }));
+    }
+    site->Stop();
+    // TEARDOWN (or the closed connection) ends the camera's session.
+    EXPECT_TRUE(eventually([&] { return rtspServer->activeClients() == 0; }));
+  }
+  // A different frame is measurably different, so the comparisons mean something.
+  const camera::PictureGenerator generator(kWidth, kHeight);
+  EXPECT_GT(test::meanAbsoluteError(generator.bgrFrame(0).pixels, generator.bgrFrame(37).pixels), 4.0);
+}
+
+TEST_F(EveryRoad, StoppingAndDestroyingWhileStreamingIsCleanAndAnUnknownPathStaysDark) {
+  for (int round = 0; round < 3; ++round) {
+    auto site = playSite(IPCAMERA_VIDEO_MODEL_HTTP_MJPEG, "/");
+    ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 1; }));
+    site->Stop();
+  }
+  auto dark = playSite(IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264_2, "/nothing-here");
+  EXPECT_TRUE(eventually([&] { return dark->failure().has_value(); }));
+  EXPECT_EQ(dark->GetFrameNumber(), 0u);
+  // The camera going away while a site plays leaves the picture still.
+  auto site = playSite(IPCAMERA_VIDEO_MODEL_HTTP_MJPEG, "/");
+  ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 1; }));
+  mjpegServer->stop();
+  const uint32_t frames = site->GetFrameNumber();
+  platform::sleepMs(300);
+  EXPECT_LE(site->GetFrameNumber(), frames + 1);
+}
+
+}  // namespace
+}  // namespace vexa

@@ -63,17 +63,20 @@ std::vector<Bytes> drain(AccessUnitQueue& queue) {
 TEST(AccessUnitQueue, DropsTheBacklogOnlyForAKeyUnitBehindThreeWaitingAndCapsIt) {
   constexpr size_t kFull = AccessUnitQueue::kMaxWaitingUnits;
   constexpr HandOff kQueued = HandOff::kQueued, kDropped = HandOff::kDropped;
+  // clang-format off
   const struct {
     size_t waiting;
     Bytes arriving;
     HandOff result;
     size_t handedOut;
-  } cases[] = {{3, kIdrUnit, kQueued, 1},   {3, kSpsUnit, kQueued, 1},
-               {3, pUnit(0), kQueued, 4},   {2, kIdrUnit, kQueued, 3},
-               {kFull, pUnit(0), kDropped, kFull}, {kFull, kIdrUnit, kQueued, 1},
-               {1, {}, kDropped, 1},        {1, Bytes(rtp::kMaxAccessUnitSize + 1, 0), kDropped, 1}};
+  } cases[] = {{3, kIdrUnit, kQueued, 1}, {3, kSpsUnit, kQueued, 1}, {3, pUnit(0), kQueued, 4},
+               {2, kIdrUnit, kQueued, 3}, {kFull, pUnit(0), kDropped, kFull},
+               {kFull, kIdrUnit, kQueued, 1}, {1, {}, kDropped, 1},
+               {1, Bytes(rtp::kMaxAccessUnitSize + 1, 0), kDropped, 1}};
+  // clang-format on
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.waiting << " waiting, " << c.arriving.size() << " bytes");
+    SCOPED_TRACE(::testing::Message()
+                 << c.waiting << " waiting, " << c.arriving.size() << " bytes");
     AccessUnitQueue queue;
     for (size_t i = 1; i <= c.waiting; ++i) queue.handOff(pUnit(uint8_t(i)));
     EXPECT_EQ(queue.handOff(c.arriving), c.result);

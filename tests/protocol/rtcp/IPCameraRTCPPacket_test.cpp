@@ -44,7 +44,8 @@ TEST_F(ReceiverReportTest, LaysOutTheCompoundPacket) {
 TEST_F(ReceiverReportTest, ReportsOnTheLastSenderReportReadWhole) {
   Bytes cut = senderReport(0xDEADBEEF, 0x55555555, 0);
   cut.resize(27);
-  const std::pair<Bytes, uint64_t> steps[] = {  // the datagram; source SSRC, LSR
+  const std::pair<Bytes, uint64_t> steps[] = {
+      // the datagram; source SSRC, LSR
       {kReceiverReport, 0},
       {senderReport(0xCAFEBABE, 0x12345678, 0), 0xCAFEBABE'12345678},
       {kReceiverReport, 0xCAFEBABE'12345678},

@@ -110,7 +110,8 @@ TEST(IPCameraMediaManagerStep, DropsOtherPayloadTypesAndForeignSourcesWithoutAcc
   EXPECT_EQ(manager.droppedDatagrams(), 2u);
   EXPECT_EQ(manager.pictureCounter().load(), 2u);
   EXPECT_EQ(newestPictureEnd(manager), pictureEnd(0x30));
-  EXPECT_EQ(std::pair(manager.lostPackets(), manager.figures().lastSequence), std::pair(0, uint16_t(4)));
+  EXPECT_EQ(std::pair(manager.lostPackets(), manager.figures().lastSequence),
+            std::pair(0, uint16_t(4)));
 }
 
 TEST(IPCameraMediaManagerStep, ALostPacketLosesItsPictureAndLossIsCountedAcrossTheWrap) {
@@ -151,8 +152,9 @@ TEST(IPCameraMediaManagerStep, Mpeg4IsAccountedForAndCountedThenDropped) {
   IPCameraMediaManager manager(IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4);
   const Bytes vop = {0x00, 0x00, 0x01, 0xB6, 0x10};
   // JPEG's type is dropped; 12 is lost.
-  feed(manager, {{rtpPacket(26, true, 1, kTimestamp, vop), rtpPacket(96, false, 10, kTimestamp, vop),
-                  rtpPacket(96, true, 11, kTimestamp, vop), rtpPacket(96, true, 13, kTimestamp, vop)}});
+  feed(manager,
+       {{rtpPacket(26, true, 1, kTimestamp, vop), rtpPacket(96, false, 10, kTimestamp, vop),
+         rtpPacket(96, true, 11, kTimestamp, vop), rtpPacket(96, true, 13, kTimestamp, vop)}});
   EXPECT_EQ(std::tuple(manager.droppedDatagrams(), manager.mpeg4Pictures(), manager.lostPackets(),
                        manager.figures().lastSequence),
             std::tuple(1u, 2u, 1, uint16_t(13)));
@@ -190,8 +192,9 @@ TEST_F(OnLoopback, ParameterSetsFromTheDescriptionGoInFrontOfTheFirstUnitWhosePi
   StreamConfig config;
   Datagrams payloads;
   bool fragmented = false;
-  for (const Bytes& nal : nalUnits(test::makeH264Encoder(kWidth, kHeight)->encode(test::makeYuv(
-           kWidth, kHeight, [&](int, int y) { return y < kHeight / 2 ? red : blue; })))) {
+  const auto colour = [&](int, int y) { return y < kHeight / 2 ? red : blue; };
+  const auto encoder = test::makeH264Encoder(kWidth, kHeight);
+  for (const Bytes& nal : nalUnits(encoder->encode(test::makeYuv(kWidth, kHeight, colour)))) {
     const uint8_t type = rtp::nalType(nal[0]);
     if (type == rtp::kNalSps || type == rtp::kNalPps) {
       std::copy(nal.begin(), nal.end(), (type == rtp::kNalSps ? config.sps : config.pps).begin());

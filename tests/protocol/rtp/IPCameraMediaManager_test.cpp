@@ -9,7 +9,7 @@
 
 #include "media/H264Decoder.h"
 #include "media/rtp/H264ContractFormat.h"
-#include "media/rtp/JpegTestPackets.h"
+#include "media/rtp/JpegContractFormat.h"
 #include "support/Datagrams.h"
 #include "support/Loopback.h"
 #include "support/RtpPackets.h"

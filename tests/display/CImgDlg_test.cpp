@@ -234,13 +234,10 @@ TEST_F(CImgDlgTest, FrameRateValueIsArrivedTimesHundredPlusDrawn) {
 }
 
 TEST_F(CImgDlgTest, StatisticsWindowShowsTheFiguresAndUrlASecondLate) {
-  view.figures = {.siteExists = true,
-                  .model = 12,
-                  .audioCodec = 0,
-                  .host = "10.0.0.2",
-                  .port = 554,
-                  .videoKbits = 300,
-                  .videoDrop = 2};
+  view.figures = {.siteExists = true, .model = 12, .audioCodec = 0, .host = "10.0.0.2"};
+  view.figures.port = 554;
+  view.figures.videoKbits = 300;
+  view.figures.videoDrop = 2;
   window.OnDoubleClick(10, 10);
   ASSERT_TRUE(window.info().isShown());
   window.onTick();
@@ -356,8 +353,8 @@ TEST_F(CImgDlgTest, FullScreenFitsThePictureOnWhiteAndZooms) {
   EXPECT_EQ(full->lastSource(), (Rect{120, 60, 160, 120}));
 
   window.OnDoubleClick(0, 0);
-  EXPECT_EQ(std::pair(window.isFullScreen(), window.presentCanvas().width()),
-            std::pair(false, 320));
+  EXPECT_FALSE(window.isFullScreen());
+  EXPECT_EQ(window.presentCanvas().width(), 320);
   window.paint();
   EXPECT_FALSE(window.info().isTopMost());
   // Opening again starts unzoomed.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "record/ImageEncoder.h"
 #include "support/Codecs.h"
@@ -85,9 +86,8 @@ TEST_F(SnapshotTest, UnknownExtensionMissingPictureOrFolderWriteNoDestination) {
   // An unknown extension still leaves the temporary bitmap.
   EXPECT_FALSE(save("shot.webp", picture));
   EXPECT_FALSE(save("noextension", picture));
-  EXPECT_FALSE(temp.has("shot.webp"));
-  EXPECT_FALSE(temp.has("noextension"));
-  EXPECT_TRUE(temp.has("capture.bmp"));
+  EXPECT_EQ(std::tuple(temp.has("shot.webp"), temp.has("noextension"), temp.has("capture.bmp")),
+            std::tuple(false, false, true));
 }
 
 TEST(ImageFormat, ChosenByExtensionIgnoringCase) {

@@ -13,23 +13,6 @@ namespace {
 using test::eventually;
 using test::rtpPacket;
 
-// A receiver on a free loopback port, a sender to it and the device it plays into.
-struct LoopbackReceiver {
-  void startOn(int32_t audioCodec) {
-    ASSERT_EQ(receiver.start(port, audioCodec), platform::kStarted);
-    ASSERT_TRUE(eventually([&] { return receiver.listening(); }));
-  }
-  void send(const std::vector<uint8_t>& payload) {
-    ASSERT_TRUE(sender.send(rtpPacket(sequence++, payload)));
-  }
-
-  platform::RecordingAudioOutput device;
-  UdpAudioReceiver receiver{device.factory()};
-  uint16_t port = test::freeUdpPort();
-  test::DatagramSender sender{port};
-  uint16_t sequence = 7;
-};
-
 // The codec the description names before the first datagram wins over the start's;
 // StreamConfig's 0 and unknown numbers are A-law, its 1 µ-law.
 TEST(UdpAudioReceiver, PlaysInTheCodecLastConfiguredBeforeTheFirstDatagram) {
@@ -41,12 +24,17 @@ TEST(UdpAudioReceiver, PlaysInTheCodecLastConfiguredBeforeTheFirstDatagram) {
                {vexa::kAudioCodecPcma, vexa::kAudioCodecPcma, kCodecPcma},
                {9, 9, kCodecPcma}};
   for (const auto& c : cases) {
-    LoopbackReceiver run;
-    run.startOn(c.started);
-    run.receiver.setConfiguredCodec(c.described);
-    run.send(std::vector<uint8_t>(encodedBlockBytes(c.codec), 0x55));
-    ASSERT_TRUE(eventually([&] { return run.device.queueCount() == 1; })) << c.described;
-    EXPECT_EQ(run.receiver.codec(), c.codec) << c.described;
+    SCOPED_TRACE(c.described);
+    platform::RecordingAudioOutput device;
+    UdpAudioReceiver receiver{device.factory()};
+    const uint16_t port = test::freeUdpPort();
+    ASSERT_EQ(receiver.start(port, c.started), platform::kStarted);
+    ASSERT_TRUE(eventually([&] { return receiver.listening(); }));
+    receiver.setConfiguredCodec(c.described);
+    const std::vector<uint8_t> block(encodedBlockBytes(c.codec), 0x55);
+    ASSERT_TRUE(test::DatagramSender(port).send(rtpPacket(7, block)));
+    ASSERT_TRUE(eventually([&] { return device.queueCount() == 1; }));
+    EXPECT_EQ(receiver.codec(), c.codec);
   }
 }
 

@@ -91,9 +91,7 @@ TEST_P(G726Rates, RefusesPartialGroupsAndShortOutputWithoutTouchingTheState) {
   G726Decoder decoder(bits);
   std::vector<int16_t> samples(kBlockSamples);
   const size_t group = g726GroupBytes(bits);
-  if (group > 1) {
-    EXPECT_EQ(decoder.decode(std::span(bytes).first(group + 1), samples), 0u);
-  }
+  if (group > 1) EXPECT_EQ(decoder.decode(std::span(bytes).first(group + 1), samples), 0u);
   std::vector<int16_t> tooShort(kBlockSamples - 1);
   EXPECT_EQ(decoder.decode(bytes, tooShort), 0u);
   ASSERT_EQ(decoder.decode(bytes, samples), kBlockSamples);
@@ -114,9 +112,8 @@ TEST(G726, FirstWordsFromTheInitialStateAreTheStandardsLevels) {
     uint8_t code;
     int16_t sample;
   } cases[] = {{4, 7, 88}, {4, 8, -88}, {4, 15, 0}, {2, 0, 12}};
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(decodeOneByOne(c.bits, {c.code}), std::vector<int16_t>{c.sample}) << int(c.code);
-  }
 }
 
 TEST(G726, UnpacksLiteralGroupsLeastSignificantBitsFirst) {

@@ -31,9 +31,8 @@ TEST(IPCameraH264, DecodesOnlyUnitsThatBeginWithASliceOrParameterSet) {
       {{0, 0, 1}, false},                    // start code without a NAL header
       {{}, false},
   };
-  for (const auto& [unit, decodable] : cases) {
+  for (const auto& [unit, decodable] : cases)
     EXPECT_EQ(isDecodableAccessUnit(unit), decodable) << ::testing::PrintToString(unit);
-  }
 }
 
 // The decode thread's input: units handed over by the receivers.

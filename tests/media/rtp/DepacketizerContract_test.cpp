@@ -86,9 +86,8 @@ class DepacketizerContract : public ::testing::TestWithParam<ContractFormat> {
     ASSERT_GE(delivered.size(), kLastUnit);
     ASSERT_LE(delivered.size(), kLastUnit + 1);
     if (delivered.size() == kLastUnit + 1) EXPECT_EQ(delivered.front(), expected(0));
-    for (size_t unit = 1; unit <= kLastUnit; ++unit) {
+    for (size_t unit = 1; unit <= kLastUnit; ++unit)
       EXPECT_EQ(delivered[delivered.size() - 1 - kLastUnit + unit], expected(unit)) << unit;
-    }
   }
 
   // Units 0 and 1, unit 2 as given (and one of its packets lost, perhaps), units 3 and 4.
@@ -150,9 +149,8 @@ TEST_P(DepacketizerContract, RecoversFromAMissingMarker) {
   EXPECT_EQ(delivered[delivered.size() - 2], expected(3));
   EXPECT_EQ(delivered.back(), expected(kLastUnit));
   // Whatever became of units 1 and 2, nothing grew past the two of them together.
-  for (const Bytes& unit : delivered) {
+  for (const Bytes& unit : delivered)
     EXPECT_LE(unit.size(), expected(1).size() + expected(2).size());
-  }
 }
 
 std::vector<ContractFormat> bothRoads(ContractFormat (*make)(Road)) {

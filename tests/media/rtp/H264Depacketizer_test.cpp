@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "support/RtpPackets.h"
 #include "common/StreamConfig.h"
+#include "support/RtpPackets.h"
 
 namespace vexa::rtp {
 namespace {
@@ -189,9 +189,8 @@ TEST(H264Depacketizer, DropsAUnitLargerThanTheDecodersInputAreaAndTakesTheNext) 
   middle.resize(2 + kPiece, 0xCD);
   Feed feed(Road::Udp);
   ASSERT_EQ(feed.push(start, false), kTaken);
-  for (size_t sent = kPiece; sent <= kMaxAccessUnitSize; sent += kPiece) {
+  for (size_t sent = kPiece; sent <= kMaxAccessUnitSize; sent += kPiece)
     ASSERT_EQ(feed.push(middle, false), kTaken);
-  }
   EXPECT_EQ(feed.push(kIdrEnd, kMarker), kIgnored);
   EXPECT_EQ(feed.depacketizer.droppedUnits(), 1u);
   EXPECT_EQ(feed.push(kIdr, kMarker), kComplete);

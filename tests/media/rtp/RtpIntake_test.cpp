@@ -53,9 +53,8 @@ TEST(RtpPacket, FindsThePayloadBehindCsrcsAndExtensionAndBeforePadding) {
 
 TEST(RtpPacket, RefusesMalformedAndTruncatedPackets) {
   // Empty, version 1, and padding counting 3 bytes where 2 follow the header.
-  for (const Bytes& bytes : {Bytes{}, afterHeader(0x40, "65"), afterHeader(0xA0, "6503")}) {
+  for (const Bytes& bytes : {Bytes{}, afterHeader(0x40, "65"), afterHeader(0xA0, "6503")})
     EXPECT_FALSE(parseRtpPacket(bytes)) << ::testing::PrintToString(bytes);
-  }
   // Every cut of a packet with a CSRC and an extension, inside either or their headers.
   const Bytes whole = afterHeader(0x91, "11111111 10000001 AAAAAAAA");
   EXPECT_TRUE(parseRtpPacket(whole));

@@ -139,9 +139,8 @@ std::string dissect(const Bytes& report) {
 
 // Padded, unpadded and cut names.
 TEST(ReceiverReportDissection, EveryNameLengthReadsClean) {
-  if (std::system("command -v tshark text2pcap >/dev/null 2>&1") != 0) {
+  if (std::system("command -v tshark text2pcap >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "tshark or text2pcap is not installed";
-  }
   platform::ManualClock clock;
   for (const std::string name : {"a", "pc", "abcdef", "a-fifteen-chars"}) {
     IPCameraRTCPPacket rtcp(MediaClock::kVideo, clock, name, 7);

@@ -59,9 +59,8 @@ Bytes newestPictureEnd(IPCameraMediaManager& manager) {
 
 // The receive step, fed directly.
 void feed(IPCameraMediaManager& manager, std::initializer_list<Datagrams> groups) {
-  for (const Datagrams& group : groups) {
+  for (const Datagrams& group : groups)
     for (const Bytes& datagram : group) manager.processDatagram(datagram);
-  }
 }
 
 // Takes every unit the decode thread hands it for a picture, and keeps it.

@@ -36,11 +36,11 @@ std::ostream& operator<<(std::ostream& out, const Rate& rate) {
 
 class G726Rates : public ::testing::TestWithParam<Rate> {};
 
-INSTANTIATE_TEST_SUITE_P(AllRates, G726Rates,
-                         ::testing::Values(Rate{kCodecG726_16, 2, 9, true},
-                                           Rate{kCodecG726_24, 3, 15, true},
-                                           Rate{kCodecG726_32, 4, 21, true},
-                                           Rate{kCodecG726_40, 5, 24, false}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(AllRates, G726Rates, ::testing::Values(
+    Rate{kCodecG726_16, 2, 9, true}, Rate{kCodecG726_24, 3, 15, true},
+    Rate{kCodecG726_32, 4, 21, true}, Rate{kCodecG726_40, 5, 24, false}));
+// clang-format on
 
 // Our streams keep the signal at every level; FFmpeg decodes them as we do up to rounding, the
 // first words, before the speed control has moved, bit for bit.

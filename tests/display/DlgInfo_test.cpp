@@ -45,15 +45,14 @@ TEST(DlgInfo, ConnectionTextsByModel) {
 
 TEST(DlgInfo, FormatIsVideoPartThenAudioPart) {
   DlgInfo info;
+  // clang-format off
   const struct {
     uint32_t model;
     int32_t audioCodec;
     const char* text;
-  } cases[] = {{10, 1, "H.264/90000 PCMU/8000/1"},
-               {6, 5, "JPEG/90000 G726-40/8000/1"},
-               {1, 7, "MP4V-ES/90000 "},
-               {3, 2, "G726-16/8000/1"},
-               {2, 4, "JPEG"}};
+  } cases[] = {{10, 1, "H.264/90000 PCMU/8000/1"}, {6, 5, "JPEG/90000 G726-40/8000/1"},
+               {1, 7, "MP4V-ES/90000 "}, {3, 2, "G726-16/8000/1"}, {2, 4, "JPEG"}};
+  // clang-format on
   for (const auto& c : cases) {
     info.SetFormat(c.model, c.audioCodec);
     EXPECT_EQ(info.format(), c.text) << c.model << "/" << c.audioCodec;

@@ -69,10 +69,10 @@ TEST(DlgInfo, RefreshWritesRatesSizesAndCountersAndTheStatsLineJoinsThem) {
   info.SetVideoDrop(3);
   info.SetAudioBitrate(64);
   info.Refresh(25 * 100 + 24);
-  EXPECT_EQ(info.controlText(DlgInfo::kFrameRate), "Network / Display:  25 / 24 fps");
-  EXPECT_EQ(info.controlText(DlgInfo::kVideoSize), "Video size: 640 x 480");
-  EXPECT_EQ(info.controlText(DlgInfo::kVideoDrop), "Video drop: 3");
-  EXPECT_EQ(info.controlText(DlgInfo::kAudioBitrate), "Audio bitrate: 64 k");
+  EXPECT_EQ(info.statsLine(),
+            "Url:  | Connection:  | Network / Display:  25 / 24 fps | Video size: 640 x 480 | "
+            "Format:  | Video bitrate: 0 | Video drop: 3 | Audio bitrate: 64 k | Audio drop: 0 | "
+            "V1.16.2");
 }
 
 TEST(DlgInfo, PaintsItsTextsOnTheWindowColour) {

@@ -70,8 +70,7 @@ TEST_F(SnapshotTest, FormatFollowsTheExtensionAndDecodesBackToThePicture) {
     EXPECT_EQ(std::string(file.begin(), file.begin() + c.magic.size()), c.magic) << c.name;
     const auto decoded = test::decodeImage(file, c.codec);
     ASSERT_TRUE(decoded) << c.name;
-    ASSERT_EQ(decoded->width, 64);
-    ASSERT_EQ(decoded->height, 48);
+    ASSERT_EQ(std::pair(decoded->width, decoded->height), std::pair(64, 48));
     EXPECT_LE(largestDifference(decoded->bgr, picture.topDown()), c.tolerance) << c.name;
   }
 }

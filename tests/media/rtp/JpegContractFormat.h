@@ -76,10 +76,14 @@ inline ContractUnit jpegPicture(uint8_t type, uint8_t q, const Bytes& scan, size
   return unit;
 }
 
+// A quantisation table of 64 entries counting up from first, unlike any a Q gives.
+inline Bytes countingTable(uint8_t first) {
+  Bytes table(kJpegTableEntries);
+  std::iota(table.begin(), table.end(), first);
+  return table;
+}
+
 inline ContractFormat jpegContractFormat(Road road) {
-  Bytes luma(kJpegTableEntries), chroma(kJpegTableEntries);
-  std::iota(luma.begin(), luma.end(), 1);
-  std::iota(chroma.begin(), chroma.end(), 2);
   const Bytes restartHeader = {0x00, 0x10, 0xFF, 0xFF};  // restart interval 16; F, L, count
 
   return {road == Road::Udp ? "JpegUdp" : "JpegInterleaved",
@@ -89,7 +93,8 @@ inline ContractFormat jpegContractFormat(Road road) {
           {
               jpegPicture(1, 80, jpegScan(90, 1), 3),
               jpegPicture(0, 50, jpegScan(120, 2), 4),
-              jpegPicture(65, 255, jpegScan(100, 3), 3, restartHeader, inBandTables(luma, chroma)),
+              jpegPicture(65, 255, jpegScan(100, 3), 3, restartHeader,
+                          inBandTables(countingTable(1), countingTable(2))),
               jpegPicture(1, 80, concat({jpegScan(60, 4), {0xFF, 0xD9}}), 3),  // the sender's EOI
               jpegPicture(1, 90, jpegScan(75, 5), 3),
           }};

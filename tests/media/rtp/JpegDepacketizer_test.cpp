@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
 
 #include "media/rtp/JpegContractFormat.h"
 #include "support/JpegTables.h"
@@ -132,18 +131,13 @@ Bytes header(const Bytes& tables, const Bytes& dri, const Bytes& frame) {
   return concat({kSoi, tables, dri, frame, vexa::test::typicalHuffmanSegments(), kSos});
 }
 
-Bytes counting(uint8_t first) {
-  Bytes table(kJpegTableEntries);
-  std::iota(table.begin(), table.end(), first);
-  return table;
-}
-
 TEST(JpegHeaderBuilder, BuildsTheHeaderByteForByte) {
   const auto restarts = [](uint8_t type, uint8_t q) {
     return concat({jpegMainHeader(0, type, q, 80, 60), kRestartHeader});
   };
-  const Bytes tables = inBandTables(counting(1), counting(101));
-  const Bytes q50 = dqt(kLumaQ50, kChromaQ50), inBand = dqt(counting(1), counting(101));
+  const Bytes tables = inBandTables(test::countingTable(1), test::countingTable(101));
+  const Bytes q50 = dqt(kLumaQ50, kChromaQ50);
+  const Bytes inBand = dqt(test::countingTable(1), test::countingTable(101));
   const Bytes q99 = header(dqt(kLumaQ99, kChromaQ99), {}, sof0(0x21));
   const struct {
     const char* name;

@@ -29,14 +29,8 @@ struct AudioPacketPathTest : ::testing::Test {
 TEST_F(AudioPacketPathTest, PlaysEachWholeBlockOnceAsLittleEndianPcm) {
   send(0x10);
   EXPECT_EQ(device.queueCount(), 0u);
-  send(0x10);
-  send(0x2A);
-  send(0x2A);
-  auto expected = pcmOf(0x10);
-  const auto second = pcmOf(0x2A);
-  expected.insert(expected.end(), second.begin(), second.end());
-  EXPECT_EQ(device.pcm(), expected);
-  EXPECT_EQ(device.pcm().back(), 0x82);  // A-law 0x2A is -32256, 0x8200
+  for (const uint8_t code : {0x10, 0x2A, 0x2A}) send(code);
+  EXPECT_EQ(device.pcm(), rtp::test::concat({pcmOf(0x10), pcmOf(0x2A)}));
   EXPECT_EQ(path.blocksPlayed(), 2u);
 }
 

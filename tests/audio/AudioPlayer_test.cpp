@@ -45,10 +45,10 @@ TEST_F(AudioPlayerTest, G726StateFollowsTheStreamEvenThroughADroppedBlock) {
   device.setQueuedBytes(0);
   ASSERT_TRUE(player.play(std::span(bytes).subspan(2 * block), kCodecG726_32));
 
-  auto expected = test::pcmBytes({samples.begin(), samples.begin() + kBlockSamples});
-  const auto third = test::pcmBytes({samples.begin() + 2 * kBlockSamples, samples.end()});
-  expected.insert(expected.end(), third.begin(), third.end());
-  EXPECT_EQ(device.pcm(), expected);
+  EXPECT_EQ(
+      device.pcm(),
+      rtp::test::concat({test::pcmBytes({samples.begin(), samples.begin() + kBlockSamples}),
+                         test::pcmBytes({samples.begin() + 2 * kBlockSamples, samples.end()})}));
 }
 
 TEST_F(AudioPlayerTest, RateChangeStartsTheG726StateAfresh) {

@@ -21,17 +21,13 @@ namespace vexa::test {
 
 inline const bool kQuietFfmpegAudio = (av_log_set_level(AV_LOG_FATAL), true);
 
-// FFmpeg's name of each codec index; "g726le" packs least significant bits first, as RFC 3551
-// does (its "g726" is the other order).
-inline const char* ffmpegCodecName(uint8_t codec) {
-  return codec == audio::kCodecPcmu   ? "pcm_mulaw"
-         : codec == audio::kCodecPcma ? "pcm_alaw"
-                                      : "g726le";
-}
-
-// Decodes one stream of bytes in one packet; empty when FFmpeg cannot.
+// One stream of bytes decoded by FFmpeg in one packet; empty when FFmpeg cannot. Its "g726le"
+// packs least significant bits first, as RFC 3551 does (its "g726" is the other order).
 inline std::vector<int16_t> ffmpegDecode(uint8_t codec, const std::vector<uint8_t>& bytes) {
-  return ffmpegDecodeAudio(ffmpegCodecName(codec), audio::bitsPerSample(codec), bytes);
+  const char* name = codec == audio::kCodecPcmu   ? "pcm_mulaw"
+                     : codec == audio::kCodecPcma ? "pcm_alaw"
+                                                  : "g726le";
+  return ffmpegDecodeAudio(name, audio::bitsPerSample(codec), bytes);
 }
 
 // G.726 at bits per code word, the whole stream in one call.

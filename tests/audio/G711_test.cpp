@@ -4,29 +4,26 @@
 
 #include <bit>
 #include <cstdlib>
+#include <numeric>
 
 #include "AudioTestSupport.h"
 
 namespace vexa::audio {
 namespace {
 
-TEST(G711, DecodersMatchFfmpegForEveryCode) {
-  std::vector<uint8_t> codes(256);
-  for (int i = 0; i < 256; ++i) codes[size_t(i)] = uint8_t(i);
-  std::vector<int16_t> mu(256), a(256);
-  ASSERT_EQ(decodeMuLaw(codes, mu), 256u);
-  ASSERT_EQ(decodeALaw(codes, a), 256u);
-  EXPECT_EQ(mu, test::ffmpegDecode(kCodecPcmu, codes));
-  EXPECT_EQ(a, test::ffmpegDecode(kCodecPcma, codes));
-}
-
-TEST(G711, EncodingADecodedLevelGivesItsCodeBack) {
-  for (int code = 0; code < 256; ++code) {
-    // µ-law has two zeros; the negative one comes back as the positive one.
-    const int expectedMu = code == 0x7F ? 0xFF : code;
-    EXPECT_EQ(encodeMuLaw(decodeMuLaw(uint8_t(code))), expectedMu) << code;
-    EXPECT_EQ(encodeALaw(decodeALaw(uint8_t(code))), code) << code;
-  }
+TEST(G711, DecodersMatchFfmpegForEveryCodeAndEncodersGiveTheCodeOfEachLevelBack) {
+  std::vector<uint8_t> codes(256), mu(256), a(256);
+  std::iota(codes.begin(), codes.end(), 0);
+  std::vector<int16_t> muLevels(256), aLevels(256);
+  ASSERT_EQ(decodeMuLaw(codes, muLevels), 256u);
+  ASSERT_EQ(decodeALaw(codes, aLevels), 256u);
+  EXPECT_EQ(muLevels, test::ffmpegDecode(kCodecPcmu, codes));
+  EXPECT_EQ(aLevels, test::ffmpegDecode(kCodecPcma, codes));
+  ASSERT_EQ(encodeMuLaw(muLevels, mu), 256u);
+  ASSERT_EQ(encodeALaw(aLevels, a), 256u);
+  EXPECT_EQ(a, codes);
+  codes[0x7F] = 0xFF;  // µ-law has two zeros; the negative one comes back as the positive one
+  EXPECT_EQ(mu, codes);
 }
 
 // The width of the quantisation interval a decoded level stands in the middle of.

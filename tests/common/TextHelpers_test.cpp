@@ -58,9 +58,8 @@ TEST(ExtractField, TakesTheTextBetweenStartAndEndAfterTheFirstKey) {
       {"content-base: rtsp://a/\r\n", "Content-Base", " rtsp://a/", ':', '\r',
        KeyMatch::IgnoreCase},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(extractField(c.text, c.key, c.start, c.end, c.match), c.expected) << c.text;
-  }
 }
 
 TEST(TextFields, ParsesLeadingIntegersAsAtoiDoesAndTrimsBlanks) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/Picture.h"
 
 namespace vexa {
@@ -18,10 +20,9 @@ TEST(Canvas, FillTakesWindowsColourValuesAndClips) {
   canvas.fillRect({0, 0, 20, 10}, 0x0000FF);  // red as 0x00BBGGRR
   EXPECT_EQ(canvas.pixel(5, 5), kRed);
   canvas.fillRect({2, 3, 4, 5}, 0x282828);
-  EXPECT_EQ(canvas.pixel(2, 3), 0x282828u);
-  EXPECT_EQ(canvas.pixel(5, 7), 0x282828u);
-  EXPECT_EQ(canvas.pixel(6, 7), kRed);
-  EXPECT_EQ(canvas.pixel(5, 8), kRed);
+  EXPECT_EQ(
+      std::tuple(canvas.pixel(2, 3), canvas.pixel(5, 7), canvas.pixel(6, 7), canvas.pixel(5, 8)),
+      std::tuple(0x282828u, 0x282828u, kRed, kRed));
   canvas.fillRect({-5, -5, 100, 100}, 0xFF0000);
   EXPECT_EQ(canvas.pixel(19, 9), kBlue);
 }

@@ -17,11 +17,12 @@ void zoomTo(DigitalZoom& zoom, int factor) {
 
 TEST(DigitalZoom, CentredSourceShrinksWithTheZoomFromOneToTwelve) {
   DigitalZoom zoom;
-  EXPECT_EQ(zoom.sourceRect(640, 480, 1920, 1080), (Rect{0, 0, 640, 480}));
-  zoomTo(zoom, 2);
-  EXPECT_EQ(zoom.sourceRect(640, 480, 1920, 1080), (Rect{160, 120, 320, 240}));
-  zoomTo(zoom, 4);
-  EXPECT_EQ(zoom.sourceRect(640, 480, 1920, 1080), (Rect{240, 180, 160, 120}));
+  for (const auto& [factor, source] : {std::pair{1, Rect{0, 0, 640, 480}},
+                                       {2, Rect{160, 120, 320, 240}},
+                                       {4, Rect{240, 180, 160, 120}}}) {
+    zoomTo(zoom, factor);
+    EXPECT_EQ(zoom.sourceRect(640, 480, 1920, 1080), source) << factor;
+  }
   zoomTo(zoom, 20);
   EXPECT_EQ(zoom.zoom(), 12);
   for (int i = 0; i < 20; ++i) zoom.apply(Step::kOut);

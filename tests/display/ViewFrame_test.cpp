@@ -7,45 +7,37 @@ namespace {
 
 const Rect kClient{0, 0, 800, 600};
 
-struct LayoutCase {
-  const char* name;
-  int mode;
-  Rect client;
-  int pictureWidth, pictureHeight;
-  Rect expected;
-};
-
-class ViewFrameLayout : public testing::TestWithParam<LayoutCase> {};
-
-TEST_P(ViewFrameLayout, PlacesTheVideoRectangle) {
-  const LayoutCase& c = GetParam();
-  const Rect video = ViewFrame::layout(c.mode, c.client, c.pictureWidth, c.pictureHeight);
-  EXPECT_EQ(video, c.expected) << video.x << "," << video.y << " " << video.width << "x"
-                               << video.height;
+TEST(ViewFrame, LayoutPlacesTheVideoRectangleInEveryMode) {
+  const struct {
+    const char* name;
+    int mode;
+    Rect client;
+    int pictureWidth, pictureHeight;
+    Rect expected;
+  } cases[] = {// Stretch: the inner area inside a 2-pixel border, whatever the picture.
+               {"Stretch", 0, kClient, 640, 480, {2, 2, 796, 596}},
+               {"StretchOffsetClient", 0, {10, 20, 100, 50}, 1920, 1080, {12, 22, 96, 46}},
+               // Real size: unscaled and centred when it fits.
+               {"RealSizeFits", 1, kClient, 640, 480, {80, 60, 640, 480}},
+               // Too large and narrower than the area: full height, 5:4 kept.
+               {"RealSizeTall", 1, kClient, 1280, 1024, {27, 2, 745, 596}},
+               // Too large and wider: full width, centred vertically.
+               {"RealSizeWide", 1, kClient, 1920, 1080, {2, 76, 796, 447}},
+               {"RealSizeExactInner", 1, kClient, 796, 596, {2, 2, 796, 596}},
+               {"WholeClient", 2, kClient, 640, 480, {0, 0, 800, 600}},
+               // Fit: no border, no real-size case.
+               {"FitTall", 3, {0, 0, 1920, 1080}, 640, 480, {240, 0, 1440, 1080}},
+               {"FitWide", 3, {0, 0, 1280, 1024}, 1920, 800, {0, 245, 1280, 533}},
+               {"FitSmallIsEnlarged", 3, kClient, 320, 240, {0, 0, 800, 600}},
+               // Before the first picture: the area the picture will take.
+               {"RealSizeNoPicture", 1, kClient, 0, 0, {2, 2, 796, 596}},
+               {"FitNoPicture", 3, kClient, 0, 0, {0, 0, 800, 600}}};
+  for (const auto& c : cases) {
+    const Rect video = ViewFrame::layout(c.mode, c.client, c.pictureWidth, c.pictureHeight);
+    EXPECT_EQ(video, c.expected) << c.name << ": " << video.x << "," << video.y << " "
+                                 << video.width << "x" << video.height;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    AllModes, ViewFrameLayout,
-    testing::Values(
-        // Stretch: the inner area inside a 2-pixel border, whatever the picture.
-        LayoutCase{"Stretch", 0, kClient, 640, 480, {2, 2, 796, 596}},
-        LayoutCase{"StretchOffsetClient", 0, {10, 20, 100, 50}, 1920, 1080, {12, 22, 96, 46}},
-        // Real size: unscaled and centred when it fits.
-        LayoutCase{"RealSizeFits", 1, kClient, 640, 480, {80, 60, 640, 480}},
-        // Too large and narrower than the area: full height, 5:4 kept.
-        LayoutCase{"RealSizeTall", 1, kClient, 1280, 1024, {27, 2, 745, 596}},
-        // Too large and wider: full width, centred vertically.
-        LayoutCase{"RealSizeWide", 1, kClient, 1920, 1080, {2, 76, 796, 447}},
-        LayoutCase{"RealSizeExactInner", 1, kClient, 796, 596, {2, 2, 796, 596}},
-        LayoutCase{"WholeClient", 2, kClient, 640, 480, {0, 0, 800, 600}},
-        // Fit: no border, no real-size case.
-        LayoutCase{"FitTall", 3, {0, 0, 1920, 1080}, 640, 480, {240, 0, 1440, 1080}},
-        LayoutCase{"FitWide", 3, {0, 0, 1280, 1024}, 1920, 800, {0, 245, 1280, 533}},
-        LayoutCase{"FitSmallIsEnlarged", 3, kClient, 320, 240, {0, 0, 800, 600}},
-        // Before the first picture: the area the picture will take.
-        LayoutCase{"RealSizeNoPicture", 1, kClient, 0, 0, {2, 2, 796, 596}},
-        LayoutCase{"FitNoPicture", 3, kClient, 0, 0, {0, 0, 800, 600}}),
-    [](const testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
 
 TEST(ViewFrame, RecomputesOnlyWhenModeOrPictureSizeChange) {
   ViewFrame frame(800, 600);

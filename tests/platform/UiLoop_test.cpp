@@ -24,8 +24,8 @@ TEST(UiLoop, RunsTimersWhenTheirPeriodHasPassed) {
   EXPECT_EQ(fast, 1);
   clock.advance(995);
   loop.runDue();
-  EXPECT_EQ(fast, 2);  // a late timer runs once, not once per missed period
-  EXPECT_EQ(slow, 1);
+  // A late timer runs once, not once per missed period.
+  EXPECT_EQ(std::pair(fast, slow), std::pair(2, 1));
 }
 
 TEST(UiLoop, RunsPostedCallsOnItsOwnThreadAndTimersMayBeKilledFromCallbacks) {
@@ -62,8 +62,7 @@ TEST(WorkerThread, ReportsTheStartConvention) {
   EXPECT_EQ(worker.start([] {}), kAlreadyRunning);
   release.set();
   worker.stop();
-  EXPECT_FALSE(worker.running());
-  EXPECT_FALSE(worker.hasThread());
+  EXPECT_FALSE(worker.running() || worker.hasThread());
 }
 
 TEST(Event, AutoResetWakesOneWaitAndManualResetStays) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "record/ImageEncoder.h"
 #include "support/Codecs.h"
@@ -69,8 +70,7 @@ TEST_F(SnapshotTest, FormatFollowsTheExtensionAndDecodesBackToThePicture) {
     EXPECT_EQ(std::string(file.begin(), file.begin() + c.magic.size()), c.magic) << c.name;
     const auto decoded = test::decodeImage(file, c.codec);
     ASSERT_TRUE(decoded) << c.name;
-    ASSERT_EQ(decoded->width, 64);
-    ASSERT_EQ(decoded->height, 48);
+    ASSERT_EQ(std::pair(decoded->width, decoded->height), std::pair(64, 48));
     EXPECT_LE(largestDifference(decoded->bgr, picture.topDown()), c.tolerance) << c.name;
   }
 }
@@ -85,9 +85,8 @@ TEST_F(SnapshotTest, UnknownExtensionMissingPictureOrFolderWriteNoDestination) {
   // An unknown extension still leaves the temporary bitmap.
   EXPECT_FALSE(save("shot.webp", picture));
   EXPECT_FALSE(save("noextension", picture));
-  EXPECT_FALSE(temp.has("shot.webp"));
-  EXPECT_FALSE(temp.has("noextension"));
-  EXPECT_TRUE(temp.has("capture.bmp"));
+  EXPECT_EQ(std::tuple(temp.has("shot.webp"), temp.has("noextension"), temp.has("capture.bmp")),
+            std::tuple(false, false, true));
 }
 
 TEST(ImageFormat, ChosenByExtensionIgnoringCase) {

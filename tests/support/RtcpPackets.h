@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/RtpPackets.h"
+
 namespace vexa::test {
 
 // A sender report without report blocks, 28 bytes; ntpMiddle: the middle 32 bits of its NTP
@@ -23,8 +25,7 @@ inline std::vector<uint8_t> senderReport(uint32_t ssrc, uint32_t ntpMiddle, uint
 }
 
 // A receiver report with one empty block, as a camera that also receives might send.
-inline const std::vector<uint8_t> kReceiverReport = {0x81, 201, 0, 7, 9, 9, 9, 9, 0, 0, 0,
-                                                     0,    0,   0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                     0,    0,   0, 0, 0, 0, 0, 0, 0, 0};
+inline const std::vector<uint8_t> kReceiverReport =
+    rtp::test::concat({rtp::test::hexBytes("81C90007 09090909"), std::vector<uint8_t>(24, 0)});
 
 }  // namespace vexa::test

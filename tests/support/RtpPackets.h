@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace vexa::rtp::test {
@@ -15,6 +16,21 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
   return out;
+}
+
+// Bytes written as pairs of hex digits; blanks between them are for the reader.
+inline Bytes hexBytes(std::string_view text) {
+  Bytes bytes;
+  int digits = 0;
+  for (const char c : text) {
+    if (c == ' ') continue;
+    const int digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    if (digits++ % 2 == 0)
+      bytes.push_back(uint8_t(digit << 4));
+    else
+      bytes.back() |= uint8_t(digit);
+  }
+  return bytes;
 }
 
 inline void appendBigEndian(std::vector<uint8_t>& bytes, uint32_t value, int width) {

@@ -22,9 +22,8 @@ inline Bytes h264Nal(uint8_t header, size_t bodySize, uint8_t seed) {
 // RFC 6184 section 5.7.1: the STAP-A indicator (NRI 3, type 24), then each unit after its size.
 inline Bytes h264StapA(const std::vector<Bytes>& nals) {
   Bytes packet = {0x78};
-  for (const Bytes& nal : nals) {
+  for (const Bytes& nal : nals)
     packet = concat({packet, {uint8_t(nal.size() >> 8), uint8_t(nal.size())}, nal});
-  }
   return packet;
 }
 
@@ -46,9 +45,8 @@ inline std::vector<Bytes> h264FuA(const Bytes& nal, size_t fragments) {
 
 inline Bytes h264AnnexB(const std::vector<Bytes>& nals, Road road) {
   Bytes unit;
-  for (const Bytes& nal : nals) {
+  for (const Bytes& nal : nals)
     unit = concat({unit, road == Road::Interleaved ? Bytes{0, 0, 0, 1} : Bytes{0, 0, 1}, nal});
-  }
   return unit;
 }
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "support/RtpPackets.h"
 #include "common/StreamConfig.h"
+#include "support/RtpPackets.h"
 
 namespace vexa::rtp {
 namespace {
@@ -17,21 +17,17 @@ namespace {
 using test::Bytes;
 using test::concat;
 
-// Packets as a camera sends them (RFC 6184): NAL header (NRI, type) or FU indicator and header,
-// then body bytes.
-const Bytes kIdr = {0x65, 0x88, 0x84, 0x21};       // IDR slice
-const Bytes kPSlice = {0x41, 0x9A, 0x02};          // non-IDR slice
-const Bytes kSps = {0x67, 0x42, 0x00, 0x1F};       // SPS: profile, constraints, level
-const Bytes kPps = {0x68, 0xCE, 0x3C};             // PPS
-const Bytes kIdrStart = {0x7C, 0x85, 0xB8, 0x01};  // FU-A: start, type 5
-const Bytes kIdrMiddle = {0x7C, 0x05, 0x02};       // FU-A: type 5
-const Bytes kIdrEnd = {0x7C, 0x45, 0x03, 0x04};    // FU-A: end, type 5
-const Bytes kPSliceStart = {0x5C, 0x81, 0x9B};     // FU-A: start, type 1
-const Bytes kPSliceEnd = {0x5C, 0x41, 0x9C};       // FU-A: end, type 1
-const Bytes kParameterSets = concat({{0x78, 0x00, 0x04}, kSps, {0x00, 0x03}, kPps});  // STAP-A
-const Bytes kDelimiter = {0x09, 0xF0};  // access unit delimiter
-const Bytes kShort = {0, 0, 1};
-const Bytes kLong = {0, 0, 0, 1};
+// Packets as a camera sends them (RFC 6184): NAL units (header with NRI and type, then body:
+// slices, SPS with profile, constraints and level, PPS, access unit delimiter), FU-A fragments
+// of an IDR and a non-IDR slice (indicator, header with start or end bit and type, body), and
+// the parameter sets in a STAP-A.
+const Bytes kIdr = {0x65, 0x88, 0x84, 0x21}, kPSlice = {0x41, 0x9A, 0x02};
+const Bytes kSps = {0x67, 0x42, 0x00, 0x1F}, kPps = {0x68, 0xCE, 0x3C}, kDelimiter = {0x09, 0xF0};
+const Bytes kIdrStart = {0x7C, 0x85, 0xB8, 0x01}, kIdrMiddle = {0x7C, 0x05, 0x02},
+            kIdrEnd = {0x7C, 0x45, 0x03, 0x04};
+const Bytes kPSliceStart = {0x5C, 0x81, 0x9B}, kPSliceEnd = {0x5C, 0x41, 0x9C};
+const Bytes kParameterSets = concat({{0x78, 0x00, 0x04}, kSps, {0x00, 0x03}, kPps});
+const Bytes kShort = {0, 0, 1}, kLong = {0, 0, 0, 1};
 
 // One depacketiser and what it last completed.
 struct Feed {
@@ -189,9 +185,8 @@ TEST(H264Depacketizer, DropsAUnitLargerThanTheDecodersInputAreaAndTakesTheNext) 
   middle.resize(2 + kPiece, 0xCD);
   Feed feed(Road::Udp);
   ASSERT_EQ(feed.push(start, false), kTaken);
-  for (size_t sent = kPiece; sent <= kMaxAccessUnitSize; sent += kPiece) {
+  for (size_t sent = kPiece; sent <= kMaxAccessUnitSize; sent += kPiece)
     ASSERT_EQ(feed.push(middle, false), kTaken);
-  }
   EXPECT_EQ(feed.push(kIdrEnd, kMarker), kIgnored);
   EXPECT_EQ(feed.depacketizer.droppedUnits(), 1u);
   EXPECT_EQ(feed.push(kIdr, kMarker), kComplete);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
 
 #include "media/rtp/JpegContractFormat.h"
 #include "support/JpegTables.h"
@@ -16,6 +15,7 @@ namespace {
 
 using test::Bytes;
 using test::concat;
+using test::hexBytes;
 using test::inBandTables;
 using test::jpegMainHeader;
 
@@ -93,16 +93,11 @@ TEST_P(JpegDepacketizerTest, ResumesAfterALostMarkerAsTheRoadWants) {
 const Bytes kRestartHeader = {0x00, 0x20, 0xFF, 0xFF};
 const Bytes kSoi = {0xFF, 0xD8};
 
-// clang-format off
 // T.81 tables K.1 and K.2 in zigzag order: what Q 50 gives.
-const Bytes kLumaQ50 = {16,  11,  12,  14,  12,  10,  16,  14,  13,  14,  18,  17,  16,
-                        19,  24,  40,  26,  24,  22,  22,  24,  49,  35,  37,  29,  40,
-                        58,  51,  61,  60,  57,  51,  56,  55,  64,  72,  92,  78,  64,
-                        68,  87,  69,  55,  56,  80,  109, 81,  87,  95,  98,  103, 104,
-                        103, 62,  77,  113, 121, 112, 100, 120, 92,  101, 103, 99};
-// clang-format on
-const Bytes kChromaQ50 =
-    concat({{17, 18, 18, 24, 21, 24, 47, 26, 26, 47, 99, 66, 56, 66}, Bytes(50, 99)});
+const Bytes kLumaQ50 = hexBytes(
+    "100B0C0E 0C0A100E 0D0E1211 10131828 1A181616 18312325 1D283A33 3D3C3933"
+    "38374048 5C4E4044 57453738 506D5157 5F626768 673E4D71 79706478 5C656763");
+const Bytes kChromaQ50 = concat({hexBytes("11121218 15182F1A 1A2F6342 3842"), Bytes(50, 99)});
 // Q 99: (base x 2 + 50) / 100, so 1 below a base of 75 and 2 from there on.
 const Bytes kLumaQ99 =
     concat({Bytes(36, 1), {2, 2, 1, 1, 2, 1, 1, 1}, Bytes(9, 2), {1}, Bytes(10, 2)});
@@ -122,8 +117,7 @@ Bytes sof0(uint8_t lumaSampling, uint16_t width = 640, uint16_t height = 480) {
 }
 
 // SOS over three components: Y on Huffman tables 0, Cb and Cr on 1; coefficients 0 to 63.
-const Bytes kSos = {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x00, 0x00,
-                    0x01, 0x11, 0x02, 0x11, 0x00, 0x3F, 0x00};
+const Bytes kSos = hexBytes("FFDA 000C 03 0000 0111 0211 003F00");
 
 Bytes dqt(const Bytes& luma, const Bytes& chroma) {
   Bytes out;
@@ -137,22 +131,13 @@ Bytes header(const Bytes& tables, const Bytes& dri, const Bytes& frame) {
   return concat({kSoi, tables, dri, frame, vexa::test::typicalHuffmanSegments(), kSos});
 }
 
-Bytes counting(uint8_t first) {
-  Bytes table(kJpegTableEntries);
-  std::iota(table.begin(), table.end(), first);
-  return table;
-}
-
-Bytes headerBytes(const JpegHeaderBuilder& builder) {
-  return Bytes(builder.header().begin(), builder.header().end());
-}
-
 TEST(JpegHeaderBuilder, BuildsTheHeaderByteForByte) {
   const auto restarts = [](uint8_t type, uint8_t q) {
     return concat({jpegMainHeader(0, type, q, 80, 60), kRestartHeader});
   };
-  const Bytes tables = inBandTables(counting(1), counting(101));
-  const Bytes q50 = dqt(kLumaQ50, kChromaQ50), inBand = dqt(counting(1), counting(101));
+  const Bytes tables = inBandTables(test::countingTable(1), test::countingTable(101));
+  const Bytes q50 = dqt(kLumaQ50, kChromaQ50);
+  const Bytes inBand = dqt(test::countingTable(1), test::countingTable(101));
   const Bytes q99 = header(dqt(kLumaQ99, kChromaQ99), {}, sof0(0x21));
   const struct {
     const char* name;
@@ -179,7 +164,7 @@ TEST(JpegHeaderBuilder, BuildsTheHeaderByteForByte) {
   for (const auto& c : cases) {
     JpegHeaderBuilder builder;
     EXPECT_EQ(builder.processMainHeader(c.payload), c.notScan) << c.name;
-    EXPECT_EQ(headerBytes(builder), c.expected) << c.name;
+    EXPECT_EQ(Bytes(builder.header().begin(), builder.header().end()), c.expected) << c.name;
   }
 }
 

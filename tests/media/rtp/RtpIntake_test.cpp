@@ -6,16 +6,17 @@
 
 #include "media/rtp/RtpPacket.h"
 #include "media/rtp/RtpSequenceTracker.h"
+#include "support/RtpPackets.h"
 
 namespace vexa::rtp {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test::hexBytes;
 
 TEST(RtpPacket, ReadsTheFixedHeaderBigEndian) {
   // Version 2; marker, type 99; sequence; timestamp; SSRC; payload.
-  const Bytes bytes = {0x80, 0xE3, 0xAB, 0xCD, 0x01, 0x02, 0x03,
-                       0x04, 0xF1, 0xF2, 0xF3, 0xF4, 0x65, 0x88};
+  const Bytes bytes = hexBytes("80E3ABCD 01020304 F1F2F3F4 6588");
   const std::optional<RtpPacket> packet = parseRtpPacket(bytes);
   ASSERT_TRUE(packet.has_value());
   EXPECT_EQ(std::tuple(packet->marker, int(packet->payloadType), packet->sequence,
@@ -26,10 +27,8 @@ TEST(RtpPacket, ReadsTheFixedHeaderBigEndian) {
 
 // A fixed header (type 99, sequence 7, SSRC 1) with the given first byte (version, P, X, CSRC
 // count), then the rest.
-Bytes afterHeader(uint8_t first, std::initializer_list<uint8_t> rest) {
-  Bytes bytes = {first, 0x63, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
-  bytes.insert(bytes.end(), rest);
-  return bytes;
+Bytes afterHeader(uint8_t first, std::string_view rest) {
+  return test::concat({{first}, hexBytes("630007 00000000 00000001"), hexBytes(rest)});
 }
 
 TEST(RtpPacket, FindsThePayloadBehindCsrcsAndExtensionAndBeforePadding) {
@@ -37,19 +36,13 @@ TEST(RtpPacket, FindsThePayloadBehindCsrcsAndExtensionAndBeforePadding) {
     const char* name;
     Bytes payload, bytes;
   } cases[] = {
-      // clang-format off
-      {"CSRC list", {0x41, 0x9A},
-       afterHeader(0x82, {0x11, 0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22, 0x41, 0x9A})},
+      {"CSRC list", {0x41, 0x9A}, afterHeader(0x82, "11111111 22222222 419A")},
       // Profile, length 0 words.
-      {"extension of length 0", {0x65, 0x01},
-       afterHeader(0x90, {0xBE, 0xDE, 0x00, 0x00, 0x65, 0x01})},
+      {"extension of length 0", {0x65, 0x01}, afterHeader(0x90, "BEDE0000 6501")},
       // CSRC; profile, length 2 words; two words.
-      {"CSRC, then extension", {0x67},
-       afterHeader(0x91, {0x11, 0x11, 0x11, 0x11, 0x10, 0x00, 0x00, 0x02,
-                          0xAA, 0xAA, 0xAA, 0xAA, 0xBB, 0xBB, 0xBB, 0xBB, 0x67})},
+      {"CSRC, then extension", {0x67}, afterHeader(0x91, "11111111 10000002 AAAAAAAA BBBBBBBB 67")},
       // The padding's last byte counts all three.
-      {"padding", {0x65, 0x01, 0x02}, afterHeader(0xA0, {0x65, 0x01, 0x02, 0x00, 0x00, 0x03})},
-      // clang-format on
+      {"padding", {0x65, 0x01, 0x02}, afterHeader(0xA0, "650102 000003")},
   };
   for (const auto& c : cases) {
     const std::optional<RtpPacket> packet = parseRtpPacket(c.bytes);
@@ -60,12 +53,10 @@ TEST(RtpPacket, FindsThePayloadBehindCsrcsAndExtensionAndBeforePadding) {
 
 TEST(RtpPacket, RefusesMalformedAndTruncatedPackets) {
   // Empty, version 1, and padding counting 3 bytes where 2 follow the header.
-  for (const Bytes& bytes : {Bytes{}, afterHeader(0x40, {0x65}), afterHeader(0xA0, {0x65, 0x03})}) {
+  for (const Bytes& bytes : {Bytes{}, afterHeader(0x40, "65"), afterHeader(0xA0, "6503")})
     EXPECT_FALSE(parseRtpPacket(bytes)) << ::testing::PrintToString(bytes);
-  }
   // Every cut of a packet with a CSRC and an extension, inside either or their headers.
-  const Bytes whole = afterHeader(0x91, {0x11, 0x11, 0x11, 0x11, 0x10, 0x00, 0x00, 0x01,  //
-                                         0xAA, 0xAA, 0xAA, 0xAA});
+  const Bytes whole = afterHeader(0x91, "11111111 10000001 AAAAAAAA");
   EXPECT_TRUE(parseRtpPacket(whole));
   for (size_t length = 0; length < whole.size(); ++length) {
     EXPECT_FALSE(parseRtpPacket(Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(length))))

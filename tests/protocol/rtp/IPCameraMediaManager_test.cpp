@@ -2,314 +2,204 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <mutex>
-#include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "media/H264Decoder.h"
-#include "media/VideoDecoderSet.h"
 #include "media/rtp/H264ContractFormat.h"
-#include "media/rtp/JpegTestPackets.h"
-#include "support/RtpPackets.h"
-#include "support/Codecs.h"
+#include "media/rtp/JpegContractFormat.h"
 #include "support/Datagrams.h"
 #include "support/Loopback.h"
+#include "support/RtpPackets.h"
 
 namespace vexa {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Datagrams = std::vector<Bytes>;
 using rtp::test::concat;
-using rtp::test::jpegMainHeader;
 using rtp::test::rtpPacket;
 using test::eventually;
 
 constexpr uint32_t kCameraSsrc = rtp::test::kTestSsrc;
 constexpr uint32_t kStraySsrc = 0x0BADF00D;
 constexpr uint32_t kTimestamp = 90000;
+constexpr uint32_t kJpegModel = IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG;
 
 // One RTP/JPEG datagram of a 16 x 16 picture (type 1, Q 50) with scan bytes from offset on.
 Bytes jpegDatagram(uint16_t sequence, uint32_t offset, const Bytes& scan, bool marker,
                    uint32_t ssrc = kCameraSsrc, uint8_t payloadType = 26) {
-  const Bytes payload = concat({jpegMainHeader(offset, /*type=*/1, /*q=*/50, 2, 2), scan});
+  const Bytes payload = concat({rtp::test::jpegMainHeader(offset, 1, 50, 2, 2), scan});
   return rtpPacket(payloadType, marker, sequence, kTimestamp, payload, ssrc);
 }
 
-// The scan data of the test pictures: six bytes from fill on, in two packets of four and two.
-Bytes scanOf(uint8_t fill) {
-  Bytes scan(6);
-  std::iota(scan.begin(), scan.end(), fill);
-  return scan;
+// A picture whose scan data is fill to fill + 5, in two datagrams from firstSequence on.
+Datagrams picture(uint16_t firstSequence, uint8_t fill, uint32_t ssrc = kCameraSsrc,
+                  uint8_t payloadType = 26) {
+  const auto at = [fill](int i) { return uint8_t(fill + i); };
+  return {jpegDatagram(firstSequence, 0, {at(0), at(1), at(2), at(3)}, false, ssrc, payloadType),
+          jpegDatagram(uint16_t(firstSequence + 1), 4, {at(4), at(5)}, true, ssrc, payloadType)};
 }
 
-struct MediaManagerOnLoopback : ::testing::Test {
+// The end of that picture as the frame tap gives it: its last scan bytes and EOI.
+Bytes pictureEnd(uint8_t fill) {
+  return {uint8_t(fill + 4), uint8_t(fill + 5), 0xFF, 0xD9};
+}
+
+// The end of the newest picture, read as the display does: under the image lock.
+Bytes newestPictureEnd(IPCameraMediaManager& manager) {
+  std::lock_guard lock(manager.imageLock());
+  const uint8_t* data = nullptr;
+  int32_t length = 0;
+  EXPECT_TRUE(manager.GetJpegFrame(&data, &length));
+  return length >= 4 ? Bytes(data + length - 4, data + length) : Bytes();
+}
+
+// The receive step, fed directly.
+void feed(IPCameraMediaManager& manager, std::initializer_list<Datagrams> groups) {
+  for (const Datagrams& group : groups)
+    for (const Bytes& datagram : group) manager.processDatagram(datagram);
+}
+
+// Takes every unit the decode thread hands it for a picture, and keeps it.
+class RecordingDecoder : public H264Decoder {
+ public:
+  RecordingDecoder() : H264Decoder(64) {}
+  int Decode(int length, const uint8_t* data, uint8_t*, BITMAPINFOHEADER*) override {
+    std::lock_guard lock(mutex_);
+    units_.emplace_back(data, data + length);
+    return length;
+  }
+  Datagrams units() {
+    std::lock_guard lock(mutex_);
+    return units_;
+  }
+
+ private:
+  std::mutex mutex_;
+  Datagrams units_;
+};
+
+struct OnLoopback : ::testing::Test {
   void start(uint32_t model) {
     manager = std::make_unique<IPCameraMediaManager>(model);
     ASSERT_EQ(manager->start("", "", port), platform::kStarted);
     ASSERT_TRUE(eventually([&] { return manager->listening(); }));
   }
-  void send(const Bytes& datagram) { ASSERT_TRUE(sender.send(datagram)); }
-  // A two-packet picture from firstSequence on.
-  void sendPicture(uint16_t firstSequence, uint8_t fill, uint32_t ssrc = kCameraSsrc,
-                   uint8_t payloadType = 26) {
-    const Bytes scan = scanOf(fill);
-    send(jpegDatagram(firstSequence, 0, Bytes(scan.begin(), scan.begin() + 4), false, ssrc,
-                      payloadType));
-    send(jpegDatagram(uint16_t(firstSequence + 1), 4, Bytes(scan.begin() + 4, scan.end()), true,
-                      ssrc, payloadType));
-  }
-  bool picturesReach(uint32_t count) {
-    return eventually([&] { return manager->pictureCounter().load() == count; });
-  }
-  // The frame tap as the display uses it: under the image lock.
-  Bytes latestJpeg() {
-    std::lock_guard lock(manager->imageLock());
-    const uint8_t* data = nullptr;
-    int32_t length = 0;
-    EXPECT_TRUE(manager->GetJpegFrame(&data, &length));
-    return length > 0 ? Bytes(data, data + length) : Bytes();
-  }
-  // A picture made of the given scan bytes: a JFIF header, the scan data, EOI.
-  static bool holdsScan(const Bytes& picture, const Bytes& scan) {
-    const Bytes tail = concat({scan, {0xFF, 0xD9}});
-    return picture.size() > tail.size() && picture[0] == 0xFF && picture[1] == 0xD8 &&
-           std::equal(tail.begin(), tail.end(), picture.end() - tail.size());
+  void send(const Datagrams& datagrams) {
+    for (const Bytes& datagram : datagrams) ASSERT_TRUE(sender.send(datagram));
   }
 
   uint16_t port = test::freeUdpPort();
   test::DatagramSender sender{port};
+  RecordingDecoder decoder;  // outlives the manager's decode thread
   std::unique_ptr<IPCameraMediaManager> manager;
 };
 
-TEST_F(MediaManagerOnLoopback, StartsOnceCompletesJpegPicturesForTheFrameTapAndStops) {
-  start(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG);
+// Received bytes count whatever becomes of a datagram; an empty one goes on, one too short for
+// an RTP header ends the receive loop.
+TEST_F(OnLoopback, TakesPicturesAndCountsBytesUntilARuntDatagramEndsTheStream) {
+  start(kJpegModel);
   EXPECT_EQ(manager->start("", "", port), platform::kAlreadyRunning);
-  const uint8_t* data = nullptr;
-  int32_t length = 0;
-  manager->GetJpegFrame(&data, &length);
-  EXPECT_EQ(length, -1) << "no picture before the first";
-  EXPECT_EQ(data, nullptr);
+  EXPECT_TRUE(newestPictureEnd(*manager).empty());
+  Datagrams datagrams = picture(1, 0x10);
+  datagrams.push_back({});
+  datagrams.push_back(jpegDatagram(9, 0, {1}, true, kCameraSsrc, 96));
+  send(datagrams);
+  ASSERT_TRUE(eventually([&] { return manager->pictureCounter().load() == 1; }));
+  EXPECT_EQ(newestPictureEnd(*manager), pictureEnd(0x10));
+  uint32_t expected = 0, total = 0;
+  for (const Bytes& datagram : datagrams) expected += uint32_t(datagram.size());
+  EXPECT_TRUE(eventually([&] { return (total += manager->takeReceivedBytes()) == expected; }));
 
-  sendPicture(1, 0x10);
-  ASSERT_TRUE(picturesReach(1));
-  EXPECT_TRUE(holdsScan(latestJpeg(), scanOf(0x10)));
-  sendPicture(3, 0x40);
-  ASSERT_TRUE(picturesReach(2));
-  EXPECT_TRUE(holdsScan(latestJpeg(), scanOf(0x40)));
-  EXPECT_EQ(manager->lostPackets(), 0);
-  EXPECT_EQ(manager->figures().lastSequence, 4);
-  manager->stop();
-  EXPECT_FALSE(manager->running());
-  EXPECT_FALSE(manager->listening());
-}
-
-TEST_F(MediaManagerOnLoopback, DropsOtherPayloadTypesAndForeignSourcesWithoutAccountingForThem) {
-  start(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG);
-  // Type 96 from another source first: had it latched its SSRC, the camera's would be foreign.
-  sendPicture(100, 0x10, kStraySsrc, /*payloadType=*/96);
-  sendPicture(1, 0x20);
-  ASSERT_TRUE(picturesReach(1));
-  EXPECT_EQ(manager->droppedDatagrams(), 2u);
-  // A foreign source, with numbers that would even fit the camera's sequence.
-  sendPicture(3, 0x50, kStraySsrc);
-  sendPicture(500, 0x60, kStraySsrc);
-  sendPicture(3, 0x30);
-  ASSERT_TRUE(picturesReach(2));
-  EXPECT_TRUE(holdsScan(latestJpeg(), scanOf(0x30)));
-  EXPECT_EQ(manager->lostPackets(), 0);
-  EXPECT_EQ(manager->figures().lastSequence, 4);
-}
-
-TEST_F(MediaManagerOnLoopback, ALostPacketLosesItsPictureAndLossIsCountedAcrossTheWrap) {
-  start(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG);
-  sendPicture(65524, 0x10);
-  ASSERT_TRUE(picturesReach(1));
-  send(jpegDatagram(65526, 0, {1, 2, 3, 4}, false));
-  send(jpegDatagram(65528, 8, {9, 10}, true));  // 65527 (offset 4) is lost
-  sendPicture(65529, 0x20);
-  ASSERT_TRUE(picturesReach(2));
-  EXPECT_TRUE(holdsScan(latestJpeg(), scanOf(0x20)));
-  EXPECT_EQ(manager->lostPackets(), 1);
-  // 65531 to 65535 and 0 to 4 are missing; the picture 5-6 is damaged, 7-8 whole.
-  sendPicture(5, 0x30);
-  sendPicture(7, 0x40);
-  ASSERT_TRUE(picturesReach(3));
-  EXPECT_TRUE(holdsScan(latestJpeg(), scanOf(0x40)));
-  const ReceptionFigures figures = manager->figures();
-  EXPECT_EQ(figures.lostPackets, 11u);
-  EXPECT_EQ(figures.wrapCount, 1);
-  EXPECT_EQ(figures.lastSequence, 8);
-  EXPECT_EQ(manager->lostPackets(), 11);
-}
-
-TEST_F(MediaManagerOnLoopback, ARuntDatagramEndsTheReceiveLoopButAnEmptyOneDoesNot) {
-  start(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG);
-  send({});
-  sendPicture(1, 0x10);
-  ASSERT_TRUE(picturesReach(1));
-  EXPECT_TRUE(manager->running());
-
-  send({0x80, 0x1A, 0x00, 0x03, 0x00});  // 5 bytes: no RTP header fits
-  EXPECT_TRUE(eventually([&] { return !manager->running(); }));
-  EXPECT_TRUE(eventually([&] { return !manager->listening(); }));
+  send({{0x80, 0x1A, 0x00, 0x03, 0x00}});
+  EXPECT_TRUE(eventually([&] { return !manager->running() && !manager->listening(); }));
   manager->stop();
   EXPECT_EQ(manager->pictureCounter().load(), 1u);
 }
 
-TEST_F(MediaManagerOnLoopback, CountsReceivedBytesUntilRead) {
-  start(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG);
-  const Bytes first = jpegDatagram(1, 0, {1, 2, 3, 4}, false);
-  const Bytes second = jpegDatagram(2, 4, {5, 6}, true);
-  // Counted whatever becomes of the datagram, even one of another type.
-  const Bytes stray = jpegDatagram(9, 0, {1}, true, kCameraSsrc, 96);
-  send(first);
-  send(second);
-  send(stray);
-  const uint32_t expected = uint32_t(first.size() + second.size() + stray.size());
-  uint32_t total = 0;
-  EXPECT_TRUE(eventually([&] {
-    total += manager->takeReceivedBytes();
-    return total == expected;
-  }));
-  EXPECT_EQ(manager->takeReceivedBytes(), 0u);
+TEST(IPCameraMediaManagerStep, DropsOtherPayloadTypesAndForeignSourcesWithoutAccountingForThem) {
+  IPCameraMediaManager manager(kJpegModel);
+  // Type 96 from another source first: had it latched its SSRC, the camera's would be foreign.
+  // Then a foreign source, with numbers that would even fit the camera's sequence.
+  feed(manager, {picture(100, 0x10, kStraySsrc, 96), picture(1, 0x20), picture(3, 0x50, kStraySsrc),
+                 picture(500, 0x60, kStraySsrc), picture(3, 0x30)});
+  EXPECT_EQ(manager.droppedDatagrams(), 2u);
+  EXPECT_EQ(manager.pictureCounter().load(), 2u);
+  EXPECT_EQ(newestPictureEnd(manager), pictureEnd(0x30));
+  EXPECT_EQ(std::pair(manager.lostPackets(), manager.figures().lastSequence),
+            std::pair(0, uint16_t(4)));
 }
 
-// The step itself, without a socket: what the MPEG-4 models do until their decoder arrives.
-TEST(IPCameraMediaManagerStep, Mpeg4IsAccountedForAndCountedThenDropped) {
-  IPCameraMediaManager manager(IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4);
-  const Bytes vop = {0x00, 0x00, 0x01, 0xB6, 0x10};
-  manager.processDatagram(rtpPacket(26, true, 1, kTimestamp, vop));  // JPEG's type: dropped
-  manager.processDatagram(rtpPacket(96, false, 10, kTimestamp, vop));
-  manager.processDatagram(rtpPacket(96, true, 11, kTimestamp, vop));
-  manager.processDatagram(rtpPacket(96, true, 13, kTimestamp, vop));  // 12 lost
-  EXPECT_EQ(manager.droppedDatagrams(), 1u);
-  EXPECT_EQ(manager.mpeg4Pictures(), 2u);
-  EXPECT_EQ(manager.lostPackets(), 1);
-  EXPECT_EQ(manager.figures().lastSequence, 13);
-  EXPECT_EQ(manager.pictureCounter().load(), 0u) << "nothing for the display yet";
+// The road's figures, as statistics and receiver reports read them.
+TEST(IPCameraMediaManagerStep, CountsLossAcrossTheWrap) {
+  IPCameraMediaManager manager(kJpegModel);
+  // 0 to 4 are missing: the picture 5-6 after them is damaged, 7-8 whole.
+  feed(manager, {picture(65534, 0x10), picture(5, 0x30), picture(7, 0x40)});
+  EXPECT_EQ(manager.pictureCounter().load(), 2u);
+  EXPECT_EQ(newestPictureEnd(manager), pictureEnd(0x40));
+  const ReceptionFigures figures = manager.figures();
+  EXPECT_EQ(std::tuple(figures.lostPackets, figures.wrapCount, figures.lastSequence,
+                       manager.lostPackets()),
+            std::tuple(5u, 1, 8, 5));
 }
 
 TEST(IPCameraMediaManagerStep, DropsWhatIsNotRtpAndTakesAHeaderExtension) {
-  IPCameraMediaManager manager(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG);
+  IPCameraMediaManager manager(kJpegModel);
   Bytes wrongVersion = jpegDatagram(1, 0, {1, 2}, true);
-  wrongVersion[0] = 0x40;  // version 1
-  manager.processDatagram(wrongVersion);
-  EXPECT_EQ(manager.droppedDatagrams(), 1u);
-
-  // Version 2 with X, marker, type 26, sequence 7; an extension of length 0 (its header only);
+  wrongVersion[0] = 0x40;
+  // Version 2 with X, marker, type 26, sequence 7, timestamp, SSRC; an extension of length 0;
   // a JPEG main header (type 1, Q 50, 16 x 16) and two scan bytes.
-  const Bytes withExtension = concat({{0x90, 0x9A, 0x00, 0x07, 0x00, 0x01, 0x5F, 0x90},
-                                      {0x12, 0x34, 0xAB, 0xCD, 0xBE, 0xDE, 0x00, 0x00},
-                                      jpegMainHeader(0, 1, 50, 2, 2),
-                                      {0x21, 0x22}});
-  manager.processDatagram(withExtension);
+  const Bytes withExtension =
+      rtp::test::hexBytes("909A0007 00015F90 1234ABCD BEDE0000 00000000 01320202 2122");
+  feed(manager, {{wrongVersion, withExtension}});
+  EXPECT_EQ(manager.droppedDatagrams(), 1u);
   EXPECT_EQ(manager.pictureCounter().load(), 1u);
-  const uint8_t* data = nullptr;
-  int32_t length = 0;
-  manager.GetJpegFrame(&data, &length);
-  ASSERT_GE(length, 4);
-  EXPECT_EQ(Bytes(data + length - 4, data + length), (Bytes{0x21, 0x22, 0xFF, 0xD9}));
+  EXPECT_EQ(newestPictureEnd(manager), (Bytes{0x21, 0x22, 0xFF, 0xD9}));
 }
 
-// H.264 over loopback: an encoder's access units, packetised as a camera does.
-class H264OverLoopback : public MediaManagerOnLoopback {
- protected:
-  static constexpr int kWidth = 160, kHeight = 120;
-  static constexpr size_t kMaxPayload = 100;
-  static constexpr uint8_t kH264PayloadType = 99;
+// What the MPEG-4 models do until their decoder arrives.
+TEST(IPCameraMediaManagerStep, Mpeg4IsAccountedForAndCountedThenDropped) {
+  IPCameraMediaManager manager(IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4);
+  const Bytes vop = {0x00, 0x00, 0x01, 0xB6, 0x10};
+  // JPEG's type is dropped; 12 is lost.
+  feed(manager,
+       {{rtpPacket(26, true, 1, kTimestamp, vop), rtpPacket(96, false, 10, kTimestamp, vop),
+         rtpPacket(96, true, 11, kTimestamp, vop), rtpPacket(96, true, 13, kTimestamp, vop)}});
+  EXPECT_EQ(std::tuple(manager.droppedDatagrams(), manager.mpeg4Pictures(), manager.lostPackets(),
+                       manager.figures().lastSequence),
+            std::tuple(1u, 2u, 1, uint16_t(13)));
+  EXPECT_EQ(manager.pictureCounter().load(), 0u) << "nothing for the display yet";
+}
 
-  void SetUp() override {
-    if (test::h264Encoder() == nullptr) GTEST_SKIP() << "no H.264 encoder";
-    decoder = VideoDecoderSet::openH264();
-    ASSERT_NE(decoder, nullptr);
-    encoder = test::makeH264Encoder(kWidth, kHeight);
-  }
-
-  Bytes encodeFrame(test::Rgb top, test::Rgb bottom) {
-    return encoder->encode(
-        test::makeYuv(kWidth, kHeight, [&](int, int y) { return y < kHeight / 2 ? top : bottom; }));
-  }
-
-  // The NAL units of an Annex B stream, without their start codes.
-  static std::vector<Bytes> nalUnits(const Bytes& stream) {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i + 2 < stream.size(); ++i) {
-      if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1) starts.push_back(i + 3);
-    }
-    std::vector<Bytes> units;
-    for (size_t n = 0; n < starts.size(); ++n) {
-      size_t end = n + 1 < starts.size() ? starts[n + 1] - 3 : stream.size();
-      while (end > starts[n] && stream[end - 1] == 0) --end;  // a 4-byte code's leading zero
-      units.emplace_back(stream.begin() + starts[n], stream.begin() + end);
-    }
-    return units;
-  }
-
-  // RFC 6184 payloads: a single NAL unit packet for a unit that fits, FU-A fragments otherwise.
-  static std::vector<Bytes> payloadsOf(const std::vector<Bytes>& units) {
-    std::vector<Bytes> payloads;
-    for (const Bytes& nal : units) {
-      const std::vector<Bytes> pieces =
-          nal.size() <= kMaxPayload
-              ? std::vector<Bytes>{nal}
-              : rtp::test::h264FuA(nal, (nal.size() + kMaxPayload - 4) / (kMaxPayload - 2));
-      payloads.insert(payloads.end(), pieces.begin(), pieces.end());
-    }
-    return payloads;
-  }
-
-  // One access unit, the marker on its last packet.
-  void sendAccessUnit(const std::vector<Bytes>& units) {
-    const std::vector<Bytes> payloads = payloadsOf(units);
-    for (size_t i = 0; i < payloads.size(); ++i) {
-      send(rtpPacket(kH264PayloadType, i + 1 == payloads.size(), sequence++, kTimestamp,
-                     payloads[i]));
-    }
-  }
-
-  void expectPicture(test::Rgb top, test::Rgb bottom) {
-    ASSERT_TRUE(eventually([&] { return manager->pictureCounter().load() >= 1; }));
-    std::vector<uint8_t> image(size_t(kWidth) * kHeight * 3);
-    int32_t size = int32_t(image.size());
-    BITMAPINFOHEADER info{};
-    std::lock_guard lock(manager->imageLock());
-    ASSERT_GE(manager->GetH264Frame(image.data(), &size, &info), 0);
-    EXPECT_EQ(info.biWidth, kWidth);
-    EXPECT_EQ(info.biHeight, kHeight);
-    // Bottom row first.
-    EXPECT_TRUE(test::near(test::bgrAt(image.data(), kWidth, 0, kWidth / 2), bottom, 24));
-    EXPECT_TRUE(test::near(test::bgrAt(image.data(), kWidth, kHeight - 1, kWidth / 2), top, 24));
-  }
-
-  std::unique_ptr<H264Decoder> decoder;
-  std::unique_ptr<test::TestEncoder> encoder;
-  uint16_t sequence = 1;
-};
-
-TEST_F(H264OverLoopback, ParameterSetsFromTheDescriptionGoInFrontOfTheFirstFragmentedUnit) {
+// A camera that announces its parameter sets in the description sends slices only; the
+// description arrives while the receive thread runs. Each unit is decoded as soon as it is
+// whole, and its picture is lent once.
+TEST_F(OnLoopback, ParameterSetsFromTheDescriptionGoInFrontOfTheFirstUnitWhosePictureIsLentOnce) {
+  using rtp::test::h264AnnexB;
+  using rtp::test::h264Nal;
+  const Bytes sps = h264Nal(0x67, 12, 1), pps = h264Nal(0x68, 4, 2);
+  const Bytes idr = h264Nal(0x65, 300, 3), slice = h264Nal(0x41, 50, 4);
   start(IPCAMERA_VIDEO_MODEL_MULTICAST_H264);
-  manager->setDecoder(decoder.get());
-  const test::Rgb red{255, 0, 0}, blue{0, 0, 255};
+  manager->setDecoder(&decoder);
   StreamConfig config;
-  std::vector<Bytes> slices;
-  for (const Bytes& nal : nalUnits(encodeFrame(red, blue))) {
-    const uint8_t type = nal[0] & 0x1F;
-    if (type == 7 || type == 8) {
-      std::copy(nal.begin(), nal.end(), (type == 7 ? config.sps : config.pps).begin());
-      (type == 7 ? config.spsLength : config.ppsLength) = uint32_t(nal.size());
-    } else if (type == 5) {
-      slices.push_back(nal);  // the camera sends slices only
-    }
-  }
-  ASSERT_GT(config.spsLength, 0u);
-  ASSERT_TRUE(std::any_of(slices.begin(), slices.end(), [](const Bytes& nal) {
-    return nal.size() > kMaxPayload;
-  })) << "the test wants fragmented units";
-  manager->configure(config);  // while the receive thread runs, as after a late description
-  sendAccessUnit(slices);
-  expectPicture(red, blue);
+  std::copy(sps.begin(), sps.end(), config.sps.begin());
+  std::copy(pps.begin(), pps.end(), config.pps.begin());
+  config.spsLength = uint32_t(sps.size());
+  config.ppsLength = uint32_t(pps.size());
+  manager->configure(config);
+  const Datagrams fragments = rtp::test::h264FuA(idr, 3);
+  for (uint16_t i = 0; i < 3; ++i) send({rtpPacket(99, i == 2, i, kTimestamp, fragments[i])});
+  ASSERT_TRUE(eventually([&] { return manager->pictureCounter().load() == 1; }));
+  EXPECT_EQ(decoder.units(), Datagrams{h264AnnexB({sps, pps, idr}, rtp::Road::Udp)});
+  PictureLease lease;
+  EXPECT_EQ(manager->LendH264Frame(&lease, nullptr), 0);
+  EXPECT_EQ(manager->LendH264Frame(&lease, nullptr), -1);
+  send({rtpPacket(99, true, 3, kTimestamp, slice)});
+  ASSERT_TRUE(eventually([&] { return manager->pictureCounter().load() == 2; }));
+  EXPECT_EQ(decoder.units().back(), h264AnnexB({slice}, rtp::Road::Udp));
   EXPECT_EQ(manager->lostPackets(), 0);
 }
 

@@ -39,6 +39,7 @@ struct EveryRoad : ::testing::Test {
     rtsp.fps = mjpeg.fps = kFps;
     rtsp.quality = mjpeg.quality = 90;
     rtsp.senderReportIntervalMs = 200;  // the reports to answer come soon
+    rtsp.stapA = true;                  // parameter sets aggregated, as many cameras send them
     rtspServer = std::make_unique<camera::RtspServer>(rtsp);
     mjpegServer = std::make_unique<camera::MjpegServer>(mjpeg);
     ASSERT_TRUE(rtspServer->start()) << rtspServer->lastError();

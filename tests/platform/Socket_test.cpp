@@ -63,16 +63,5 @@ TEST(Socket, SendToAClosedPeerFailsWithoutKillingTheProcess) {
   EXPECT_LT(result, 0);
 }
 
-TEST(Socket, AnUnresolvableHostAndADoubleCloseFailHarmlessly) {
-  Socket socket;
-  ASSERT_EQ(socket.create(Socket::Type::Stream), 0);
-  const int result = socket.connect("no-such-host.invalid", 80);
-  EXPECT_TRUE(result != 0 && result != kWouldBlock) << result;
-  EXPECT_EQ(socket.close(), 0);
-  EXPECT_EQ(socket.close(), 0);
-  EXPECT_EQ(socket.shutdown(SHUT_RDWR), 0);
-  EXPECT_FALSE(socket.isOpen());
-}
-
 }  // namespace
 }  // namespace vexa::platform

@@ -57,15 +57,6 @@ TEST(IPCameraSite, AudioIsOffOnlyForTextsContainingUpperCaseOff) {
   }
 }
 
-TEST(IPCameraSite, AnswersTheFamilyTests) {
-  for (uint32_t model = 0; model < 22; ++model) {
-    IPCameraSite site(configFor(model), 1);
-    // One character per model, 0 to 21.
-    EXPECT_EQ(site.IsH264Model(), std::string("0000000000101111011100").at(model) == '1') << model;
-    EXPECT_EQ(site.IsMpeg4Model(), std::string("0101010101000000000000").at(model) == '1') << model;
-  }
-}
-
 TEST(IPCameraSite, TheImageLockExistsOnlyAfterPlayAndTryLockFailsWhileHeld) {
   IPCameraSite site(configFor(IPCAMERA_VIDEO_MODEL_HTTP_MJPEG), 1);
   EXPECT_FALSE(site.LockCurImage(true));

@@ -71,16 +71,5 @@ TEST(InterleavedSplitter, SkipsGarbageAndChannelsAboveThreeUpToTheNextMarker) {
   EXPECT_EQ(s.frames.back(), (std::pair<int, std::string>{0, "c"}));
 }
 
-TEST(InterleavedSplitter, WaitsForTheWholeFrame) {
-  Splitter s;
-  s.feed(std::string("$\x02", 2));
-  s.feed(std::string("\x01", 1));
-  EXPECT_TRUE(s.frames.empty());
-  s.feed(std::string("\x2C", 1) + kLong.substr(0, 299));
-  EXPECT_TRUE(s.frames.empty());
-  s.feed("v");
-  EXPECT_EQ(s.frames, (Frames{{2, kLong}}));
-}
-
 }  // namespace
 }  // namespace vexa

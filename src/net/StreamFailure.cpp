@@ -34,7 +34,6 @@ StreamFailure errorAnswer(std::string_view statusLine, std::string_view method, 
 void ConnectionStatus::beginAttempt() {
   std::lock_guard lock(mutex_);
   failure_.reset();
-  failed_.store(false, std::memory_order_release);
   playing_.store(false, std::memory_order_release);
 }
 
@@ -42,7 +41,6 @@ void ConnectionStatus::fail(StreamFailure failure) {
   std::lock_guard lock(mutex_);
   if (failure_) return;
   failure_ = std::move(failure);
-  failed_.store(true, std::memory_order_release);
 }
 
 std::optional<StreamFailure> ConnectionStatus::failure() const {

@@ -45,7 +45,6 @@ class ConnectionStatus {
   // The first failure of an attempt is the one kept: what follows it is its consequence.
   void fail(StreamFailure failure);
   std::optional<StreamFailure> failure() const;
-  bool failed() const { return failed_.load(std::memory_order_acquire); }
 
   void markPlaying() { playing_.store(true, std::memory_order_release); }
   bool playing() const { return playing_.load(std::memory_order_acquire); }
@@ -53,7 +52,6 @@ class ConnectionStatus {
  private:
   mutable std::mutex mutex_;
   std::optional<StreamFailure> failure_;  // under mutex_
-  std::atomic<bool> failed_{false};
   std::atomic<bool> playing_{false};
 };
 

@@ -42,12 +42,6 @@ int changeMembership(int fd, int option, const std::string& group,
 
 }  // namespace
 
-std::optional<uint32_t> parseIpv4(const std::string& text) {
-  in_addr address{};
-  if (inet_pton(AF_INET, text.c_str(), &address) != 1) return std::nullopt;
-  return ntohl(address.s_addr);
-}
-
 bool isMulticastAddress(const std::string& text) {
   in_addr address{};
   return inet_pton(AF_INET, text.c_str(), &address) == 1 && IN_MULTICAST(ntohl(address.s_addr));

@@ -94,8 +94,6 @@ class Socket {
 // nothing.
 std::string resolveIpv4(const std::string& host);
 
-// The host-order address of a dotted IPv4 text; none when the text is not one (no look-up).
-std::optional<uint32_t> parseIpv4(const std::string& text);
 
 // Whether text is a dotted IPv4 address in 224.0.0.0/4.
 bool isMulticastAddress(const std::string& text);

@@ -32,8 +32,12 @@ class SdlAudioOutput final : public platform::AudioOutput {
   explicit SdlAudioOutput(SDL_AudioDeviceID device) : device_(device) {}
   SdlAudioOutput(const SdlAudioOutput&) = delete;
   SdlAudioOutput& operator=(const SdlAudioOutput&) = delete;
+  // Paused and emptied first: closing waits for the device's thread, which otherwise may still be
+  // writing out a queue of sound (seconds, on a slow device) before it looks.
   ~SdlAudioOutput() override {
     const ThreadStateRelease release;
+    SDL_PauseAudioDevice(device_, 1);
+    SDL_ClearQueuedAudio(device_);
     SDL_CloseAudioDevice(device_);
     quitAudio();
   }

@@ -51,6 +51,19 @@ std::string_view takeUntil(std::string_view& rest, char separator) {
   return taken;
 }
 
+std::optional<uint64_t> parseDecimal(std::string_view text, uint64_t max) {
+  const std::string_view digits = trimBlanks(text);
+  if (digits.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const uint64_t digit = uint64_t(c - '0');
+    if (value > (max - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
 long long parseLeadingInteger(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;

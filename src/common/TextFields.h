@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +29,9 @@ std::string_view takeUntil(std::string_view& rest, char separator);
 
 // Leading optional sign and decimal digits, as atoi reads them; no digits give 0.
 long long parseLeadingInteger(std::string_view text);
+
+// A decimal number as a header value holds it (blanks around it allowed); none for anything
+// else, and for a number above max, however many digits it has.
+std::optional<uint64_t> parseDecimal(std::string_view text, uint64_t max);
 
 }  // namespace vexa

@@ -10,6 +10,7 @@ extern "C" {
 #include "common/DebugTrace.h"
 #include "media/Deinterlace.h"
 #include "media/FfmpegDecoding.h"
+#include "media/H264SequenceParameters.h"
 
 namespace vexa {
 
@@ -38,10 +39,31 @@ H264Decoder::~H264Decoder() = default;
 bool H264Decoder::Open() { return decoder_.open(); }
 
 // A failed open leaves no context; the next start tries again rather than never.
-bool H264Decoder::reinitFfmpeg() { return decoder_.reopen(); }
+bool H264Decoder::reinitFfmpeg() {
+  sequenceSize_.reset();
+  return decoder_.reopen();
+}
+
+// FFmpeg sizes its tables by a sequence parameter set before any picture is checked against its
+// largest size, so a hostile camera's SPS could take hundreds of MiB: one announcing a picture
+// larger than the picture buffers, or one that cannot be read, is refused before FFmpeg sees it.
+// A stream that changes its size gets a fresh context, so that what the old size took is let go.
+bool H264Decoder::acceptSequenceParameters(std::span<const uint8_t> unit) {
+  for (const std::optional<SpsPictureSize>& size : sequenceParameterSizes(unit)) {
+    if (!size || size->pixels() > pictureBytes_ / kBytesPerPixel) {
+      DebugTrace("H.264: sequence parameters of %ux%u refused", size ? size->width : 0,
+                 size ? size->height : 0);
+      return false;
+    }
+    if (sequenceSize_ && *sequenceSize_ != *size && !decoder_.reopen()) return false;
+    sequenceSize_ = *size;
+  }
+  return true;
+}
 
 int H264Decoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
   if (!isOpen() || data == nullptr || length <= 0) return -1;
+  if (!acceptSequenceParameters({data, size_t(length)})) return -1;
   const auto result = decoder_.decode(data, length);
   if (result != ffmpeg::DecodeResult::kPicture) return -1;
 

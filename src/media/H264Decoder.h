@@ -3,11 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 
 #include "media/BaseDecoder.h"
 #include "media/BgrConverter.h"
 #include "media/FfmpegDecoding.h"
 #include "media/PictureExchange.h"
+#include "media/H264SequenceParameters.h"
 #include "media/PictureFormat.h"
 
 
@@ -55,6 +58,7 @@ class H264Decoder : public BaseDecoder {
 
  private:
   bool convertInto(uint8_t* pixels);
+  bool acceptSequenceParameters(std::span<const uint8_t> unit);
 
   const size_t pictureBytes_;
   ffmpeg::Decoder decoder_;
@@ -63,6 +67,7 @@ class H264Decoder : public BaseDecoder {
   PictureExchange pictures_;
   int height_ = 0;
   int width_ = 0;
+  std::optional<SpsPictureSize> sequenceSize_;  // of the last SPS taken
 };
 
 }  // namespace vexa

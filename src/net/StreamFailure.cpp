@@ -19,8 +19,8 @@ std::string StreamFailure::cause() const {
       return detail;
     case StreamFault::kAuthenticationRefused:
       return detail.empty() ? "authentication refused" : detail;
-    case StreamFault::kAnswerTooLarge:
-      return "answer too large";
+    case StreamFault::kAnswerUnreadable:
+      return "answer too large or malformed";
     case StreamFault::kNoMedia:
       return detail.empty() ? "no media" : "no media " + detail;
   }

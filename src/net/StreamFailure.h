@@ -18,7 +18,7 @@ enum class StreamFault : uint8_t {
   kErrorAnswer,       // detail: the status line and the method, as the user is told them
   kTransportRefused,  // UDP was refused (RTSP 461); detail as for kErrorAnswer
   kAuthenticationRefused,  // detail: the authenticator's reason
-  kAnswerTooLarge,
+  kAnswerUnreadable,  // larger than any answer, or announcing a body no answer has
   kNoMedia,  // the stream played, then nothing came
 };
 

@@ -40,7 +40,7 @@ TEST(RtspMessageReader, GivesUpOnOversizedHeadersAndBadLengths) {
         std::string("DESCRIBE x RTSP/1.0\r\nContent-Length: 65537\r\n\r\n")}) {
     RtspMessageReader reader;
     reader.append(bad);
-    EXPECT_EQ(reader.next().value_or(RtspMessageReader::Message{Kind::Request}).kind,
+    EXPECT_EQ(reader.next().value_or(RtspMessageReader::Message{.kind = Kind::Request}).kind,
               Kind::Malformed);
     EXPECT_FALSE(reader.next());
   }

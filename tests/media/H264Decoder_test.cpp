@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "media/Deinterlace.h"
+#include "media/H264SequenceParameters.h"
 #include "support/Codecs.h"
 
 namespace vexa {
@@ -143,6 +146,40 @@ TEST_F(H264DecoderTest, RejectsBrokenAndOversizedInputAndPicturesWithoutTheirPar
   EXPECT_EQ(bounded.Decode(int(large.size()), large.data(), nullptr, &info), -1);
   EXPECT_EQ(bounded.width(), 0);
   EXPECT_GT(bounded.Decode(int(key.size()), key.data(), nullptr, &info), 0);
+}
+
+// A baseline SPS announcing width x height in macroblocks, written bit by bit ('0' and '1').
+Unit spsAnnouncing(uint32_t widthInMbs, uint32_t heightInMbs) {
+  const auto golomb = [](uint32_t value) {
+    std::string code;
+    for (uint32_t v = value + 1; v > 0; v >>= 1) code.insert(code.begin(), char('0' + (v & 1)));
+    return std::string(code.size() - 1, '0') + code;
+  };
+  // id, log2 frame num, poc type 0, its log2, 1 reference, no gaps, the size, frame macroblocks,
+  // then the stop bit.
+  std::string bits = golomb(0) + golomb(0) + golomb(0) + golomb(0) + golomb(1) + "0" +
+                     golomb(widthInMbs - 1) + golomb(heightInMbs - 1) + "1" + "0" + "0" + "0" + "1";
+  bits.append((8 - bits.size() % 8) % 8, '0');
+  Unit sps = {0, 0, 0, 1, 0x67, 66, 0, 30};
+  for (size_t at = 0; at < bits.size(); at += 8) sps.push_back(uint8_t(std::stoi(bits.substr(at, 8), nullptr, 2)));
+  return sps;
+}
+
+// FFmpeg sizes its tables by the SPS before it checks any picture: a hostile SPS never reaches it.
+TEST_F(H264DecoderTest, ReadsSequenceSizesAndRefusesOnesLargerThanItsBuffers) {
+  const Unit key = keyPicture(kSmallWidth, kSmallHeight, kRed, kBlue);  // High profile, from x264
+  EXPECT_EQ(sequenceParameterSizes(key),
+            (std::vector<std::optional<SpsPictureSize>>{SpsPictureSize{320, 240}}));
+  EXPECT_EQ(sequenceParameterSizes(spsAnnouncing(120, 68)),
+            (std::vector<std::optional<SpsPictureSize>>{SpsPictureSize{1920, 1088}}));
+  const Unit huge = spsAnnouncing(1024, 1024);
+  for (size_t cut = 5; cut < huge.size(); ++cut) {
+    EXPECT_EQ(sequenceParameterSizes(Unit(huge.begin(), huge.begin() + cut)).front(), std::nullopt);
+  }
+  Unit hostile = huge;
+  hostile.insert(hostile.end(), key.begin(), key.end());
+  EXPECT_EQ(decode(hostile), -1);
+  EXPECT_GT(decode(key), 0);
 }
 
 TEST_F(H264DecoderTest, BlendsCombedLinesOnlyWhenDeinterlacingIsOn) {

@@ -1,5 +1,7 @@
 #include "media/rtp/RtpSequenceTracker.h"
 
+#include "common/DebugTrace.h"
+
 namespace vexa::rtp {
 
 namespace {
@@ -17,6 +19,17 @@ void RtpSequenceTracker::latch(const RtpPacket& packet) {
   firstPacket_ = false;
   ssrc_ = packet.ssrc;
   lastSequence_ = packet.sequence;
+}
+
+bool RtpSequenceTracker::takesOver(const RtpPacket& packet) {
+  const uint32_t now = clock_->tickCount();
+  if (candidateRun_ == 0 || packet.ssrc != candidate_) {
+    candidate_ = packet.ssrc;
+    candidateRun_ = 0;
+    candidateSince_ = now;
+  }
+  ++candidateRun_;
+  return candidateRun_ >= kPacketsToTakeOver || now - candidateSince_ >= kSilenceToTakeOverMs;
 }
 
 void RtpSequenceTracker::takeNext(uint16_t sequence) {
@@ -40,7 +53,16 @@ std::optional<uint32_t> RtpSequenceTracker::trackInOrder(const RtpPacket& packet
     latch(packet);
     return finish(packet, 0);
   }
-  if (packet.ssrc != ssrc_) return kForeignSsrc;
+  if (packet.ssrc != ssrc_) {
+    if (!takesOver(packet)) return kForeignSsrc;
+    DebugTrace("rtp: source %08x takes the place of %08x", packet.ssrc, ssrc_);
+    ++sourceSwitches_;
+    candidateRun_ = 0;
+    latch(packet);
+    // Nothing is lost, but what was being assembled belongs to another stream.
+    return finish(packet, kGap);
+  }
+  candidateRun_ = 0;
   if (packet.sequence == uint16_t(lastSequence_ + 1)) {
     takeNext(packet.sequence);
     return finish(packet, 0);

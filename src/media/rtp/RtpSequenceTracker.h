@@ -6,6 +6,7 @@
 #include "media/rtp/Depacketizer.h"
 #include "media/rtp/ReceptionFigures.h"
 #include "media/rtp/RtpPacket.h"
+#include "platform/Clock.h"
 
 namespace vexa::rtp {
 
@@ -15,8 +16,20 @@ namespace vexa::rtp {
 // The two roads count loss with the same arithmetic but disagree on an old or repeated packet:
 // the interleaved road marks it stale and keeps its place, the UDP road takes it as the newest
 // and treats the unit it falls into as damaged.
+//
+// The first packet latches its source; packets of another source are not counted. A source that
+// takes over, as a camera's stream does after a stray packet was latched first, is latched in
+// its place: after kPacketsToTakeOver of its packets in a row, or once the latched source has
+// been silent for kSilenceToTakeOverMs while it streams.
 class RtpSequenceTracker {
  public:
+  static constexpr uint32_t kPacketsToTakeOver = 50;
+  static constexpr uint32_t kSilenceToTakeOverMs = 1000;
+
+  RtpSequenceTracker() = default;
+  // The clock is read only when packets of another source arrive.
+  explicit RtpSequenceTracker(const platform::Clock& clock) : clock_(&clock) {}
+
   // Per-packet result flags.
   static constexpr uint32_t kStale = 1;        // older than or equal to the last one
   static constexpr uint32_t kGap = 2;          // packets were missed before this one
@@ -39,12 +52,15 @@ class RtpSequenceTracker {
   uint32_t lastTimestamp() const { return lastTimestamp_; }
   uint32_t ssrc() const { return ssrc_; }
   bool firstPacket() const { return firstPacket_; }
+  // Times another source took the latched one's place.
+  uint32_t sourceSwitches() const { return sourceSwitches_; }
 
  private:
   // What both roads do alike: latch the first packet, ignore a foreign source, take the next
   // number. Nullopt when the number is not the next one.
   std::optional<uint32_t> trackInOrder(const RtpPacket& packet);
   void latch(const RtpPacket& packet);
+  bool takesOver(const RtpPacket& packet);
   void takeNext(uint16_t sequence);
   void countWrap(uint16_t sequence);
   uint32_t finish(const RtpPacket& packet, uint32_t flags);
@@ -55,6 +71,12 @@ class RtpSequenceTracker {
   uint32_t lastTimestamp_ = 0;
   uint32_t ssrc_ = 0;
   bool firstPacket_ = true;
+
+  const platform::Clock* clock_ = &platform::SystemClock::instance();
+  uint32_t candidate_ = 0;        // the other source whose packets arrive in a row
+  uint32_t candidateRun_ = 0;     // its packets since the latched source's last
+  uint32_t candidateSince_ = 0;   // when that run began
+  uint32_t sourceSwitches_ = 0;
 };
 
 }  // namespace vexa::rtp

@@ -58,7 +58,7 @@ bool IPCameraHTTP::answerAccepted() {
   if (!mayBeginAnswer(text)) return answerAccepted_ = true;
   const std::optional<RtspAnswer> answer = readRtspAnswer(text);
   if (!answer) {
-    if (text.size() > size_t(kMaxAnswerBytes)) worker_.endConnection({StreamFault::kAnswerTooLarge, {}});
+    if (text.size() > size_t(kMaxAnswerBytes)) worker_.endConnection({StreamFault::kAnswerUnreadable, {}});
     return false;
   }
   if (answer->statusCode == kUnauthorized) {

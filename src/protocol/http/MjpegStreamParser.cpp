@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
+constexpr std::string_view kLineEnds = "\r\n";
 constexpr std::string_view kContentType = "Content-Type:";
 constexpr std::string_view kContentLength = "Content-Length:";
 constexpr std::string_view kMultipartType = "multipart/x-mixed-replace";
@@ -24,10 +25,38 @@ bool containsIgnoringCase(std::string_view text, std::string_view needle) {
   return findText(text, needle, 0, KeyMatch::IgnoreCase) != kNotFound;
 }
 
-// The header value after "Name:" up to the line end; nullopt-like npos when the line is incomplete.
-size_t valueLineEnd(std::string_view text, size_t valueAt) { return text.find('\r', valueAt); }
+// RFC 2046 section 5.1.1: a boundary has at most 70 characters.
+constexpr size_t kMaxBoundaryLength = 70;
 
-// Cameras write the parameter as boundary=b, boundary="b" or "; boundary=b; other=..".
+// Where a search within one header stands. Headers are searched only within their largest size
+// from where they start, so that a header that never ends costs no more than that per read.
+struct HeaderSearch {
+  size_t at = kNotFound;   // where it was found
+  bool beyondReach = false;  // not found, and the header has outgrown any header: give it up
+  bool found() const { return at != kNotFound; }
+};
+
+// The end of the line at or after from (CR or LF: some cameras end lines in LF alone).
+HeaderSearch lineEndWithin(std::string_view s, size_t from, size_t headerAt) {
+  const size_t reach = headerAt + size_t(MjpegStreamParser::kMaxPartHeaderBytes);
+  const size_t at = s.substr(0, reach).find_first_of(kLineEnds, from);
+  return {at, at == kNotFound && s.size() >= reach};
+}
+
+// The empty line that ends the header starting at headerAt, written with either line end; `at`
+// is where the header's last line ends.
+HeaderSearch headerEndWithin(std::string_view s, size_t headerAt) {
+  const size_t reach = headerAt + size_t(MjpegStreamParser::kMaxPartHeaderBytes);
+  const std::string_view window = s.substr(0, reach);
+  for (size_t at = window.find('\n', headerAt); at != kNotFound; at = window.find('\n', at + 1)) {
+    const size_t next = at + 1 < window.size() && window[at + 1] == '\r' ? at + 2 : at + 1;
+    if (next < window.size() && window[next] == '\n') return {at + 1, false};
+  }
+  return {kNotFound, s.size() >= reach};
+}
+
+// Cameras write the parameter as boundary=b, boundary="b" or "; boundary=b; other=..". Empty when
+// there is none, or none a multipart body may have.
 std::string boundaryFromType(std::string_view type) {
   const size_t keyAt = findText(type, kBoundaryKey, 0, KeyMatch::IgnoreCase);
   if (keyAt == kNotFound) return {};
@@ -36,9 +65,9 @@ std::string boundaryFromType(std::string_view type) {
     value.remove_prefix(1);
     value = value.substr(0, value.find('"'));
   } else {
-    value = value.substr(0, value.find_first_of("; \t"));
+    value = value.substr(0, value.find_first_of("; \t\r\n"));
   }
-  return std::string(value);
+  return value.size() <= kMaxBoundaryLength ? std::string(value) : std::string();
 }
 
 bool hasBytes(std::string_view s, size_t at, uint8_t first, uint8_t second) {
@@ -88,9 +117,10 @@ MjpegStreamParser::Step MjpegStreamParser::parseOne(ByteBuffer& buffer,
     return Step::Wait;
   }
   const size_t valueAt = typeAt + kContentType.size();
-  const size_t typeEnd = valueLineEnd(s, valueAt);
-  if (typeEnd == kNotFound) return Step::Wait;  // the type line has not fully arrived
-  const std::string_view type = trimBlanks(s.substr(valueAt, typeEnd - valueAt));
+  const HeaderSearch typeEnd = lineEndWithin(s, valueAt, typeAt);
+  if (typeEnd.beyondReach) return dropTypeField(buffer, typeAt);
+  if (!typeEnd.found()) return Step::Wait;  // the type line has not fully arrived
+  const std::string_view type = trimBlanks(s.substr(valueAt, typeEnd.at - valueAt));
 
   if (containsIgnoringCase(type, kMultipartType)) return takeBoundary(buffer, type, typeAt);
   if (!containsIgnoringCase(type, kJpegType)) {
@@ -103,14 +133,23 @@ MjpegStreamParser::Step MjpegStreamParser::parseOne(ByteBuffer& buffer,
   return takePicture(buffer, typeAt, onPicture);
 }
 
+// A header that will not end is given up up to its type field: the next search starts after it.
+MjpegStreamParser::Step MjpegStreamParser::dropTypeField(ByteBuffer& buffer, size_t typeAt) {
+  DebugTrace("mjpeg: a header without end dropped");
+  buffer.eraseFront(int32_t(typeAt + kContentType.size()));
+  return Step::Continue;
+}
+
 MjpegStreamParser::Step MjpegStreamParser::takeBoundary(ByteBuffer& buffer, std::string_view type,
                                                         size_t typeAt) {
-  const std::string_view s = buffer.text();
-  const size_t headerEnd = s.find(kHeaderEnd, typeAt);
-  if (headerEnd == kNotFound) return Step::Wait;
-  boundary_ = boundaryFromType(type);
+  const HeaderSearch headerEnd = headerEndWithin(buffer.text(), typeAt);
+  if (headerEnd.beyondReach) return dropTypeField(buffer, typeAt);
+  if (!headerEnd.found()) return Step::Wait;
+  // A camera may announce its boundary again, as after a restart; one no body may have is not
+  // taken.
+  if (std::string boundary = boundaryFromType(type); !boundary.empty()) boundary_ = std::move(boundary);
   // The blank line stays: it leads into the first part.
-  buffer.eraseFront(int32_t(headerEnd));
+  buffer.eraseFront(int32_t(headerEnd.at));
   return Step::Continue;
 }
 
@@ -124,9 +163,7 @@ MjpegStreamParser::Step MjpegStreamParser::takePicture(ByteBuffer& buffer, size_
   if (headerEnd == kNotFound) {
     if (header.size() == s.size()) return Step::Wait;
     // No usable header within reach: drop through this type field and look again.
-    DebugTrace("mjpeg: part header without Content-Length dropped");
-    buffer.eraseFront(int32_t(typeAt + kContentType.size()));
-    return Step::Continue;
+    return dropTypeField(buffer, typeAt);
   }
   const size_t lengthValueAt = lengthAt + kContentLength.size();
   const size_t pictureAt = headerEnd + kHeaderEnd.size();

@@ -33,6 +33,7 @@ class MjpegStreamParser {
   enum class Step { Continue, Wait };
   Step parseOne(ByteBuffer& buffer, const PictureSink& onPicture);
   Step takeBoundary(ByteBuffer& buffer, std::string_view type, size_t typeAt);
+  Step dropTypeField(ByteBuffer& buffer, size_t typeAt);
   Step takePicture(ByteBuffer& buffer, size_t typeAt, const PictureSink& onPicture);
 
   std::string boundary_;

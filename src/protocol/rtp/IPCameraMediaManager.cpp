@@ -66,10 +66,9 @@ void IPCameraMediaManager::stop() {
 void IPCameraMediaManager::processDatagram(std::span<const uint8_t> datagram) {
   receivedBytes_.fetch_add(uint32_t(datagram.size()), std::memory_order_relaxed);
   if (datagram.empty()) return;
-  if (datagram.size() < rtp::kRtpHeaderSize) {
-    endOnRunt(datagram.size());
-    return;
-  }
+  // A datagram too short for an RTP header is dropped like any other that is no RTP: one stray
+  // runt must not end the stream.
+  if (datagram.size() < rtp::kRtpHeaderSize) return drop("too short for RTP", datagram.size());
   applyPendingConfiguration();
 
   const auto packet = rtp::parseRtpPacket(datagram);
@@ -114,14 +113,6 @@ void IPCameraMediaManager::applyPendingConfiguration() {
     depacketizer_->reset();
     depacketizer_->configure(*config);
   }
-}
-
-void IPCameraMediaManager::endOnRunt(size_t size) {
-  // A datagram too short for an RTP header on the media port ends the stream; cameras send one
-  // when they stop. The MPEG-4 play thread is to stop here too once it exists.
-  DebugTrace("media: %zu-byte datagram: the stream ends", size);
-  if (decodeThread_) decodeThread_->Stop();
-  worker_.requestStop();
 }
 
 void IPCameraMediaManager::drop(const char* why, size_t size) {

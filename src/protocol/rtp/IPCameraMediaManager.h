@@ -52,7 +52,7 @@ class IPCameraMediaManager {
   int start(const std::string& multicastGroup, const std::string& interfaceAddress, uint16_t port);
   // Ends the receive thread and the decode thread and waits for both.
   void stop();
-  // The receive thread runs; false once a runt datagram or a socket failure ended it.
+  // The receive thread runs; false once a socket failure ended it.
   bool running() const { return worker_.running(); }
   // The port is bound and datagrams are received.
   bool listening() const { return worker_.listening(); }
@@ -81,7 +81,8 @@ class IPCameraMediaManager {
   int32_t lostPackets() const { return int32_t(published_.lostPackets()); }
   // For the receiver reports, from any thread; the figures may mix two packets.
   ReceptionFigures figures() const { return published_.load(); }
-  // Datagrams dropped for what they were: not RTP, or another payload type than the codec's.
+  // Datagrams dropped for what they were: not RTP (runts too), or another payload type than the
+  // codec's.
   uint32_t droppedDatagrams() const { return dropped_.load(std::memory_order_relaxed); }
   // MPEG-4 pictures that arrived (ended with a marker) and were dropped.
   uint32_t mpeg4Pictures() const { return mpeg4Pictures_.load(std::memory_order_relaxed); }
@@ -92,7 +93,6 @@ class IPCameraMediaManager {
   static Codec codecOf(uint32_t model);
   bool payloadTypeFits(uint8_t payloadType) const;
   void applyPendingConfiguration();
-  void endOnRunt(size_t size);
   void drop(const char* why, size_t size);
   void deliver(const rtp::RtpPacket& packet, bool lossBefore);
   void publishJpeg(std::span<const uint8_t> picture);

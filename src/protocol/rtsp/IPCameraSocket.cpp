@@ -166,7 +166,7 @@ void IPCameraSocket::readAnswers() {
       if (state() == kPlaying) {
         buffer.clear();  // the media runs elsewhere: drop what no answer came of
       } else {
-        worker_.endConnection({StreamFault::kAnswerTooLarge, {}});
+        worker_.endConnection({StreamFault::kAnswerUnreadable, {}});
       }
       return;
     }

@@ -134,7 +134,7 @@ void InterleavedRtspSession::readAnswers() {
   while (state() != kPlaying && state() != kTornDown && worker_.running()) {
     const std::optional<RtspAnswer> answer = readRtspAnswer(buffer.text());
     if (!answer) {
-      if (buffer.size() > kMaxAnswerBytes) worker_.endConnection({StreamFault::kAnswerTooLarge, {}});
+      if (buffer.size() > kMaxAnswerBytes) worker_.endConnection({StreamFault::kAnswerUnreadable, {}});
       return;
     }
     buffer.eraseFront(int32_t(answer->length));

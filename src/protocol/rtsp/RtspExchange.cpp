@@ -66,6 +66,7 @@ bool RtspExchange::answerOverdue() const {
 }
 
 RtspExchange::Verdict RtspExchange::judge(const RtspAnswer& answer) {
+  if (answer.refused) return {Next::kFail, StreamFailure{StreamFault::kAnswerUnreadable, {}}};
   // Servers that echo no CSeq are taken at their word; one that echoes another is answering an
   // earlier request (a keep-alive, say) that is no longer waited for.
   if (answer.cseq && pendingCseq_ && *answer.cseq != *pendingCseq_) return {Next::kIgnore, {}};

@@ -46,9 +46,9 @@ int statusCodeOf(std::string_view statusLine) {
 
 std::optional<uint32_t> cseqOf(std::string_view head) {
   if (!hasRtspHeader(head, "CSeq")) return std::nullopt;
-  const long long value = parseLeadingInteger(rtspHeaderValue(head, "CSeq"));
-  if (value < 0 || value > std::numeric_limits<uint32_t>::max()) return std::nullopt;
-  return uint32_t(value);
+  const auto value = parseDecimal(rtspHeaderValue(head, "CSeq"), std::numeric_limits<uint32_t>::max());
+  if (!value) return std::nullopt;
+  return uint32_t(*value);
 }
 
 }  // namespace
@@ -83,14 +83,21 @@ std::optional<RtspAnswer> readRtspAnswer(std::string_view received) {
   if (!end) return std::nullopt;
   RtspAnswer answer;
   answer.head = withCrLfLineEnds(received.substr(0, end->headLength));
-  const long long announced =
-      std::max(0LL, parseLeadingInteger(rtspHeaderValue(answer.head, "Content-Length")));
-  if (announced > (long long)(received.size() - end->bodyOffset)) return std::nullopt;
-  answer.length = end->bodyOffset + size_t(announced);
-  answer.body = withCrLfLineEnds(received.substr(end->bodyOffset, size_t(announced)));
   answer.statusLine = answer.head.substr(0, answer.head.find('\r'));
   answer.statusCode = statusCodeOf(answer.statusLine);
   answer.cseq = cseqOf(answer.head);
+  std::optional<uint64_t> announced = 0;
+  if (hasRtspHeader(answer.head, "Content-Length")) {
+    announced = parseDecimal(rtspHeaderValue(answer.head, "Content-Length"), kMaxAnswerBytes);
+  }
+  if (!announced) {
+    answer.refused = true;
+    answer.length = end->bodyOffset;
+    return answer;
+  }
+  if (*announced > received.size() - end->bodyOffset) return std::nullopt;
+  answer.length = end->bodyOffset + size_t(*announced);
+  answer.body = withCrLfLineEnds(received.substr(end->bodyOffset, size_t(*announced)));
   return answer;
 }
 

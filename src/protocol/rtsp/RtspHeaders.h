@@ -29,6 +29,9 @@ struct RtspAnswer {
   std::string body;         // the announced body, its line ends made "\r\n" too
   size_t length = 0;        // bytes the answer took of the received text
   std::optional<uint32_t> cseq;
+  // The head announces a body no answer has (a Content-Length that is no number, or one beyond
+  // kMaxAnswerBytes): the answer is not one to wait for. length then covers the head alone.
+  bool refused = false;
 
   bool success() const { return statusCode >= 200 && statusCode < 300; }
   bool redirect() const { return statusCode >= 300 && statusCode < 400; }
@@ -46,7 +49,7 @@ struct SessionHeader {
 std::optional<SessionHeader> readSessionHeader(std::string_view head);
 
 // The answer at the start of received; nullopt while its empty line or part of its body has not
-// arrived.
+// arrived. A refused answer comes back as soon as its head has.
 std::optional<RtspAnswer> readRtspAnswer(std::string_view received);
 
 // Whether received may be the start of an answer: it begins with "RTSP/" or "HTTP/", or with a

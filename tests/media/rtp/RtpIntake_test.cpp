@@ -120,5 +120,30 @@ TEST(RtpSequenceTracker, AccountsForEveryStreamOnItsRoads) {
   }
 }
 
+// A stray packet latched first must not shut the camera's stream out: its source takes over after
+// a run of its packets, or once the stray one has been silent a second while it streams.
+TEST(RtpSequenceTracker, AnotherSourceTakesOverAfterARunOrASilence) {
+  for (Road road : {Road::Udp, Road::Interleaved}) {
+    platform::ManualClock clock;
+    RtpSequenceTracker byRun(clock), bySilence(clock);
+    byRun.track({.sequence = 7, .ssrc = kOtherSsrc}, road);
+    bySilence.track({.sequence = 7, .ssrc = kOtherSsrc}, road);
+    uint16_t sequence = 1000;
+    for (uint32_t i = 1; i < RtpSequenceTracker::kPacketsToTakeOver; ++i) {
+      ASSERT_EQ(byRun.track({.sequence = sequence++, .ssrc = kSsrc}, road), kForeign);
+      // The stray source speaking again breaks the run.
+      if (i == 10) EXPECT_EQ(bySilence.track({.sequence = 8, .ssrc = kOtherSsrc}, road), 0u);
+      ASSERT_EQ(bySilence.track({.sequence = sequence, .ssrc = kSsrc}, road), kForeign);
+    }
+    EXPECT_EQ(byRun.track({.sequence = sequence++, .ssrc = kSsrc}, road), kGap);
+    EXPECT_EQ(byRun.track({.sequence = sequence, .ssrc = kSsrc}, road), 0u);
+    EXPECT_EQ(std::tuple(byRun.ssrc(), byRun.sourceSwitches(), byRun.lostPackets()),
+              std::tuple(kSsrc, 1u, 0u));
+    clock.advance(RtpSequenceTracker::kSilenceToTakeOverMs);
+    EXPECT_EQ(bySilence.track({.sequence = sequence, .ssrc = kSsrc}, road), kGap);
+    EXPECT_EQ(bySilence.sourceSwitches(), 1u);
+  }
+}
+
 }  // namespace
 }  // namespace vexa::rtp

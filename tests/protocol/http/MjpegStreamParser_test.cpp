@@ -161,6 +161,38 @@ TEST(MjpegStreamParser, KeepsMemoryBoundedOnAnEndlessPartAndAHugeAnnouncedLength
   EXPECT_EQ(huge.pictures, Pictures{kFirst});
 }
 
+// What hostile or broken cameras sent before a valid stream (with a fresh answer header): the
+// valid pictures come through, and an unterminated header is never held or searched whole.
+TEST(MjpegStreamParser, FindsItsPlaceAgainAfterHostileParts) {
+  std::string lfOnly = "HTTP/1.1 200 OK\nContent-Type: multipart/x-mixed-replace;boundary=myboundary\n\n";
+  for (int i = 0; i < 3; ++i) {
+    lfOnly += "--myboundary\nContent-Type: image/jpeg\nContent-Length: " +
+              std::to_string(kFirst.size()) + "\n\n" + kFirst + "\n";
+  }
+  const std::string longBoundary(100000, 'b');
+  const std::string hostile[] = {
+      lfOnly,
+      answerHeader("multipart/x-mixed-replace;boundary=" + longBoundary) +
+          part(kFirst, "--" + longBoundary) + "--other\r\n",
+      "--myboundary\r\nContent-Type: image/jpeg" + std::string(300000, 'g'),
+      "--myboundary\r\nContent-Type: multipart/x-mixed-replace;boundary=x" +
+          std::string(300000, 'g'),
+  };
+  const size_t kChunk = 2048;
+  for (const std::string& prefix : hostile) {
+    Feeder feeder;
+    for (size_t at = 0; at < prefix.size(); at += kChunk) {
+      feeder.feed(prefix.substr(at, kChunk));
+      ASSERT_LE(feeder.buffer.size(), MjpegStreamParser::kMaxPartHeaderBytes + int32_t(kChunk))
+          << prefix.substr(0, 60);
+    }
+    feeder.feed("\r\n" + twoPictureStream());
+    ASSERT_GE(feeder.pictures.size(), 2u) << prefix.substr(0, 60);
+    EXPECT_EQ(Pictures(feeder.pictures.end() - 2, feeder.pictures.end()), (Pictures{kFirst, kSecond}))
+        << prefix.substr(0, 60);
+  }
+}
+
 TEST(MjpegRequest, CarriesBasicAuthorisationOnlyWithAUserName) {
   const std::string head =
       "GET / HTTP/1.1\r\nAccept: text/* image/jpeg audio/pcm\r\nUser-Agent: Oxbel2 Player\r\n"

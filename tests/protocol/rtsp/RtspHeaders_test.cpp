@@ -52,6 +52,18 @@ TEST(RtspAnswer, StatusCodesAndTheirAbsence) {
   EXPECT_FALSE(mayBeginAnswer("RTSX/"));
 }
 
+// A length no answer has is refused as soon as the head is there, rather than waited for.
+TEST(RtspAnswer, RefusesBodiesNoAnswerHas) {
+  for (const char* length : {"99999999999999999999", "-5", "abc", "262145", ""}) {
+    const std::string head = std::string("RTSP/1.0 200 OK\r\nContent-Length: ") + length + "\r\n\r\n";
+    const std::optional<RtspAnswer> answer = readRtspAnswer(head + "body");
+    ASSERT_TRUE(answer) << length;
+    EXPECT_TRUE(answer->refused) << length;
+    EXPECT_EQ(answer->length, head.size());
+  }
+  EXPECT_FALSE(readRtspAnswer("RTSP/1.0 200 OK\r\nContent-Length: 262144\r\n\r\nbody"));
+}
+
 TEST(SessionHeader, IsTheIdAloneWithItsTimeOut) {
   const struct {
     const char* head;

@@ -2,7 +2,7 @@
 valid stream.
 
 A case plays for the phase (play), once before the camera's stream (shot), or answers the first
-request itself (answer). holds: the camera's media wait until the phase is over, as they must on
+request itself (answer) and then falls silent. holds: the camera's media wait until the phase is over, as they must on
 a connection the hostile input has taken; over UDP a flood comes beside them.
 """
 from dataclasses import dataclass
@@ -25,6 +25,7 @@ class Case:
     shot: Optional[Callable] = None
     answer: Optional[Callable] = None
     holds: bool = True
+    phase_s: Optional[float] = None  # a phase of its own, however long the run's are
 
     @property
     def path(self):
@@ -52,7 +53,8 @@ CASES = [
     Case("rtsp-jpeg-zero-size", RTSP_JPEG, play=rtp.jpeg_zero_size),
     Case("rtsp-jpeg-far-offset", RTSP_JPEG, play=rtp.jpeg_far_offset),
     Case("rtsp-foreign-ssrc", RTSP_H264, shot=rtp.foreign_ssrc),
-    Case("rtsp-endless-answer", RTSP_H264, answer=rtp.endless_answer),
+    # Silence is silence however long it lasts: the valid stream is on offer after 3 s.
+    Case("rtsp-endless-answer", RTSP_H264, answer=rtp.endless_answer, phase_s=3.0),
     Case("udp-runt", UDP_H264, shot=rtp.runt),
     Case("udp-stray-ssrc", UDP_H264, shot=rtp.foreign_ssrc),
     Case("udp-rtp-flood", UDP_H264, play=rtp.rtp_flood, holds=False),

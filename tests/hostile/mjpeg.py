@@ -100,30 +100,30 @@ class MjpegProxy(Proxy):
         holding = play is not None and time.monotonic() < until
         context = PlayContext(self.case.name, viewer, parts, until, self.timeline.stopping)
         if holding:
-            self.timeline.hold(True)
-            reader = threading.Thread(target=context.drop_parts, daemon=True)
-            reader.start()
-            lead_in = play(context)
-            context.dropping = False
-            reader.join()
-        else:
+            self.timeline.hold()
+        try:
             lead_in = parts.answer + parts.opening
-        if not viewer.send(lead_in):
-            return
-        first = True
-        while True:
-            part = parts.next_part()
-            if part is None or not viewer.send(part[0]):
-                break
-            if first:
+            if holding:
+                reader = threading.Thread(target=context.drop_parts, daemon=True)
+                reader.start()
+                lead_in = play(context)
+                context.dropping = False
+                reader.join()
+            if not viewer.send(lead_in):
+                return
+            while True:
+                part = parts.next_part()
+                if part is None or not viewer.send(part[0]):
+                    break
                 self.timeline.offer_valid()
                 if holding:
-                    self.timeline.hold(False)
-                first = False
-            if self.recording is not None and len(self.recording) < RECORDED_PARTS:
-                self.recording.append(part[0])
-        if first and holding:
-            self.timeline.hold(False)
+                    self.timeline.release()
+                    holding = False
+                if self.recording is not None and len(self.recording) < RECORDED_PARTS:
+                    self.recording.append(part[0])
+        finally:
+            if holding:
+                self.timeline.release()
 
 
 class PlayContext:

@@ -55,10 +55,19 @@ class Timeline:
         with self._lock:
             return self.hostile_until is not None and time.monotonic() < self.hostile_until
 
-    def hold(self, holding):
-        """A relay holds the camera's stream back (True) or lets it through again (False)."""
+    def hold(self):
+        """A relay holds the camera's stream back for the phase."""
         with self._lock:
-            self._holding += 1 if holding else -1
+            self._holding += 1
+
+    def release(self):
+        """A relay stopped holding the camera's stream back: it relays it again, or its
+        connection ended, after which a new one gets the valid stream at once."""
+        with self._lock:
+            self._holding -= 1
+            over = time.monotonic() >= self.hostile_until
+        if over:
+            self.offer_valid()
 
     def offer_valid(self, when=None):
         """The valid stream reached the viewer again (the first offer counts)."""

@@ -197,8 +197,9 @@ class RtspRelay:
         self.video_channel = None
         self.audio_channel = None
         self.video_ssrc = None
-        self.payload_type = proxy.payload_type
+        self.payload_type = None
         self.state = "relay"  # "hold" (camera's media dropped), "await_key", "relay"
+        self.holding = False  # counted in the timeline as holding the camera's stream back
         self.state_lock = threading.Lock()
 
     # -- the viewer's requests --
@@ -224,6 +225,8 @@ class RtspRelay:
         finally:
             self.closed.set()
             self.camera.close()
+            with self.state_lock:
+                self._stop_holding()
 
     def _answer_and_fall_silent(self, request, requests):
         """The case answers the first request itself; then nothing more is answered."""
@@ -303,18 +306,22 @@ class RtspRelay:
         if self.case.play is None or time.monotonic() >= until:
             return
         if self.case.holds:
-            self._set_state("hold")
-            self.timeline.hold(True)
+            with self.state_lock:
+                self.state = "hold"
+                self.holding = True
+            self.timeline.hold()
         threading.Thread(target=self._play, daemon=True).start()
 
     def _play(self):
         self.case.play(self.context())
         if self.case.holds:
-            self._set_state("await_key")
+            with self.state_lock:
+                self.state = "await_key"
 
-    def _set_state(self, state):
-        with self.state_lock:
-            self.state = state
+    def _stop_holding(self):
+        if self.holding:
+            self.holding = False
+            self.timeline.release()
 
     def camera_media(self, pair, index, raw):
         """A frame (pair None; index its channel) or a datagram from the camera."""
@@ -329,7 +336,7 @@ class RtspRelay:
                     return
                 self.state = "relay"
                 self.timeline.offer_valid()
-                self.timeline.hold(False)
+                self._stop_holding()
         if video and rtp:
             self.proxy.record(packet, self.payload_type)
         if pair is not None:
@@ -378,7 +385,6 @@ class RtspProxy(Proxy):
 
     def __init__(self, camera_port, case, timeline, recording=None):
         super().__init__(camera_port, case, timeline, recording)
-        self.payload_type = None
         self.random = RandomBytes(case.name)
         self._recorded = False
         self._lock = threading.Lock()

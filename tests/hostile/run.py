@@ -4,13 +4,17 @@ plays one class of broken or malicious input for a phase, then relays the camera
 
   run.py --viewer VIEWER --camera CAMERA [--soak] [--phase S] [--valid S] [--case NAME]...
 
-A case passes when the picture comes back after the phase and stays, and the viewer ends by
-itself, exits 0 and has no sanitizer report. It is measured from the proxy's clock and the
-viewer's statistics line: seconds from the valid stream's return to the first picture after it;
-peak RSS (VmHWM) at the end of the phase; CPU time (utime + stime) over the phase.
+A case passes when the picture comes back after the phase and is still there at the end, and the
+viewer, asked to quit as Ctrl-C would once the valid stream has played --valid seconds (its
+--duration ends it otherwise), ends in time with status 0 and no sanitizer report.
 
---soak also runs each stream on its own (the camera relayed from the start, for the same time)
-and, where the hostile input came faster than that, the camera's recorded stream replayed at the
+Figures: the seconds from the valid stream's return (on the proxy's clock) to the viewer's first
+picture after it (the line it prints, read on the same clock; where pictures came during the
+phase too, the statistics lines bound it to their second); the viewer's peak RSS (VmHWM) at the
+end of the phase and its CPU time (utime + stime) over the phase, from /proc.
+
+--soak also runs each stream on its own (the camera relayed from the start, for as long) and,
+where the hostile input came faster than that, the camera's recorded stream replayed at the
 hostile byte rate; and holds every case to its goals: picture back within 2 s, RSS growth under
 16 MiB beside the valid run, CPU at most twice that of the valid stream at the same byte rate.
 A valid stream slower than the camera's own shows nothing to compare, so the reference never
@@ -58,6 +62,7 @@ class Outcome:
     byte_rate: float = 0.0  # bytes per second the viewer was sent in the window
     connections: int = 0
     shown_in_phase: bool = False  # pictures came while the hostile input did
+    valid_s: float = VALID_S  # how long the valid stream played after the phase
 
 
 def start_proxy(case, camera, timeline, recording):
@@ -84,7 +89,7 @@ def run_case(args, case, window_s, recording=None):
         timeline.stopping.set()
         proxy.close()
         camera.stop()
-    return assess(case, viewer, timeline)
+    return assess(case, viewer, timeline, args.valid)
 
 
 def wait_for_valid_time(viewer, timeline, window_s, valid_s, backstop_s):
@@ -117,8 +122,8 @@ def picture_back(viewer, valid_start):
     return next((when - valid_start for when, shown in after if shown > 0), None), False
 
 
-def assess(case, viewer, timeline):
-    outcome = Outcome(case.name, connections=timeline.connections)
+def assess(case, viewer, timeline, valid_s):
+    outcome = Outcome(case.name, connections=timeline.connections, valid_s=valid_s)
     if viewer.killed:
         outcome.problems.append("did not end in time and was killed")
     elif viewer.status != 0:
@@ -131,7 +136,7 @@ def assess(case, viewer, timeline):
     outcome.shown_in_phase = None not in (first, valid_start) and first < valid_start
     rates = viewer.rates()
     if outcome.back_s is None:
-        outcome.problems.append("no picture after the hostile phase")
+        outcome.problems.append(f"no picture in the {valid_s:g} s after the hostile phase")
     elif not rates or rates[-1][2] == 0:
         outcome.problems.append("the picture came back but stopped again")
     if outcome.problems and rates:
@@ -157,7 +162,7 @@ def mebibytes(kib):
 
 def seconds_back(outcome, unit=""):
     if outcome.back_s is None:
-        return "never"
+        return f">{outcome.valid_s:g}{unit}"
     return ("" if outcome.back_exact else "<=") + f"{outcome.back_s:.2f}{unit}"
 
 

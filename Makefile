@@ -7,8 +7,9 @@ BUILD_RELEASE := build/release
 BUILD_ASAN := build/asan
 BUILD_TSAN := build/tsan
 BUILD_BENCH := build/bench
+BUILD_SOAK := build/soak
 
-.PHONY: all deps build demo test test-asan test-tsan fuzz-smoke bench clean
+.PHONY: all deps build demo test test-asan test-tsan fuzz-smoke bench soak clean
 
 all: build
 
@@ -43,6 +44,13 @@ bench: deps
 	  -DVEXA_BENCH=ON >/dev/null
 	cmake --build $(BUILD_BENCH) -j $(JOBS)
 	bash bench/run.sh $(BUILD_BENCH)
+
+# The hostile cameras for a minute each on an optimised viewer, against valid streams.
+soak: deps
+	cmake -S . -B $(BUILD_SOAK) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVEXA_TESTS=OFF >/dev/null
+	cmake --build $(BUILD_SOAK) -j $(JOBS) --target vexa-viewer vexa-camera
+	/usr/bin/python3 tests/hostile/run.py --soak --viewer $(BUILD_SOAK)/apps/viewer/vexa-viewer \
+	  --camera $(BUILD_SOAK)/apps/camera/vexa-camera
 
 clean:
 	rm -rf build

@@ -7,18 +7,30 @@
 namespace vexa {
 
 namespace {
-bool sameLetterIgnoringCase(char a, char b) {
-  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+
+// ASCII case folding, without the locale: protocol texts are ASCII, and this runs over every
+// byte a camera sends while a header is looked for.
+constexpr char foldCase(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+
+bool sameLetterIgnoringCase(char a, char b) { return foldCase(a) == foldCase(b); }
+
+size_t findIgnoringCase(std::string_view text, std::string_view needle, size_t from) {
+  if (needle.empty()) return from;
+  const char first = foldCase(needle.front());
+  const std::string_view rest = needle.substr(1);
+  for (size_t at = from; at + needle.size() <= text.size(); ++at) {
+    if (foldCase(text[at]) != first) continue;
+    if (std::equal(rest.begin(), rest.end(), text.begin() + at + 1, sameLetterIgnoringCase)) return at;
+  }
+  return std::string_view::npos;
 }
+
 }  // namespace
 
 size_t findText(std::string_view text, std::string_view needle, size_t from, KeyMatch match) {
   if (from > text.size()) return std::string_view::npos;
   if (match == KeyMatch::Exact) return text.find(needle, from);
-  const auto it = std::search(text.begin() + from, text.end(), needle.begin(), needle.end(),
-                              sameLetterIgnoringCase);
-  if (it == text.end() && !needle.empty()) return std::string_view::npos;
-  return size_t(it - text.begin());
+  return findIgnoringCase(text, needle, from);
 }
 
 std::string extractField(std::string_view text, std::string_view key, char start, char end,

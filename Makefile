@@ -1,4 +1,5 @@
 # make demo: the viewer on the simulated camera.  make test: the whole suite under sanitizers.
+# make fuzz: every fuzz target for FUZZ_SECONDS, growing and minimising its corpus in fuzz/corpus.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 GENERATOR := -G Ninja
@@ -8,8 +9,12 @@ BUILD_ASAN := build/asan
 BUILD_TSAN := build/tsan
 BUILD_BENCH := build/bench
 BUILD_SOAK := build/soak
+BUILD_FUZZ := build/fuzz
+FUZZ_SECONDS ?= 300
+# Empty: every target of fuzz/.
+FUZZ_TARGETS ?=
 
-.PHONY: all deps build demo test test-asan test-tsan fuzz-smoke bench soak clean
+.PHONY: all deps build demo test test-asan test-tsan fuzz fuzz-smoke bench soak clean
 
 all: build
 
@@ -38,6 +43,12 @@ test-tsan: deps
 	  -DVEXA_TSAN=ON >/dev/null
 	cmake --build $(BUILD_TSAN) -j $(JOBS)
 	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L threaded
+
+# One target at a time, so a run's figures are its own.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DVEXA_SANITIZE=ON -DVEXA_FUZZ=ON -DVEXA_TESTS=OFF >/dev/null
+	JOBS=$(JOBS) bash scripts/fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 bench: deps
 	cmake -S . -B $(BUILD_BENCH) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVEXA_TESTS=OFF \

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <span>
 
+#include "FuzzSupport.h"
 #include "media/rtp/AccessUnitQueue.h"
 #include "media/rtp/H264Depacketizer.h"
 #include "media/rtp/RtpPacket.h"
 #include "media/rtp/RtpSequenceTracker.h"
-#include "common/StreamConfig.h"
 
 namespace {
 
@@ -50,11 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   RoadUnderTest udp(vexa::rtp::Road::Udp), interleaved(vexa::rtp::Road::Interleaved);
   if ((data[0] & kWithParameterSets) != 0) {
-    vexa::StreamConfig config;
-    config.sps = {0x67, 0x42, 0x00, 0x1F};
-    config.spsLength = 4;
-    config.pps = {0x68, 0xCE, 0x3C, 0x80};
-    config.ppsLength = 4;
+    const vexa::StreamConfig config = vexa::fuzz::withParameterSets();
     udp.depacketizer.configure(config);
     interleaved.depacketizer.configure(config);
   }

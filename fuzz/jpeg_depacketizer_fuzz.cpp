@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "FuzzSupport.h"
 #include "media/rtp/JpegDepacketizer.h"
 
 namespace {
@@ -42,10 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((flags & kResetFlag) != 0) depacketizer.reset();
     if (depacketizer.push(packet, (flags & kLossFlag) != 0) == PushResult::kComplete) {
       // Every picture handed on is a whole JPEG within the cap.
-      const auto picture = depacketizer.completedUnit();
-      if (picture.size() < 4 || picture.size() > JpegDepacketizer::kMaxPictureBytes ||
-          picture[0] != 0xFF || picture[1] != 0xD8 || picture[picture.size() - 2] != 0xFF ||
-          picture[picture.size() - 1] != 0xD9) {
+      if (!vexa::fuzz::isWholeJpeg(depacketizer.completedUnit(), JpegDepacketizer::kMaxPictureBytes)) {
         __builtin_trap();
       }
     }

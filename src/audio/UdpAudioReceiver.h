@@ -49,9 +49,12 @@ class UdpAudioReceiver {
   uint8_t codec() const { return path_.codec(); }
   const AudioPacketPath& path() const { return path_; }
 
- private:
+  // The datagram step: one datagram as the port received it (possibly empty) into the packet
+  // path. The worker runs it on each datagram; it runs on the caller's thread while no worker
+  // runs.
   void onDatagram(std::span<const uint8_t> datagram);
 
+ private:
   AudioPacketPath path_;
   std::atomic<int32_t> configuredCodec_{0};
   std::atomic<bool> newSession_{true};

@@ -47,18 +47,18 @@ void IPCameraH264::Stop() {
 }
 
 void IPCameraH264::run() {
-  while (thread_.running()) decodeOne();
+  // Stop sets the event too, so this wait always ends.
+  while (thread_.running()) {
+    if (!decodeNext()) input_.event().wait(-1);
+  }
 }
 
-void IPCameraH264::decodeOne() {
+bool IPCameraH264::decodeNext() {
   H264Decoder* decoder = decoder_.load(std::memory_order_acquire);
-  if (decoder == nullptr || !takeDecodableUnit()) {
-    // Stop sets the event too, so this wait always ends.
-    if (decoder == nullptr || input_.queuedCount() == 0) input_.event().wait(-1);
-    return;
-  }
+  if (decoder == nullptr) return false;
+  if (!takeDecodableUnit()) return input_.queuedCount() != 0;
   BITMAPINFOHEADER info{};
-  if (decoder->Decode(int(unitSize_), inputArea_.get(), nullptr, &info) < 0) return;
+  if (decoder->Decode(int(unitSize_), inputArea_.get(), nullptr, &info) < 0) return true;
   std::lock_guard lock(outputLock_);
   // The display wants the newest picture, not a backlog.
   if (waitingPictures_.size() >= kMaxWaitingPictures) waitingPictures_.clear();
@@ -66,6 +66,7 @@ void IPCameraH264::decodeOne() {
   waitingPictures_.push_back(info.biSizeImage);
   lastInfo_ = info;
   pictureCounter_.fetch_add(1, std::memory_order_relaxed);
+  return true;
 }
 
 bool IPCameraH264::takeDecodableUnit() {

@@ -41,6 +41,11 @@ class IPCameraH264 {
 
   // Receiving thread: a complete access unit (Annex B).
   rtp::AccessUnitQueue::HandOff handOff(std::span<const uint8_t> unit) { return input_.handOff(unit); }
+  // Decode thread: one turn without its wait: the oldest unit taken and, when decodable,
+  // decoded and its picture kept for the display. False when there is nothing to do until a
+  // unit or the decoder arrives. The thread runs it; it runs on the caller's thread while no
+  // thread runs.
+  bool decodeNext();
 
   // Display thread: the oldest waiting picture, bottom-up, into image (capacity *size bytes);
   // the pictures still waiting after it, or -1 when none waited.
@@ -53,7 +58,6 @@ class IPCameraH264 {
 
  private:
   void run();
-  void decodeOne();
   bool takeDecodableUnit();
   template <typename TakePicture>
   int32_t takeWaitingPicture(BITMAPINFOHEADER* info, TakePicture take);

@@ -10,7 +10,8 @@
 namespace vexa {
 
 namespace {
-// A destroyed handler waits one wait period first, so a worker in its last turn can finish.
+// A destroyed handler with a worker waits one wait period first, so that the worker in its last
+// turn can finish.
 constexpr uint32_t kDestroyGraceMs = 100;
 constexpr int kUnauthorized = 401;
 constexpr std::string_view kMethod = "GET";
@@ -21,7 +22,7 @@ IPCameraHTTP::IPCameraHTTP()
       worker_({.read = [this] { OnRecv(); }, .write = [this] { OnSend(); }}) {}
 
 IPCameraHTTP::~IPCameraHTTP() {
-  platform::sleepMs(kDestroyGraceMs);
+  if (worker_.hasThread()) platform::sleepMs(kDestroyGraceMs);
   worker_.stop();
 }
 
@@ -44,8 +45,14 @@ void IPCameraHTTP::OnSend() {
                                   : buildMjpegRequest(config_->userName, config_->password));
 }
 
-void IPCameraHTTP::OnRecv() {
-  const int32_t received = worker_.receive();
+void IPCameraHTTP::OnRecv() { readReceived(worker_.receive()); }
+
+void IPCameraHTTP::onReceived(std::span<const uint8_t> bytes) {
+  worker_.recvBuffer().append(bytes.data(), int32_t(bytes.size()));
+  readReceived(int32_t(bytes.size()));
+}
+
+void IPCameraHTTP::readReceived(int32_t received) {
   receivedBytes_.fetch_add(uint32_t(received), std::memory_order_relaxed);
   if (!answerAccepted()) return;
   parser_.parse(worker_.recvBuffer(), [this](std::span<const uint8_t> jpeg) { acceptPicture(jpeg); });

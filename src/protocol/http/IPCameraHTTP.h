@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 
 #include "common/CriticalSection.h"
 #include "protocol/auth/Authenticator.h"
@@ -49,9 +50,15 @@ class IPCameraHTTP {
   // Received bytes since the previous call.
   uint32_t GetVideoBytes() { return receivedBytes_.exchange(0, std::memory_order_relaxed); }
 
+  // The read step on bytes the connection delivered (one receive's worth): counted, then the
+  // answer's status and the pictures they complete are read. The read event runs it on what
+  // the socket received; it runs on the worker, or on the caller's thread while no worker runs.
+  void onReceived(std::span<const uint8_t> bytes);
+
  private:
   void OnSend();
   void OnRecv();
+  void readReceived(int32_t received);
   // The answer's status, before its parts: false while it has not arrived or when it ended the
   // connection (an error, or credentials to send on a new one).
   bool answerAccepted();

@@ -55,9 +55,14 @@ std::optional<platform::Endpoint> IPCameraRTCP::destinationAddress() {
 void IPCameraRTCP::onDatagram(std::span<const uint8_t> datagram) {
   const std::optional<platform::Endpoint> sender = worker_.sender();
   if (!sender) return;  // the receive failed: nothing arrived to answer
+  answerDatagram(datagram, *sender);
+}
+
+void IPCameraRTCP::answerDatagram(std::span<const uint8_t> datagram,
+                                  const platform::Endpoint& sender) {
   packet_.setMediaClock(clock_.load(std::memory_order_relaxed));
   const std::span<const uint8_t> report = packet_.process(datagram, figures_());
-  const platform::Endpoint to = destinationAddress().value_or(*sender).withPort(sender->port());
+  const platform::Endpoint to = destinationAddress().value_or(sender).withPort(sender.port());
   if (worker_.sendTo(report, to) == ssize_t(report.size())) {
     reportsSent_.fetch_add(1, std::memory_order_relaxed);
   } else {

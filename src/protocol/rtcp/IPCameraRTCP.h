@@ -47,6 +47,11 @@ class IPCameraRTCP {
   uint16_t localPort() const { return worker_.localPort(); }
   uint32_t reportsSent() const { return reportsSent_.load(std::memory_order_relaxed); }
 
+  // The datagram step once a datagram has come from sender: read, and answered with a report to
+  // the destination (or the sender) at the sender's port. The worker runs it on each datagram;
+  // it runs on the caller's thread while no worker runs.
+  void answerDatagram(std::span<const uint8_t> datagram, const platform::Endpoint& sender);
+
  private:
   void onDatagram(std::span<const uint8_t> datagram);
   std::optional<platform::Endpoint> destinationAddress();

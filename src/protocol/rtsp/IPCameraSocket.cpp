@@ -142,6 +142,19 @@ void IPCameraSocket::onTick() {
 void IPCameraSocket::onRead() {
   std::lock_guard lock(dialogueLock_);
   worker_.receive();
+  readReceived();
+}
+
+void IPCameraSocket::onReceived(std::span<const uint8_t> bytes) {
+  std::lock_guard lock(dialogueLock_);
+  worker_.recvBuffer().append(bytes.data(), int32_t(bytes.size()));
+  readReceived();
+}
+
+// An answer that ends the connection records why; what follows it in the buffer is not read.
+bool IPCameraSocket::connectionGoesOn() const { return !worker_.status().failure(); }
+
+void IPCameraSocket::readReceived() {
   switch (state()) {
     case kDescribe:
     case kSetupVideo:
@@ -159,7 +172,7 @@ void IPCameraSocket::onRead() {
 
 void IPCameraSocket::readAnswers() {
   ByteBuffer& buffer = worker_.recvBuffer();
-  while (worker_.running()) {
+  while (connectionGoesOn()) {
     const std::optional<RtspAnswer> answer = readRtspAnswer(buffer.text());
     if (!answer) {
       if (buffer.size() <= kMaxAnswerBytes) return;

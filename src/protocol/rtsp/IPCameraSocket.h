@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "common/StreamConfig.h"
@@ -60,11 +61,21 @@ class IPCameraSocket {
   const ConnectionStatus& status() const { return worker_.status(); }
   bool finished() const { return worker_.finished(); }
 
- private:
-  // The worker's steps; each holds the dialogue lock (Stop sends from another thread).
-  void onRead();
+  // The read step on bytes the connection delivered (one receive's worth): they join the
+  // receive buffer and the answers they complete are taken. The read event runs it on what the
+  // socket received; it runs on the worker, or on the caller's thread while no worker runs.
+  void onReceived(std::span<const uint8_t> bytes);
+  // The write step: the request of the dialogue's state goes out. The worker runs it when the
+  // connection is made and after a send blocked; it runs on the caller's thread while no worker
+  // runs.
   void onWrite();
+
+ private:
+  // The worker's other steps; each holds the dialogue lock (Stop sends from another thread).
+  void onRead();
   void onTick();
+  void readReceived();
+  bool connectionGoesOn() const;
 
   void sendRequestOfState();
   void send(std::string_view request);

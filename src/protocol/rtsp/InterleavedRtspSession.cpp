@@ -122,6 +122,18 @@ void InterleavedRtspSession::onTick() {
 
 void InterleavedRtspSession::onRead() {
   worker_.receive();
+  readReceived();
+}
+
+void InterleavedRtspSession::onReceived(std::span<const uint8_t> bytes) {
+  worker_.recvBuffer().append(bytes.data(), int32_t(bytes.size()));
+  readReceived();
+}
+
+// An answer that ends the connection records why; what follows it in the buffer is not read.
+bool InterleavedRtspSession::connectionGoesOn() const { return !worker_.status().failure(); }
+
+void InterleavedRtspSession::readReceived() {
   if (state() == kPlaying) {
     readFrames();
   } else if (state() != kTornDown) {
@@ -131,7 +143,7 @@ void InterleavedRtspSession::onRead() {
 
 void InterleavedRtspSession::readAnswers() {
   ByteBuffer& buffer = worker_.recvBuffer();
-  while (state() != kPlaying && state() != kTornDown && worker_.running()) {
+  while (state() != kPlaying && state() != kTornDown && connectionGoesOn()) {
     const std::optional<RtspAnswer> answer = readRtspAnswer(buffer.text());
     if (!answer) {
       if (buffer.size() > kMaxAnswerBytes) worker_.endConnection({StreamFault::kAnswerUnreadable, {}});

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "audio/AudioPacketPath.h"
@@ -77,10 +78,21 @@ class InterleavedRtspSession {
   bool finished() const { return worker_.finished(); }
   uint64_t mediaPackets() const { return mediaPackets_.load(std::memory_order_relaxed); }
 
+  // The read step on bytes the connection delivered (one receive's worth): they join the
+  // receive buffer, then the answers and channel frames they complete are taken. The read event
+  // runs it on what the socket received; it runs on the worker, or on the caller's thread while
+  // no worker runs.
+  void onReceived(std::span<const uint8_t> bytes);
+  // The write step: the request of the dialogue's state goes out. The worker runs it when the
+  // connection is made and after a send blocked; it runs on the caller's thread while no worker
+  // runs.
+  void onWrite();
+
  private:
   void onRead();
-  void onWrite();
   void onTick();
+  void readReceived();
+  bool connectionGoesOn() const;
   void send(std::string_view request);
   void readAnswers();
   void proceed(const RtspAnswer& answer);

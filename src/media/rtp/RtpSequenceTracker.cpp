@@ -17,6 +17,7 @@ constexpr uint32_t kSequenceSpan = 65535;
 
 void RtpSequenceTracker::latch(const RtpPacket& packet) {
   firstPacket_ = false;
+  confirmed_ = false;
   ssrc_ = packet.ssrc;
   lastSequence_ = packet.sequence;
 }
@@ -54,7 +55,7 @@ std::optional<uint32_t> RtpSequenceTracker::trackInOrder(const RtpPacket& packet
     return finish(packet, 0);
   }
   if (packet.ssrc != ssrc_) {
-    if (!takesOver(packet)) return kForeignSsrc;
+    if (confirmed_ && !takesOver(packet)) return kForeignSsrc;
     DebugTrace("rtp: source %08x takes the place of %08x", packet.ssrc, ssrc_);
     ++sourceSwitches_;
     candidateRun_ = 0;
@@ -63,6 +64,7 @@ std::optional<uint32_t> RtpSequenceTracker::trackInOrder(const RtpPacket& packet
     return finish(packet, kGap);
   }
   candidateRun_ = 0;
+  confirmed_ = true;
   if (packet.sequence == uint16_t(lastSequence_ + 1)) {
     takeNext(packet.sequence);
     return finish(packet, 0);

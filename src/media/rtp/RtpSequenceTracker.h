@@ -17,10 +17,11 @@ namespace vexa::rtp {
 // the interleaved road marks it stale and keeps its place, the UDP road takes it as the newest
 // and treats the unit it falls into as damaged.
 //
-// The first packet latches its source; packets of another source are not counted. A source that
-// takes over, as a camera's stream does after a stray packet was latched first, is latched in
-// its place: after kPacketsToTakeOver of its packets in a row, or once the latched source has
-// been silent for kSilenceToTakeOverMs while it streams.
+// The first packet latches its source; packets of another source are not counted. Until the
+// latched source sends a second packet it is on probation (RFC 3550 A.1): a stray packet that
+// arrived first gives way to the next source at once. Once confirmed, another source takes its
+// place, as a restarted camera's does, after kPacketsToTakeOver of its packets in a row, or once
+// the latched source has been silent for kSilenceToTakeOverMs while it streams.
 class RtpSequenceTracker {
  public:
   static constexpr uint32_t kPacketsToTakeOver = 50;
@@ -71,6 +72,7 @@ class RtpSequenceTracker {
   uint32_t lastTimestamp_ = 0;
   uint32_t ssrc_ = 0;
   bool firstPacket_ = true;
+  bool confirmed_ = false;  // the latched source has sent more than its first packet
 
   const platform::Clock* clock_ = &platform::SystemClock::instance();
   uint32_t candidate_ = 0;        // the other source whose packets arrive in a row

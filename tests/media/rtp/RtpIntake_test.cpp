@@ -92,7 +92,9 @@ TEST(RtpSequenceTracker, AccountsForEveryStreamOnItsRoads) {
       {"65530 then 5", both, {{65530, 0}, {5, kGap, 10, 1}}},
       {"numbers skipped", both, {{100, 0}, {104, kGap | kMarker, 3}, {105, 0, 3}}},
       // The stream's own next packet is still the next one.
-      {"foreign SSRC", both, {{100, 0}, {101, kForeign, 0, 0, kOtherSsrc}, {101, 0}}},
+      {"foreign SSRC", both, {{100, 0}, {101, 0}, {102, kForeign, 0, 0, kOtherSsrc}, {102, 0}}},
+      // A source heard once gives way to the next at once: the stray packet came first.
+      {"stray packet first", both, {{7, 0, 0, 0, kOtherSsrc}, {100, kGap}, {101, 0}}},
       // Interleaved: an old or repeated packet keeps the last one's place.
       {"stale", {Road::Interleaved}, {{200, 0}, {200, kStale}, {150, kStale | kMarker}, {201, 0}}},
       // UDP: it is taken as the last one, and marked as damage.
@@ -120,19 +122,21 @@ TEST(RtpSequenceTracker, AccountsForEveryStreamOnItsRoads) {
   }
 }
 
-// A stray packet latched first must not shut the camera's stream out: its source takes over after
-// a run of its packets, or once the stray one has been silent a second while it streams.
+// A source that stops, as a restarting camera's does, must not shut the next one out: it takes
+// over after a run of its packets, or once the old one has been silent a second while it streams.
 TEST(RtpSequenceTracker, AnotherSourceTakesOverAfterARunOrASilence) {
   for (Road road : {Road::Udp, Road::Interleaved}) {
     platform::ManualClock clock;
     RtpSequenceTracker byRun(clock), bySilence(clock);
-    byRun.track({.sequence = 7, .ssrc = kOtherSsrc}, road);
-    bySilence.track({.sequence = 7, .ssrc = kOtherSsrc}, road);
+    for (uint16_t stale : {7, 8}) {
+      byRun.track({.sequence = stale, .ssrc = kOtherSsrc}, road);
+      bySilence.track({.sequence = stale, .ssrc = kOtherSsrc}, road);
+    }
     uint16_t sequence = 1000;
     for (uint32_t i = 1; i < RtpSequenceTracker::kPacketsToTakeOver; ++i) {
       ASSERT_EQ(byRun.track({.sequence = sequence++, .ssrc = kSsrc}, road), kForeign);
-      // The stray source speaking again breaks the run.
-      if (i == 10) EXPECT_EQ(bySilence.track({.sequence = 8, .ssrc = kOtherSsrc}, road), 0u);
+      // The old source speaking again breaks the run.
+      if (i == 10) EXPECT_EQ(bySilence.track({.sequence = 9, .ssrc = kOtherSsrc}, road), 0u);
       ASSERT_EQ(bySilence.track({.sequence = sequence, .ssrc = kSsrc}, road), kForeign);
     }
     EXPECT_EQ(byRun.track({.sequence = sequence++, .ssrc = kSsrc}, road), kGap);

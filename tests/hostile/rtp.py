@@ -7,7 +7,9 @@ H264_CLOCK_STEP = 6000  # 90 kHz at the camera's 15 pictures a second
 MAX_FRAME_PAYLOAD = 0xFFFF
 UNITS_PER_SECOND = 30
 JPEG_PICTURES_PER_SECOND = 30
-HUGE_SIZES = [(8192, 8192), (8192, 4320), (16368, 1024), (1024, 16368), (4096, 4096)]
+# Each beyond the 20.2 million pixels the viewer decodes H.264 pictures into; a smaller picture of
+# noise is a real picture's worth of work.
+HUGE_SIZES = [(8192, 8192), (8192, 4320), (16368, 2048), (2048, 16368), (5120, 4096)]
 NAL_SLICE, NAL_IDR, NAL_SPS, NAL_PPS, NAL_STAP_A, NAL_FU_A = 1, 5, 7, 8, 24, 28
 JPEG_TYPE_420 = 1
 JPEG_QUALITY = 60

@@ -19,18 +19,18 @@ void RtpSequenceTracker::latch(const RtpPacket& packet) {
   firstPacket_ = false;
   confirmed_ = false;
   ssrc_ = packet.ssrc;
+  lastHeardAt_ = clock_->tickCount();
   lastSequence_ = packet.sequence;
 }
 
 bool RtpSequenceTracker::takesOver(const RtpPacket& packet) {
-  const uint32_t now = clock_->tickCount();
   if (candidateRun_ == 0 || packet.ssrc != candidate_) {
     candidate_ = packet.ssrc;
     candidateRun_ = 0;
-    candidateSince_ = now;
   }
   ++candidateRun_;
-  return candidateRun_ >= kPacketsToTakeOver || now - candidateSince_ >= kSilenceToTakeOverMs;
+  return candidateRun_ >= kPacketsToTakeOver ||
+         clock_->tickCount() - lastHeardAt_ >= kSilenceToTakeOverMs;
 }
 
 void RtpSequenceTracker::takeNext(uint16_t sequence) {
@@ -65,6 +65,7 @@ std::optional<uint32_t> RtpSequenceTracker::trackInOrder(const RtpPacket& packet
   }
   candidateRun_ = 0;
   confirmed_ = true;
+  lastHeardAt_ = clock_->tickCount();
   if (packet.sequence == uint16_t(lastSequence_ + 1)) {
     takeNext(packet.sequence);
     return finish(packet, 0);

@@ -28,7 +28,7 @@ class RtpSequenceTracker {
   static constexpr uint32_t kSilenceToTakeOverMs = 1000;
 
   RtpSequenceTracker() = default;
-  // The clock is read only when packets of another source arrive.
+  // The clock times the latched source's silence.
   explicit RtpSequenceTracker(const platform::Clock& clock) : clock_(&clock) {}
 
   // Per-packet result flags.
@@ -77,7 +77,7 @@ class RtpSequenceTracker {
   const platform::Clock* clock_ = &platform::SystemClock::instance();
   uint32_t candidate_ = 0;        // the other source whose packets arrive in a row
   uint32_t candidateRun_ = 0;     // its packets since the latched source's last
-  uint32_t candidateSince_ = 0;   // when that run began
+  uint32_t lastHeardAt_ = 0;      // when the latched source's last packet came
   uint32_t sourceSwitches_ = 0;
 };
 

@@ -146,6 +146,13 @@ TEST(RtpSequenceTracker, AnotherSourceTakesOverAfterARunOrASilence) {
     clock.advance(RtpSequenceTracker::kSilenceToTakeOverMs);
     EXPECT_EQ(bySilence.track({.sequence = sequence, .ssrc = kSsrc}, road), kGap);
     EXPECT_EQ(bySilence.sourceSwitches(), 1u);
+
+    // Silence is the latched source's: after it, the first packet of any source takes over.
+    RtpSequenceTracker quiet(clock);
+    for (uint16_t heard : {1, 2}) quiet.track({.sequence = heard, .ssrc = kSsrc}, road);
+    EXPECT_EQ(quiet.track({.sequence = 50, .ssrc = kOtherSsrc}, road), kForeign);
+    clock.advance(RtpSequenceTracker::kSilenceToTakeOverMs);
+    EXPECT_EQ(quiet.track({.sequence = 900, .ssrc = kOtherSsrc + 1}, road), kGap);
   }
 }
 

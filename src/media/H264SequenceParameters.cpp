@@ -159,20 +159,13 @@ std::optional<SpsPictureSize> readSpsPictureSize(std::span<const uint8_t> nal) {
 
 std::vector<std::optional<SpsPictureSize>> sequenceParameterSizes(std::span<const uint8_t> unit) {
   std::vector<std::optional<SpsPictureSize>> sizes;
-  const auto isStartCode = [&](size_t at) {
-    return at + 2 < unit.size() && unit[at] == 0 && unit[at + 1] == 0 && unit[at + 2] == 1;
-  };
-  for (size_t at = 0; at + 3 < unit.size(); ++at) {
-    if (!isStartCode(at)) continue;
-    const uint8_t type = rtp::nalType(unit[at + 3]);
+  rtp::forEachNalUnit(unit, [&](std::span<const uint8_t> nal) {
+    const uint8_t type = rtp::nalType(nal[0]);
     // Parameter sets come before the first slice of a unit (7.4.1.2.3): no need to look further.
-    if (type >= rtp::kNalNonIdrSlice && type <= rtp::kNalIdrSlice) break;
-    if (type != rtp::kNalSps) continue;
-    size_t end = at + 3;
-    while (end < unit.size() && !isStartCode(end)) ++end;
-    sizes.push_back(readSpsPictureSize(unit.subspan(at + 3, end - at - 3)));
-    at = end - 1;
-  }
+    if (type >= rtp::kNalNonIdrSlice && type <= rtp::kNalIdrSlice) return false;
+    if (type == rtp::kNalSps) sizes.push_back(readSpsPictureSize(nal));
+    return true;
+  });
   return sizes;
 }
 

@@ -101,11 +101,12 @@ bool beginsNalUnit(std::span<const uint8_t> payload) {
 
 // Whether an assembled unit holds an IDR slice or an SPS, behind any of its start codes.
 bool holdsKeyNal(std::span<const uint8_t> unit) {
-  for (size_t i = 0; i + 3 < unit.size(); ++i) {
-    if (unit[i] == 0 && unit[i + 1] == 0 && unit[i + 2] == 1 && isKeyType(nalType(unit[i + 3])))
-      return true;
-  }
-  return false;
+  bool found = false;
+  forEachNalUnit(unit, [&](std::span<const uint8_t> nal) {
+    found = isKeyType(nalType(nal[0]));
+    return !found;
+  });
+  return found;
 }
 
 }  // namespace

@@ -41,6 +41,22 @@ inline std::optional<uint8_t> firstNalType(std::span<const uint8_t> unit) {
   return std::nullopt;
 }
 
+// Calls visit(nal) for each NAL unit of an Annex B unit, in order, each running from its header to
+// the next 00 00 01 (trailing zeros of a 4-byte start code stay with it) until visit returns false.
+template <typename Visit>
+void forEachNalUnit(std::span<const uint8_t> unit, Visit&& visit) {
+  const auto startCodeAt = [&](size_t at) {
+    return at + 2 < unit.size() && unit[at] == 0 && unit[at + 1] == 0 && unit[at + 2] == 1;
+  };
+  for (size_t at = 0; at + 3 < unit.size(); ++at) {
+    if (!startCodeAt(at)) continue;
+    size_t end = at + 3;
+    while (end < unit.size() && !startCodeAt(end)) ++end;
+    if (!visit(unit.subspan(at + 3, end - at - 3))) return;
+    at = end - 1;
+  }
+}
+
 // A unit a decoder can start from after loss.
 inline bool beginsWithKeyNal(std::span<const uint8_t> unit) {
   const std::optional<uint8_t> type = firstNalType(unit);

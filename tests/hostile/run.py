@@ -135,9 +135,11 @@ def assess(case, viewer, timeline, valid_s):
     outcome.back_s, outcome.back_exact = picture_back(viewer, valid_start)
     outcome.shown_in_phase = None not in (first, valid_start) and first < valid_start
     rates = viewer.rates()
+    # Only a statistics line a whole period after the first picture can tell it stopped.
+    settled = [rate for rate in rates if first is not None and rate[0] > first + STATS_PERIOD_S]
     if outcome.back_s is None:
         outcome.problems.append(f"no picture in the {valid_s:g} s after the hostile phase")
-    elif not rates or rates[-1][2] == 0:
+    elif settled and settled[-1][2] == 0:
         outcome.problems.append("the picture came back but stopped again")
     if outcome.problems and rates:
         outcome.problems.append("last statistics: %d pictures received, %d shown a second" %

@@ -25,10 +25,15 @@ size_t InterleavedSplitter::split(ByteBuffer& buffer, const FrameSink& onFrame,
 InterleavedSplitter::Step InterleavedSplitter::takeFrame(ByteBuffer& buffer,
                                                          const FrameSink& onFrame) {
   const uint8_t* bytes = buffer.data();
-  if (bytes[1] > kHighestChannel) return Step::kGarbage;
   const size_t length = (size_t(bytes[2]) << 8) | bytes[3];
   if (size_t(buffer.size()) < kFrameHeaderSize + length) return Step::kWait;
-  onFrame(bytes[1], {bytes + kFrameHeaderSize, length});
+  // A channel never set up (a metadata track, say) is still framed: stepping over it by its length
+  // keeps the framing, where searching its body for a "$" would take noise for a frame header.
+  if (bytes[1] <= kHighestChannel) {
+    onFrame(bytes[1], {bytes + kFrameHeaderSize, length});
+  } else {
+    DebugTrace("interleaved: a %zu-byte frame on channel %u skipped", length, unsigned(bytes[1]));
+  }
   buffer.eraseFront(int32_t(kFrameHeaderSize + length));
   return Step::kTaken;
 }

@@ -17,7 +17,7 @@ class InterleavedSplitter {
  public:
   static constexpr size_t kFrameHeaderSize = 4;
   static constexpr uint8_t kFrameMarker = '$';
-  // Channels 0 and 1 carry video RTP and RTCP, 2 and 3 audio; any other is taken as garbage.
+  // Channels 0 and 1 carry video RTP and RTCP, 2 and 3 audio; frames on any other are skipped.
   static constexpr uint8_t kHighestChannel = 3;
 
   using FrameSink = std::function<void(uint8_t channel, std::span<const uint8_t> body)>;

@@ -55,14 +55,15 @@ TEST(InterleavedSplitter, SplitsFramesAndAnswersInOrderWhateverTheSegmentBoundar
   }
 }
 
-TEST(InterleavedSplitter, SkipsGarbageAndChannelsAboveThreeUpToTheNextMarker) {
+TEST(InterleavedSplitter, SkipsGarbageUpToTheNextMarkerAndOtherChannelsWhole) {
   Splitter s;
   s.feed("z" + frame(0, "a"));
   EXPECT_EQ(s.frames, (Frames{{0, "a"}}));
   EXPECT_EQ(s.skipped, 1u);
-  // "$" then channel 7: dropped up to the next "$", which starts a good frame.
-  s.feed(frame(7, "bad") + frame(1, "b"));
+  // A frame on channel 7 goes whole, the "$" in its body with it.
+  s.feed(frame(7, frame(0, "hidden")) + frame(1, "b"));
   EXPECT_EQ(s.frames, (Frames{{0, "a"}, {1, "b"}}));
+  EXPECT_EQ(s.skipped, 1u);
   // No "$" at all: everything goes.
   s.feed("garbage without a marker");
   EXPECT_EQ(s.buffer.size(), 0);

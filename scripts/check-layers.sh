@@ -11,8 +11,8 @@ declare -A below=(
   [media]="common platform net"
   [audio]="common platform net media"
   [protocol]="common platform net media audio"
-  [session]="common platform net media audio protocol"
   [record]="common platform net media"
+  [session]="common platform net media audio protocol record"
   [display]="common platform net media audio record"
   [control]="common platform net media audio protocol session record display"
 )

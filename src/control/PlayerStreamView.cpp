@@ -1,6 +1,7 @@
 #include "control/PlayerStreamView.h"
 
 #include "platform/UiLoop.h"
+#include "record/AviRecorder.h"
 #include "session/IPCameraSite.h"
 #include "session/StreamPlayer.h"
 
@@ -18,6 +19,10 @@ bool PlayerStreamView::IsMpeg4Model() { return player_.IsMpeg4Model(); }
 
 bool PlayerStreamView::GetJpegFrame(const uint8_t** data, int32_t* length) {
   return player_.GetJpegFrame(data, length);
+}
+
+RecordingSink* PlayerStreamView::recordingSink() {
+  return &player_.recorder();
 }
 
 int32_t PlayerStreamView::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {

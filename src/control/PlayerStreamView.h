@@ -26,6 +26,7 @@ class PlayerStreamView final : public StreamView {
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override;
   int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override;
   StreamFigures readFigures() override;
+  RecordingSink* recordingSink() override;
   void stopPlayer() override;
   void restartPlayer() override;
 

@@ -136,6 +136,13 @@ bool CImgDlg::fetchRgbPicture(uint32_t frameNumber) {
   return true;
 }
 
+void CImgDlg::recordJpeg(const BITMAPINFOHEADER& header, std::span<const uint8_t> picture) {
+  RecordingSink* recorder = view_->recordingSink();
+  if (recorder == nullptr || !recorder->IsRecording()) return;
+  recorder->SetSize(header.biWidth, std::abs(header.biHeight));
+  recorder->AddFrame(picture);
+}
+
 bool CImgDlg::fetchJpegPicture(uint32_t frameNumber) {
   lastDrawnFrame_ = frameNumber;
   if (!view_->LockCurImage(false)) return false;
@@ -155,6 +162,7 @@ bool CImgDlg::fetchJpegPicture(uint32_t frameNumber) {
   }
   std::swap(picture_, sparePicture_);
   acceptPicture(header, picture_.get());
+  recordJpeg(header, std::span(jpegCopy_).first(size_t(length)));
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,7 @@ class CImgDlg {
   bool preparePicture(bool fetched);
   void draw();
   void drawIntoWindow();
+  void recordJpeg(const BITMAPINFOHEADER& header, std::span<const uint8_t> picture);
   void serveCapture();
   void refreshInfo();
   void runWatchdog();

@@ -5,6 +5,7 @@
 
 #include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
+#include "media/RecordingSink.h"
 
 namespace vexa {
 
@@ -52,6 +53,8 @@ class StreamView {
   // Reads (and so resets) the bit-rate counters.
   virtual StreamFigures readFigures() = 0;
 
+  // Where path C hands each JPEG picture it decodes while a recording runs; none: no recording.
+  virtual RecordingSink* recordingSink() { return nullptr; }
   // The watchdog's stop, and its restart on a thread of its own.
   virtual void stopPlayer() = 0;
   virtual void restartPlayer() = 0;

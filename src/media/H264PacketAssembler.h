@@ -18,6 +18,7 @@ class H264PacketAssembler final : public InterleavedVideoPath {
   H264PacketAssembler();
 
   void setDecoder(H264Decoder* decoder) { decodeThread_.setDecoder(decoder); }
+  void setRecordingSink(RecordingSink* sink) { decodeThread_.setRecordingSink(sink); }
   // Parameter sets the session description carried.
   void beginSession() override;
   void configure(const StreamConfig& config) override { depacketizer_.configure(config); }

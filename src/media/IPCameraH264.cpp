@@ -1,5 +1,6 @@
 #include "media/IPCameraH264.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -59,6 +60,10 @@ bool IPCameraH264::decodeNext() {
   if (!takeDecodableUnit()) return input_.queuedCount() != 0;
   BITMAPINFOHEADER info{};
   if (decoder->Decode(int(unitSize_), inputArea_.get(), nullptr, &info) < 0) return true;
+  RecordingSink* recorder = recorder_.load(std::memory_order_acquire);
+  if (recorder != nullptr && recorder->IsRecording()) {
+    recorder->SetSize(info.biWidth, std::abs(info.biHeight));
+  }
   std::lock_guard lock(outputLock_);
   // The display wants the newest picture, not a backlog.
   if (waitingPictures_.size() >= kMaxWaitingPictures) waitingPictures_.clear();
@@ -71,7 +76,9 @@ bool IPCameraH264::decodeNext() {
 
 bool IPCameraH264::takeDecodableUnit() {
   bool decodable = false;
+  RecordingSink* recorder = recorder_.load(std::memory_order_acquire);
   const bool took = input_.takeOldest([&](std::span<const uint8_t> unit) {
+    if (recorder != nullptr && recorder->IsRecording()) recorder->AddFrame(unit);
     decodable = isDecodableAccessUnit(unit) && unit.size() <= kInputAreaBytes;
     if (!decodable) {
       DebugTrace("h264: access unit of %zu bytes not decodable, dropped", unit.size());

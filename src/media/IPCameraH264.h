@@ -9,6 +9,7 @@
 #include "common/CriticalSection.h"
 #include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
+#include "media/RecordingSink.h"
 #include "media/rtp/AccessUnitQueue.h"
 #include "platform/Thread.h"
 
@@ -35,6 +36,8 @@ class IPCameraH264 {
 
   // The player's decoder; none until the site hands it over.
   void setDecoder(H264Decoder* decoder) { decoder_.store(decoder, std::memory_order_release); }
+  // The recording tap: each unit taken, before it is decoded, and the size of each picture.
+  void setRecordingSink(RecordingSink* sink) { recorder_.store(sink, std::memory_order_release); }
   // Reopens the decoder and starts the thread: platform::StartResult.
   int Start();
   void Stop();
@@ -64,6 +67,7 @@ class IPCameraH264 {
 
   rtp::AccessUnitQueue input_;
   std::atomic<H264Decoder*> decoder_{nullptr};
+  std::atomic<RecordingSink*> recorder_{nullptr};
   platform::WorkerThread thread_;
   std::unique_ptr<uint8_t[]> inputArea_;
   size_t unitSize_ = 0;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "common/StreamConfig.h"
 
 namespace vexa {
 
@@ -30,5 +33,17 @@ class RecordingSink {
   virtual bool AddFrame(std::span<const uint8_t> picture) = 0;
   virtual void describeStream(const RecordedStreamFacts& facts) = 0;
 };
+
+// The facts a description left in a stream's configuration.
+inline RecordedStreamFacts recordedFactsOf(const StreamConfig& config) {
+  const auto set = [](const auto& bytes, uint32_t length) {
+    return std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::min<size_t>(length, bytes.size()));
+  };
+  return {.frameRate = config.frameRate,
+          .width = config.width,
+          .height = config.height,
+          .sps = set(config.sps, config.spsLength),
+          .pps = set(config.pps, config.ppsLength)};
+}
 
 }  // namespace vexa

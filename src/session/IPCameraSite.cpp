@@ -43,9 +43,13 @@ ClientPorts clientPortsForSlot(uint32_t slot) {
           uint16_t(base + kFifthPortOffset)};
 }
 
-IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot,
+IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot, RecordingSink* recorder,
                            platform::AudioOutputFactory audioOutput, const platform::Clock& clock)
-    : config_(config), audioOutput_(std::move(audioOutput)), clock_(clock), recovery_(clock) {
+    : config_(config),
+      audioOutput_(std::move(audioOutput)),
+      clock_(clock),
+      recorder_(recorder),
+      recovery_(clock) {
   const ClientPorts ports = clientPortsForSlot(slot);
   if (isUdpGroupModel(model())) {
     config_.videoRtpPort = ports.videoRtp;
@@ -67,19 +71,19 @@ std::unique_ptr<StreamRoad> IPCameraSite::makeRoad(uint32_t model) {
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_MPEG4:
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264:
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264_2:
-      return std::make_unique<UdpStreamGroup>(config_, h264Decoder_, audioOutput_);
+      return std::make_unique<UdpStreamGroup>(config_, h264Decoder_, recorder_, audioOutput_);
     case IPCAMERA_VIDEO_MODEL_HTTP_MJPEG:
       return std::make_unique<HttpRoad>(config_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG:
       return std::make_unique<InterleavedRoad<IPCameraJPEG_RTP_over_RTSP>>(
-          model, config_, h264Decoder_, audioOutput_);
+          model, config_, h264Decoder_, recorder_, audioOutput_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_MPEG4:
       return std::make_unique<InterleavedRoad<IPCameraMPEG4_RTP_over_RTSP>>(
-          model, config_, h264Decoder_, audioOutput_);
+          model, config_, h264Decoder_, recorder_, audioOutput_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264:
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264_2:
       return std::make_unique<InterleavedRoad<IPCameraH264_RTP_over_RTSP>>(
-          model, config_, h264Decoder_, audioOutput_);
+          model, config_, h264Decoder_, recorder_, audioOutput_);
     default:
       return nullptr;
   }

@@ -22,6 +22,7 @@
 namespace vexa {
 
 class H264Decoder;
+class RecordingSink;
 
 // Client UDP ports of a player slot: blocks of ten from 6100.
 struct ClientPorts {
@@ -48,7 +49,8 @@ class IPCameraSite {
 
   // audioOutput opens the sound device the stream's audio plays on; none: audio is received and
   // discarded.
-  IPCameraSite(const StreamConfig& config, uint32_t slot,
+  // recorder, when given, is the stream's recording tap (not owned).
+  IPCameraSite(const StreamConfig& config, uint32_t slot, RecordingSink* recorder = nullptr,
                platform::AudioOutputFactory audioOutput = {},
                const platform::Clock& clock = platform::SystemClock::instance());
   IPCameraSite(const IPCameraSite&) = delete;
@@ -120,6 +122,7 @@ class IPCameraSite {
   const platform::AudioOutputFactory audioOutput_;
   const platform::Clock& clock_;
   H264Decoder* h264Decoder_ = nullptr;
+  RecordingSink* const recorder_;
   // Every road made, kept until the site goes: the display may still hold a replaced one. Play
   // makes the first; a fallback adds one on the supervisor's thread.
   std::vector<std::unique_ptr<StreamRoad>> roads_;

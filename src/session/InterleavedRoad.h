@@ -16,9 +16,13 @@ template <typename Handler>
 class InterleavedRoad final : public StreamRoad {
  public:
   InterleavedRoad(uint32_t model, StreamConfig& config, H264Decoder* decoder,
-                  const platform::AudioOutputFactory& audioOutput)
+                  RecordingSink* recorder, const platform::AudioOutputFactory& audioOutput)
       : model_(model), config_(config), handler_(audioOutput) {
-    if constexpr (kH264) handler_.video().setDecoder(decoder);
+    handler_.session().setRecordingSink(recorder);
+    if constexpr (kH264) {
+      handler_.video().setDecoder(decoder);
+      handler_.video().setRecordingSink(recorder);
+    }
   }
 
   uint32_t model() const override { return model_; }

@@ -2,10 +2,12 @@
 
 #include <mutex>
 
+#include "common/VideoModel.h"
 #include "media/VideoDecoderSet.h"
 #include "platform/Dialogs.h"
 #include "platform/Environment.h"
 #include "platform/Thread.h"
+#include "record/AviRecorder.h"
 #include "session/IPCameraSite.h"
 #include "session/PlayerSlot.h"
 
@@ -16,14 +18,23 @@ constexpr const char* kTooManyPlayers = "Too many Stream Players !!!";
 constexpr int kTalkSiteChecks = 30;
 constexpr uint32_t kTalkSiteCheckMs = 100;
 constexpr uint32_t kTalkSettleMs = 1000;
+constexpr const char* kCaptureError = "Capture Error";
+// An MJPEG stream tells neither its rate nor its size before its pictures.
+constexpr int32_t kMjpegRecordFps = 30;
+constexpr int32_t kSizeUnknown = -1;
 }  // namespace
 
 StreamPlayer::StreamPlayer(platform::Dialogs& dialogs)
     : dialogs_(dialogs),
       decoders_(std::make_unique<VideoDecoderSet>(dialogs)),
+      recorder_(std::make_unique<AviRecorder>(
+          [this](const std::string& text) { noteRecordingFailure(text); })),
       markerFolder_(platform::tempFolder()) {}
 
-StreamPlayer::~StreamPlayer() { Release(); }
+StreamPlayer::~StreamPlayer() {
+  Release();
+  closeRecording();
+}
 
 bool StreamPlayer::Start() {
   joinStartThread();
@@ -39,7 +50,7 @@ void StreamPlayer::runStartThread() {
     std::lock_guard outer(lock_);
     config_.extraHeaderLine.clear();
     std::lock_guard inner(lock_);
-    created = new IPCameraSite(config_, slot(), audioOutput_);
+    created = new IPCameraSite(config_, slot(), recorder_.get(), audioOutput_);
     created->setH264Decoder(decoders_->h264());
     site_.store(created, std::memory_order_release);
   }
@@ -64,6 +75,8 @@ void StreamPlayer::Stop() {
   // A site still being built is stopped once it exists.
   joinStartThread();
   if (IPCameraSite* current = site()) current->Stop();
+  // The intake has stopped: the file is finished here.
+  if (IsRecording()) closeRecording();
 }
 
 void StreamPlayer::Release() {
@@ -73,6 +86,44 @@ void StreamPlayer::Release() {
   // last slot without owning that slot's file.
   if (ownsMarker_) PlayerSlot::release(markerFolder_, slot());
   ownsMarker_ = false;
+  closeRecording();
+}
+
+void StreamPlayer::closeRecording() { recorder_->Close(); }
+
+bool StreamPlayer::StartRecord(const std::string& path) {
+  const uint32_t model = config_.model;
+  if (site() == nullptr || model >= kVideoModelCount) return false;
+  if (model == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG) {
+    return recorder_->RequestStart(path, kAviKindJpeg, kMjpegRecordFps, kSizeUnknown,
+                                   kSizeUnknown);
+  }
+  const auto fps = int32_t(config_.frameRate);
+  const auto width = int32_t(config_.width);
+  const auto height = int32_t(config_.height);
+  if (isJpegModel(model)) return recorder_->RequestStart(path, kAviKindJpeg, fps, width, height);
+  if (isH264Model(model)) return recorder_->RequestStart(path, kAviKindH264, fps, width, height);
+  return false;
+}
+
+void StreamPlayer::StopRecord() { recorder_->RequestStop(); }
+
+bool StreamPlayer::IsRecording() const { return recorder_->IsRecording(); }
+
+void StreamPlayer::noteRecordingFailure(const std::string& text) {
+  recordingFailed_.store(true, std::memory_order_relaxed);
+  std::lock_guard lock(failureLock_);
+  failureToShow_ = text;
+}
+
+bool StreamPlayer::showRecordingFailure() {
+  std::optional<std::string> text;
+  {
+    std::lock_guard lock(failureLock_);
+    text.swap(failureToShow_);
+  }
+  if (text) dialogs_.showMessage(*text, kCaptureError);
+  return text.has_value();
 }
 
 void StreamPlayer::SetMute(bool muted) {

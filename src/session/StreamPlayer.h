@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -17,6 +19,7 @@ namespace vexa {
 namespace platform {
 class Dialogs;
 }
+class AviRecorder;
 class IPCameraSite;
 class VideoDecoderSet;
 
@@ -60,6 +63,20 @@ class StreamPlayer {
   bool IsH264Model();   // [true]
   bool IsMpeg4Model();  // [true]
 
+  // Asks the recorder to record the stream into path (numbered files: cam.avi gives cam001.avi,
+  // ...), the kind, frame rate and size chosen by the model. False when the model is not
+  // recorded, no site exists, or the recorder refused (a recording runs).
+  bool StartRecord(const std::string& path);
+  void StopRecord();
+  bool IsRecording() const;
+  AviRecorder& recorder() { return *recorder_; }
+  bool hasSite() const { return site() != nullptr; }
+  // User-interface thread: shows the failure of a recording once, as "Capture Error"; true when
+  // one was shown.
+  bool showRecordingFailure();
+  // A recording of this player failed (the disk refused it, or its file could not be made).
+  bool recordingFailed() const { return recordingFailed_.load(std::memory_order_relaxed); }
+
   // The site, for the statistics path; null while none exists.
   IPCameraSite* site() const { return site_.load(std::memory_order_acquire); }
   uint32_t slot() const { return slot_.load(std::memory_order_relaxed); }
@@ -72,11 +89,17 @@ class StreamPlayer {
   void claimSlot();
   void applyMute(IPCameraSite& site);
   void joinStartThread();
+  void closeRecording();
+  void noteRecordingFailure(const std::string& text);
 
   platform::Dialogs& dialogs_;
   CLFXCriticalSection lock_;
   StreamConfig config_;
   std::unique_ptr<VideoDecoderSet> decoders_;
+  std::unique_ptr<AviRecorder> recorder_;
+  std::mutex failureLock_;
+  std::optional<std::string> failureToShow_;  // under failureLock_
+  std::atomic<bool> recordingFailed_{false};
   std::atomic<IPCameraSite*> site_{nullptr};
   std::atomic<uint32_t> slot_{0};
   bool ownsMarker_ = false;

@@ -1,6 +1,7 @@
 #include "session/UdpStreamGroup.h"
 
 #include "common/VideoModel.h"
+#include "media/RecordingSink.h"
 #include "platform/Thread.h"
 
 namespace vexa {
@@ -11,6 +12,7 @@ const std::string kAnyInterface;
 }  // namespace
 
 UdpStreamGroup::UdpStreamGroup(StreamConfig& config, H264Decoder* decoder,
+                               RecordingSink* recorder,
                                const platform::AudioOutputFactory& audioOutput)
     : model_(config.model),
       config_(config),
@@ -18,12 +20,14 @@ UdpStreamGroup::UdpStreamGroup(StreamConfig& config, H264Decoder* decoder,
       audio_(audioOutput),
       videoRtcp_([this] { return video_.figures(); }),
       audioRtcp_([this] { return audio_.figures(); }),
-      dialogue_([this](const StreamConfig& described) {
+      dialogue_([this, recorder](const StreamConfig& described) {
         video_.configure(described);
         audio_.setConfiguredCodec(described.audioCodec);
+        if (recorder != nullptr) recorder->describeStream(recordedFactsOf(described));
       }) {
   audioRtcp_.setMediaClock(MediaClock::kAudio);
   video_.setDecoder(decoder);
+  video_.setRecordingSink(recorder);
 }
 
 UdpStreamGroup::~UdpStreamGroup() {

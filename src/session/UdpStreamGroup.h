@@ -14,6 +14,7 @@
 namespace vexa {
 
 class H264Decoder;
+class RecordingSink;
 
 // The handlers of one stream of the UDP models: the RTSP dialogue on TCP and the receivers that
 // own the client ports. Kept together so that their order of start, stop and destruction is
@@ -22,7 +23,7 @@ class UdpStreamGroup final : public StreamRoad {
  public:
   // config: the site's configuration, which outlives the group. decoder: the player's H.264
   // decoder (not owned). audioOutput opens the sound device of the audio track.
-  UdpStreamGroup(StreamConfig& config, H264Decoder* decoder,
+  UdpStreamGroup(StreamConfig& config, H264Decoder* decoder, RecordingSink* recorder,
                  const platform::AudioOutputFactory& audioOutput);
   UdpStreamGroup(const UdpStreamGroup&) = delete;
   UdpStreamGroup& operator=(const UdpStreamGroup&) = delete;

@@ -41,6 +41,10 @@ void IPCameraMediaManager::setDecoder(H264Decoder* decoder) {
   if (decodeThread_) decodeThread_->setDecoder(decoder);
 }
 
+void IPCameraMediaManager::setRecordingSink(RecordingSink* sink) {
+  if (decodeThread_) decodeThread_->setRecordingSink(sink);
+}
+
 void IPCameraMediaManager::configure(const StreamConfig& config) {
   std::lock_guard lock(configMutex_);
   pendingConfig_ = config;

@@ -43,6 +43,8 @@ class IPCameraMediaManager {
 
   // The player's H.264 decoder (not owned); any thread.
   void setDecoder(H264Decoder* decoder);
+  // H.264 models: the recording tap of the decode thread.
+  void setRecordingSink(RecordingSink* sink);
   // What a new session's description told (H.264 parameter sets). Any thread, also while
   // running: it takes effect from the next datagram, which begins the new session.
   void configure(const StreamConfig& config);

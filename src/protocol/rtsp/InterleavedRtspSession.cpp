@@ -197,6 +197,7 @@ void InterleavedRtspSession::readDescribeAnswer(const RtspAnswer& answer) {
   videoControl_ = description.videoControl;
   audioControl_ = description.audioControl;
   video_.configure(*config_);
+  if (recorder_ != nullptr) recorder_->describeStream(recordedFactsOf(*config_));
 }
 
 void InterleavedRtspSession::startPlaying() {

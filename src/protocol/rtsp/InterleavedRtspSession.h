@@ -8,6 +8,7 @@
 
 #include "audio/AudioPacketPath.h"
 #include "media/InterleavedVideoPath.h"
+#include "media/RecordingSink.h"
 #include "net/SocketWorker.h"
 #include "common/StreamConfig.h"
 #include "platform/Clock.h"
@@ -56,6 +57,8 @@ class InterleavedRtspSession {
   ~InterleavedRtspSession();
 
   void setConfig(StreamConfig* config) { config_ = config; }
+  // Told the stream's facts once the description is read.
+  void setRecordingSink(RecordingSink* sink) { recorder_ = sink; }
   // Starts a new session on a new connection (also after Stop); true when its thread started.
   bool Play();
   // Ends the connection; no TEARDOWN is sent.
@@ -109,6 +112,7 @@ class InterleavedRtspSession {
   const InterleavedCodecPolicy policy_;
   InterleavedVideoPath& video_;
   StreamConfig* config_ = nullptr;
+  RecordingSink* recorder_ = nullptr;
   SocketWorker worker_;
   rtsp::RtspExchange exchange_;
   const rtsp::RtspExchange::Actions dialogueActions_;

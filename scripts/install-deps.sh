@@ -12,6 +12,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   # The receiver-report test reads the reports with a standard RTCP dissector.
   tshark
+  # Recordings are read back by a second, independent reader.
+  gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-bad gstreamer1.0-libav
 )
 
 missing=()

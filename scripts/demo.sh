@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the viewer against the simulated camera's H.264 stream over RTSP (with its sound): in a
-# window when a display is there, otherwise headless for about ten seconds with statistics lines
-# and a snapshot.
+# window when a display is there, otherwise headless for about ten seconds with statistics lines,
+# a snapshot and a recording.
 set -euo pipefail
 
 build=${1:-build/release}
@@ -9,6 +9,8 @@ camera="$build/apps/camera/vexa-camera"
 viewer="$build/apps/viewer/vexa-viewer"
 out_dir=${VEXA_DEMO_DIR:-out}
 snapshot="$out_dir/demo-snapshot.png"
+# The viewer numbers a recording's files: demo001.avi, demo002.avi, ...
+recording="$out_dir/demo.avi"
 mkdir -p "$out_dir"
 
 port_file=$(mktemp)
@@ -34,5 +36,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "demo: close the window to end; double-click shows the statistics window"
 fi
 
-"$viewer" --protocol 12 --stats --snapshot "$snapshot" "${mode[@]}" "$address/h264"
+rm -f "$out_dir"/demo[0-9][0-9][0-9].avi
+"$viewer" --protocol 12 --stats --snapshot "$snapshot" --record "$recording" "${mode[@]}" "$address/h264"
 echo "demo: snapshot saved to $(realpath "$snapshot")"
+for file in "$out_dir"/demo[0-9][0-9][0-9].avi; do
+  if [ -e "$file" ]; then echo "demo: recording saved to $(realpath "$file")"; fi
+done

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace vexa {
 class CImgDlg;
@@ -18,6 +19,17 @@ class Presenter {
   virtual bool handleEvents(CImgDlg& window, uint32_t timeoutMs) = 0;
   // Shows what the window drew, if anything changed.
   virtual void present(CImgDlg& window) = 0;
+  // Letter keys the window does not use itself go to onKey, lower case.
+  using KeyHandler = std::function<void(char key)>;
+  void setKeyHandler(KeyHandler onKey) { onKey_ = std::move(onKey); }
+
+ protected:
+  void keyPressed(char key) const {
+    if (onKey_) onKey_(key);
+  }
+
+ private:
+  KeyHandler onKey_;
 };
 
 }  // namespace vexa::viewer

@@ -143,6 +143,10 @@ bool SdlPresenter::handle(CImgDlg& window, const SDL_Event& event) {
     case SDL_KEYDOWN:
       if (event.key.keysym.sym == SDLK_F11 || event.key.keysym.sym == SDLK_f) toggleFullScreen(window);
       if (event.key.keysym.sym == SDLK_ESCAPE && window.isFullScreen()) toggleFullScreen(window);
+      if (event.key.keysym.sym >= SDLK_a && event.key.keysym.sym <= SDLK_z &&
+          event.key.keysym.sym != SDLK_f) {
+        keyPressed(char(event.key.keysym.sym));
+      }
       break;
     case SDL_MOUSEBUTTONDOWN:
       if (event.button.windowID != SDL_GetWindowID(video_.window)) break;

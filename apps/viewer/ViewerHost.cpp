@@ -10,7 +10,9 @@
 #include "media/VideoDecoderSet.h"
 #include "platform/Clock.h"
 #include "platform/Socket.h"
+#include "platform/Desktop.h"
 #include "viewer/SdlAudioOutput.h"
+#include "viewer/ViewerCapture.h"
 #include "platform/Thread.h"
 #include "platform/UiLoop.h"
 #include "session/IPCameraSite.h"
@@ -27,6 +29,7 @@ constexpr int kStatsTimer = 100;
 constexpr uint32_t kStatsPeriodMs = 1000;
 constexpr int kFailureTimer = 101;
 constexpr uint32_t kFailurePeriodMs = 250;
+constexpr int kBadRecordPath = 2;
 
 CImgDlg::JpegDecode jpegDecodeOf(StreamPlayer& player) {
   return [&player](int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
@@ -61,6 +64,19 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   window.create();
   if (options_.fullscreen) window.FullScreen();
   window.setHidden(presenter == nullptr && !options_.paintOffscreen);
+  ViewerCapture capture(player, window, dialogs_, out_);
+  if (!options_.recordPath.empty() && !capture.recordFromStart(options_.recordPath)) {
+    window.destroy();
+    return kBadRecordPath;
+  }
+  if (presenter != nullptr) {
+    window.setFolderOpener([](const std::string& folder) { platform::openFolder(folder); });
+    presenter->setKeyHandler([&](char key) {
+      if (key == 'r') capture.toggleRecording();
+      if (key == 's') capture.takeSnapshot();
+      if (key == 'o') capture.chooseFolder();
+    });
+  }
   if (options_.stats) {
     // The statistics window refreshes only while shown; headless it is shown on stdout.
     window.info().show();
@@ -86,6 +102,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   bool firstPictureReported = !options_.reportPictures;
   while (!quit.load() && !durationOver()) {
     const uint32_t wait = loop.runDue();
+    capture.poll();
     if (!firstPictureReported && window.pictureHeader().biWidth != 0) {
       out_ << "vexa-viewer: first picture after " << platform::tickCount() - started << " ms"
            << std::endl;
@@ -111,6 +128,8 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     err_ << "vexa-viewer: no picture was drawn" << std::endl;
   }
   if (!options_.snapshotPath.empty()) {
+    // The snapshot asked for on the command line is no reason to open a file manager.
+    window.setFolderOpener({});
     const auto [folder, fileName] = splitSnapshotPath(options_.snapshotPath);
     const fs::path destination = fs::path(folder) / fileName;
     std::error_code ignored;
@@ -131,6 +150,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     }
   }
   player.Release();
+  if (!capture.finish()) status = 1;
   window.destroy();
   return status;
 }

@@ -44,10 +44,15 @@ std::string viewerUsage() {
          "                         headless; SDL_AUDIODRIVER picks the device)\n"
          "  --duration SECONDS     stop cleanly after that time\n"
          "  --snapshot FILE        at the end, save the last picture drawn (.jpg .png .bmp .tif .gif)\n"
+         "  --record FILE|FOLDER   record the stream from its first picture into numbered AVI\n"
+         "                         files (rec/cam.avi: rec/cam001.avi, rec/cam002.avi, ...); a\n"
+         "                         folder gets vexa-YYYYMMDD-HHMMSS-001.avi\n"
          "  --stats                print the statistics once a second\n"
          "  --report-pictures      print the ms from start to the first picture taken, and at the\n"
          "                         end how many pictures were taken and painted\n"
-         "  --help                 this text\n";
+         "  --help                 this text\n"
+         "In the window: F11 or f full screen, r recording on and off, s snapshot, o choose the\n"
+         "folder both go to (the current folder until chosen; a --record folder too).\n";
 }
 
 ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
@@ -75,6 +80,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
          return std::string();
        }},
       {"--snapshot", [&](const std::string& v) { o.snapshotPath = v; return std::string(); }},
+      {"--record", [&](const std::string& v) { o.recordPath = v; return std::string(); }},
   };
   const std::map<std::string, bool*> flags = {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},

@@ -18,6 +18,7 @@ struct ViewerOptions {
   bool mute = false;
   std::optional<double> durationSeconds;
   std::string snapshotPath;
+  std::string recordPath;  // a file, or a folder for a time-stamped name
   bool stats = false;
   bool reportPictures = false;
   bool help = false;

@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, requestQuit);
   std::signal(SIGTERM, requestQuit);
   std::signal(SIGPIPE, SIG_IGN);
+  // A recording past the file size limit then fails its write (EFBIG) and is finished.
+  std::signal(SIGXFSZ, SIG_IGN);
 
   std::unique_ptr<SdlPresenter> presenter;
   if (!parsed.options.headless) {

@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/UiLoop.h"
 #include "support/Picture.h"
+#include "support/RecordingTap.h"
 #include "support/TempFolder.h"
 
 namespace vexa {
@@ -32,6 +33,7 @@ class FakeStreamView final : public StreamView {
   std::vector<uint8_t> jpeg;  // what the JPEG path delivers
   PictureExchange decoded{size_t(1) << 16};
   StreamFigures figures;
+  test::RecordingTap tap;
 
   bool hasPlayer() const override { return player; }
   uint32_t GetFrameNumber() override { return frameNumber; }
@@ -75,6 +77,7 @@ class FakeStreamView final : public StreamView {
     decoded.publish(completed.header.biWidth, completed.header.biHeight);
   }
   StreamFigures readFigures() override { return figures; }
+  RecordingSink* recordingSink() override { return &tap; }
   void stopPlayer() override { ++stops; }
   void restartPlayer() override { ++restarts; }
 };
@@ -187,6 +190,18 @@ TEST_F(CImgDlgTest, FetchesOnlyNewFrameNumbersOfPlausibleSizeAndRedrawsEveryFift
     run(5);
     EXPECT_EQ(decodes, decoded) << length;
   }
+}
+
+// Each JPEG picture the window decodes goes to a running recording, its size first; one that
+// does not decode does not.
+TEST_F(CImgDlgTest, DecodedJpegPicturesGoToTheRecordingWithTheirSize) {
+  view.tap.recording = false;
+  showJpeg(kRed);
+  view.tap.recording = true;
+  showJpeg(kGreen, 80, 40);
+  failDecoding = true;
+  showJpeg(kBlue);
+  EXPECT_EQ(view.tap.calls, (std::vector<std::string>{"size 80x40", "frame 2000"}));
 }
 
 TEST_F(CImgDlgTest, WatchdogRestartsASilentStreamAfterEightySecondsAndAFrameResetsIt) {

@@ -12,6 +12,8 @@
 #include "media/VideoDecoderSet.h"
 #include "media/rtp/H264Nal.h"
 #include "platform/Dialogs.h"
+#include "support/Codecs.h"
+#include "support/RecordingTap.h"
 
 namespace vexa {
 namespace {
@@ -123,6 +125,32 @@ TEST(AccessUnitQueue, ParksUnitsWhileTheLockIsBusyAndCountsThemTowardsTheBacklog
   });
   queue.handOff(kIdrUnit);
   EXPECT_EQ(drain(queue), std::vector<Bytes>{kIdrUnit});
+}
+
+// The recording takes every unit as it arrived, before decoding (even one the decoder refuses),
+// and the size of each decoded picture; nothing while no recording runs.
+TEST(IPCameraH264, HandsUnitsAndPictureSizesToTheRecordingWhileOneRuns) {
+  if (test::h264Encoder() == nullptr) GTEST_SKIP() << "no H.264 encoder in this FFmpeg";
+  const Bytes key = test::makeH264Encoder(64, 48)->encode(test::makeYuv(64, 48, [](int, int) {
+    return test::grey(128);
+  }));
+  H264Decoder decoder;
+  ASSERT_TRUE(decoder.Open());
+  IPCameraH264 thread;
+  test::RecordingTap sink;
+  thread.setDecoder(&decoder);
+  thread.setRecordingSink(&sink);
+  const Bytes refused = {0, 0, 1, 0x00, 1};
+  for (const Bytes& unit : {refused, key}) {
+    thread.handOff(unit);
+    thread.decodeNext();
+  }
+  EXPECT_EQ(sink.frames, (std::vector<Bytes>{refused, key}));
+  EXPECT_EQ(sink.calls.back(), "size 64x48");
+  sink.recording = false;
+  thread.handOff(key);
+  thread.decodeNext();
+  EXPECT_EQ(sink.calls.size(), 3u);
 }
 
 TEST(VideoDecoderSet, OpensBothSilentlyAndReportsAFailureOnceKeepingTheDecoderThatOpened) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "platform/Dialogs.h"
 #include "session/IPCameraSite.h"
@@ -100,6 +101,24 @@ TEST_F(MarkerFolder, MuteReachesTheSite) {
   EXPECT_FALSE(player.site()->audioOn());  // muted at construction
   player.SetMute(false);
   EXPECT_TRUE(player.site()->audioOn());
+}
+
+// JPEG and H.264 models are recorded; the MPEG-4 family and unused values are not. The request
+// waits for the first picture, so each accepted one is withdrawn before the next.
+TEST_F(MarkerFolder, StartRecordFollowsTheModelAndNeedsASite) {
+  StreamPlayer player(dialogs);
+  const std::string file = path() + "cam.avi";
+  EXPECT_FALSE(player.StartRecord(file));
+  EXPECT_FALSE(player.IsRecording());
+  startAndStop(player);
+  const std::set<uint32_t> recorded = {0, 2, 4, 6, 8, 10, 12, 13, 14, 15, 17, 18, 19};
+  for (uint32_t model = 0; model <= 21; ++model) {
+    player.config().model = model;
+    const bool expected = recorded.contains(model);
+    EXPECT_EQ(player.StartRecord(file), expected) << "model " << model;
+    EXPECT_EQ(player.IsRecording(), expected) << "model " << model;
+    player.StopRecord();
+  }
 }
 
 }  // namespace

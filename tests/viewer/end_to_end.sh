@@ -77,5 +77,13 @@ status=$?
 [ $status -eq 2 ] || fail "bad arguments exited $status"
 [ "$(wc -l < "$work/err.txt")" -eq 1 ] || fail "bad arguments gave more than one line"
 
+# A recording into a folder that does not exist: told before connecting, status 2.
+"$viewer" --protocol 2 --headless --duration 3 --record "$work/none/cam.avi" 127.0.0.1:1 \
+  > /dev/null 2> "$work/err.txt"
+status=$?
+[ $status -eq 2 ] || fail "recording into a missing folder exited $status"
+grep -q 'Record path not exist!' "$work/err.txt" || fail "missing record folder not told: $(cat "$work/err.txt")"
+grep -q 'connection refused' "$work/err.txt" && fail "connected despite the missing record folder"
+
 if [ $failures -eq 0 ]; then echo "viewer end to end: passed"; exit 0; fi
 exit 1

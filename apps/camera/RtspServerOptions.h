@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "camera/AudioCodec.h"
+#include "camera/H264UnitLayout.h"
 #include "camera/Redirect.h"
 #include "camera/ServerAuthenticator.h"
 #include "camera/SessionDescription.h"
@@ -25,7 +26,8 @@ struct RtspServerOptions {
   AudioCodec audio = AudioCodec::Pcmu;
   // SPS and PPS in one STAP-A packet instead of one packet each.
   bool stapA = false;
-  int keyFrameInterval = 0;  // pictures between H.264 key frames; 0: one a second
+  H264UnitLayout h264Layout;  // delimiters, SEI, parameter sets in band or not
+  int keyFrameInterval = 0;   // pictures between H.264 key frames; 0: one a second
   uint8_t h264PayloadType = kDefaultH264PayloadType;
   size_t maxRtpPacketSize = 1400;  // RTP header included
   int senderReportIntervalMs = 5000;

@@ -19,12 +19,16 @@ class H264Source final : public VideoSource {
 
   std::vector<std::vector<uint8_t>> payloadsOf(uint32_t pictureIndex) override {
     generator_.render(pictureIndex, scratch_);
-    const std::vector<NalUnit> accessUnit = encoder_.encode(toYuv420(scratch_));
-    if (accessUnit.empty()) {
+    std::vector<NalUnit> encoded = encoder_.encode(toYuv420(scratch_));
+    if (encoded.empty()) {
       DebugTrace("H264Source: picture %u did not encode\n", pictureIndex);
       return {};
     }
-    return packetizeH264(accessUnit, settings_.maxPayloadSize, settings_.aggregateParameterSets);
+    const std::vector<NalUnit> accessUnit =
+        arrangeAccessUnit(std::move(encoded), settings_.h264Layout);
+    auto payloads =
+        packetizeH264(accessUnit, settings_.maxPayloadSize, settings_.aggregateParameterSets);
+    return payloads;
   }
 
  private:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "camera/H264Encoder.h"
+#include "camera/H264UnitLayout.h"
 #include "camera/JpegEncoder.h"
 #include "camera/PictureGenerator.h"
 #include "camera/SessionDescription.h"
@@ -19,6 +20,7 @@ struct VideoSourceSettings {
   int jpegQuality = 0;
   int keyFrameInterval = 0;  // H.264
   bool aggregateParameterSets = false;
+  H264UnitLayout h264Layout;
   size_t maxPayloadSize = 0;
 };
 

@@ -126,6 +126,11 @@ const std::map<std::string, Setter>& valueOptions() {
          if (seconds) s.mjpeg.dropAfterMs = s.rtsp.dropAfterMs = ms;
          return seconds.has_value();
        }},
+      {"--dump-video",
+       [](auto& s, const std::string& v) {
+         s.dumpVideoPath = v;
+         return !v.empty();
+       }},
       {"--h264-extras",
        [](auto& s, const std::string& v) { return parseH264Extras(v, s.rtsp.h264Layout); }},
       {"--duration",
@@ -214,6 +219,9 @@ std::string usageText() {
          "                        slices of each key unit)\n"
          "  --sprop-only          H.264 parameter sets only in the description's\n"
          "                        sprop-parameter-sets, never in the stream\n"
+         "  --dump-video FILE     write every video picture sent, as encoded, to FILE: JPEG\n"
+         "                        pictures or H.264 units in Annex B, back to back,\n"
+         "                        one stream at a time: the first client's, until it ends\n"
          "  --user NAME           both servers demand credentials: this user name\n"
          "  --pass TEXT           ... and this password (RTSP: for every method but OPTIONS)\n"
          "  --auth SCHEME         basic, or digest (MD5, qop=auth) (default basic)\n"

@@ -9,6 +9,7 @@
 #include "camera/Redirect.h"
 #include "camera/ServerAuthenticator.h"
 #include "camera/SessionDescription.h"
+#include "camera/VideoDump.h"
 #include "platform/Clock.h"
 
 namespace vexa::camera {
@@ -51,7 +52,8 @@ struct RtspServerOptions {
   // Every connection is dropped this long after it was accepted, as by a camera that reboots;
   // 0: never. RtspServer::dropAllConnections() drops them on demand.
   int dropAfterMs = 0;
-  bool logRequests = false;  // echo each request on stderr besides RtspServer::requestLog()
+  bool logRequests = false;        // echo each request on stderr besides RtspServer::requestLog()
+  VideoDump* videoDump = nullptr;  // receives the pictures sessions send; outlives the server
 };
 
 }  // namespace vexa::camera

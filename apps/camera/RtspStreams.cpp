@@ -28,6 +28,7 @@ VideoSourceSettings videoSettings(const RtspServerOptions& options, VideoCodec c
   video.aggregateParameterSets = options.stapA;
   video.h264Layout = options.h264Layout;
   video.maxPayloadSize = options.maxRtpPacketSize - kRtpHeaderSize;
+  video.dump = options.videoDump;
   return video;
 }
 

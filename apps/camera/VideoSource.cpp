@@ -10,7 +10,7 @@ namespace {
 class H264Source final : public VideoSource {
  public:
   explicit H264Source(const VideoSourceSettings& settings)
-      : settings_(settings), generator_(settings.width, settings.height) {}
+      : settings_(settings), generator_(settings.width, settings.height), dump_(settings.dump) {}
 
   bool open() {
     return encoder_.open(
@@ -28,6 +28,7 @@ class H264Source final : public VideoSource {
         arrangeAccessUnit(std::move(encoded), settings_.h264Layout);
     auto payloads =
         packetizeH264(accessUnit, settings_.maxPayloadSize, settings_.aggregateParameterSets);
+    if (!payloads.empty()) dump_.write(toAnnexB(accessUnit));
     return payloads;
   }
 
@@ -36,12 +37,13 @@ class H264Source final : public VideoSource {
   PictureGenerator generator_;
   H264Encoder encoder_;
   BgrPicture scratch_;
+  VideoDump::Writer dump_;
 };
 
 class JpegSource final : public VideoSource {
  public:
   explicit JpegSource(const VideoSourceSettings& settings)
-      : settings_(settings), generator_(settings.width, settings.height) {}
+      : settings_(settings), generator_(settings.width, settings.height), dump_(settings.dump) {}
 
   bool open() {
     return encoder_.open(settings_.width, settings_.height, settings_.jpegQuality,
@@ -56,7 +58,9 @@ class JpegSource final : public VideoSource {
       DebugTrace("JpegSource: picture %u has no RTP/JPEG form\n", pictureIndex);
       return {};
     }
-    return packetizeJpeg(*picture, settings_.maxPayloadSize);
+    auto payloads = packetizeJpeg(*picture, settings_.maxPayloadSize);
+    if (!payloads.empty()) dump_.write(jpeg);
+    return payloads;
   }
 
  private:
@@ -64,6 +68,7 @@ class JpegSource final : public VideoSource {
   PictureGenerator generator_;
   JpegEncoder encoder_;
   BgrPicture scratch_;
+  VideoDump::Writer dump_;
 };
 
 template <typename Source>

@@ -9,6 +9,7 @@
 
 #include "camera/AudioCodec.h"
 #include "camera/FrameProducer.h"
+#include "camera/H264UnitLayout.h"
 #include "camera/TcpListener.h"
 
 namespace vexa::camera {
@@ -125,6 +126,13 @@ const std::map<std::string, Setter>& valueOptions() {
          if (seconds) s.mjpeg.dropAfterMs = s.rtsp.dropAfterMs = ms;
          return seconds.has_value();
        }},
+      {"--dump-video",
+       [](auto& s, const std::string& v) {
+         s.dumpVideoPath = v;
+         return !v.empty();
+       }},
+      {"--h264-extras",
+       [](auto& s, const std::string& v) { return parseH264Extras(v, s.rtsp.h264Layout); }},
       {"--duration",
        [](auto& s, const std::string& v) {
          const auto seconds = parseSeconds(v, kMaxDurationSeconds);
@@ -141,6 +149,7 @@ const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions()
       {"--help", [](CameraSettings& s) { s.showHelp = true; }},
       {"-h", [](CameraSettings& s) { s.showHelp = true; }},
       {"--stap-a", [](CameraSettings& s) { s.rtsp.stapA = true; }},
+      {"--sprop-only", [](CameraSettings& s) { s.rtsp.h264Layout.parameterSetsInBand = false; }},
       {"--rtcp-not-alive", [](CameraSettings& s) { s.rtsp.rtcpKeepsAlive = false; }},
       {"--refuse-udp", [](CameraSettings& s) { s.rtsp.refuseUdp = true; }},
       {"--lf-only", [](CameraSettings& s) { s.rtsp.lfOnly = true; }},
@@ -205,6 +214,14 @@ std::string usageText() {
          "  --audio CODEC         RTSP audio: pcmu, pcma, g726-16, g726-24, g726-32, g726-40\n"
          "                        or none (default pcmu)\n"
          "  --stap-a              send H.264 parameter sets in one STAP-A packet\n"
+         "  --h264-extras LIST    H.264 units also carry, by a comma list: aud (an access unit\n"
+         "                        delimiter first in each), sei (a user-data SEI before the\n"
+         "                        slices of each key unit)\n"
+         "  --sprop-only          H.264 parameter sets only in the description's\n"
+         "                        sprop-parameter-sets, never in the stream\n"
+         "  --dump-video FILE     write every video picture sent, as encoded, to FILE: JPEG\n"
+         "                        pictures or H.264 units in Annex B, back to back,\n"
+         "                        one stream at a time: the first client's, until it ends\n"
          "  --user NAME           both servers demand credentials: this user name\n"
          "  --pass TEXT           ... and this password (RTSP: for every method but OPTIONS)\n"
          "  --auth SCHEME         basic, or digest (MD5, qop=auth) (default basic)\n"

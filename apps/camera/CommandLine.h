@@ -18,6 +18,7 @@ struct CameraSettings {
   MjpegServerOptions mjpeg;
   RtspServerOptions rtsp;
   double durationSeconds = 0;  // 0: until SIGINT or SIGTERM
+  std::string dumpVideoPath;   // empty: no dump
   bool showHelp = false;
   bool authChosen = false;  // --auth given, which wants credentials
 

@@ -17,11 +17,19 @@ FrameProducer::Viewer::Viewer(FrameProducer& producer) : producer_(producer) {
 
 FrameProducer::Viewer::~Viewer() {
   std::lock_guard lock(producer_.mutex_);
-  --producer_.viewers_;
+  if (--producer_.viewers_ > 0) return;
+  // Without viewers the dump may go to another stream; the next viewer starts a new run in it.
+  producer_.dump_.release();
+  producer_.dumpedSequence_ = 0;
 }
 
-FrameProducer::FrameProducer(int width, int height, int fps, int quality)
-    : generator_(width, height), width_(width), height_(height), fps_(fps), quality_(quality) {}
+FrameProducer::FrameProducer(int width, int height, int fps, int quality, VideoDump* dump)
+    : generator_(width, height),
+      width_(width),
+      height_(height),
+      fps_(fps),
+      quality_(quality),
+      dump_(dump) {}
 
 FrameProducer::~FrameProducer() {
   stop();
@@ -59,6 +67,9 @@ EncodedFrame FrameProducer::waitNewer(uint64_t after, int timeoutMs) {
   changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                     [&] { return stopping_ || latest_.sequence > after; });
   if (stopping_ || latest_.sequence <= after) return {};
+  if (latest_.sequence > dumpedSequence_ && dump_.write(*latest_.jpeg)) {
+    dumpedSequence_ = latest_.sequence;
+  }
   return latest_;
 }
 

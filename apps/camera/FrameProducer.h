@@ -10,6 +10,7 @@
 
 #include "camera/JpegEncoder.h"
 #include "camera/PictureGenerator.h"
+#include "camera/VideoDump.h"
 
 namespace vexa::camera {
 
@@ -22,7 +23,8 @@ struct EncodedFrame {
 
 // Makes JPEG pictures at a steady rate on its own thread, once each whatever the number of
 // viewers, and only while at least one viewer wants them. Viewers always take the newest picture,
-// so a slow one skips pictures instead of holding anyone up.
+// so a slow one skips pictures instead of holding anyone up. A picture goes to the dump when the
+// first viewer takes it: once, in sending order, and only if someone was sent it.
 class FrameProducer {
  public:
   static constexpr int kMinFps = 1;
@@ -40,7 +42,7 @@ class FrameProducer {
     FrameProducer& producer_;
   };
 
-  FrameProducer(int width, int height, int fps, int quality);
+  FrameProducer(int width, int height, int fps, int quality, VideoDump* dump = nullptr);
   FrameProducer(const FrameProducer&) = delete;
   FrameProducer& operator=(const FrameProducer&) = delete;
   ~FrameProducer();
@@ -74,6 +76,8 @@ class FrameProducer {
   bool stopping_ = false;
   int viewers_ = 0;
   EncodedFrame latest_;
+  VideoDump::Writer dump_;
+  uint64_t dumpedSequence_ = 0;  // 0 when the viewers' run of pictures is not in the dump yet
   std::thread thread_;
   std::atomic<uint64_t> framesEncoded_{0};
 };

@@ -12,10 +12,6 @@ extern "C" {
 namespace vexa::camera {
 namespace {
 
-constexpr uint8_t kNalTypeMask = 0x1F;
-constexpr uint8_t kNalSei = 6;
-constexpr uint8_t kNalSps = 7;
-constexpr uint8_t kNalPps = 8;
 constexpr double kConstantRateFactor = 18;  // good enough to compare decoded pictures closely
 constexpr int kMaxKeyFrameInterval = 1000;
 
@@ -93,9 +89,9 @@ bool H264Encoder::takeParameterSets() {
   if (!context->extradata || context->extradata_size <= 0) return false;
   const std::span<const uint8_t> header(context->extradata, size_t(context->extradata_size));
   for (const auto unit : splitAnnexB(header)) {
-    const uint8_t type = unit[0] & kNalTypeMask;
-    if (type == kNalSps && sps_.empty()) sps_.assign(unit.begin(), unit.end());
-    if (type == kNalPps && pps_.empty()) pps_.assign(unit.begin(), unit.end());
+    const uint8_t type = nal::typeOf(unit);
+    if (type == nal::kSps && sps_.empty()) sps_.assign(unit.begin(), unit.end());
+    if (type == nal::kPps && pps_.empty()) pps_.assign(unit.begin(), unit.end());
   }
   return !sps_.empty() && !pps_.empty();
 }
@@ -113,7 +109,7 @@ std::vector<NalUnit> H264Encoder::encode(const YuvPicture& picture) {
   for (const auto unit : splitAnnexB(accessUnit)) {
     // The encoder's SEI carries its version and settings, of no use to a viewer; without it a
     // key access unit opens with its SPS, as viewers that look for key units expect.
-    if ((unit[0] & kNalTypeMask) == kNalSei) continue;
+    if (nal::typeOf(unit) == nal::kSei) continue;
     units.emplace_back(unit.begin(), unit.end());
   }
   return units;

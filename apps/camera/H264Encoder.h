@@ -11,6 +11,20 @@ namespace vexa::camera {
 
 using NalUnit = std::vector<uint8_t>;
 
+// The NAL unit types (the low five bits of the header byte) the camera makes or looks for.
+namespace nal {
+constexpr uint8_t kTypeMask = 0x1F;
+constexpr uint8_t kIdrSlice = 5;
+constexpr uint8_t kSei = 6;
+constexpr uint8_t kSps = 7;
+constexpr uint8_t kPps = 8;
+constexpr uint8_t kAccessUnitDelimiter = 9;
+
+inline uint8_t typeOf(std::span<const uint8_t> unit) {
+  return unit.empty() ? 0 : unit[0] & kTypeMask;
+}
+}  // namespace nal
+
 // Splits an Annex B byte stream at its start codes (00 00 01 or 00 00 00 01); the units keep their
 // header byte and lose the start codes and trailing zero bytes.
 std::vector<std::span<const uint8_t>> splitAnnexB(std::span<const uint8_t> stream);

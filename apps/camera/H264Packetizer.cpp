@@ -7,9 +7,6 @@ namespace {
 
 constexpr uint8_t kForbiddenBit = 0x80;
 constexpr uint8_t kNriMask = 0x60;
-constexpr uint8_t kTypeMask = 0x1F;
-constexpr uint8_t kNalSps = 7;
-constexpr uint8_t kNalPps = 8;
 constexpr uint8_t kStapA = 24;
 constexpr uint8_t kFuA = 28;
 constexpr uint8_t kFuStart = 0x80;
@@ -21,15 +18,15 @@ constexpr size_t kStapASizeField = 2;
 constexpr size_t kMaxStapAUnit = 0xFFFF;
 
 bool isParameterSet(const NalUnit& unit) {
-  const uint8_t type = unit[0] & kTypeMask;
-  return type == kNalSps || type == kNalPps;
+  const uint8_t type = nal::typeOf(unit);
+  return type == nal::kSps || type == nal::kPps;
 }
 
 // RFC 6184 section 5.8: the NAL header's F and NRI go into the FU indicator, its type into the
 // FU header; the header byte itself is not sent.
 void appendFragments(const NalUnit& unit, size_t maxPayloadSize, std::vector<RtpPayload>& out) {
   const uint8_t indicator = uint8_t((unit[0] & (kForbiddenBit | kNriMask)) | kFuA);
-  const uint8_t type = unit[0] & kTypeMask;
+  const uint8_t type = nal::typeOf(unit);
   const size_t room = maxPayloadSize - kFuAHeaderSize;
   for (size_t at = kNalHeaderSize; at < unit.size(); at += room) {
     const size_t length = std::min(room, unit.size() - at);

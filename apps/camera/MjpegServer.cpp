@@ -35,7 +35,8 @@ MjpegServer::MjpegServer(MjpegServerOptions options)
       auth_({options_.user, options_.password, options_.auth, options_.nonceLifetimeSeconds},
             options_.clock),
       log_(options_.logRequests),
-      producer_(options_.width, options_.height, options_.fps, options_.quality),
+      producer_(options_.width, options_.height, options_.fps, options_.quality,
+                options_.videoDump),
       tcp_([this](TcpConnection& connection,
                   const std::atomic<bool>& stopping) { serve(connection, stopping); },
            std::chrono::milliseconds(options_.dropAfterMs)) {}

@@ -33,7 +33,8 @@ struct MjpegServerOptions {
   std::vector<Redirect> redirects;
   // Every connection is dropped this long after it was accepted; 0: never.
   int dropAfterMs = 0;
-  bool logRequests = false;  // echo each request on stderr besides MjpegServer::requestLog()
+  bool logRequests = false;        // echo each request on stderr besides MjpegServer::requestLog()
+  VideoDump* videoDump = nullptr;  // receives the pictures sent; outlives the server
 };
 
 // Serves the generated pictures as an HTTP multipart JPEG stream to any number of clients, each

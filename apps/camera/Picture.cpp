@@ -44,21 +44,24 @@ YuvPicture toYuv420(const BgrPicture& picture) {
     }
   }
   for (int cy = 0; cy < ch; ++cy) {
+    // An odd height or width leaves the last blocks one row or column short.
+    const bool twoRows = 2 * cy + 1 < picture.height;
+    const uint8_t* top = picture.row(2 * cy);
+    const uint8_t* bottom = twoRows ? picture.row(2 * cy + 1) : nullptr;
+    uint8_t* blue = out.u.data() + size_t(cy) * size_t(cw);
+    uint8_t* red = out.v.data() + size_t(cy) * size_t(cw);
     for (int cx = 0; cx < cw; ++cx) {
-      int sum[3] = {0, 0, 0};
-      int count = 0;
-      for (int y = 2 * cy; y < std::min(2 * cy + 2, picture.height); ++y) {
-        for (int x = 2 * cx; x < std::min(2 * cx + 2, picture.width); ++x) {
-          const uint8_t* pixel = picture.row(y) + 3 * x;
-          for (int c = 0; c < 3; ++c) sum[c] += pixel[c];
-          ++count;
-        }
+      const bool twoColumns = 2 * cx + 1 < picture.width;
+      const int count = (twoRows ? 2 : 1) * (twoColumns ? 2 : 1);
+      const size_t left = 6 * size_t(cx);
+      int mean[3];
+      for (size_t c = 0; c < 3; ++c) {
+        int sum = top[left + c] + (twoColumns ? top[left + 3 + c] : 0);
+        if (twoRows) sum += bottom[left + c] + (twoColumns ? bottom[left + 3 + c] : 0);
+        mean[c] = (sum + count / 2) / count;
       }
-      const int b = (sum[0] + count / 2) / count;
-      const int g = (sum[1] + count / 2) / count;
-      const int r = (sum[2] + count / 2) / count;
-      out.u[size_t(cy) * size_t(cw) + size_t(cx)] = blueDifferenceOf(b, g, r);
-      out.v[size_t(cy) * size_t(cw) + size_t(cx)] = redDifferenceOf(b, g, r);
+      blue[cx] = blueDifferenceOf(mean[0], mean[1], mean[2]);
+      red[cx] = redDifferenceOf(mean[0], mean[1], mean[2]);
     }
   }
   return out;

@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "camera/AudioCodec.h"
+#include "camera/H264UnitLayout.h"
 #include "camera/Redirect.h"
 #include "camera/ServerAuthenticator.h"
 #include "camera/SessionDescription.h"
+#include "camera/VideoDump.h"
 #include "platform/Clock.h"
 
 namespace vexa::camera {
@@ -25,7 +27,8 @@ struct RtspServerOptions {
   AudioCodec audio = AudioCodec::Pcmu;
   // SPS and PPS in one STAP-A packet instead of one packet each.
   bool stapA = false;
-  int keyFrameInterval = 0;  // pictures between H.264 key frames; 0: one a second
+  H264UnitLayout h264Layout;  // delimiters, SEI, parameter sets in band or not
+  int keyFrameInterval = 0;   // pictures between H.264 key frames; 0: one a second
   uint8_t h264PayloadType = kDefaultH264PayloadType;
   size_t maxRtpPacketSize = 1400;  // RTP header included
   int senderReportIntervalMs = 5000;
@@ -49,7 +52,8 @@ struct RtspServerOptions {
   // Every connection is dropped this long after it was accepted, as by a camera that reboots;
   // 0: never. RtspServer::dropAllConnections() drops them on demand.
   int dropAfterMs = 0;
-  bool logRequests = false;  // echo each request on stderr besides RtspServer::requestLog()
+  bool logRequests = false;        // echo each request on stderr besides RtspServer::requestLog()
+  VideoDump* videoDump = nullptr;  // receives the pictures sessions send; outlives the server
 };
 
 }  // namespace vexa::camera

@@ -26,7 +26,9 @@ VideoSourceSettings videoSettings(const RtspServerOptions& options, VideoCodec c
   video.jpegQuality = options.quality;
   video.keyFrameInterval = options.keyFrameInterval > 0 ? options.keyFrameInterval : options.fps;
   video.aggregateParameterSets = options.stapA;
+  video.h264Layout = options.h264Layout;
   video.maxPayloadSize = options.maxRtpPacketSize - kRtpHeaderSize;
+  video.dump = options.videoDump;
   return video;
 }
 

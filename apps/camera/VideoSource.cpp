@@ -10,7 +10,7 @@ namespace {
 class H264Source final : public VideoSource {
  public:
   explicit H264Source(const VideoSourceSettings& settings)
-      : settings_(settings), generator_(settings.width, settings.height) {}
+      : settings_(settings), generator_(settings.width, settings.height), dump_(settings.dump) {}
 
   bool open() {
     return encoder_.open(
@@ -19,12 +19,17 @@ class H264Source final : public VideoSource {
 
   std::vector<std::vector<uint8_t>> payloadsOf(uint32_t pictureIndex) override {
     generator_.render(pictureIndex, scratch_);
-    const std::vector<NalUnit> accessUnit = encoder_.encode(toYuv420(scratch_));
-    if (accessUnit.empty()) {
+    std::vector<NalUnit> encoded = encoder_.encode(toYuv420(scratch_));
+    if (encoded.empty()) {
       DebugTrace("H264Source: picture %u did not encode\n", pictureIndex);
       return {};
     }
-    return packetizeH264(accessUnit, settings_.maxPayloadSize, settings_.aggregateParameterSets);
+    const std::vector<NalUnit> accessUnit =
+        arrangeAccessUnit(std::move(encoded), settings_.h264Layout);
+    auto payloads =
+        packetizeH264(accessUnit, settings_.maxPayloadSize, settings_.aggregateParameterSets);
+    if (!payloads.empty()) dump_.write(toAnnexB(accessUnit));
+    return payloads;
   }
 
  private:
@@ -32,12 +37,13 @@ class H264Source final : public VideoSource {
   PictureGenerator generator_;
   H264Encoder encoder_;
   BgrPicture scratch_;
+  VideoDump::Writer dump_;
 };
 
 class JpegSource final : public VideoSource {
  public:
   explicit JpegSource(const VideoSourceSettings& settings)
-      : settings_(settings), generator_(settings.width, settings.height) {}
+      : settings_(settings), generator_(settings.width, settings.height), dump_(settings.dump) {}
 
   bool open() {
     return encoder_.open(settings_.width, settings_.height, settings_.jpegQuality,
@@ -52,7 +58,9 @@ class JpegSource final : public VideoSource {
       DebugTrace("JpegSource: picture %u has no RTP/JPEG form\n", pictureIndex);
       return {};
     }
-    return packetizeJpeg(*picture, settings_.maxPayloadSize);
+    auto payloads = packetizeJpeg(*picture, settings_.maxPayloadSize);
+    if (!payloads.empty()) dump_.write(jpeg);
+    return payloads;
   }
 
  private:
@@ -60,6 +68,7 @@ class JpegSource final : public VideoSource {
   PictureGenerator generator_;
   JpegEncoder encoder_;
   BgrPicture scratch_;
+  VideoDump::Writer dump_;
 };
 
 template <typename Source>

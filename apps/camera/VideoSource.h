@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "camera/H264Encoder.h"
+#include "camera/H264UnitLayout.h"
 #include "camera/JpegEncoder.h"
 #include "camera/PictureGenerator.h"
 #include "camera/SessionDescription.h"
+#include "camera/VideoDump.h"
 
 namespace vexa::camera {
 
@@ -19,11 +21,14 @@ struct VideoSourceSettings {
   int jpegQuality = 0;
   int keyFrameInterval = 0;  // H.264
   bool aggregateParameterSets = false;
+  H264UnitLayout h264Layout;
   size_t maxPayloadSize = 0;
+  VideoDump* dump = nullptr;  // where the pictures sent are written, when anywhere
 };
 
 // One session's video: generated pictures, encoded and cut into RTP payloads. Each session has
-// its own encoder, so its H.264 stream starts with a key access unit.
+// its own encoder, so its H.264 stream starts with a key access unit. Each picture goes to the
+// dump as encoded (H.264 in Annex B) when it yields payloads.
 class VideoSource {
  public:
   virtual ~VideoSource() = default;

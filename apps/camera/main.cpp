@@ -10,6 +10,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ extern "C" {
 #include "camera/MjpegServer.h"
 #include "camera/RtspServer.h"
 #include "camera/TcpListener.h"
+#include "camera/VideoDump.h"
 
 namespace {
 
@@ -94,6 +96,17 @@ int main(int argc, char** argv) {
   const sigset_t signals = handledSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+
+  // Declared before the servers, so it closes after their last picture.
+  std::unique_ptr<VideoDump> dump;
+  if (!settings.dumpVideoPath.empty()) {
+    dump = VideoDump::create(settings.dumpVideoPath, error);
+    if (!dump) {
+      std::fprintf(stderr, "vexa-camera: %s\n", error.c_str());
+      return kExitCannotServe;
+    }
+    settings.mjpeg.videoDump = settings.rtsp.videoDump = dump.get();
+  }
 
   MjpegServer mjpeg(settings.mjpeg);
   if (!mjpeg.start()) {

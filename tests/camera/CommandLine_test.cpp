@@ -23,7 +23,7 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
             "--auth digest --nonce-lifetime=5 --listen ::1 --duration=1.5 --rtsp-port 0 "
             "--audio=g726-24 --stap-a --session-timeout 0 --rtcp-not-alive --refuse-udp "
             "--lf-only --log --redirect=/h264/=rtsp://h/x?a=b --redirect jpeg=rtsp://h/y "
-            "--drop-after 2.5"),
+            "--drop-after 2.5 --dump-video=out.h264 --h264-extras sei,aud --sprop-only"),
       settings, error))
       << error;
   const MjpegServerOptions& m = settings.mjpeg;
@@ -46,6 +46,9 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
   EXPECT_EQ(std::tuple(r.sessionTimeoutSeconds, r.rtcpKeepsAlive, r.refuseUdp, r.lfOnly),
             std::tuple(0, false, true, true));
   EXPECT_DOUBLE_EQ(settings.durationSeconds, 1.5);
+  EXPECT_EQ(settings.dumpVideoPath, "out.h264");
+  EXPECT_EQ(r.h264Layout,
+            (H264UnitLayout{.delimiter = true, .sei = true, .parameterSetsInBand = false}));
 }
 
 TEST(CameraCommandLine, RejectsBadArgumentsWithOneLine) {
@@ -55,7 +58,8 @@ TEST(CameraCommandLine, RejectsBadArgumentsWithOneLine) {
       "--fps 0", "--quality=101", "--duration=-3", "--bind=", "--help=yes", "--audio PCMU",
       "--stap-a=yes", "--rtsp-port x", "--listen localhost6", "--auth md5 --user u",
       "--auth=basic", "--nonce-lifetime 0", "--redirect /h264", "--drop-after 0",
-      "--session-timeout=-1"};
+      "--session-timeout=-1", "--h264-extras aud,foo", "--h264-extras=", "--h264-extras sei,",
+      "--h264-extras AUD", "--dump-video=", "--sprop-only=yes"};
   // clang-format on
   for (const char* line : bad) {
     const std::vector<std::string> arguments = words(line);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -55,18 +56,39 @@ class AviWriter {
   void SetSize(int32_t width, int32_t height);
 
   bool isOpen() const;
+  // Whether a picture of this many bytes fits an empty file at all (else no next file helps).
+  bool fitsEmptyFile(size_t length) const;
   uint32_t frameCount() const { return frameCount_; }
   const std::string& path() const { return path_; }
   // errno of the last failure (0 when none).
   int lastError() const { return lastError_; }
 
  private:
-  // (members left to the implementation)
+  using Header = std::array<uint8_t, kHeaderBytes>;
+  int32_t appendChunk(std::span<const uint8_t> data, uint64_t rounded);
+  void addIndexEntry(bool key, uint64_t rounded);
+  int checkpoint();
+  // The header with the totals of the chunks written so far and riffSize at offset 4.
+  Header header(uint64_t riffSize) const;
+  uint64_t endOfChunks() const;
+  uint64_t indexBytes() const;
+  // "idx1" and the entries, flushed.
+  int appendIndex();
+  int32_t fail(int error);
+
   std::unique_ptr<platform::File> file_;
   const platform::Clock& clock_;
   const AviLimits limits_;
+  std::vector<uint8_t> index_;  // limits.maxFrames entries, allocated once
   std::string path_;
+  uint32_t kind_ = kAviKindJpeg;
+  uint32_t fps_ = 0;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  uint64_t riffSize_ = 0;
+  uint64_t nextOffset_ = 0;  // of the next chunk, from the "movi" word
   uint32_t frameCount_ = 0;
+  uint32_t lastCheckpoint_ = 0;
   int lastError_ = 0;
 };
 

@@ -25,6 +25,8 @@ int PosixFile::open(const std::string& path) {
 
 int PosixFile::append(std::span<const uint8_t> bytes) {
   if (!isOpen()) return EBADF;
+  // A repeated picture's chunk has no data, and an empty span may have no address.
+  if (bytes.empty()) return 0;
   if (bytes.size() > buffer_.size() - buffered_) {
     if (const int error = flush()) return error;
     // Larger than the whole buffer: straight to the file, no copy.

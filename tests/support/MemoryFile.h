@@ -43,7 +43,7 @@ class MemoryFile final : public platform::File {
     close();
     if (disk_.openErrno != 0) return disk_.openErrno;
     path_ = path;
-    disk_.files[path] = {};
+    stored_ = &(disk_.files[path] = {});
     disk_.created.push_back(path);
     open_ = true;
     return 0;
@@ -82,10 +82,10 @@ class MemoryFile final : public platform::File {
     return 0;
   }
   bool isOpen() const override { return open_; }
-  uint64_t flushedSize() const override { return open_ ? disk_.files.at(path_).size : 0; }
+  uint64_t flushedSize() const override { return open_ ? stored_->size : 0; }
 
  private:
-  MemoryDisk::Stored& stored() { return disk_.files[path_]; }
+  MemoryDisk::Stored& stored() { return *stored_; }
   void put(MemoryDisk::Stored& file, uint64_t offset, std::span<const uint8_t> bytes) {
     const uint64_t end = offset + bytes.size();
     if (end > file.size) {
@@ -101,6 +101,7 @@ class MemoryFile final : public platform::File {
 
   MemoryDisk& disk_;
   std::string path_;
+  MemoryDisk::Stored* stored_ = nullptr;  // map nodes stay put
   bool open_ = false;
 };
 

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     vexa::AviRecorder recorder([&](const std::string&) { ++reports; }, clock,
                                std::make_unique<vexa::test::MemoryFile>(disk), kLimits);
-    if (options & kDescribedSetsOption) recorder.describeStream({15, 64, 48, {0x67, 0x42}, {0x68, 0xCE}});
+    if (options & kDescribedSetsOption)
+      recorder.describeStream({15, 64, 48, {0x67, 0x42}, {0x68, 0xCE}});
     recorder.RequestStart("f.avi", kind, options >> 3, -1, -1);
     size_t at = 1;
     while (at + 3 <= size) {

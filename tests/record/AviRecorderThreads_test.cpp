@@ -22,7 +22,8 @@ TEST(AviRecorderThreads, RequestsRaceTheIntake) {
                          std::make_unique<test::MemoryFile>(disk), {50, 1 << 20});
     std::atomic<bool> running{true};
     std::thread intake([&] {
-      const std::vector<uint8_t> idr = {0, 0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x68, 0xCE, 0, 0, 1, 0x65, 0x88};
+      const std::vector<uint8_t> idr = {0, 0,    0,    1, 0x67, 0x42, 0,    0,
+                                        1, 0x68, 0xCE, 0, 0,    1,    0x65, 0x88};
       const std::vector<uint8_t> slice = {0, 0, 1, 0x41, 0x9A, 0x01};
       for (uint32_t i = 0; running; ++i) {
         clock.advance(33);

@@ -2,8 +2,8 @@
 
 // A File whose "disk" is memory, so tests see exactly what reached it and can make it fail: full
 // after a number of new bytes, the write that reaches the limit cut short there (overwriting bytes
-// already there always works, as on a real disk), files that cannot be created. It can also keep only the first bytes of each
-// file and count the rest, for runs too long to store.
+// already there always works, as on a real disk), files that cannot be created. It can also keep
+// only the first bytes of each file and count the rest, for runs too long to store.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>

@@ -215,6 +215,7 @@ TEST_F(AviWriterTest, AFullDiskLeavesWholeChunks) {
 // Past RLIMIT_FSIZE the kernel raises SIGXFSZ, which the viewer ignores; the write then fails with
 // EFBIG like any other.
 TEST(AviWriterFiles, AFileSizeLimitIsAFailedWrite) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // sanitizers run threads of their own
   test::TempFolder temp;
   const auto writeBeyondTheLimit = [&] {
     signal(SIGXFSZ, SIG_IGN);

@@ -11,7 +11,9 @@ namespace vexa::platform {
 
 PosixFile::PosixFile(size_t bufferBytes) : buffer_(std::max<size_t>(bufferBytes, 1)) {}
 
-PosixFile::~PosixFile() { close(); }
+PosixFile::~PosixFile() {
+  close();
+}
 
 int PosixFile::open(const std::string& path) {
   close();

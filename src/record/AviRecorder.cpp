@@ -26,9 +26,13 @@ uint32_t repeatCount(uint64_t gapMs, uint32_t roundingMs, uint32_t periodMs) {
   return uint32_t((gapMs + roundingMs) / periodMs);
 }
 
-bool refused(int32_t result) { return result == kAviIndexFull || result == kAviFileFull; }
+bool refused(int32_t result) {
+  return result == kAviIndexFull || result == kAviFileFull;
+}
 
-int64_t distance(uint32_t a, uint32_t b) { return a > b ? int64_t(a - b) : int64_t(b - a); }
+int64_t distance(uint32_t a, uint32_t b) {
+  return a > b ? int64_t(a - b) : int64_t(b - a);
+}
 
 }  // namespace
 
@@ -36,7 +40,9 @@ AviRecorder::AviRecorder(FailureReport report, const platform::Clock& clock,
                          std::unique_ptr<platform::File> file, AviLimits limits)
     : report_(std::move(report)), clock_(clock), writer_(std::move(file), clock, limits) {}
 
-AviRecorder::~AviRecorder() { Close(); }
+AviRecorder::~AviRecorder() {
+  Close();
+}
 
 // From 11 to 20 the nearer of 12 and 15 decides, from 21 up the nearer of 25 and 30; ties go to
 // the 25 frames a second of 12 and 25.
@@ -72,9 +78,13 @@ void AviRecorder::RequestStop() {
   if (state == kRecording || state == kRestartRequested) state_ = kStopRequested;
 }
 
-bool AviRecorder::IsRecording() const { return state_.load() != kIdle; }
+bool AviRecorder::IsRecording() const {
+  return state_.load() != kIdle;
+}
 
-uint32_t AviRecorder::state() const { return state_.load(); }
+uint32_t AviRecorder::state() const {
+  return state_.load();
+}
 
 void AviRecorder::SetSize(int32_t width, int32_t height) {
   if (width < 1 || height < 1) return;
@@ -181,9 +191,12 @@ bool AviRecorder::storeInRing(std::span<const uint8_t> picture, uint32_t now) {
   } else {
     if (picture.size() > kMaxH264UnitBytes) return false;
     switch (prepareH264Unit(picture, sets_, slot.data, slot.key)) {
-      case H264UnitUse::kRefused: return false;
-      case H264UnitUse::kStoredOnly: return true;
-      case H264UnitUse::kWrite: break;
+      case H264UnitUse::kRefused:
+        return false;
+      case H264UnitUse::kStoredOnly:
+        return true;
+      case H264UnitUse::kWrite:
+        break;
     }
   }
   slot.arrival = now;
@@ -268,8 +281,8 @@ void AviRecorder::finish() {
     if (steady) {
       times = repeatCount(average, pace_.roundingMs, pace_.periodMs);
     } else if (i + 1 < count) {
-      times = repeatCount(held[i + 1]->arrival - held[i]->arrival, pace_.roundingMs,
-                          pace_.periodMs);
+      times =
+          repeatCount(held[i + 1]->arrival - held[i]->arrival, pace_.roundingMs, pace_.periodMs);
     }
     if (!writePicture(*held[i], times, RepeatKey::kNotKey, true)) return;
   }

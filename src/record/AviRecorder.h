@@ -24,8 +24,13 @@ namespace vexa {
 // so files are opened, written and closed on the intake's thread.
 class AviRecorder final : public RecordingSink {
  public:
-  enum State : uint32_t { kIdle = 0, kStartRequested = 1, kRecording = 2, kStopRequested = 3,
-                          kRestartRequested = 4 };
+  enum State : uint32_t {
+    kIdle = 0,
+    kStartRequested = 1,
+    kRecording = 2,
+    kStopRequested = 3,
+    kRestartRequested = 4
+  };
   static constexpr size_t kRingSlots = 6;
 
   // Told once per failed recording, on the intake's thread, with the text for the user:
@@ -61,8 +66,8 @@ class AviRecorder final : public RecordingSink {
     std::string base;
     std::string extension;
     uint32_t kind = kAviKindJpeg;
-    int32_t fps = 0;     // 0: the stream's, when known
-    int32_t width = 0;   // 0: not given
+    int32_t fps = 0;    // 0: the stream's, when known
+    int32_t width = 0;  // 0: not given
     int32_t height = 0;
   };
   // The written frame rate, the period of one frame and the rounding term of the repeat count.

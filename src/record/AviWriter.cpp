@@ -42,13 +42,17 @@ void put16(uint8_t* at, uint16_t value) {
   at[0] = uint8_t(value);
   at[1] = uint8_t(value >> 8);
 }
-void putTag(uint8_t* at, const char* tag) { std::memcpy(at, tag, 4); }
+void putTag(uint8_t* at, const char* tag) {
+  std::memcpy(at, tag, 4);
+}
 
 uint32_t get32(const uint8_t* at) {
   return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
 }
 
-uint64_t roundedLength(size_t length) { return (uint64_t(length) + 3) & ~uint64_t(3); }
+uint64_t roundedLength(size_t length) {
+  return (uint64_t(length) + 3) & ~uint64_t(3);
+}
 
 // The fixed part of the header: hdrl with avih, strl with strh and strf, and the movi list head.
 void putFixedFields(uint8_t* h, uint32_t kind, uint32_t fps) {
@@ -77,12 +81,18 @@ void putFixedFields(uint8_t* h, uint32_t kind, uint32_t fps) {
 
 AviWriter::AviWriter(std::unique_ptr<platform::File> file, const platform::Clock& clock,
                      AviLimits limits)
-    : file_(std::move(file)), clock_(clock), limits_(limits),
+    : file_(std::move(file)),
+      clock_(clock),
+      limits_(limits),
       index_(size_t(limits.maxFrames) * kIndexEntryBytes) {}
 
-AviWriter::~AviWriter() { Close(); }
+AviWriter::~AviWriter() {
+  Close();
+}
 
-bool AviWriter::isOpen() const { return file_->isOpen(); }
+bool AviWriter::isOpen() const {
+  return file_->isOpen();
+}
 
 bool AviWriter::fitsEmptyFile(size_t length) const {
   const uint64_t rounded = roundedLength(length);
@@ -199,7 +209,9 @@ AviWriter::Header AviWriter::header(uint64_t riffSize) const {
   return h;
 }
 
-uint64_t AviWriter::indexBytes() const { return uint64_t(frameCount_) * kIndexEntryBytes; }
+uint64_t AviWriter::indexBytes() const {
+  return uint64_t(frameCount_) * kIndexEntryBytes;
+}
 
 int AviWriter::appendIndex() {
   uint8_t head[kIndexHeaderBytes];
@@ -211,7 +223,9 @@ int AviWriter::appendIndex() {
   return error;
 }
 
-uint64_t AviWriter::endOfChunks() const { return kMoviWordOffset + nextOffset_; }
+uint64_t AviWriter::endOfChunks() const {
+  return kMoviWordOffset + nextOffset_;
+}
 
 // The disk refused a write: the file keeps the chunks that reached it whole, with totals and an
 // index for them when the disk still takes one, so what was recorded stays playable.

@@ -19,9 +19,10 @@ constexpr uint32_t kAviKindH264 = 1;
 // Results of the writer and the recorder.
 constexpr int32_t kAviWritten = 0;
 constexpr int32_t kAviIndexFull = 1;
-constexpr int32_t kAviFileFull = 3;     // the RIFF size would reach its limit
+constexpr int32_t kAviFileFull = 3;  // the RIFF size would reach its limit
 constexpr int32_t kAviCannotCreate = 4;
-constexpr int32_t kAviWriteFailed = 5;  // the disk refused a write: the file is finished as it stands
+// The disk refused a write: the file is finished as it stands.
+constexpr int32_t kAviWriteFailed = 5;
 
 // How far one file may grow; tests inject small ones.
 struct AviLimits {

@@ -32,13 +32,15 @@ class AviRecorderTest : public testing::Test {
  protected:
   AviRecorder& make(AviLimits limits = {}) {
     recorder.reset();
-    recorder = std::make_unique<AviRecorder>([this](const std::string& text) { reports.push_back(text); },
-                                             clock, std::make_unique<test::MemoryFile>(disk), limits);
+    recorder =
+        std::make_unique<AviRecorder>([this](const std::string& text) { reports.push_back(text); },
+                                      clock, std::make_unique<test::MemoryFile>(disk), limits);
     return *recorder;
   }
   // Pictures `gap` ms apart, the first at once; each picture's bytes are its number.
   // The count taken.
-  size_t feed(AviRecorder& r, size_t count, uint32_t gap, size_t stallBefore = 0, uint32_t stall = 0) {
+  size_t feed(AviRecorder& r, size_t count, uint32_t gap, size_t stallBefore = 0,
+              uint32_t stall = 0) {
     size_t taken = 0;
     for (size_t i = 1; i <= count; ++i) {
       if (i > 1) clock.advance(i == stallBefore ? stall : gap);
@@ -68,6 +70,7 @@ TEST_F(AviRecorderTest, FrameRateFollowsTheNearerOfTheRates) {
     feed(r, 1, 0);
     r.Close();
     EXPECT_EQ(read("cam001.avi").rate, rate) << fps;
+    EXPECT_EQ(read("cam001.avi").compression, "MJPG");
   }
 }
 
@@ -99,7 +102,8 @@ TEST_F(AviRecorderTest, PicturesLastUntilTheNextArrives) {
     EXPECT_EQ(durations(avi), c.durations) << c.name;
     EXPECT_EQ(avi.chunks.front().data, Bytes(8, 1)) << c.name;
   }
-  // The last case's repetition: while pacing a repeated picture stays a key frame, at the close not.
+  // The last case's repetition: while pacing a repeated picture stays a key frame, at the close
+  // not.
   const test::AviFile avi = read("cam001.avi");
   EXPECT_EQ(avi.index[1].flags, 0x10u);
 }
@@ -161,7 +165,8 @@ TEST_F(AviRecorderTest, TheIndexLimitOfARealFile) {
   EXPECT_EQ(disk.files["cam002.avi"].size, AviWriter::kHeaderBytes + 12);
 }
 
-// What the file gets from each H.264 unit: sets stored, IDR units completed with the sets they lack.
+// What the file gets from each H.264 unit: sets stored, IDR units completed with the sets they
+// lack.
 TEST_F(AviRecorderTest, H264UnitsAndTheirParameterSets) {
   const Bytes sps = {0x67, 0x42, 0x00, 0x1F}, pps = {0x68, 0xCE, 0x3C, 0x80}, sei = {0x06, 0x05},
               idr = {0x65, 0x88, 0x84}, slice = {0x41, 0x9A}, aud = {0x09, 0xF0};
@@ -187,14 +192,26 @@ TEST_F(AviRecorderTest, H264UnitsAndTheirParameterSets) {
       std::vector<Bytes> chunks;
       std::vector<uint32_t> flags;
     } cases[] = {
-        {"first unit of x264", {unit(sc, {sps, pps, sei, idr})}, {unit(sc, {sps, pps, sei, idr})}, {0x10}},
-        {"PPS and IDR", {unit(sc, {sps}), unit(sc, {pps, idr})},
-         {join({stored({sps}), unit(sc, {pps, idr})})}, {0x10}},
-        {"sets, then IDR", {unit(sc, {sps, pps}), unit(sc, {idr}), unit(sc, {slice})},
-         {join({stored({sps, pps}), unit(sc, {idr})}), unit(sc, {slice})}, {0x10, 0}},
-        {"delimiter first", {unit(sc, {aud, sps, pps, idr})}, {unit(sc, {aud, sps, pps, idr})}, {0x10}},
-        {"delimiter, IDR", {unit(sc, {sps, pps}), unit(sc, {aud, idr})},
-         {join({unit(sc, {aud}), stored({sps, pps}), unit(sc, {idr})})}, {0x10}},
+        {"first unit of x264",
+         {unit(sc, {sps, pps, sei, idr})},
+         {unit(sc, {sps, pps, sei, idr})},
+         {0x10}},
+        {"PPS and IDR",
+         {unit(sc, {sps}), unit(sc, {pps, idr})},
+         {join({stored({sps}), unit(sc, {pps, idr})})},
+         {0x10}},
+        {"sets, then IDR",
+         {unit(sc, {sps, pps}), unit(sc, {idr}), unit(sc, {slice})},
+         {join({stored({sps, pps}), unit(sc, {idr})}), unit(sc, {slice})},
+         {0x10, 0}},
+        {"delimiter first",
+         {unit(sc, {aud, sps, pps, idr})},
+         {unit(sc, {aud, sps, pps, idr})},
+         {0x10}},
+        {"delimiter, IDR",
+         {unit(sc, {sps, pps}), unit(sc, {aud, idr})},
+         {join({unit(sc, {aud}), stored({sps, pps}), unit(sc, {idr})})},
+         {0x10}},
         {"refused", {{0, 0, 1, 0x65}, {1, 0, 1, 0x65, 0}}, {}, {}},
     };
     for (const auto& c : cases) {
@@ -231,7 +248,8 @@ TEST_F(AviRecorderTest, H264StreamTakesWhatTheDescriptionTold) {
   EXPECT_EQ(avi.rate, 25u);
   EXPECT_EQ(avi.width, 320u);
   ASSERT_EQ(avi.chunks.size(), 3u);
-  EXPECT_EQ(avi.chunks[0].data, (Bytes{0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68, 0xCE, 0, 0, 1, 0x65, 0x88, 0, 0, 0}));
+  EXPECT_EQ(avi.chunks[0].data,
+            (Bytes{0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68, 0xCE, 0, 0, 1, 0x65, 0x88, 0, 0, 0}));
   EXPECT_EQ(avi.chunks[1].data, (Bytes{0, 0, 1, 9, 0x30, 0, 0, 0}));
   EXPECT_EQ(avi.index[1].flags, 0u);
 
@@ -242,48 +260,42 @@ TEST_F(AviRecorderTest, H264StreamTakesWhatTheDescriptionTold) {
   EXPECT_EQ(read("w001.avi").height, 360u);
 }
 
+// A disk that fills, a file that cannot be made, on the in-memory disk and on real ones: one
+// report, the recording over, no next file, whole chunks kept.
 TEST_F(AviRecorderTest, AFailedWriteEndsTheRecordingWithOneReport) {
+  test::TempFolder temp;
+  std::ofstream(temp.file("plain")) << "x";
+  ASSERT_EQ(symlink("/dev/full", temp.file("full001.avi").c_str()), 0);
   const struct {
+    std::string path;
     uint64_t freeBytes;
     int openErrno;
-    const char* report;
-    uint32_t framesKept;
+    std::string report;
   } cases[] = {
-      {AviWriter::kHeaderBytes + 3 * 16 + 4, 0,
-       "Recording stopped: cannot write rec/cam001.avi: No space left on device (5)", 3},
-      {~0ull, EACCES, "Recording stopped: cannot write rec/cam001.avi: Permission denied (4)", 0},
+      {"rec/cam.avi", AviWriter::kHeaderBytes + 3 * 16 + 4, 0,
+       "rec/cam001.avi: No space left on device (5)"},
+      {"rec/cam.avi", ~0ull, EACCES, "rec/cam001.avi: Permission denied (4)"},
+      {temp.file("full.avi"), 0, 0, temp.file("full001.avi") + ": No space left on device (5)"},
+      {temp.file("plain/cam.avi"), 0, 0, temp.file("plain/cam001.avi") + ": Not a directory (4)"},
   };
   for (const auto& c : cases) {
     disk = MemoryDisk{};
     disk.freeBytes = c.freeBytes;
     disk.openErrno = c.openErrno;
     reports.clear();
-    AviRecorder& r = make({10, 1u << 30});
-    ASSERT_TRUE(r.RequestStart("rec/cam.avi", kAviKindJpeg, 30, 8, 8));
+    const bool real = c.freeBytes == 0;
+    AviRecorder memory([this](const std::string& text) { reports.push_back(text); }, clock,
+                       std::make_unique<test::MemoryFile>(disk), {10, 1u << 30});
+    AviRecorder posix([this](const std::string& text) { reports.push_back(text); }, clock);
+    AviRecorder& r = real ? posix : memory;
+    ASSERT_TRUE(r.RequestStart(c.path, kAviKindJpeg, 30, 8, 8));
     feed(r, 12, 33);
     EXPECT_EQ(r.state(), AviRecorder::kIdle);
-    EXPECT_FALSE(r.AddFrame(Bytes(8, 1)));
     r.Close();
-    EXPECT_EQ(reports, std::vector<std::string>{c.report});
+    EXPECT_EQ(reports, std::vector<std::string>{"Recording stopped: cannot write " + c.report});
+    if (real) continue;
     EXPECT_EQ(disk.created.size(), c.openErrno ? 0u : 1u);
-    if (!c.openErrno) EXPECT_EQ(read("rec/cam001.avi").totalFrames, c.framesKept);
-  }
-}
-
-TEST_F(AviRecorderTest, RealFilesThatCannotBeWritten) {
-  test::TempFolder temp;
-  std::ofstream(temp.file("plain")) << "x";
-  ASSERT_EQ(symlink("/dev/full", temp.file("full001.avi").c_str()), 0);
-  const std::pair<std::string, std::string> cases[] = {
-      {temp.file("full.avi"), temp.file("full001.avi") + ": No space left on device (5)"},
-      {temp.file("plain/cam.avi"), temp.file("plain/cam001.avi") + ": Not a directory (4)"}};
-  for (const auto& [path, report] : cases) {
-    reports.clear();
-    AviRecorder r([this](const std::string& text) { reports.push_back(text); }, clock);
-    ASSERT_TRUE(r.RequestStart(path, kAviKindJpeg, 30, 8, 8));
-    feed(r, 6, 33);
-    r.Close();
-    EXPECT_EQ(reports, std::vector<std::string>{"Recording stopped: cannot write " + report});
+    if (!c.openErrno) EXPECT_EQ(read("rec/cam001.avi").totalFrames, 3u);
   }
 }
 

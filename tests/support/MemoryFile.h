@@ -2,8 +2,8 @@
 
 // A File whose "disk" is memory, so tests see exactly what reached it and can make it fail: full
 // after a number of new bytes, the write that reaches the limit cut short there (overwriting bytes
-// already there always works, as on a real disk), files that cannot be created. It can also keep only the first bytes of each
-// file and count the rest, for runs too long to store.
+// already there always works, as on a real disk), files that cannot be created. It can also keep
+// only the first bytes of each file and count the rest, for runs too long to store.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -43,7 +43,7 @@ class MemoryFile final : public platform::File {
     close();
     if (disk_.openErrno != 0) return disk_.openErrno;
     path_ = path;
-    disk_.files[path] = {};
+    stored_ = &(disk_.files[path] = {});
     disk_.created.push_back(path);
     open_ = true;
     return 0;
@@ -82,10 +82,10 @@ class MemoryFile final : public platform::File {
     return 0;
   }
   bool isOpen() const override { return open_; }
-  uint64_t flushedSize() const override { return open_ ? disk_.files.at(path_).size : 0; }
+  uint64_t flushedSize() const override { return open_ ? stored_->size : 0; }
 
  private:
-  MemoryDisk::Stored& stored() { return disk_.files[path_]; }
+  MemoryDisk::Stored& stored() { return *stored_; }
   void put(MemoryDisk::Stored& file, uint64_t offset, std::span<const uint8_t> bytes) {
     const uint64_t end = offset + bytes.size();
     if (end > file.size) {
@@ -101,6 +101,7 @@ class MemoryFile final : public platform::File {
 
   MemoryDisk& disk_;
   std::string path_;
+  MemoryDisk::Stored* stored_ = nullptr;  // map nodes stay put
   bool open_ = false;
 };
 

@@ -96,10 +96,11 @@ class StreamPlayer {
   CLFXCriticalSection lock_;
   StreamConfig config_;
   std::unique_ptr<VideoDecoderSet> decoders_;
-  std::unique_ptr<AviRecorder> recorder_;
+  // Before the recorder, which may still report while it goes.
   std::mutex failureLock_;
   std::optional<std::string> failureToShow_;  // under failureLock_
   std::atomic<bool> recordingFailed_{false};
+  std::unique_ptr<AviRecorder> recorder_;
   std::atomic<IPCameraSite*> site_{nullptr};
   std::atomic<uint32_t> slot_{0};
   bool ownsMarker_ = false;

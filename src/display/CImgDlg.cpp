@@ -146,6 +146,9 @@ void CImgDlg::recordJpeg(const BITMAPINFOHEADER& header, std::span<const uint8_t
 bool CImgDlg::fetchJpegPicture(uint32_t frameNumber) {
   lastDrawnFrame_ = frameNumber;
   if (!view_->LockCurImage(false)) return false;
+  // A picture may have landed since the number was read: the one taken is the one numbered under
+  // the lock, and taking it again next cycle would show and record it twice.
+  lastDrawnFrame_ = view_->GetFrameNumber();
   const uint8_t* data = nullptr;
   int32_t length = -1;
   const bool available = view_->GetJpegFrame(&data, &length);

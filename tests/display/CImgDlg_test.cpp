@@ -24,7 +24,7 @@ constexpr uint32_t kBackground = 0x282828;
 // The stream the video window polls, under the test's control.
 class FakeStreamView final : public StreamView {
  public:
-  bool player = true, lockAvailable = true, locked = false;
+  bool player = true, lockAvailable = true, locked = false, landsBeforeLock = false;
   bool h264 = false, mpeg4 = false;  // neither: JPEG pictures
   uint32_t frameNumber = 0;
   int lockCalls = 0, fetchCalls = 0, stops = 0, restarts = 0;
@@ -39,6 +39,10 @@ class FakeStreamView final : public StreamView {
   uint32_t GetFrameNumber() override { return frameNumber; }
   bool LockCurImage(bool) override {
     ++lockCalls;
+    if (landsBeforeLock) {  // a picture lands between the window's reading and its locking
+      ++frameNumber;
+      landsBeforeLock = false;
+    }
     return locked = lockAvailable;
   }
   void UnlockCurImage() override { locked = false; }
@@ -192,13 +196,16 @@ TEST_F(CImgDlgTest, FetchesOnlyNewFrameNumbersOfPlausibleSizeAndRedrawsEveryFift
   }
 }
 
-// Each JPEG picture the window decodes goes to a running recording, its size first; one that
-// does not decode does not.
-TEST_F(CImgDlgTest, DecodedJpegPicturesGoToTheRecordingWithTheirSize) {
+// Each JPEG picture the window decodes goes to a running recording, its size first, once: also
+// when it landed between the window reading its number and taking it. One that does not decode
+// does not.
+TEST_F(CImgDlgTest, DecodedJpegPicturesGoToTheRecordingOnceWithTheirSize) {
   view.tap.recording = false;
   showJpeg(kRed);
   view.tap.recording = true;
+  view.landsBeforeLock = true;
   showJpeg(kGreen, 80, 40);
+  run(50);
   failDecoding = true;
   showJpeg(kBlue);
   EXPECT_EQ(view.tap.calls, (std::vector<std::string>{"size 80x40", "frame 2000"}));

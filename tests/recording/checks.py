@@ -9,7 +9,7 @@ import readers
 MICROSECONDS = 1_000_000
 AUD_ONLY = [9]  # an access unit delimiter and nothing else
 MAX_REPEAT_SIZE = 8
-PACING_TOLERANCE_S = 0.25
+PACING_TOLERANCE = 0.05  # of the time the pictures took: 0.25 s in 5 s
 
 
 @dataclass
@@ -113,14 +113,13 @@ def _chunk_problem(data, entry, codec):
     return None
 
 
-def check_pacing(rec, fps):
-    """Each picture lasts until the next one came, the last one its own period: the file plays
-    as long as the pictures took to come."""
-    expected = len(rec.pictures) / fps
-    rec.figures["s"] = f"{rec.seconds:.2f} s"
-    if abs(rec.seconds - expected) > PACING_TOLERANCE_S:
-        return [f"{len(rec.chunks)} chunks play {rec.seconds:.2f} s; {len(rec.pictures)} "
-                f"pictures at {fps}/s took {expected:.2f} s"]
+def check_pacing(rec, span, repeats, rate):
+    """Each picture lasts the gap to the next in whole frames: span pictures of a steady source,
+    first to last, play repeats chunks each, give or take a few where they came unevenly."""
+    expected = span * repeats / rate
+    if abs(rec.seconds - expected) > PACING_TOLERANCE * expected:
+        return [f"{len(rec.chunks)} chunks play {rec.seconds:.2f} s; {span} pictures of the "
+                f"source take {expected:.2f} s"]
     return []
 
 
@@ -175,35 +174,42 @@ def contiguous_run(part, whole):
 
 
 def check_jpeg_dump(rec, dump_path):
+    """Every picture recorded once, in the order sent: the display a JPEG stream is recorded
+    from may pass over a picture when it falls behind, never show one twice. The problems, and
+    how many pictures were sent from the first recorded to the last."""
     with open(dump_path, "rb") as dump:
-        sent = bitstreams.split_jpegs(dump.read())
-    kept = [bitstreams.trimmed_jpeg(chunk.data) for chunk in rec.pictures]
-    start = contiguous_run(kept, sent)
-    rec.figures["of sent"] = f"{len(kept)} from #{start}"
-    if start is None:
-        return [f"the {len(kept)} pictures are no unbroken run of the {len(sent)} JPEGs sent"]
-    return []
+        where = {picture: number for number, picture in
+                 enumerate(bitstreams.split_jpegs(dump.read()))}
+    sent = [where.get(bitstreams.trimmed_jpeg(chunk.data)) for chunk in rec.pictures]
+    if None in sent:
+        return [f"picture {sent.index(None)} is none of the {len(where)} JPEGs sent"], None
+    back = next((n for n in range(1, len(sent)) if sent[n] <= sent[n - 1]), None)
+    span = sent[-1] - sent[0] + 1
+    rec.figures["of sent"] = f"#{sent[0]}-#{sent[-1]}, {span - len(sent)} passed over"
+    if back is not None:
+        return [f"picture {back} is JPEG #{sent[back]} sent, after #{sent[back - 1]}"], span
+    return [], span
 
 
 def check_h264_dump(rec, dump_path):
     recorded, sent = readers.frame_md5s(rec.path), readers.frame_md5s(dump_path, "h264")
     for result in (recorded, sent):
         if isinstance(result, str):
-            return [result]
+            return [result], None
     start = contiguous_run(recorded, sent)
-    rec.figures["of sent"] = f"{len(recorded)} from #{start}"
+    rec.figures["of sent"] = f"#{start}-#{None if start is None else start + len(recorded) - 1}"
     problems = []
     if len(recorded) != len(rec.pictures):
         problems.append(f"ffmpeg decoded {len(recorded)} of {len(rec.pictures)} pictures")
     if start is None:
         problems.append(f"the {len(recorded)} decoded pictures are no unbroken run of the "
                         f"{len(sent)} sent")
-    return problems
+    return problems, len(recorded)
 
 
-def check_file(path, expect, fps=None, dump=None):
-    """A Recording with every problem found in it; fps: the source's, when it paced the file;
-    dump: what the camera sent, to compare with."""
+def check_file(path, expect, repeats=None, dump=None):
+    """A Recording with every problem found in it; repeats: the chunks each picture of a steady
+    source takes; dump: what the camera sent, to compare with."""
     rec = read_recording(path, expect.codec)
     if isinstance(rec, str):
         rec = Recording(path, avi.Avi(), [], [], problems=[rec])
@@ -211,10 +217,13 @@ def check_file(path, expect, fps=None, dump=None):
             rec.problems += check_ffprobe(rec, expect) + check_gstreamer(rec, expect)
         return rec
     rec.problems += check_headers(rec, expect) + check_chunks(rec, expect)
-    if expect.finished and fps:
-        rec.problems += check_pacing(rec, fps)
+    rec.figures["s"] = f"{rec.seconds:.2f} s"
     rec.problems += check_ffprobe(rec, expect) + check_gstreamer(rec, expect)
+    span = len(rec.pictures)
     if dump:
         compare = check_h264_dump if expect.codec == "h264" else check_jpeg_dump
-        rec.problems += compare(rec, dump)
+        problems, span = compare(rec, dump)
+        rec.problems += problems
+    if expect.finished and repeats and span:
+        rec.problems += check_pacing(rec, span, repeats, expect.rate)
     return rec

@@ -1,9 +1,13 @@
 """The processes a recording run needs: a source (vexa-camera or GStreamer's RTSP server) on
 loopback and the recording vexa-viewer. Each is ended by its own process id."""
+import base64
+import binascii
 import os
 import re
 import signal
+import socket
 import subprocess
+import sys
 import threading
 import time
 
@@ -13,21 +17,12 @@ POLL_S = 0.05
 HERE = os.path.dirname(os.path.abspath(__file__))
 GST_SERVER = os.path.join(HERE, "..", "interop", "rtsp_server.py")
 SYSTEM_PYTHON = "/usr/bin/python3"  # Debian's, which has the GStreamer bindings
-SANITIZER_SIGNS = ("Sanitizer", "runtime error:")
+MAX_ANSWER_BYTES = 65536
+ANNEX_B_START = b"\x00\x00\x00\x01"
 
-
-def stop(process):
-    """Ends a process this suite started; True when it had to be killed."""
-    if process.poll() is not None:
-        return False
-    process.terminate()
-    try:
-        process.wait(STOP_TIMEOUT_S)
-        return False
-    except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait()
-        return True
+sys.path.append(os.path.join(HERE, "..", "hostile"))
+# The hostile suite's: stop ends a process by its id.
+from processes import SANITIZER_SIGNS, stop  # noqa: E402
 
 
 class Lines:
@@ -88,6 +83,37 @@ class Camera(Source):
     def address(self, protocol, path):
         http, rtsp = self.ports
         return f"127.0.0.1:{http if protocol == 2 else rtsp}{path}"
+
+    def parameter_sets(self, path):
+        """The H.264 parameter sets of the stream's session description, in Annex B: what a
+        stream that sends them nowhere else needs before its first picture."""
+        found = re.search(r"sprop-parameter-sets=([^;\s]+)", self._describe(path))
+        try:
+            units = [base64.b64decode(text) for text in found.group(1).split(",")] if found else []
+        except binascii.Error:
+            units = []
+        return b"".join(ANNEX_B_START + unit for unit in units)
+
+    def _describe(self, path):
+        port = self.ports[1]
+        request = (f"DESCRIBE rtsp://127.0.0.1:{port}{path} RTSP/1.0\r\nCSeq: 1\r\n"
+                   "Accept: application/sdp\r\n\r\n")
+        answer = b""
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=START_TIMEOUT_S) as rtsp:
+                rtsp.sendall(request.encode())
+                while len(answer) < MAX_ANSWER_BYTES:
+                    head, _, body = answer.partition(b"\r\n\r\n")
+                    length = re.search(rb"Content-Length:\s*(\d+)", head, re.I)
+                    if length and len(body) >= int(length.group(1)):
+                        break
+                    received = rtsp.recv(MAX_ANSWER_BYTES)
+                    if not received:
+                        break
+                    answer += received
+        except OSError:
+            pass  # no parameter sets then, and the comparison tells
+        return answer.decode(errors="replace")
 
 
 class GstServer(Source):

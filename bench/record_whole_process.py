@@ -33,22 +33,29 @@ AVI_CHUNK_HEADER = 8
 AVI_LIST_HEADER = 12
 AVI_INDEX_ENTRY = 16
 AVI_TOTAL_FRAMES_AT = 48
+AVI_SCALE_AT, AVI_RATE_AT = 128, 132  # of the video stream header
 
 
 # ---- the recorded file ----
 
+def le32(data, at):
+    return int.from_bytes(data[at:at + 4], "little")
+
+
 def avi_facts(path):
-    """Size, chunks in movi, repeat chunks, idx1 entries and the header's frame total of an AVI."""
+    """Size, chunks in movi, repeat chunks, idx1 entries, the header's frame total and the seconds
+    they play for at the header's rate."""
     with open(path, "rb") as f:
         data = f.read()
-    facts = {"bytes": len(data), "chunks": 0, "repeats": 0, "indexed": 0,
-             "header_frames": int.from_bytes(data[AVI_TOTAL_FRAMES_AT:AVI_TOTAL_FRAMES_AT + 4],
-                                             "little")}
+    frames, scale, rate = (le32(data, at) for at in (AVI_TOTAL_FRAMES_AT, AVI_SCALE_AT,
+                                                     AVI_RATE_AT))
+    facts = {"bytes": len(data), "chunks": 0, "repeats": 0, "indexed": 0, "header_frames": frames,
+             "seconds": frames * scale / rate if rate else 0.0}
     if data[:4] != b"RIFF" or data[8:12] != b"AVI ":
         return facts
     at = AVI_LIST_HEADER
     while at + AVI_CHUNK_HEADER <= len(data):
-        tag, size = data[at:at + 4], int.from_bytes(data[at + 4:at + 8], "little")
+        tag, size = data[at:at + 4], le32(data, at + 4)
         body = at + AVI_CHUNK_HEADER
         if tag == b"LIST" and data[body:body + 4] == b"movi":
             walk_movi(data, body + 4, min(body + size, len(data)), facts)
@@ -60,7 +67,7 @@ def avi_facts(path):
 
 def walk_movi(data, at, end, facts):
     while at + AVI_CHUNK_HEADER <= end:
-        size = int.from_bytes(data[at + 4:at + 8], "little")
+        size = le32(data, at + 4)
         facts["chunks"] += 1
         if size <= REPEAT_CHUNK_BYTES:
             facts["repeats"] += 1
@@ -167,7 +174,7 @@ def measure_source(args, folder, key):
 def recording_facts(files):
     """The recording's figures summed over its files, which are removed once read."""
     total = {"files": len(files), "bytes": 0, "chunks": 0, "repeats": 0, "indexed": 0,
-             "header_frames": 0}
+             "header_frames": 0, "seconds": 0.0}
     for path in files:
         for name, value in avi_facts(path).items():
             total[name] += value
@@ -196,14 +203,16 @@ def print_table(args, results, skipped, loads):
         print(row.format("  pictures taken", text(median_of(without, "pictures"), "{:.0f}"),
                          text(median_of(recorded, "pictures"), "{:.0f}"), "",
                          "%d at full rate" % (args.fps * args.seconds)))
-        print("    recording: %s MB in %s file(s), %s chunks (%s repeats), %s index entries, "
-              "%s frames in the header (median)"
+        # A run records for less than its --duration: the stream has to start first.
+        print("    recording (median): %s MB in %s file(s), %s chunks (%s repeats), %s index "
+              "entries, %s frames in the header, playing %s s of a %d s run"
               % (text(median_of(recorded, "bytes") / MB, "{:.1f}"),
                  text(median_of(recorded, "files"), "{:.0f}"),
                  text(median_of(recorded, "chunks"), "{:.0f}"),
                  text(median_of(recorded, "repeats"), "{:.0f}"),
                  text(median_of(recorded, "indexed"), "{:.0f}"),
-                 text(median_of(recorded, "header_frames"), "{:.0f}")))
+                 text(median_of(recorded, "header_frames"), "{:.0f}"),
+                 text(median_of(recorded, "seconds"), "{:.1f}"), args.seconds))
         if args.verbose:
             for kind in ("without", "with"):
                 for r in runs[kind]:

@@ -72,8 +72,8 @@ std::optional<double> runChild(const std::vector<std::string>& arguments) {
 }
 
 std::vector<std::string> ffmpegCommand(std::vector<std::string> arguments) {
-  std::vector<std::string> command = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
-                                      "-y"};
+  std::vector<std::string> command = {"ffmpeg",    "-nostdin", "-hide_banner",
+                                      "-loglevel", "error",    "-y"};
   command.insert(command.end(), arguments.begin(), arguments.end());
   return command;
 }
@@ -186,8 +186,9 @@ void BM_VexaRecord(benchmark::State& state, const Clip& clip, const fs::path& fo
 // FFmpeg's copy of the same file into an AVI; the iteration's time is the child's CPU time.
 void BM_FfmpegCopyToAvi(benchmark::State& state, const Clip& clip, const fs::path& folder) {
   const std::string out = (folder / ("ffmpeg-" + clip.name + ".avi")).string();
-  const std::vector<std::string> command = ffmpegCommand(
-      {"-f", clip.rawFormat, "-framerate", std::to_string(kFps), "-i", clip.path, "-c", "copy", out});
+  const std::vector<std::string> command =
+      ffmpegCommand({"-f", clip.rawFormat, "-framerate", std::to_string(kFps), "-i", clip.path,
+                     "-c", "copy", out});
   double cpu = 0;
   for (auto _ : state) {
     const std::optional<double> seconds = runChild(command);
@@ -223,14 +224,23 @@ fs::path makeTemporaryFolder() {
 }
 
 int runBenchmarks(int& argc, char** argv, const fs::path& folder, int seconds) {
-  Clip h264{.name = "h264_1920x1080", .rawFormat = "h264", .kind = vexa::kAviKindH264,
-            .width = 1920, .height = 1080, .path = (folder / "in.h264").string()};
-  Clip jpeg{.name = "mjpeg_1280x720", .rawFormat = "mjpeg", .kind = vexa::kAviKindJpeg,
-            .width = 1280, .height = 720, .path = (folder / "in.mjpeg").string()};
-  const bool made =
-      makeClip(h264, {"-pix_fmt", "yuv420p", "-c:v", "libx264", "-bsf:v",
-                      "h264_mp4toannexb,h264_metadata=aud=insert"}, seconds) &&
-      makeClip(jpeg, {"-c:v", "mjpeg", "-q:v", "5"}, seconds);
+  Clip h264{.name = "h264_1920x1080",
+            .rawFormat = "h264",
+            .kind = vexa::kAviKindH264,
+            .width = 1920,
+            .height = 1080,
+            .path = (folder / "in.h264").string()};
+  Clip jpeg{.name = "mjpeg_1280x720",
+            .rawFormat = "mjpeg",
+            .kind = vexa::kAviKindJpeg,
+            .width = 1280,
+            .height = 720,
+            .path = (folder / "in.mjpeg").string()};
+  const bool made = makeClip(h264,
+                             {"-pix_fmt", "yuv420p", "-c:v", "libx264", "-bsf:v",
+                              "h264_mp4toannexb,h264_metadata=aud=insert"},
+                             seconds) &&
+                    makeClip(jpeg, {"-c:v", "mjpeg", "-q:v", "5"}, seconds);
   if (!made) {
     std::printf("recording writer benchmark skipped: ffmpeg could not make the input clips\n");
     return 0;

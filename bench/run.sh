@@ -41,7 +41,8 @@ for transport in tcp udp; do
 done
 
 # Recording: the recorder writing a minute of 1080p H.264 and of 720p JPEG beside FFmpeg copying
-# the same files into AVIs, then what --record costs a whole viewer.
+# the same files into AVIs, then what --record costs a whole viewer. A skipped run leaves no file.
+rm -f "$out/record_writer.json"
 "$build/bench/bench_record_writer" --benchmark_out="$out/record_writer.json" \
   --benchmark_out_format=json --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 

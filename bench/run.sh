@@ -39,3 +39,32 @@ for transport in tcp udp; do
   bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" --transport "$transport" ||
     echo "RTSP whole-process benchmark ($transport) failed"
 done
+
+# Recording: the recorder writing a minute of 1080p H.264 and of 720p JPEG beside FFmpeg copying
+# the same files into AVIs, then what --record costs a whole viewer. A skipped run leaves no file.
+rm -f "$out/record_writer.json"
+"$build/bench/bench_record_writer" --benchmark_out="$out/record_writer.json" \
+  --benchmark_out_format=json --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+
+python3 - "$out/record_writer.json" <<'PY'
+import json, sys
+try:
+    runs = json.load(open(sys.argv[1]))["benchmarks"]
+except (OSError, ValueError, KeyError):
+    sys.exit(0)  # the benchmark said why it did not run
+rate = {}
+for r in runs:
+    if r.get("aggregate_name") == "median":
+        name, clip = r["run_name"].split("/")[:2]
+        rate[(name, clip)] = r["MB_per_cpu_s"]
+print("\nRecording writer, MB of input per CPU-second (median of 3):")
+for (name, clip), value in sorted(rate.items()):
+    if name != "BM_VexaRecord":
+        continue
+    peer = rate.get(("BM_FfmpegCopyToAvi", clip))
+    ratio = value / peer if peer else float("nan")
+    print(f"  {clip}: vexa recorder {value:8.1f}  ffmpeg -c copy to AVI {peer or float('nan'):8.1f}"
+          f"  ratio {ratio:.2f}  (target >= 1.0)")
+PY
+
+bash "$(dirname "$0")/record_whole_process.sh" "$build" || echo "Recording whole-process benchmark failed"

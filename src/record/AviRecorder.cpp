@@ -20,11 +20,8 @@ constexpr size_t kMaxH264UnitBytes = rtp::kMaxAccessUnitSize;
 constexpr uint8_t kRepeatDelimiter[] = {0, 0, 1, 9, 0x30};
 
 constexpr uint32_t kPicturesInAverage = 5;
+constexpr int64_t kMaxAheadMs = 1000;
 constexpr uint32_t kGapsInCloseAverage = 4;
-
-uint32_t repeatCount(uint64_t gapMs, uint32_t roundingMs, uint32_t periodMs) {
-  return uint32_t((gapMs + roundingMs) / periodMs);
-}
 
 bool refused(int32_t result) {
   return result == kAviIndexFull || result == kAviFileFull;
@@ -112,7 +109,7 @@ bool AviRecorder::AddFrame(std::span<const uint8_t> picture) {
   writer_.SetSize(width, height);
   const uint32_t now = clock_.tickCount();
   if (!storeInRing(picture, now)) return false;
-  pace(now);
+  pace();
   return true;
 }
 
@@ -139,6 +136,7 @@ bool AviRecorder::takeRequests() {
 
 bool AviRecorder::begin(const Request& request, const RecordedStreamFacts& facts) {
   emptyRing();
+  owedMs_ = 0;
   kind_ = request.kind;
   pace_ = paceFor(request.fps > 0 ? request.fps : int64_t(facts.frameRate));
   const auto [runningWidth, runningHeight] = runningSize();
@@ -207,17 +205,28 @@ bool AviRecorder::storeInRing(std::span<const uint8_t> picture, uint32_t now) {
 
 // Writes the oldest picture once the ring is full, as often as the frame rate needs to cover the
 // time until the next one: that gap, or the average over the five newer when it is steady.
-void AviRecorder::pace(uint32_t now) {
+void AviRecorder::pace() {
   Slot& oldest = ring_[next_];
   if (!oldest.filled) return;
   const uint32_t gap = ring_[(next_ + 1) % kRingSlots].arrival - oldest.arrival;
-  const uint32_t average = (now - oldest.arrival) / kPicturesInAverage;
-  const uint32_t times = repeatCount(distance(average, gap) > pace_.periodMs ? gap : average,
-                                     pace_.roundingMs, pace_.periodMs);
-  if (writePicture(oldest, times, RepeatKey::kKey, false)) {
+  if (writePicture(oldest, framesFor(gap), RepeatKey::kKey, false)) {
     oldest.filled = false;
     oldest.data.clear();
   }
+}
+
+// A picture lasts the frames due up to the next one's arrival, counted with the time the pictures
+// before it were written over or under their gaps, and is written at least once. Rounding each
+// gap on its own would drift from real time: pictures bunched by the network (or a decoder
+// catching up) each take a frame they do not last, and 20 pictures a second at 30 frames would
+// play at two thirds of their speed. How far ahead the file may run is capped, so a burst is paid
+// back but a long stretch of pictures faster than the frame rate is not.
+uint64_t AviRecorder::framesFor(uint32_t gapMs) {
+  const int64_t owed = owedMs_ + int64_t(gapMs);
+  const int64_t due = std::max<int64_t>(owed + pace_.roundingMs, 0) / pace_.periodMs;
+  const int64_t times = std::max<int64_t>(due, 1);
+  owedMs_ = std::max(owed - times * pace_.periodMs, -kMaxAheadMs);
+  return uint64_t(times);
 }
 
 // A picture the file refuses goes into the next one; one no file could hold is dropped.
@@ -277,12 +286,11 @@ void AviRecorder::finish() {
   const bool steady = count == kPicturesInAverage &&
                       distance(average, held[1]->arrival - held[0]->arrival) <= pace_.periodMs;
   for (size_t i = 0; i < count; ++i) {
-    uint32_t times = 1;
+    uint64_t times = 1;
     if (steady) {
-      times = repeatCount(average, pace_.roundingMs, pace_.periodMs);
+      times = framesFor(average);
     } else if (i + 1 < count) {
-      times =
-          repeatCount(held[i + 1]->arrival - held[i]->arrival, pace_.roundingMs, pace_.periodMs);
+      times = framesFor(held[i + 1]->arrival - held[i]->arrival);
     }
     if (!writePicture(*held[i], times, RepeatKey::kNotKey, true)) return;
   }

@@ -90,7 +90,8 @@ class AviRecorder final : public RecordingSink {
   bool begin(const Request& request, const RecordedStreamFacts& facts);
   bool openNextFile();
   bool storeInRing(std::span<const uint8_t> picture, uint32_t now);
-  void pace(uint32_t now);
+  void pace();
+  uint64_t framesFor(uint32_t gapMs);
   bool writePicture(const Slot& slot, uint64_t times, RepeatKey repeatKey, bool atClose);
   bool writeFrame(std::span<const uint8_t> data, bool key);
   // Writes out the ring and closes the file, leaving the state as it is.
@@ -115,6 +116,7 @@ class AviRecorder final : public RecordingSink {
   bool active_ = false;
   uint32_t kind_ = kAviKindJpeg;
   Pace pace_{};
+  int64_t owedMs_ = 0;  // picture time not yet written; negative: written ahead
   int32_t width_ = 0;
   int32_t height_ = 0;
   std::string base_;

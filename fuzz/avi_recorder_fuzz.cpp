@@ -1,7 +1,7 @@
 // The recorder on pictures as a camera might send them: JPEG pictures or H.264 units of any
 // content, at any gaps, with stops and restarts between them, into files of a small size on a disk
-// in memory (on some runs a disk that fills). Every file it leaves must read back whole, with
-// totals, chunks and index in agreement.
+// in memory (on some runs a disk that fills before a file is full). Every file it leaves must read
+// back whole, with totals, chunks and index in agreement.
 //
 // Input: one byte of options (bit 0 H.264, bit 1 a disk that fills, bit 2 parameter sets in the
 // description), then records of a gap byte (0xFF: stop and start again instead), a 16-bit
@@ -23,8 +23,7 @@ constexpr uint64_t kFillingDiskBytes = 48 * 1024;
 constexpr vexa::AviLimits kLimits{50, 64 * 1024};
 
 void checkClosedFile(const std::string&, vexa::test::MemoryDisk::Stored& file) {
-  const auto avi = vexa::test::readAvi(file.bytes);
-  if (!avi || !vexa::test::inconsistency(*avi).empty()) __builtin_trap();
+  if (!vexa::test::readAvi(file.bytes).problem.empty()) __builtin_trap();
   file.bytes = {};  // memory stays bounded however many files a run makes
 }
 
@@ -35,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t options = data[0];
   const uint32_t kind = (options & kH264Option) ? vexa::kAviKindH264 : vexa::kAviKindJpeg;
   vexa::test::MemoryDisk disk;
-  if (options & kFillingDiskOption) disk.freeBytes = kFillingDiskBytes;
+  if (options & kFillingDiskOption) disk.maxFileBytes = kFillingDiskBytes;
   disk.onClose = checkClosedFile;
   vexa::platform::ManualClock clock(0xFFFF0000);  // the tick count wraps within a run
   int reports = 0;

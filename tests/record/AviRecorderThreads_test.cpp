@@ -22,9 +22,8 @@ TEST(AviRecorderThreads, RequestsRaceTheIntake) {
                          std::make_unique<test::MemoryFile>(disk), {50, 1 << 20});
     std::atomic<bool> running{true};
     std::thread intake([&] {
-      const std::vector<uint8_t> idr = {0, 0,    0,    1, 0x67, 0x42, 0,    0,
-                                        1, 0x68, 0xCE, 0, 0,    1,    0x65, 0x88};
-      const std::vector<uint8_t> slice = {0, 0, 1, 0x41, 0x9A, 0x01};
+      const std::vector<uint8_t> idr = {0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x68, 0xCE, 0, 0, 1, 0x65},
+                                 slice = {0, 0, 1, 0x41, 0x9A};
       for (uint32_t i = 0; running; ++i) {
         clock.advance(33);
         if (recorder.IsRecording()) recorder.AddFrame(i % 10 == 0 ? idr : slice);
@@ -45,9 +44,7 @@ TEST(AviRecorderThreads, RequestsRaceTheIntake) {
   EXPECT_EQ(reports, 0);
   for (auto& [path, file] : disk.files) {
     EXPECT_TRUE(file.closed) << path;
-    const auto avi = test::readAvi(file.bytes);
-    ASSERT_TRUE(avi) << path;
-    EXPECT_EQ(test::inconsistency(*avi), "") << path;
+    EXPECT_EQ(test::readAvi(file.bytes).problem, "") << path;
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "camera/H264Packetizer.h"
 
 namespace vexa::camera {
@@ -19,12 +21,8 @@ std::vector<uint8_t> typesOf(const std::vector<NalUnit>& units) {
 }
 
 TEST(H264UnitLayout, ArrangesKeyAndOtherUnits) {
-  struct Case {
-    H264UnitLayout layout;
-    std::vector<uint8_t> key;
-    std::vector<uint8_t> other;
-  };
-  const Case cases[] = {
+  // The layout, then the NAL unit types of a key unit and of another.
+  const std::tuple<H264UnitLayout, std::vector<uint8_t>, std::vector<uint8_t>> cases[] = {
       {{}, {7, 8, 5}, {1}},
       {{.delimiter = true}, {9, 7, 8, 5}, {9, 1}},
       {{.sei = true}, {7, 8, 6, 5}, {1}},
@@ -32,9 +30,9 @@ TEST(H264UnitLayout, ArrangesKeyAndOtherUnits) {
       {{.parameterSetsInBand = false}, {5}, {1}},
       {{.delimiter = true, .sei = true, .parameterSetsInBand = false}, {9, 6, 5}, {9, 1}},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(typesOf(arrangeAccessUnit({kSps, kPps, kIdr}, c.layout)), c.key);
-    EXPECT_EQ(typesOf(arrangeAccessUnit({kSlice}, c.layout)), c.other);
+  for (const auto& [layout, key, other] : cases) {
+    EXPECT_EQ(typesOf(arrangeAccessUnit({kSps, kPps, kIdr}, layout)), key);
+    EXPECT_EQ(typesOf(arrangeAccessUnit({kSlice}, layout)), other);
   }
 }
 

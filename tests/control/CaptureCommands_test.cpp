@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "display/CImgDlg.h"
 #include "platform/Clock.h"
@@ -17,19 +16,18 @@ namespace {
 
 struct FakePlayer final : RecordTarget {
   bool site = true;
-  std::vector<std::string> starts;
-  int stops = 0;
+  std::string calls;
   bool hasSite() const override { return site; }
   bool StartRecord(const std::string& path) override {
-    starts.push_back(path);
+    calls += "start " + path;
     return false;  // a refusal must not change the answer
   }
-  void StopRecord() override { ++stops; }
+  void StopRecord() override { calls += "stop"; }
 };
 
 // One player, window and message list, fresh for each case of a table.
 struct Rig {
-  Rig(platform::UiLoop& loop, bool site, bool hasWindow, std::string chosen = "")
+  Rig(platform::UiLoop& loop, bool site, bool hasWindow = true, std::string chosen = "")
       : window(nullptr, {}, loop, 64, 48),
         commands(player, hasWindow ? &window : nullptr, dialogs, [chosen] { return chosen; }) {
     player.site = site;
@@ -45,7 +43,7 @@ struct Rig {
   CaptureCommands commands;
 };
 
-// Paths in the table are suffixes of a temporary folder that holds one file, "plain".
+// Paths in the tables are suffixes of a temporary folder that holds one file, "plain".
 struct CaptureCommandsTest : testing::Test {
   CaptureCommandsTest() { std::ofstream(temp.file("plain")) << "x"; }
   test::TempFolder temp;
@@ -53,67 +51,50 @@ struct CaptureCommandsTest : testing::Test {
   platform::UiLoop loop{clock};
 };
 
-TEST_F(CaptureCommandsTest, JpegCaptureChecksSiteThenFolderThenWindow) {
+enum Command { kJpegCapture, kRecord, kStopRecord };
+
+TEST_F(CaptureCommandsTest, CommandsCheckSiteThenFolder) {
+  const std::string captureMissing = "Capture Error|Capture path not exist!";
+  const std::string recordMissing = "Capture Error|Record path not exist!";
+  const std::string started = "start " + temp.file("rec.avi");
   const struct {
+    Command command;
     bool site, hasWindow;
     const char* path;
     int32_t result;
-    const char* shown;
-    bool pending;
+    std::string shown, done;  // done: the player's calls, or "capture" for a pending snapshot
   } cases[] = {
-      {false, true, "/missing", 1, "", false},  // before a start no folder is checked
-      {true, true, "/missing", -1, "Capture Error|Capture path not exist!", false},
-      {true, true, "/plain", -1, "Capture Error|Capture path not exist!", false},
-      {true, false, "", -1, "", false},
-      {true, true, "", 0, "", true},
+      {kJpegCapture, false, true, "/missing", 1, "", ""},  // before a start no folder is checked
+      {kJpegCapture, true, true, "/missing", -1, captureMissing, ""},
+      {kJpegCapture, true, true, "/plain", -1, captureMissing, ""},
+      {kJpegCapture, true, false, "", -1, "", ""},
+      {kJpegCapture, true, true, "", 0, "", "capture"},
+      {kRecord, false, true, "", -1, "", ""},
+      {kStopRecord, false, true, "", -1, "", ""},
+      {kRecord, true, true, "/plain", -1, recordMissing, ""},
+      {kRecord, true, true, "/missing", -1, recordMissing, ""},
+      {kRecord, true, true, "", 0, "", started},
+      {kRecord, true, true, "/", 0, "", started},            // separator not doubled
+      {kStopRecord, true, true, "/missing", 0, "", "stop"},  // stopping checks no folder
   };
   for (const auto& c : cases) {
     Rig rig(loop, c.site, c.hasWindow);
-    SCOPED_TRACE(testing::Message() << c.site << c.hasWindow << c.path);
-    EXPECT_EQ(rig.commands.JpegCapture(temp.path() + c.path, "shot.jpg"), c.result);
+    SCOPED_TRACE(testing::Message() << c.command << c.site << c.hasWindow << c.path);
+    const std::string path = temp.path() + c.path;
+    EXPECT_EQ(c.command == kJpegCapture
+                  ? rig.commands.JpegCapture(path, "shot.jpg")
+                  : rig.commands.Record(c.command == kRecord, path, "rec.avi"),
+              c.result);
     EXPECT_EQ(rig.shown(), c.shown);
-    EXPECT_EQ(rig.window.capturePending(), c.pending);
-  }
-}
-
-TEST_F(CaptureCommandsTest, RecordChecksFolderAndComposesPath) {
-  const struct {
-    bool site, state;
-    const char* path;
-    int32_t result;
-    const char* shown;
-    const char* started;  // file name under the folder, "" for none
-    int stops;
-  } cases[] = {
-      {false, true, "", -1, "", "", 0},
-      {false, false, "", -1, "", "", 0},
-      {true, true, "/plain", -1, "Capture Error|Record path not exist!", "", 0},
-      {true, true, "/missing", -1, "Capture Error|Record path not exist!", "", 0},
-      {true, true, "", 0, "", "rec.avi", 0},
-      {true, true, "/", 0, "", "rec.avi", 0},   // separator not doubled
-      {true, false, "/missing", 0, "", "", 1},  // stopping checks no folder
-  };
-  for (const auto& c : cases) {
-    Rig rig(loop, c.site, true);
-    SCOPED_TRACE(testing::Message() << c.site << c.state << c.path);
-    EXPECT_EQ(rig.commands.Record(c.state, temp.path() + c.path, "rec.avi"), c.result);
-    EXPECT_EQ(rig.shown(), c.shown);
-    const std::vector<std::string> started =
-        *c.started ? std::vector<std::string>{temp.path() + "/" + c.started}
-                   : std::vector<std::string>{};
-    EXPECT_EQ(rig.player.starts, started);
-    EXPECT_EQ(rig.player.stops, c.stops);
+    EXPECT_EQ(rig.player.calls + (rig.window.capturePending() ? "capture" : ""), c.done);
   }
 }
 
 TEST_F(CaptureCommandsTest, SelectFolderEndsInOneSlashOrIsEmpty) {
-  const struct {
-    const char* chosen;
-    const char* answer;
-  } cases[] = {{"", ""}, {"/home/user", "/home/user/"}, {"/media/", "/media/"}, {"/", "/"}};
-  for (const auto& c : cases) {
-    Rig rig(loop, true, true, c.chosen);
-    EXPECT_EQ(rig.commands.SelectFolder(), c.answer) << c.chosen;
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""}, {"/home/user", "/home/user/"}, {"/media/", "/media/"}, {"/", "/"}};
+  for (const auto& [chosen, answer] : cases) {
+    EXPECT_EQ(Rig(loop, true, true, chosen).commands.SelectFolder(), answer) << chosen;
   }
 }
 

@@ -53,25 +53,18 @@ TEST(Desktop, ChooseFolderAsksZenityThenKdialogAndChecksTheAnswer) {
   }
 }
 
-TEST(Desktop, OpenFolderLaunchesXdgOpenOnlyOnADesktop) {
-  for (const bool desktop : {false, true}) {
+TEST(Desktop, ProgramsStartWithoutAShell) {
+  for (const bool desktop : {false, true}) {  // xdg-open only on a desktop
     std::vector<Argv> launched;
     openFolder("/tmp/shots/", {desktop, "/home/user"}, [&](const Argv& argv) {
       launched.push_back(argv);
       return true;
     });
-    const std::vector<Argv> expected =
-        desktop ? std::vector<Argv>{{"xdg-open", "/tmp/shots/"}} : std::vector<Argv>{};
-    EXPECT_EQ(launched, expected);
+    EXPECT_EQ(launched,
+              (desktop ? std::vector<Argv>{{"xdg-open", "/tmp/shots/"}} : std::vector<Argv>{}));
   }
-}
-
-TEST(Desktop, RunProgramCollectsCappedOutputAndStatus) {
   const ProgramResult echo = runProgram({"echo", "hello"});
-  EXPECT_TRUE(echo.started);
-  EXPECT_EQ(echo.status, 0);
-  EXPECT_EQ(echo.output, "hello\n");
-
+  EXPECT_EQ(std::tuple(echo.started, echo.status, echo.output), std::tuple(true, 0, "hello\n"));
   EXPECT_EQ(runProgram({"false"}).status, 1);
   EXPECT_FALSE(runProgram({"vexa-no-such-program"}).started);
   EXPECT_EQ(runProgram({"head", "-c", "100000", "/dev/zero"}).output.size(), kMaxProgramOutput + 1);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "support/AviReader.h"
 #include "support/MemoryFile.h"
@@ -144,6 +146,8 @@ TEST_F(AviRecorderTest, RequestsTakeEffectWithTheNextPicture) {
   EXPECT_EQ(r.filesWritten(), std::vector<std::string>{"b.d/cam001"});
 }
 
+// A picture the file refuses opens the next; with the real limits (five pictures still held) the
+// second file has one frame, so the first took 432000.
 TEST_F(AviRecorderTest, AFullFileGoesOnInTheNext) {
   AviRecorder& r = make({10, 1u << 30});
   ASSERT_TRUE(r.RequestStart("cam.avi", kAviKindJpeg, 30, 8, 8));
@@ -153,16 +157,13 @@ TEST_F(AviRecorderTest, AFullFileGoesOnInTheNext) {
   EXPECT_EQ(read("cam001.avi").totalFrames, 10u);
   const test::AviFile second = read("cam002.avi");
   EXPECT_EQ(std::pair(second.totalFrames, second.chunks.front()), std::pair(6u, Bytes(8, 11)));
-}
 
-// With five pictures still held, the second file has one frame: the first took 432000.
-TEST_F(AviRecorderTest, TheIndexLimitOfARealFile) {
-  AviRecorder& r = make();
-  ASSERT_TRUE(r.RequestStart("cam.avi", kAviKindJpeg, 30, 8, 8));
+  AviRecorder& real = make();
+  ASSERT_TRUE(real.RequestStart("big.avi", kAviKindJpeg, 30, 8, 8));
   const uint8_t picture[4] = {};
-  for (uint32_t i = 0; i < 432000 + 6; ++i, clock.advance(33)) r.AddFrame(picture);
-  ASSERT_EQ(r.filesWritten(), (std::vector<std::string>{"cam001.avi", "cam002.avi"}));
-  EXPECT_EQ(disk.files["cam002.avi"].bytes.size(), AviWriter::kHeaderBytes + 8 + 4);
+  for (uint32_t i = 0; i < 432000 + 6; ++i, clock.advance(33)) real.AddFrame(picture);
+  ASSERT_EQ(real.filesWritten(), (std::vector<std::string>{"big001.avi", "big002.avi"}));
+  EXPECT_EQ(disk.files["big002.avi"].bytes.size(), AviWriter::kHeaderBytes + 8 + 4);
 }
 
 // What the file gets from each H.264 unit: sets stored, key units completed with the sets they
@@ -206,8 +207,9 @@ TEST_F(AviRecorderTest, H264UnitsAndTheirParameterSets) {
       r.Close();
       const test::AviFile avi = read("v001.avi");
       std::vector<Bytes> padded;
-      for (const Bytes& chunk : c.chunks)
+      for (const Bytes& chunk : c.chunks) {
         padded.push_back(chunk + Bytes((4 - chunk.size() % 4) % 4, 0));
+      }
       EXPECT_EQ(avi.chunks, padded) << c.name << sc;
       EXPECT_EQ(avi.flags, c.flags) << c.name << sc;
     }
@@ -226,8 +228,8 @@ TEST_F(AviRecorderTest, H264StreamTakesWhatTheDescriptionTold) {
   r.Close();
   const test::AviFile avi = read("v001.avi");
   EXPECT_EQ(std::tuple(avi.rate, avi.width, avi.height), std::tuple(25u, 320u, 240u));
-  EXPECT_EQ(avi.chunks, (std::vector<Bytes>{{0,    0,    0, 1, 0x67, 0x42, 0,    0, 0, 1,
-                                             0x68, 0xCE, 0, 0, 1,    0x65, 0x88, 0, 0, 0},
+  const Bytes sets = {0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68, 0xCE};
+  EXPECT_EQ(avi.chunks, (std::vector<Bytes>{sets + Bytes{0, 0, 1, 0x65, 0x88, 0, 0, 0},
                                             {0, 0, 1, 9, 0x30, 0, 0, 0},
                                             {0, 0, 1, 0x41, 0x9A, 0, 0, 0}}));
   EXPECT_EQ(avi.flags, (std::vector<uint32_t>{0x10, 0, 0}));
@@ -263,6 +265,36 @@ TEST_F(AviRecorderTest, AFailedWriteEndsTheRecordingWithOneReport) {
   fails(onDisk, temp.file("full.avi"), temp.file("full001.avi") + ": No space left on device (5)");
   fails(onDisk, temp.file("plain/cam.avi"),
         temp.file("plain/cam001.avi") + ": Not a directory (4)");
+}
+
+// The interface thread starts, stops and restarts while the decode thread hands over H.264
+// units; then, as the stream player does, the intake stops and Close follows. Every file left is
+// closed and reads back whole.
+TEST_F(AviRecorderTest, RequestsRaceTheIntake) {
+  AviRecorder& r = make({50, 1 << 20});
+  std::atomic<bool> running{true};
+  std::thread intake([&] {
+    const Bytes idr = {0, 0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x68, 0xCE, 0, 0, 1, 0x65, 0x88},
+                slice = {0, 0, 1, 0x41, 0x9A, 0x01};
+    for (uint32_t i = 0; running; ++i, clock.advance(33)) {
+      if (r.IsRecording()) r.AddFrame(i % 10 == 0 ? idr : slice);
+    }
+  });
+  for (int i = 0; i < 3000; ++i, std::this_thread::yield()) {
+    r.RequestStart("v" + std::to_string(i % 3) + ".avi", kAviKindH264, i % 40, 8, 8);
+    if (i % 2 == 1) r.RequestStop();
+    (void)r.filesWritten();
+  }
+  r.RequestStop();
+  running = false;
+  intake.join();
+  r.Close();
+  EXPECT_FALSE(r.IsRecording());
+  EXPECT_EQ(reports, std::vector<std::string>{});
+  for (auto& [path, file] : disk.files) {
+    EXPECT_TRUE(file.closed) << path;
+    EXPECT_EQ(test::readAvi(file.bytes).problem, "") << path;
+  }
 }
 
 }  // namespace

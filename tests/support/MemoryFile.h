@@ -47,8 +47,9 @@ class MemoryFile final : public platform::File {
     const uint64_t end = offset + bytes.size();
     const uint64_t reach = std::min(end, std::max<uint64_t>(disk_.maxFileBytes, stored.size()));
     if (reach > stored.size()) stored.resize(size_t(reach));
-    if (reach > offset)
+    if (reach > offset) {
       std::copy_n(bytes.begin(), reach - offset, stored.begin() + ptrdiff_t(offset));
+    }
     return reach == end ? 0 : ENOSPC;
   }
   int truncate(uint64_t size) override {

@@ -25,11 +25,8 @@ Bytes operator+(Bytes a, const Bytes& b) {
 std::vector<uint32_t> durations(const test::AviFile& avi) {
   std::vector<uint32_t> out;
   for (const auto& chunk : avi.chunks) {
-    if (chunk.empty() && !out.empty()) {
-      ++out.back();
-    } else {
-      out.push_back(1);
-    }
+    if (!chunk.empty() || out.empty()) out.push_back(0);
+    ++out.back();
   }
   return out;
 }

@@ -13,9 +13,13 @@
 #include "media/MjpegDecoder.h"
 #include "media/VideoDecoderSet.h"
 #include "platform/Thread.h"
+#include "platform/Dialogs.h"
 #include "session/IPCameraSite.h"
+#include "session/StreamPlayer.h"
+#include "support/AviReader.h"
 #include "support/Loopback.h"
 #include "support/Picture.h"
+#include "support/TempFolder.h"
 
 namespace vexa {
 namespace {
@@ -153,6 +157,37 @@ TEST_F(EveryRoad, StoppingAndDestroyingWhileStreamingIsCleanAndAnUnknownPathStay
   const uint32_t frames = site->GetFrameNumber();
   platform::sleepMs(300);
   EXPECT_LE(site->GetFrameNumber(), frames + 1);
+}
+
+// A recording stopped while H.264 units still flow: the player stops the decode thread, then
+// finishes the file; the frame rate came from the description, the request gave none.
+TEST_F(EveryRoad, ARecordingStoppedWhileUnitsFlowIsFinishedWhole) {
+  test::TempFolder folder;
+  platform::RecordingDialogs dialogs;
+  StreamPlayer player(dialogs);
+  player.setMarkerFolder(folder.path() + "/");
+  StreamConfig& config = player.config();
+  config.model = IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264;
+  config.host = "127.0.0.1";
+  config.path = "/h264";
+  config.rtspPort = rtspServer->port();
+  player.Start();
+  ASSERT_TRUE(eventually([&] { return player.hasSite(); }));
+  ASSERT_TRUE(player.StartRecord(folder.file("cam.avi")));
+  // Past the six pictures the recorder holds back.
+  ASSERT_TRUE(eventually([&] { return player.GetFrameNumber() >= 12; }));
+  player.Stop();
+  EXPECT_FALSE(player.IsRecording());
+  const test::AviFile avi = test::readAvi(folder.read("cam001.avi"));
+  EXPECT_EQ(avi.problem, "");
+  EXPECT_TRUE(avi.hasIndex);
+  EXPECT_GE(avi.chunks.size(), 6u);
+  EXPECT_EQ(avi.rate, uint32_t(kFps));
+  EXPECT_EQ(std::pair(avi.width, avi.height), std::pair(uint32_t(kWidth), uint32_t(kHeight)));
+  ASSERT_FALSE(avi.flags.empty());
+  EXPECT_EQ(avi.flags.front(), 0x10u);
+  EXPECT_TRUE(dialogs.messages().empty());
+  player.Release();
 }
 
 }  // namespace

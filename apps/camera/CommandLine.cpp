@@ -47,6 +47,17 @@ std::optional<AuthScheme> parseScheme(const std::string& text) {
   return std::nullopt;
 }
 
+std::optional<CgiFraming> parseFraming(const std::string& text) {
+  static const std::map<std::string, CgiFraming> kFramings = {
+      {"length", CgiFraming::Length},   {"length-lower", CgiFraming::LengthLower},
+      {"chunked", CgiFraming::Chunked}, {"close", CgiFraming::Close},
+      {"lf", CgiFraming::LfOnly},
+  };
+  const auto found = kFramings.find(text);
+  if (found == kFramings.end()) return std::nullopt;
+  return found->second;
+}
+
 using Setter = std::function<bool(CameraSettings&, const std::string&)>;
 
 Setter integerSetter(long low, long high, std::function<void(CameraSettings&, long)> assign) {
@@ -98,6 +109,12 @@ const std::map<std::string, Setter>& valueOptions() {
          if (scheme) s.mjpeg.auth = s.rtsp.auth = *scheme;
          s.authChosen = true;
          return scheme.has_value();
+       }},
+      {"--cgi-answer",
+       [](auto& s, const std::string& v) {
+         const auto framing = parseFraming(v);
+         if (framing) s.mjpeg.cgiFraming = *framing;
+         return framing.has_value();
        }},
       {"--nonce-lifetime", integerSetter(1, kMaxNonceLifetimeSeconds,
                                          [](auto& s, long v) {
@@ -201,7 +218,8 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CameraSettings&
 std::string usageText() {
   return "usage: vexa-camera [options]\n"
          "A simulated network camera serving generated pictures on loopback.\n"
-         "  --port N              HTTP MJPEG port, 0 for any free one (default 8008)\n"
+         "  --port N              HTTP port, 0 for any free one (default 8008): MJPEG on any\n"
+         "                        path, pan/tilt/zoom commands on /cgi-bin/com/ptz.cgi\n"
          "  --rtsp-port N         RTSP port, 0 for any free one (default 8554): /h264, /h264_2\n"
          "                        and /jpeg; media goes interleaved on the connection or over\n"
          "                        UDP, as SETUP asks\n"
@@ -233,6 +251,9 @@ std::string usageText() {
          "                        do not\n"
          "  --refuse-udp          RTSP: SETUP for RTP over UDP gets 461 Unsupported Transport\n"
          "  --lf-only             RTSP: answers end their lines in LF alone\n"
+         "  --cgi-answer HOW      how pan/tilt/zoom command answers are framed: length,\n"
+         "                        length-lower (\"content-length\"), chunked, close (no length,\n"
+         "                        closed after) or lf (LF line ends) (default length)\n"
          "  --redirect PATH=URL   requests for PATH (or below it) get 301 with URL; repeatable\n"
          "  --drop-after S        close every connection S seconds after it was accepted\n"
          "                        (SIGUSR1 closes every open connection at once)\n"

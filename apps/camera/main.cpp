@@ -108,6 +108,9 @@ int main(int argc, char** argv) {
     settings.mjpeg.videoDump = settings.rtsp.videoDump = dump.get();
   }
 
+  // One head for every stream: a command on the HTTP port moves the RTSP pictures too.
+  PtzControl ptz(settings.mjpeg.width, settings.mjpeg.height);
+  settings.mjpeg.ptz = &ptz;
   MjpegServer mjpeg(settings.mjpeg);
   if (!mjpeg.start()) {
     std::fprintf(stderr, "vexa-camera: %s\n", mjpeg.lastError().c_str());

@@ -1,5 +1,6 @@
 #include "camera/PtzControl.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <map>
@@ -55,7 +56,9 @@ const PtzAnswer kBadRequest{400, "Bad Request", {}};
 }  // namespace
 
 PtzControl::PtzControl(int width, int height, const platform::Clock* clock)
-    : clock_(clock ? *clock : platform::SystemClock::instance()),
+    : width_(std::max(width, 1)),
+      height_(std::max(height, 1)),
+      clock_(clock ? *clock : platform::SystemClock::instance()),
       view_(width, height),
       lastTick_(clock_.tickCount()) {}
 
@@ -114,6 +117,13 @@ ViewRect PtzControl::crop() {
   std::lock_guard lock(mutex_);
   catchUp();
   return view_.crop();
+}
+
+ViewRect PtzControl::cropFor(int width, int height) {
+  const ViewRect view = crop();
+  const double sx = double(width) / width_;
+  const double sy = double(height) / height_;
+  return {view.x * sx, view.y * sy, view.width * sx, view.height * sy};
 }
 
 std::string PtzControl::describe() {

@@ -36,12 +36,16 @@ class PtzControl {
   // or no command is there.
   PtzAnswer handle(std::string_view query);
   ViewRect crop();
+  // The same view in a scene of pictures of width x height, for streams of another size.
+  ViewRect cropFor(int width, int height);
   // "view x,y widthxheight zoom p", for the log.
   std::string describe();
 
  private:
   void catchUp();  // under mutex_
 
+  const int width_;
+  const int height_;
   const platform::Clock& clock_;
   std::mutex mutex_;
   PtzView view_;

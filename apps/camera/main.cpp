@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
 
   // One head for every stream: a command on the HTTP port moves the RTSP pictures too.
   PtzControl ptz(settings.mjpeg.width, settings.mjpeg.height);
-  settings.mjpeg.ptz = &ptz;
+  settings.mjpeg.ptz = settings.rtsp.ptz = &ptz;
   MjpegServer mjpeg(settings.mjpeg);
   if (!mjpeg.start()) {
     std::fprintf(stderr, "vexa-camera: %s\n", mjpeg.lastError().c_str());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "camera/PictureGenerator.h"
 #include "camera/PtzControl.h"
 
 namespace vexa::camera {
@@ -99,6 +100,42 @@ TEST(PtzControl, RunsCommandsOnItsClock) {
   EXPECT_EQ(ptz.handle("continuouspantiltmove=0,0&continuouszoommove=0").status, 200);
   clock.advance(1000);
   EXPECT_EQ(ptz.describe(), "view 1152.1,864.1 255.8x191.9 zoom 500");
+}
+
+}  // namespace
+}  // namespace vexa::camera
+
+namespace vexa::camera {
+namespace {
+
+// Whether count pixels from (ax, ay) of a agree with those from (bx, by) of b.
+bool sameRun(const BgrPicture& a, int ax, int ay, const BgrPicture& b, int bx, int by,
+             int count) {
+  return std::equal(a.row(ay) + 3 * ax, a.row(ay) + 3 * (ax + count), b.row(by) + 3 * bx);
+}
+
+TEST(PictureGenerator, ShowsTheViewOfTheScene) {
+  PictureGenerator generator(kWidth, kHeight);
+  const BgrPicture home = generator.bgrFrame(7);
+  BgrPicture shown;
+  generator.renderView(7, {640, 480, 640, 480}, shown);
+  EXPECT_EQ(shown.pixels, home.pixels);
+
+  const int above = generator.counterPanel().y;  // the counter stays put whatever the view
+  generator.renderView(7, {960, 480, 640, 480}, shown);  // half a picture to the right
+  for (int y = 0; y < above; y += 7) {
+    ASSERT_TRUE(sameRun(shown, 0, y, home, kWidth / 2, y, kWidth / 2)) << y;
+    ASSERT_TRUE(sameRun(shown, kWidth / 2, y, shown, kWidth / 2 + 1, y, kWidth / 2 - 1)) << y;
+  }
+  generator.renderView(7, {880, 660, 160, 120}, shown);  // zoomed four times into the middle
+  EXPECT_TRUE(sameRun(shown, 0, 240, home, 240, 240, 1));
+  EXPECT_TRUE(sameRun(shown, 4, 240, home, 241, 240, 1));
+
+  BgrPicture corner;
+  generator.renderView(7, {0, 0, 640, 480}, corner);
+  generator.renderView(7, {1920, 960, 640, 480}, shown);
+  EXPECT_TRUE(sameRun(corner, 1, 0, corner, 0, 0, kWidth - 1));  // flat
+  EXPECT_FALSE(sameRun(corner, 0, 0, shown, 0, 0, 1));           // and distinct
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ Setter integerSetter(long low, long high, std::function<void(CameraSettings&, lo
 }
 
 bool setAddress(CameraSettings& settings, const std::string& address) {
-  settings.mjpeg.bindAddress = settings.rtsp.bindAddress = address;
+  settings.mjpeg.bindAddress = settings.rtsp.bindAddress = settings.motion.bindAddress = address;
   return bindableAddress(address, 0).has_value();
 }
 
@@ -78,12 +78,19 @@ const std::map<std::string, Setter>& valueOptions() {
       {"--port", integerSetter(0, kMaxPort, [](auto& s, long v) { s.mjpeg.port = uint16_t(v); })},
       {"--rtsp-port",
        integerSetter(0, kMaxPort, [](auto& s, long v) { s.rtsp.port = uint16_t(v); })},
+      {"--motion-port",
+       integerSetter(0, kMaxPort, [](auto& s, long v) {
+                       s.motion.port = uint16_t(v);
+                       s.motionPortChosen = true;
+                     })},
+      {"--motion-threshold", integerSetter(0, MotionServerOptions::kMaxThreshold,
+                                           [](auto& s, long v) { s.motion.threshold = int(v); })},
       {"--width", integerSetter(kMinSide, kMaxSide,
                                 [](auto& s, long v) { s.mjpeg.width = s.rtsp.width = int(v); })},
       {"--height", integerSetter(kMinSide, kMaxSide,
                                  [](auto& s, long v) { s.mjpeg.height = s.rtsp.height = int(v); })},
       {"--fps", integerSetter(FrameProducer::kMinFps, FrameProducer::kMaxFps,
-                              [](auto& s, long v) { s.mjpeg.fps = s.rtsp.fps = int(v); })},
+                              [](auto& s, long v) { s.mjpeg.fps = s.rtsp.fps = s.motion.fps = int(v); })},
       {"--quality",
        integerSetter(JpegEncoder::kMinQuality, JpegEncoder::kMaxQuality,
                      [](auto& s, long v) { s.mjpeg.quality = s.rtsp.quality = int(v); })},
@@ -170,7 +177,8 @@ const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions()
       {"--rtcp-not-alive", [](CameraSettings& s) { s.rtsp.rtcpKeepsAlive = false; }},
       {"--refuse-udp", [](CameraSettings& s) { s.rtsp.refuseUdp = true; }},
       {"--lf-only", [](CameraSettings& s) { s.rtsp.lfOnly = true; }},
-      {"--log", [](CameraSettings& s) { s.mjpeg.logRequests = s.rtsp.logRequests = true; }},
+      {"--log", [](CameraSettings& s) { s.mjpeg.logRequests = s.rtsp.logRequests = s.motion.logValues = true; }},
+      {"--motion-inactive", [](CameraSettings& s) { s.motion.inactive = true; }},
   };
   return flags;
 }
@@ -223,6 +231,11 @@ std::string usageText() {
          "  --rtsp-port N         RTSP port, 0 for any free one (default 8554): /h264, /h264_2\n"
          "                        and /jpeg; media goes interleaved on the connection or over\n"
          "                        UDP, as SETUP asks\n"
+         "  --motion-port N       motion port, 0 for any free one (default 5656): every 100 ms\n"
+         "                        the percentage of pixels changed, each second 100 + the\n"
+         "                        threshold, in hex digits followed by \"$\"\n"
+         "  --motion-threshold T  a fixed threshold, 0..100 (default: cycles through 60..90)\n"
+         "  --motion-inactive     the motion port sends only C9$: detection off\n"
          "  --listen ADDR         address both servers listen on, IPv4 or IPv6 such as ::1\n"
          "                        (default 127.0.0.1; --bind is the same)\n"
          "  --width N             picture width, 16..4096 (default 640)\n"
@@ -257,7 +270,7 @@ std::string usageText() {
          "  --redirect PATH=URL   requests for PATH (or below it) get 301 with URL; repeatable\n"
          "  --drop-after S        close every connection S seconds after it was accepted\n"
          "                        (SIGUSR1 closes every open connection at once)\n"
-         "  --log                 one line per request on stderr\n"
+         "  --log                 one line per request, and per motion value sent, on stderr\n"
          "  --duration S          stop after this many seconds (default: until SIGINT/SIGTERM)\n"
          "  --help                show this text\n";
 }

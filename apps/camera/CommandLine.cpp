@@ -78,19 +78,20 @@ const std::map<std::string, Setter>& valueOptions() {
       {"--port", integerSetter(0, kMaxPort, [](auto& s, long v) { s.mjpeg.port = uint16_t(v); })},
       {"--rtsp-port",
        integerSetter(0, kMaxPort, [](auto& s, long v) { s.rtsp.port = uint16_t(v); })},
-      {"--motion-port",
-       integerSetter(0, kMaxPort, [](auto& s, long v) {
-                       s.motion.port = uint16_t(v);
-                       s.motionPortChosen = true;
-                     })},
+      {"--motion-port", integerSetter(0, kMaxPort,
+                                      [](auto& s, long v) {
+                                        s.motion.port = uint16_t(v);
+                                        s.motionPortChosen = true;
+                                      })},
       {"--motion-threshold", integerSetter(0, MotionServerOptions::kMaxThreshold,
                                            [](auto& s, long v) { s.motion.threshold = int(v); })},
       {"--width", integerSetter(kMinSide, kMaxSide,
                                 [](auto& s, long v) { s.mjpeg.width = s.rtsp.width = int(v); })},
       {"--height", integerSetter(kMinSide, kMaxSide,
                                  [](auto& s, long v) { s.mjpeg.height = s.rtsp.height = int(v); })},
-      {"--fps", integerSetter(FrameProducer::kMinFps, FrameProducer::kMaxFps,
-                              [](auto& s, long v) { s.mjpeg.fps = s.rtsp.fps = s.motion.fps = int(v); })},
+      {"--fps",
+       integerSetter(FrameProducer::kMinFps, FrameProducer::kMaxFps,
+                     [](auto& s, long v) { s.mjpeg.fps = s.rtsp.fps = s.motion.fps = int(v); })},
       {"--quality",
        integerSetter(JpegEncoder::kMinQuality, JpegEncoder::kMaxQuality,
                      [](auto& s, long v) { s.mjpeg.quality = s.rtsp.quality = int(v); })},
@@ -177,7 +178,10 @@ const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions()
       {"--rtcp-not-alive", [](CameraSettings& s) { s.rtsp.rtcpKeepsAlive = false; }},
       {"--refuse-udp", [](CameraSettings& s) { s.rtsp.refuseUdp = true; }},
       {"--lf-only", [](CameraSettings& s) { s.rtsp.lfOnly = true; }},
-      {"--log", [](CameraSettings& s) { s.mjpeg.logRequests = s.rtsp.logRequests = s.motion.logValues = true; }},
+      {"--log",
+       [](CameraSettings& s) {
+         s.mjpeg.logRequests = s.rtsp.logRequests = s.motion.logValues = true;
+       }},
       {"--motion-inactive", [](CameraSettings& s) { s.motion.inactive = true; }},
   };
   return flags;

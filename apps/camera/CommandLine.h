@@ -22,7 +22,7 @@ struct CameraSettings {
   double durationSeconds = 0;  // 0: until SIGINT or SIGTERM
   std::string dumpVideoPath;   // empty: no dump
   bool showHelp = false;
-  bool authChosen = false;  // --auth given, which wants credentials
+  bool authChosen = false;        // --auth given, which wants credentials
   bool motionPortChosen = false;  // a busy default motion port only warns
 
   CameraSettings() {

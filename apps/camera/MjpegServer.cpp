@@ -39,15 +39,15 @@ bool isBoundaryCharacter(char c) {
 MjpegServer::MjpegServer(MjpegServerOptions options)
     : options_(std::move(options)),
       delimiter_("\r\n--" + options_.boundary + "\r\n"),
-      ownPtz_(options_.ptz ? nullptr
-                           : std::make_unique<PtzControl>(options_.width, options_.height,
-                                                          options_.clock)),
+      ownPtz_(options_.ptz
+                  ? nullptr
+                  : std::make_unique<PtzControl>(options_.width, options_.height, options_.clock)),
       ptz_(options_.ptz ? *options_.ptz : *ownPtz_),
       auth_({options_.user, options_.password, options_.auth, options_.nonceLifetimeSeconds},
             options_.clock),
       log_(options_.logRequests),
-      producer_(options_.width, options_.height, options_.fps, options_.quality,
-                options_.videoDump, &ptz_),
+      producer_(options_.width, options_.height, options_.fps, options_.quality, options_.videoDump,
+                &ptz_),
       tcp_([this](TcpConnection& connection,
                   const std::atomic<bool>& stopping) { serve(connection, stopping); },
            std::chrono::milliseconds(options_.dropAfterMs)) {}

@@ -54,8 +54,9 @@ std::string MotionFeed::step() {
 
 MotionServer::MotionServer(MotionServerOptions options)
     : options_(std::move(options)),
-      tcp_([this](TcpConnection& connection,
-                  const std::atomic<bool>& stopping) { serve(connection, stopping); }) {}
+      tcp_([this](TcpConnection& connection, const std::atomic<bool>& stopping) {
+        serve(connection, stopping);
+      }) {}
 
 MotionServer::~MotionServer() {
   stop();
@@ -97,7 +98,8 @@ void MotionServer::serve(TcpConnection& connection, const std::atomic<bool>& sto
     while (Clock::now() < due) {
       const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
       ignored.clear();
-      const IoResult read = connection.receiveSome(ignored, kMaxIgnoredBytes, int(wait.count()) + 1);
+      const IoResult read =
+          connection.receiveSome(ignored, kMaxIgnoredBytes, int(wait.count()) + 1);
       if (read != IoResult::Done || stopping.load(std::memory_order_relaxed)) return;
     }
   }

@@ -22,11 +22,13 @@ constexpr std::array<Bgr, 8> kBars = {{
     {16, 16, 16},     // black
 }};
 // The scene's tiles, row by row; the home picture covers the second of the second row.
-constexpr std::array<Bgr, PtzView::kSceneColumns * PtzView::kSceneRows> kTiles = {{
-    {60, 20, 20},   {20, 60, 20},   {20, 20, 60},  {90, 90, 30},
-    {30, 90, 90},   {0, 0, 0},      {90, 30, 90},  {140, 60, 60},
-    {60, 140, 60},  {60, 60, 140},  {150, 150, 90}, {90, 150, 150},
+// clang-format off
+constexpr std::array<Bgr, PtzView::kSceneTiles> kTiles = {{
+    {60, 20, 20},  {20, 60, 20},   {20, 20, 60},   {90, 90, 30},
+    {30, 90, 90},  {0, 0, 0},      {90, 30, 90},   {140, 60, 60},
+    {60, 140, 60}, {60, 60, 140},  {150, 150, 90}, {90, 150, 150},
 }};
+// clang-format on
 constexpr Bgr kBoxColour = {32, 128, 240};
 constexpr Bgr kPanelColour = {16, 16, 16};
 constexpr Bgr kDigitColour = {235, 235, 235};

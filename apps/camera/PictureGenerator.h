@@ -59,9 +59,8 @@ class PictureGenerator {
   int width_;
   int height_;
   int barsBottom_;
-  BgrPicture home_;                 // the home picture without its counter
-  std::vector<int> sceneColumns_;   // per column of the view: scene x
+  BgrPicture home_;                // the home picture without its counter
+  std::vector<int> sceneColumns_;  // per column of the view: scene x
 };
-
 
 }  // namespace vexa::camera

@@ -39,7 +39,8 @@ std::map<std::string_view, std::string_view> splitQuery(std::string_view query) 
     const size_t end = query.find('&');
     const std::string_view field = query.substr(0, end);
     const size_t equals = field.find('=');
-    if (equals != std::string_view::npos) fields[field.substr(0, equals)] = field.substr(equals + 1);
+    if (equals != std::string_view::npos)
+      fields[field.substr(0, equals)] = field.substr(equals + 1);
     query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
   }
   return fields;

@@ -19,6 +19,7 @@ class PtzView {
  public:
   static constexpr int kSceneColumns = 4;
   static constexpr int kSceneRows = 3;
+  static constexpr int kSceneTiles = kSceneColumns * kSceneRows;
   static constexpr int kHomeColumn = 1;
   static constexpr int kHomeRow = 1;
   static constexpr int kMaxSpeed = 100;  // pan, tilt and zoom speeds are -100..100

@@ -98,8 +98,12 @@ TEST(MjpegServer, FramesCommandAnswersAsAsked) {
 TEST(MjpegServer, AnswersCommandsOnceAuthorised) {
   platform::ManualClock clock;
   PtzControl ptz(160, 120, &clock);
-  MjpegServer server({.width = 160, .height = 120, .user = "admin", .password = "pw",
-                      .clock = &clock, .ptz = &ptz});
+  MjpegServer server({.width = 160,
+                      .height = 120,
+                      .user = "admin",
+                      .password = "pw",
+                      .clock = &clock,
+                      .ptz = &ptz});
   ASSERT_TRUE(server.start()) << server.lastError();
   const std::string command = "GET /cgi-bin/com/ptz.cgi?continuouspantiltmove=100,0 HTTP/1.1\r\n";
   const struct {

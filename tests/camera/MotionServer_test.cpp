@@ -21,8 +21,8 @@ TEST(MotionFeed, SendsLevelsAndEachSecondTheThreshold) {
     int second;
     std::string sent;
   } cases[] = {
-      {std::nullopt, 1, "A0$"}, {std::nullopt, 2, "A1$"}, {std::nullopt, 31, "BE$"},
-      {std::nullopt, 32, "A0$"}, {75, 1, "AF$"},        {75, 3, "AF$"},
+      {std::nullopt, 1, "A0$"},  {std::nullopt, 2, "A1$"}, {std::nullopt, 31, "BE$"},
+      {std::nullopt, 32, "A0$"}, {75, 1, "AF$"},           {75, 3, "AF$"},
   };
   for (const auto& c : cases) {
     MotionFeed feed({.threshold = c.threshold});

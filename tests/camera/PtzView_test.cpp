@@ -25,17 +25,20 @@ TEST(PtzView, MovesAtItsSpeedsAndStaysInTheScene) {
     uint32_t ms;
     ViewRect crop;
   } cases[] = {
-      {0, 0, 0, 5000, {640, 480, 640, 480}},       // home
-      {100, 0, 0, 1000, {960, 480, 640, 480}},     // right: half a picture a second
+      {0, 0, 0, 5000, {640, 480, 640, 480}},    // home
+      {100, 0, 0, 1000, {960, 480, 640, 480}},  // right: half a picture a second
       {-50, 0, 0, 1000, {480, 480, 640, 480}},
-      {0, 100, 0, 1000, {640, 240, 640, 480}},     // up
+      {0, 100, 0, 1000, {640, 240, 640, 480}},  // up
       {0, -100, 0, 500, {640, 600, 640, 480}},
-      {100, 0, 0, 60000, {1920, 480, 640, 480}},   // stops at the scene's right edge
+      {100, 0, 0, 60000, {1920, 480, 640, 480}},  // stops at the scene's right edge
       {-100, 100, 0, 60000, {0, 0, 640, 480}},
-      {0, 0, 100, 3000, {880, 660, 160, 120}},     // zoom stops at 999: four times
-      {0, 0, 100, 1000, {960 - zoomedHalf / 2, 720 - zoomedHalf * 3 / 8, zoomedHalf,
-                         zoomedHalf * 3 / 4}},
-      {0, 0, -100, 1000, {640, 480, 640, 480}},    // and at 0
+      {0, 0, 100, 3000, {880, 660, 160, 120}},  // zoom stops at 999: four times
+      {0,
+       0,
+       100,
+       1000,
+       {960 - zoomedHalf / 2, 720 - zoomedHalf * 3 / 8, zoomedHalf, zoomedHalf * 3 / 4}},
+      {0, 0, -100, 1000, {640, 480, 640, 480}},  // and at 0
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.pan << "," << c.tilt << " zoom " << c.zoom);
@@ -109,8 +112,7 @@ namespace vexa::camera {
 namespace {
 
 // Whether count pixels from (ax, ay) of a agree with those from (bx, by) of b.
-bool sameRun(const BgrPicture& a, int ax, int ay, const BgrPicture& b, int bx, int by,
-             int count) {
+bool sameRun(const BgrPicture& a, int ax, int ay, const BgrPicture& b, int bx, int by, int count) {
   return std::equal(a.row(ay) + 3 * ax, a.row(ay) + 3 * (ax + count), b.row(by) + 3 * bx);
 }
 
@@ -121,7 +123,7 @@ TEST(PictureGenerator, ShowsTheViewOfTheScene) {
   generator.renderView(7, {640, 480, 640, 480}, shown);
   EXPECT_EQ(shown.pixels, home.pixels);
 
-  const int above = generator.counterPanel().y;  // the counter stays put whatever the view
+  const int above = generator.counterPanel().y;          // the counter stays put whatever the view
   generator.renderView(7, {960, 480, 640, 480}, shown);  // half a picture to the right
   for (int y = 0; y < above; y += 7) {
     ASSERT_TRUE(sameRun(shown, 0, y, home, kWidth / 2, y, kWidth / 2)) << y;

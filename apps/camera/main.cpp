@@ -127,9 +127,9 @@ int main(int argc, char** argv) {
   // Cameras run side by side in tests, where only the first gets the default motion port.
   MotionServer motion(settings.motion);
   const bool motionServes = motion.start();
-  if (!motionServes) {
+  if (!motionServes && settings.motionPortChosen) {
     std::fprintf(stderr, "vexa-camera: motion: %s\n", motion.lastError().c_str());
-    if (settings.motionPortChosen) return kExitCannotServe;
+    return kExitCannotServe;
   }
   // The MJPEG line comes first: scripts take the first address printed as the HTTP one.
   std::printf("vexa-camera: MJPEG on http://%s/\n",
@@ -141,6 +141,8 @@ int main(int argc, char** argv) {
                 hostAndPort(settings.motion.bindAddress, motion.port()).c_str());
   }
   std::fflush(stdout);
+  // After the addresses, which scripts read from the same output.
+  if (!motionServes) std::fprintf(stderr, "vexa-camera: motion: %s\n", motion.lastError().c_str());
 
   waitForEnd(signals, settings.durationSeconds, [&] {
     std::fprintf(stderr, "vexa-camera: dropping every connection\n");

@@ -47,6 +47,17 @@ std::optional<AuthScheme> parseScheme(const std::string& text) {
   return std::nullopt;
 }
 
+std::optional<CgiFraming> parseFraming(const std::string& text) {
+  static const std::map<std::string, CgiFraming> kFramings = {
+      {"length", CgiFraming::Length},   {"length-lower", CgiFraming::LengthLower},
+      {"chunked", CgiFraming::Chunked}, {"close", CgiFraming::Close},
+      {"lf", CgiFraming::LfOnly},
+  };
+  const auto found = kFramings.find(text);
+  if (found == kFramings.end()) return std::nullopt;
+  return found->second;
+}
+
 using Setter = std::function<bool(CameraSettings&, const std::string&)>;
 
 Setter integerSetter(long low, long high, std::function<void(CameraSettings&, long)> assign) {
@@ -58,7 +69,7 @@ Setter integerSetter(long low, long high, std::function<void(CameraSettings&, lo
 }
 
 bool setAddress(CameraSettings& settings, const std::string& address) {
-  settings.mjpeg.bindAddress = settings.rtsp.bindAddress = address;
+  settings.mjpeg.bindAddress = settings.rtsp.bindAddress = settings.motion.bindAddress = address;
   return bindableAddress(address, 0).has_value();
 }
 
@@ -67,12 +78,20 @@ const std::map<std::string, Setter>& valueOptions() {
       {"--port", integerSetter(0, kMaxPort, [](auto& s, long v) { s.mjpeg.port = uint16_t(v); })},
       {"--rtsp-port",
        integerSetter(0, kMaxPort, [](auto& s, long v) { s.rtsp.port = uint16_t(v); })},
+      {"--motion-port", integerSetter(0, kMaxPort,
+                                      [](auto& s, long v) {
+                                        s.motion.port = uint16_t(v);
+                                        s.motionPortChosen = true;
+                                      })},
+      {"--motion-threshold", integerSetter(0, MotionServerOptions::kMaxThreshold,
+                                           [](auto& s, long v) { s.motion.threshold = int(v); })},
       {"--width", integerSetter(kMinSide, kMaxSide,
                                 [](auto& s, long v) { s.mjpeg.width = s.rtsp.width = int(v); })},
       {"--height", integerSetter(kMinSide, kMaxSide,
                                  [](auto& s, long v) { s.mjpeg.height = s.rtsp.height = int(v); })},
-      {"--fps", integerSetter(FrameProducer::kMinFps, FrameProducer::kMaxFps,
-                              [](auto& s, long v) { s.mjpeg.fps = s.rtsp.fps = int(v); })},
+      {"--fps",
+       integerSetter(FrameProducer::kMinFps, FrameProducer::kMaxFps,
+                     [](auto& s, long v) { s.mjpeg.fps = s.rtsp.fps = s.motion.fps = int(v); })},
       {"--quality",
        integerSetter(JpegEncoder::kMinQuality, JpegEncoder::kMaxQuality,
                      [](auto& s, long v) { s.mjpeg.quality = s.rtsp.quality = int(v); })},
@@ -98,6 +117,12 @@ const std::map<std::string, Setter>& valueOptions() {
          if (scheme) s.mjpeg.auth = s.rtsp.auth = *scheme;
          s.authChosen = true;
          return scheme.has_value();
+       }},
+      {"--cgi-answer",
+       [](auto& s, const std::string& v) {
+         const auto framing = parseFraming(v);
+         if (framing) s.mjpeg.cgiFraming = *framing;
+         return framing.has_value();
        }},
       {"--nonce-lifetime", integerSetter(1, kMaxNonceLifetimeSeconds,
                                          [](auto& s, long v) {
@@ -153,7 +178,11 @@ const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions()
       {"--rtcp-not-alive", [](CameraSettings& s) { s.rtsp.rtcpKeepsAlive = false; }},
       {"--refuse-udp", [](CameraSettings& s) { s.rtsp.refuseUdp = true; }},
       {"--lf-only", [](CameraSettings& s) { s.rtsp.lfOnly = true; }},
-      {"--log", [](CameraSettings& s) { s.mjpeg.logRequests = s.rtsp.logRequests = true; }},
+      {"--log",
+       [](CameraSettings& s) {
+         s.mjpeg.logRequests = s.rtsp.logRequests = s.motion.logValues = true;
+       }},
+      {"--motion-inactive", [](CameraSettings& s) { s.motion.inactive = true; }},
   };
   return flags;
 }
@@ -201,10 +230,16 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CameraSettings&
 std::string usageText() {
   return "usage: vexa-camera [options]\n"
          "A simulated network camera serving generated pictures on loopback.\n"
-         "  --port N              HTTP MJPEG port, 0 for any free one (default 8008)\n"
+         "  --port N              HTTP port, 0 for any free one (default 8008): MJPEG on any\n"
+         "                        path, pan/tilt/zoom commands on /cgi-bin/com/ptz.cgi\n"
          "  --rtsp-port N         RTSP port, 0 for any free one (default 8554): /h264, /h264_2\n"
          "                        and /jpeg; media goes interleaved on the connection or over\n"
          "                        UDP, as SETUP asks\n"
+         "  --motion-port N       motion port, 0 for any free one (default 5656): every 100 ms\n"
+         "                        the percentage of pixels changed, each second 100 + the\n"
+         "                        threshold, in hex digits followed by \"$\"\n"
+         "  --motion-threshold T  a fixed threshold, 0..100 (default: cycles through 60..90)\n"
+         "  --motion-inactive     the motion port sends only C9$: detection off\n"
          "  --listen ADDR         address both servers listen on, IPv4 or IPv6 such as ::1\n"
          "                        (default 127.0.0.1; --bind is the same)\n"
          "  --width N             picture width, 16..4096 (default 640)\n"
@@ -233,10 +268,13 @@ std::string usageText() {
          "                        do not\n"
          "  --refuse-udp          RTSP: SETUP for RTP over UDP gets 461 Unsupported Transport\n"
          "  --lf-only             RTSP: answers end their lines in LF alone\n"
+         "  --cgi-answer HOW      how pan/tilt/zoom command answers are framed: length,\n"
+         "                        length-lower (\"content-length\"), chunked, close (no length,\n"
+         "                        closed after) or lf (LF line ends) (default length)\n"
          "  --redirect PATH=URL   requests for PATH (or below it) get 301 with URL; repeatable\n"
          "  --drop-after S        close every connection S seconds after it was accepted\n"
          "                        (SIGUSR1 closes every open connection at once)\n"
-         "  --log                 one line per request on stderr\n"
+         "  --log                 one line per request, and per motion value sent, on stderr\n"
          "  --duration S          stop after this many seconds (default: until SIGINT/SIGTERM)\n"
          "  --help                show this text\n";
 }

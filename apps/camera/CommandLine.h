@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "camera/MjpegServer.h"
+#include "camera/MotionServer.h"
 #include "camera/RtspServer.h"
 
 namespace vexa::camera {
@@ -17,10 +18,12 @@ struct CameraSettings {
   // and dropping apply to both servers.
   MjpegServerOptions mjpeg;
   RtspServerOptions rtsp;
+  MotionServerOptions motion;
   double durationSeconds = 0;  // 0: until SIGINT or SIGTERM
   std::string dumpVideoPath;   // empty: no dump
   bool showHelp = false;
-  bool authChosen = false;  // --auth given, which wants credentials
+  bool authChosen = false;        // --auth given, which wants credentials
+  bool motionPortChosen = false;  // a busy default motion port only warns
 
   CameraSettings() {
     mjpeg.port = kDefaultHttpPort;

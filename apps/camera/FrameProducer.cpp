@@ -23,12 +23,14 @@ FrameProducer::Viewer::~Viewer() {
   producer_.dumpedSequence_ = 0;
 }
 
-FrameProducer::FrameProducer(int width, int height, int fps, int quality, VideoDump* dump)
+FrameProducer::FrameProducer(int width, int height, int fps, int quality, VideoDump* dump,
+                             PtzControl* ptz)
     : generator_(width, height),
       width_(width),
       height_(height),
       fps_(fps),
       quality_(quality),
+      ptz_(ptz),
       dump_(dump) {}
 
 FrameProducer::~FrameProducer() {
@@ -79,7 +81,11 @@ bool FrameProducer::waitForViewers(std::unique_lock<std::mutex>& lock) {
 }
 
 void FrameProducer::produce(uint32_t pictureIndex) {
-  generator_.render(pictureIndex, scratch_);
+  if (ptz_) {
+    generator_.renderView(pictureIndex, ptz_->cropFor(width_, height_), scratch_);
+  } else {
+    generator_.render(pictureIndex, scratch_);
+  }
   auto jpeg = std::make_shared<std::vector<uint8_t>>(encoder_.encode(toYuv420(scratch_)));
   if (jpeg->empty()) {
     DebugTrace("FrameProducer: picture %u did not encode\n", pictureIndex);

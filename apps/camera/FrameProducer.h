@@ -10,6 +10,7 @@
 
 #include "camera/JpegEncoder.h"
 #include "camera/PictureGenerator.h"
+#include "camera/PtzControl.h"
 #include "camera/VideoDump.h"
 
 namespace vexa::camera {
@@ -42,7 +43,9 @@ class FrameProducer {
     FrameProducer& producer_;
   };
 
-  FrameProducer(int width, int height, int fps, int quality, VideoDump* dump = nullptr);
+  // ptz, when given, chooses the part of the scene each picture shows; it outlives the producer.
+  FrameProducer(int width, int height, int fps, int quality, VideoDump* dump = nullptr,
+                PtzControl* ptz = nullptr);
   FrameProducer(const FrameProducer&) = delete;
   FrameProducer& operator=(const FrameProducer&) = delete;
   ~FrameProducer();
@@ -70,6 +73,7 @@ class FrameProducer {
   const int fps_;
   const int quality_;
   BgrPicture scratch_;
+  PtzControl* const ptz_;
 
   std::mutex mutex_;
   std::condition_variable changed_;

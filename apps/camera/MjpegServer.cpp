@@ -1,5 +1,6 @@
 #include "camera/MjpegServer.h"
 
+#include <cstdio>
 #include <cstring>
 #include <span>
 
@@ -23,6 +24,12 @@ std::string simpleAnswer(std::string_view status, std::string_view extraHeaders 
   return answer;
 }
 
+std::string hexNumber(size_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%zX", value);
+  return text;
+}
+
 bool isBoundaryCharacter(char c) {
   return c > ' ' && c < 0x7F;
 }
@@ -32,11 +39,15 @@ bool isBoundaryCharacter(char c) {
 MjpegServer::MjpegServer(MjpegServerOptions options)
     : options_(std::move(options)),
       delimiter_("\r\n--" + options_.boundary + "\r\n"),
+      ownPtz_(options_.ptz
+                  ? nullptr
+                  : std::make_unique<PtzControl>(options_.width, options_.height, options_.clock)),
+      ptz_(options_.ptz ? *options_.ptz : *ownPtz_),
       auth_({options_.user, options_.password, options_.auth, options_.nonceLifetimeSeconds},
             options_.clock),
       log_(options_.logRequests),
-      producer_(options_.width, options_.height, options_.fps, options_.quality,
-                options_.videoDump),
+      producer_(options_.width, options_.height, options_.fps, options_.quality, options_.videoDump,
+                &ptz_),
       tcp_([this](TcpConnection& connection,
                   const std::atomic<bool>& stopping) { serve(connection, stopping); },
            std::chrono::milliseconds(options_.dropAfterMs)) {}
@@ -52,6 +63,31 @@ std::string MjpegServer::streamAnswerHeader(const std::string& boundary) {
 
 std::string MjpegServer::partHeader(size_t jpegLength) {
   return "Content-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpegLength) + "\r\n\r\n";
+}
+
+std::string MjpegServer::commandAnswer(const PtzAnswer& answer, CgiFraming framing) {
+  const std::string_view end = framing == CgiFraming::LfOnly ? "\n" : "\r\n";
+  std::string body;
+  for (const std::string& line : answer.lines) body.append(line).append(end);
+  std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + answer.reason;
+  head.append(end).append("Content-Type: text/plain").append(end);
+  switch (framing) {
+    case CgiFraming::Length:
+    case CgiFraming::LfOnly:
+      head.append("Content-Length: " + std::to_string(body.size())).append(end);
+      break;
+    case CgiFraming::LengthLower:
+      head.append("content-length: " + std::to_string(body.size())).append(end);
+      break;
+    case CgiFraming::Chunked:
+      head.append("Transfer-Encoding: chunked").append(end);
+      body = (body.empty() ? "" : hexNumber(body.size()) + "\r\n" + body + "\r\n") + "0\r\n\r\n";
+      break;
+    case CgiFraming::Close:
+      break;
+  }
+  head.append("Connection: close").append(end).append(end);
+  return head + body;
 }
 
 std::string MjpegServer::validateOptions() const {
@@ -121,7 +157,29 @@ void MjpegServer::serve(TcpConnection& connection, const std::atomic<bool>& stop
     refuse(connection, refusal, stopping);
     return;
   }
-  streamPictures(connection, stopping);
+  if (urlPath(request->target) == PtzControl::kPath) {
+    answerCommand(connection, *request, stopping);
+  } else {
+    streamPictures(connection, stopping);
+  }
+}
+
+void MjpegServer::answerCommand(TcpConnection& connection, const HttpRequest& request,
+                                const std::atomic<bool>& stopping) {
+  const size_t mark = request.target.find('?');
+  const std::string_view query = mark == std::string::npos
+                                     ? std::string_view()
+                                     : std::string_view(request.target).substr(mark + 1);
+  const PtzAnswer answer = ptz_.handle(query);
+  if (options_.logRequests) {
+    std::fprintf(stderr, "vexa-camera: #%llu PTZ %.*s: %d, %s\n",
+                 static_cast<unsigned long long>(connection.number()), int(query.size()),
+                 query.data(), answer.status, ptz_.describe().c_str());
+  }
+  if (connection.sendText(commandAnswer(answer, options_.cgiFraming), stopping,
+                          kSendStallLimitMs) == IoResult::Done) {
+    connection.finish(stopping, kLingerMs);
+  }
 }
 
 std::string MjpegServer::refusalOf(const std::optional<HttpRequest>& request) {

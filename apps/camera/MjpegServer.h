@@ -8,6 +8,7 @@
 
 #include "camera/FrameProducer.h"
 #include "camera/HttpRequest.h"
+#include "camera/PtzControl.h"
 #include "camera/Redirect.h"
 #include "camera/RequestLog.h"
 #include "camera/ServerAuthenticator.h"
@@ -15,6 +16,15 @@
 #include "platform/Clock.h"
 
 namespace vexa::camera {
+
+// How command answers are framed, for clients to be tried against each.
+enum class CgiFraming {
+  Length,       // Content-Length
+  LengthLower,  // "content-length" in lower case
+  Chunked,
+  Close,   // no length: the body ends where the connection does
+  LfOnly,  // Content-Length, every line ended by LF alone
+};
 
 struct MjpegServerOptions {
   std::string bindAddress = "127.0.0.1";  // IPv4 or IPv6
@@ -35,10 +45,15 @@ struct MjpegServerOptions {
   int dropAfterMs = 0;
   bool logRequests = false;        // echo each request on stderr besides MjpegServer::requestLog()
   VideoDump* videoDump = nullptr;  // receives the pictures sent; outlives the server
+  // The pan/tilt/zoom head the pictures show and commands move; outlives the server. When null
+  // the server has one of its own.
+  PtzControl* ptz = nullptr;
+  CgiFraming cgiFraming = CgiFraming::Length;
 };
 
 // Serves the generated pictures as an HTTP multipart JPEG stream to any number of clients, each
-// request answered with the same endless stream whatever its path.
+// request answered with the same endless stream whatever its path, but for pan/tilt/zoom commands
+// to PtzControl::kPath, which get a short answer.
 class MjpegServer {
  public:
   static constexpr size_t kMaxRequestHeaderBytes = 8192;
@@ -77,6 +92,8 @@ class MjpegServer {
   // The answer header that opens a stream, and the head of one part.
   static std::string streamAnswerHeader(const std::string& boundary);
   static std::string partHeader(size_t jpegLength);
+  // A command's whole answer, connection closing after it.
+  static std::string commandAnswer(const PtzAnswer& answer, CgiFraming framing);
 
  private:
   std::string validateOptions() const;
@@ -86,9 +103,13 @@ class MjpegServer {
   void refuse(TcpConnection& connection, const std::string& answer,
               const std::atomic<bool>& stopping);
   void streamPictures(TcpConnection& connection, const std::atomic<bool>& stopping);
+  void answerCommand(TcpConnection& connection, const HttpRequest& request,
+                     const std::atomic<bool>& stopping);
 
   const MjpegServerOptions options_;
   const std::string delimiter_;  // CR LF "--" boundary CR LF, sent after every picture
+  std::unique_ptr<PtzControl> ownPtz_;
+  PtzControl& ptz_;
   ServerAuthenticator auth_;
   RequestLog log_;
   FrameProducer producer_;

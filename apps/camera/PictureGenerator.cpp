@@ -21,6 +21,14 @@ constexpr std::array<Bgr, 8> kBars = {{
     {191, 0, 0},      // blue
     {16, 16, 16},     // black
 }};
+// The scene's tiles, row by row; the home picture covers the second of the second row.
+// clang-format off
+constexpr std::array<Bgr, PtzView::kSceneTiles> kTiles = {{
+    {60, 20, 20},  {20, 60, 20},   {20, 20, 60},   {90, 90, 30},
+    {30, 90, 90},  {0, 0, 0},      {90, 30, 90},   {140, 60, 60},
+    {60, 140, 60}, {60, 60, 140},  {150, 150, 90}, {90, 150, 150},
+}};
+// clang-format on
 constexpr Bgr kBoxColour = {32, 128, 240};
 constexpr Bgr kPanelColour = {16, 16, 16};
 constexpr Bgr kDigitColour = {235, 235, 235};
@@ -140,6 +148,52 @@ void PictureGenerator::render(uint32_t index, BgrPicture& out) const {
   drawBackground(out);
   fillRect(out, movingBox(index), kBoxColour);
   drawCounter(index, out);
+}
+
+void PictureGenerator::renderView(uint32_t index, const ViewRect& view, BgrPicture& out) {
+  const ViewRect home{double(width_) * PtzView::kHomeColumn, double(height_) * PtzView::kHomeRow,
+                      double(width_), double(height_)};
+  if (view == home) {
+    render(index, out);
+    return;
+  }
+  home_.width = out.width = width_;
+  home_.height = out.height = height_;
+  home_.pixels.resize(size_t(width_) * size_t(height_) * 3);
+  out.pixels.resize(home_.pixels.size());
+  drawBackground(home_);
+  fillRect(home_, movingBox(index), kBoxColour);
+  drawScene(view, out);
+  drawCounter(index, out);
+}
+
+// Nearest scene pixel for each shown one: cheap, and the scene is flat areas anyway.
+void PictureGenerator::drawScene(const ViewRect& view, BgrPicture& out) {
+  const int sceneWidth = width_ * PtzView::kSceneColumns;
+  const int sceneHeight = height_ * PtzView::kSceneRows;
+  sceneColumns_.resize(size_t(width_));
+  for (int x = 0; x < width_; ++x) {
+    const int sx = int(view.x + (x + 0.5) * view.width / width_);
+    sceneColumns_[size_t(x)] = std::clamp(sx, 0, sceneWidth - 1);
+  }
+  for (int y = 0; y < height_; ++y) {
+    const int sy = std::clamp(int(view.y + (y + 0.5) * view.height / height_), 0, sceneHeight - 1);
+    const int row = sy / height_;
+    const uint8_t* homeRow = home_.row(sy - row * height_);
+    uint8_t* pixel = out.row(y);
+    for (int x = 0; x < width_; ++x, pixel += 3) {
+      const int sx = sceneColumns_[size_t(x)];
+      const int column = sx / width_;
+      if (column == PtzView::kHomeColumn && row == PtzView::kHomeRow) {
+        std::copy_n(homeRow + 3 * (sx - column * width_), 3, pixel);
+      } else {
+        const Bgr tile = kTiles[size_t(row * PtzView::kSceneColumns + column)];
+        pixel[0] = tile.b;
+        pixel[1] = tile.g;
+        pixel[2] = tile.r;
+      }
+    }
+  }
 }
 
 BgrPicture PictureGenerator::bgrFrame(uint32_t index) const {

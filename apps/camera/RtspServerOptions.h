@@ -6,6 +6,7 @@
 
 #include "camera/AudioCodec.h"
 #include "camera/H264UnitLayout.h"
+#include "camera/PtzControl.h"
 #include "camera/Redirect.h"
 #include "camera/ServerAuthenticator.h"
 #include "camera/SessionDescription.h"
@@ -54,6 +55,7 @@ struct RtspServerOptions {
   int dropAfterMs = 0;
   bool logRequests = false;        // echo each request on stderr besides RtspServer::requestLog()
   VideoDump* videoDump = nullptr;  // receives the pictures sessions send; outlives the server
+  PtzControl* ptz = nullptr;       // the view every stream shows; outlives the server
 };
 
 }  // namespace vexa::camera

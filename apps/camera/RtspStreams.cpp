@@ -29,6 +29,7 @@ VideoSourceSettings videoSettings(const RtspServerOptions& options, VideoCodec c
   video.h264Layout = options.h264Layout;
   video.maxPayloadSize = options.maxRtpPacketSize - kRtpHeaderSize;
   video.dump = options.videoDump;
+  video.ptz = options.ptz;
   return video;
 }
 

@@ -7,6 +7,15 @@
 namespace vexa::camera {
 namespace {
 
+void renderPicture(const VideoSourceSettings& settings, uint32_t pictureIndex,
+                   PictureGenerator& generator, BgrPicture& out) {
+  if (settings.ptz) {
+    generator.renderView(pictureIndex, settings.ptz->cropFor(settings.width, settings.height), out);
+  } else {
+    generator.render(pictureIndex, out);
+  }
+}
+
 class H264Source final : public VideoSource {
  public:
   explicit H264Source(const VideoSourceSettings& settings)
@@ -18,7 +27,7 @@ class H264Source final : public VideoSource {
   }
 
   std::vector<std::vector<uint8_t>> payloadsOf(uint32_t pictureIndex) override {
-    generator_.render(pictureIndex, scratch_);
+    renderPicture(settings_, pictureIndex, generator_, scratch_);
     std::vector<NalUnit> encoded = encoder_.encode(toYuv420(scratch_));
     if (encoded.empty()) {
       DebugTrace("H264Source: picture %u did not encode\n", pictureIndex);
@@ -51,7 +60,7 @@ class JpegSource final : public VideoSource {
   }
 
   std::vector<std::vector<uint8_t>> payloadsOf(uint32_t pictureIndex) override {
-    generator_.render(pictureIndex, scratch_);
+    renderPicture(settings_, pictureIndex, generator_, scratch_);
     const std::vector<uint8_t> jpeg = encoder_.encode(toYuv420(scratch_));
     const auto picture = parseJpegForRtp(jpeg);
     if (!picture) {

@@ -8,6 +8,7 @@
 #include "camera/H264UnitLayout.h"
 #include "camera/JpegEncoder.h"
 #include "camera/PictureGenerator.h"
+#include "camera/PtzControl.h"
 #include "camera/SessionDescription.h"
 #include "camera/VideoDump.h"
 
@@ -24,6 +25,7 @@ struct VideoSourceSettings {
   H264UnitLayout h264Layout;
   size_t maxPayloadSize = 0;
   VideoDump* dump = nullptr;  // where the pictures sent are written, when anywhere
+  PtzControl* ptz = nullptr;  // the view the pictures show, when not the home picture; outlives
 };
 
 // One session's video: generated pictures, encoded and cut into RTP payloads. Each session has

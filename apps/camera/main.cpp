@@ -16,6 +16,7 @@ extern "C" {
 
 #include "camera/CommandLine.h"
 #include "camera/MjpegServer.h"
+#include "camera/MotionServer.h"
 #include "camera/RtspServer.h"
 #include "camera/TcpListener.h"
 #include "camera/VideoDump.h"
@@ -108,6 +109,9 @@ int main(int argc, char** argv) {
     settings.mjpeg.videoDump = settings.rtsp.videoDump = dump.get();
   }
 
+  // One head for every stream: a command on the HTTP port moves the RTSP pictures too.
+  PtzControl ptz(settings.mjpeg.width, settings.mjpeg.height);
+  settings.mjpeg.ptz = settings.rtsp.ptz = settings.motion.ptz = &ptz;
   MjpegServer mjpeg(settings.mjpeg);
   if (!mjpeg.start()) {
     std::fprintf(stderr, "vexa-camera: %s\n", mjpeg.lastError().c_str());
@@ -120,18 +124,32 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vexa-camera: RTSP: %s\n", rtsp.lastError().c_str());
     return kExitCannotServe;
   }
+  // Cameras run side by side in tests, where only the first gets the default motion port.
+  MotionServer motion(settings.motion);
+  const bool motionServes = motion.start();
+  if (!motionServes && settings.motionPortChosen) {
+    std::fprintf(stderr, "vexa-camera: motion: %s\n", motion.lastError().c_str());
+    return kExitCannotServe;
+  }
   // The MJPEG line comes first: scripts take the first address printed as the HTTP one.
   std::printf("vexa-camera: MJPEG on http://%s/\n",
               hostAndPort(settings.mjpeg.bindAddress, mjpeg.port()).c_str());
   std::printf("vexa-camera: RTSP on rtsp://%s/h264 and /jpeg\n",
               hostAndPort(settings.rtsp.bindAddress, rtsp.port()).c_str());
+  if (motionServes) {
+    std::printf("vexa-camera: motion on %s\n",
+                hostAndPort(settings.motion.bindAddress, motion.port()).c_str());
+  }
   std::fflush(stdout);
+  // After the addresses, which scripts read from the same output.
+  if (!motionServes) std::fprintf(stderr, "vexa-camera: motion: %s\n", motion.lastError().c_str());
 
   waitForEnd(signals, settings.durationSeconds, [&] {
     std::fprintf(stderr, "vexa-camera: dropping every connection\n");
     rtsp.dropAllConnections();
     mjpeg.dropAllConnections();
   });
+  motion.stop();
   rtsp.stop();
   mjpeg.stop();
   return 0;

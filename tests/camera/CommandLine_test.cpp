@@ -23,7 +23,8 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
             "--auth digest --nonce-lifetime=5 --listen ::1 --duration=1.5 --rtsp-port 0 "
             "--audio=g726-24 --stap-a --session-timeout 0 --rtcp-not-alive --refuse-udp "
             "--lf-only --log --redirect=/h264/=rtsp://h/x?a=b --redirect jpeg=rtsp://h/y "
-            "--drop-after 2.5 --dump-video=out.h264 --h264-extras sei,aud --sprop-only"),
+            "--drop-after 2.5 --dump-video=out.h264 --h264-extras sei,aud --sprop-only "
+            "--cgi-answer length-lower --motion-port 0 --motion-threshold=70 --motion-inactive"),
       settings, error))
       << error;
   const MjpegServerOptions& m = settings.mjpeg;
@@ -45,6 +46,10 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
   }
   EXPECT_EQ(std::tuple(r.sessionTimeoutSeconds, r.rtcpKeepsAlive, r.refuseUdp, r.lfOnly),
             std::tuple(0, false, true, true));
+  const MotionServerOptions& o = settings.motion;
+  EXPECT_EQ(std::tuple(o.port, o.fps, o.threshold, o.inactive, o.logValues, o.bindAddress,
+                       settings.motionPortChosen, m.cgiFraming),
+            std::tuple(0, 25, 70, true, true, "::1", true, CgiFraming::LengthLower));
   EXPECT_DOUBLE_EQ(settings.durationSeconds, 1.5);
   EXPECT_EQ(settings.dumpVideoPath, "out.h264");
   EXPECT_EQ(r.h264Layout,
@@ -59,7 +64,8 @@ TEST(CameraCommandLine, RejectsBadArgumentsWithOneLine) {
       "--stap-a=yes", "--rtsp-port x", "--listen localhost6", "--auth md5 --user u",
       "--auth=basic", "--nonce-lifetime 0", "--redirect /h264", "--drop-after 0",
       "--session-timeout=-1", "--h264-extras aud,foo", "--h264-extras=", "--h264-extras sei,",
-      "--h264-extras AUD", "--dump-video=", "--sprop-only=yes"};
+      "--h264-extras AUD", "--dump-video=", "--sprop-only=yes", "--cgi-answer Length",
+      "--motion-port -1", "--motion-threshold 101", "--motion-inactive=1"};
   // clang-format on
   for (const char* line : bad) {
     const std::vector<std::string> arguments = words(line);

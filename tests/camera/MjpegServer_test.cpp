@@ -61,3 +61,69 @@ TEST(MjpegServer, DropsEveryConnectionAfterItsTime) {
 
 }  // namespace
 }  // namespace vexa::camera
+
+namespace vexa::camera {
+namespace {
+
+TEST(MjpegServer, FramesCommandAnswersAsAsked) {
+  const PtzAnswer position{200, "OK", {"pan=1.00", "zoomposition=7"}};
+  const struct {
+    CgiFraming framing;
+    std::string answer;
+  } cases[] = {
+      {CgiFraming::Length,
+       "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 26\r\n"
+       "Connection: close\r\n\r\npan=1.00\r\nzoomposition=7\r\n"},
+      {CgiFraming::LengthLower,
+       "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\ncontent-length: 26\r\n"
+       "Connection: close\r\n\r\npan=1.00\r\nzoomposition=7\r\n"},
+      {CgiFraming::Chunked,
+       "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n"
+       "Connection: close\r\n\r\n1A\r\npan=1.00\r\nzoomposition=7\r\n\r\n0\r\n\r\n"},
+      {CgiFraming::Close,
+       "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n"
+       "pan=1.00\r\nzoomposition=7\r\n"},
+      {CgiFraming::LfOnly,
+       "HTTP/1.1 200 OK\nContent-Type: text/plain\nContent-Length: 24\nConnection: close\n\n"
+       "pan=1.00\nzoomposition=7\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MjpegServer::commandAnswer(position, c.framing), c.answer) << int(c.framing);
+  }
+  EXPECT_EQ(MjpegServer::commandAnswer({}, CgiFraming::Chunked),
+            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n"
+            "Connection: close\r\n\r\n0\r\n\r\n");
+}
+
+TEST(MjpegServer, AnswersCommandsOnceAuthorised) {
+  platform::ManualClock clock;
+  PtzControl ptz(160, 120, &clock);
+  MjpegServer server({.width = 160,
+                      .height = 120,
+                      .user = "admin",
+                      .password = "pw",
+                      .clock = &clock,
+                      .ptz = &ptz});
+  ASSERT_TRUE(server.start()) << server.lastError();
+  const std::string command = "GET /cgi-bin/com/ptz.cgi?continuouspantiltmove=100,0 HTTP/1.1\r\n";
+  const struct {
+    std::string request, answer;  // how the answer starts
+  } exchanges[] = {
+      {command + "\r\n", "HTTP/1.1 401 Unauthorized\r\n"},
+      {command + "Authorization: Basic YWRtaW46cHc=\r\n\r\n", "HTTP/1.1 200 OK\r\n"},
+      {"GET /cgi-bin/com/ptz.cgi?continuouszoommove=500 HTTP/1.1\r\n"
+       "Authorization: Basic YWRtaW46cHc=\r\n\r\n",
+       "HTTP/1.1 400 Bad Request\r\n"},
+  };
+  for (const auto& e : exchanges) {
+    LoopbackConnection client(server.port());
+    ASSERT_TRUE(client.send(e.request));
+    ASSERT_TRUE(client.receiveUntilClosed());
+    EXPECT_EQ(client.received().substr(0, e.answer.size()), e.answer);
+  }
+  clock.advance(1000);
+  EXPECT_EQ(ptz.crop().x, 160 + 80);
+}
+
+}  // namespace
+}  // namespace vexa::camera

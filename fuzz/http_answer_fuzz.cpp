@@ -19,11 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reader.answer().size() > vexa::HttpAnswerReader::kMaxAnswerBytes) __builtin_trap();
     decided = state;
   };
-  vexa::fuzz::forEachRead({data + 1, size - 1}, vexa::fuzz::readSize(data[0]),
-                          [&](vexa::fuzz::Bytes read) {
-    check(reader.feed({reinterpret_cast<const char*>(read.data()), read.size()}));
-    return true;
-  });
+  vexa::fuzz::forEachRead(
+      {data + 1, size - 1}, vexa::fuzz::readSize(data[0]), [&](vexa::fuzz::Bytes read) {
+        check(reader.feed({reinterpret_cast<const char*>(read.data()), read.size()}));
+        return true;
+      });
   check(reader.close());
   return 0;
 }

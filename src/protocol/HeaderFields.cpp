@@ -10,7 +10,9 @@ namespace {
 
 constexpr int kStatusCodeDigits = 3;
 
-std::string headerKey(std::string_view name) { return "\r\n" + std::string(name) + ":"; }
+std::string headerKey(std::string_view name) {
+  return "\r\n" + std::string(name) + ":";
+}
 
 }  // namespace
 

@@ -17,7 +17,9 @@ constexpr char kChunkExtension = ';';
 constexpr int kHexBase = 16;
 
 // RFC 9110 section 6.4.1: these answers end at their empty line whatever the head says.
-bool neverHasBody(int code) { return (code >= 100 && code < 200) || code == 204 || code == 304; }
+bool neverHasBody(int code) {
+  return (code >= 100 && code < 200) || code == 204 || code == 304;
+}
 
 bool allDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {

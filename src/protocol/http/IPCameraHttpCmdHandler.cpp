@@ -27,7 +27,9 @@ IPCamera_Http_Cmd_Handler::IPCamera_Http_Cmd_Handler(std::function<std::string()
                .connected = [this](int error) { onConnected(error); },
                .closed = [this] { onClosed(); }}) {}
 
-IPCamera_Http_Cmd_Handler::~IPCamera_Http_Cmd_Handler() { worker_.stop(); }
+IPCamera_Http_Cmd_Handler::~IPCamera_Http_Cmd_Handler() {
+  worker_.stop();
+}
 
 bool IPCamera_Http_Cmd_Handler::Request(const std::string& host, uint16_t port,
                                         const std::string& target, const std::string& user,
@@ -147,9 +149,8 @@ void IPCamera_Http_Cmd_Handler::onAnswer() {
 
 std::string IPCamera_Http_Cmd_Handler::hostHeaderValue() const {
   // RFC 9112 section 3.2: IPv6 literals in brackets, the port unless it is the default.
-  std::string value = host_.find(':') != std::string::npos && !host_.starts_with('[')
-                          ? "[" + host_ + "]"
-                          : host_;
+  std::string value =
+      host_.find(':') != std::string::npos && !host_.starts_with('[') ? "[" + host_ + "]" : host_;
   if (port_ != kDefaultPort) value += ":" + std::to_string(port_);
   return value;
 }
@@ -159,8 +160,8 @@ std::string IPCamera_Http_Cmd_Handler::hostHeaderValue() const {
 std::string IPCamera_Http_Cmd_Handler::requestText() {
   std::string authorization = authenticator_.authorizationLine(kMethod, target_);
   if (authorization.empty()) authorization = "Authorization: Basic " + credentials_ + "\r\n";
-  return std::string(kMethod) + " " + target_ + std::string(kVersion) + "Host: " +
-         hostHeaderValue() + std::string(kCrLf) + authorization + std::string(kCrLf);
+  return std::string(kMethod) + " " + target_ + std::string(kVersion) +
+         "Host: " + hostHeaderValue() + std::string(kCrLf) + authorization + std::string(kCrLf);
 }
 
 }  // namespace vexa

@@ -11,10 +11,10 @@ using State = HttpAnswerReader::State;
 
 struct Framing {
   const char* name;
-  std::string wire;      // what the server sends
-  bool closes;           // the server closes after it
+  std::string wire;  // what the server sends
+  bool closes;       // the server closes after it
   int code;
-  std::string answer;    // what the reader gives
+  std::string answer;  // what the reader gives
 };
 
 const std::string kLengthAnswer =
@@ -69,12 +69,14 @@ TEST(HttpAnswerReader, FailsOnBrokenOrOversizedAnswers) {
     std::string wire;
   } cases[] = {
       {"length beyond cap", "HTTP/1.1 200 OK\r\nContent-Length: " + big + "\r\n\r\n"},
-      {"head beyond cap", "HTTP/1.1 200 OK\r\n" + std::string(HttpAnswerReader::kMaxHeadBytes, 'x')},
-      {"chunk size too long", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                              "00000000000000001\r\n"},
+      {"head beyond cap",
+       "HTTP/1.1 200 OK\r\n" + std::string(HttpAnswerReader::kMaxHeadBytes, 'x')},
+      {"chunk size too long",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "00000000000000001\r\n"},
       {"chunk size not hex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"},
-      {"chunk beyond cap", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
-                               std::string("FFFFFFFF") + "\r\n"},
+      {"chunk beyond cap",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string("FFFFFFFF") + "\r\n"},
       {"chunk without end", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nab\r\n"},
   };
   for (const auto& c : cases) {

@@ -46,17 +46,32 @@ bool SocketWorker::openConnection(const Target& target) {
   if (addresses.empty()) {
     DebugTrace("worker: '%s' does not resolve", target.host.c_str());
     status_.fail({StreamFault::kNameNotResolved, {}});
+    reportConnect(EHOSTUNREACH);
     return false;
   }
   int error = 0;
   for (const platform::Endpoint& address : addresses) {
     if (!thread_.running()) return false;
     error = connectTo(address, target);
-    if (error == 0) return true;
+    if (error == 0) {
+      reportConnect(0);
+      return true;
+    }
     DebugTrace("worker: connect to %s failed (%d)", address.text().c_str(), error);
   }
-  if (thread_.running()) status_.fail(connectFailure(error));
+  if (thread_.running()) {
+    status_.fail(connectFailure(error));
+    reportConnect(error);
+  }
   return false;
+}
+
+void SocketWorker::reportConnect(int error) {
+  if (steps_.connected) steps_.connected(error);
+}
+
+void SocketWorker::reportQuiet() {
+  if (steps_.quiet) steps_.quiet();
 }
 
 int SocketWorker::connectTo(const platform::Endpoint& address, const Target& target) {
@@ -76,6 +91,7 @@ int SocketWorker::connectTo(const platform::Endpoint& address, const Target& tar
     if (!thread_.running()) return EINTR;
     if (waited >= kConnectTimeoutMs) return ETIMEDOUT;
     result = socket_.finishConnect(platform::kNetEventWaitMs);
+    if (result == platform::kWouldBlock) reportQuiet();
   }
   return result;
 }
@@ -104,9 +120,12 @@ void SocketWorker::run(Target target) {
 }
 
 void SocketWorker::dispatch(uint32_t events) {
+  if (events == 0) reportQuiet();
   if ((events & platform::kFdRead) && steps_.read) steps_.read();
   if ((events & platform::kFdWrite) && steps_.write && connectionGoesOn()) steps_.write();
-  if (events & platform::kFdClose) {
+  // A peer that closes once a step moved the connection elsewhere (after a 401) loses nothing.
+  if ((events & platform::kFdClose) && !reconnectTarget_) {
+    if (steps_.closed && thread_.running()) steps_.closed();
     status_.fail({StreamFault::kConnectionLost, {}});
     thread_.requestStop();
   }

@@ -30,6 +30,14 @@ class SocketWorker {
     std::function<void()> read;   // on each read event
     std::function<void()> write;  // when the connection is made, and after a send blocked
     std::function<void()> tick;   // after every turn of the event wait, busy or quiet
+    // After each wait period without any event, those spent waiting for a connect included: a
+    // handler's idle count moves only while nothing happens.
+    std::function<void()> quiet;
+    // How a connection attempt ended: 0 once made, else the connect's errno value
+    // (EHOSTUNREACH for a name without addresses). Not called when a stop cut it short.
+    std::function<void(int error)> connected;
+    // The peer closed; called before the worker ends the connection, after the last read.
+    std::function<void()> closed;
   };
 
   struct Target {
@@ -81,6 +89,8 @@ class SocketWorker {
   // 0 once connected to address, else the connect's errno value (ETIMEDOUT: no answer).
   int connectTo(const platform::Endpoint& address, const Target& target);
   void closeConnection();
+  void reportConnect(int error);
+  void reportQuiet();
   void dispatch(uint32_t events);
   bool connectionGoesOn() const;
 

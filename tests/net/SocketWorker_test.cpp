@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 
 #include "platform/Thread.h"
 #include "support/Loopback.h"
@@ -13,10 +14,17 @@ namespace {
 using test::eventually;
 using test::LoopbackServer;
 
-// A handler in miniature: counts its write events.
+// A handler in miniature: counts its write events and quiet periods, keeps the connect result.
 struct Handler {
   std::atomic<int> writes{0};
-  SocketWorker worker{{.read = [this] { worker.receive(); }, .write = [this] { ++writes; }}};
+  std::atomic<int> quietPeriods{0};
+  std::atomic<int> connectError{-1};
+  std::atomic<bool> closed{false};
+  SocketWorker worker{{.read = [this] { worker.receive(); },
+                       .write = [this] { ++writes; },
+                       .quiet = [this] { ++quietPeriods; },
+                       .connected = [this](int error) { connectError = error; },
+                       .closed = [this] { closed = true; }}};
 };
 
 TEST(SocketWorker, AConnectionThatCannotBeMadeSaysWhyAndEndsTheThread) {
@@ -29,8 +37,9 @@ TEST(SocketWorker, AConnectionThatCannotBeMadeSaysWhyAndEndsTheThread) {
     const char* host;
     uint16_t port;
     const char* cause;
-  } cases[] = {{"no-such-camera.invalid", 80, "name does not resolve"},
-               {"127.0.0.1", closedPort, "connection refused"}};
+    int connectError;
+  } cases[] = {{"no-such-camera.invalid", 80, "name does not resolve", EHOSTUNREACH},
+               {"127.0.0.1", closedPort, "connection refused", ECONNREFUSED}};
   for (const auto& c : cases) {
     Handler handler;
     EXPECT_FALSE(handler.worker.sendAll("x")) << "sends nothing before the run flag is set";
@@ -40,7 +49,20 @@ TEST(SocketWorker, AConnectionThatCannotBeMadeSaysWhyAndEndsTheThread) {
     EXPECT_EQ(handler.worker.status().failure()->cause(), c.cause);
     handler.worker.stop();
     EXPECT_EQ(handler.writes, 0);
+    EXPECT_EQ(handler.connectError, c.connectError);
   }
+}
+
+TEST(SocketWorker, QuietPeriodsAreCountedUntilThePeerClosesAndTheCloseIsReported) {
+  LoopbackServer server;
+  Handler handler;
+  ASSERT_TRUE(handler.worker.play({.host = "127.0.0.1", .port = server.port()}));
+  ASSERT_TRUE(server.accept());
+  EXPECT_TRUE(eventually([&] { return handler.quietPeriods >= 2; }));
+  EXPECT_EQ(handler.connectError, 0);
+  server.peer.close();
+  EXPECT_TRUE(eventually([&] { return handler.worker.finished(); }));
+  EXPECT_TRUE(handler.closed);
 }
 
 TEST(SocketWorker, AStepCanMoveTheConnectionElsewhereAndThePeerClosingIsALoss) {

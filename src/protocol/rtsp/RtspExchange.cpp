@@ -73,8 +73,8 @@ RtspExchange::Verdict RtspExchange::judge(const RtspAnswer& answer) {
   const std::string method = std::exchange(pendingMethod_, {});
   pendingCseq_.reset();
 
-  if (hasRtspHeader(answer.head, "Public") &&
-      rtspHeaderValue(answer.head, "Public").find(kGetParameter) == std::string::npos) {
+  if (hasHeader(answer.head, "Public") &&
+      headerValue(answer.head, "Public").find(kGetParameter) == std::string::npos) {
     keepAliveWithOptions_ = true;
   }
   if (answer.statusCode == kUnauthorized) {
@@ -141,7 +141,7 @@ void RtspExchange::takeWhilePlaying(const RtspAnswer& answer,
 // Only RTSP URLs are followed, and only a few times; the credentials go along only to the host
 // they were given for, unless the Location brings its own.
 bool RtspExchange::takeRedirect(const RtspAnswer& answer) {
-  const std::string location(trimBlanks(rtspHeaderValue(answer.head, "Location")));
+  const std::string location(trimBlanks(headerValue(answer.head, "Location")));
   const UrlParts parts = splitUrl(location);
   if (redirects_ >= kMaxRedirects || !equalsIgnoringCase(parts.scheme, kRtspScheme) ||
       parts.host.empty()) {

@@ -5,15 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace vexa {
+#include "protocol/HeaderFields.h"
 
-// A header's value in an RTSP answer as the field rule cuts it (keeping the blank after the
-// colon). Names match in any case (cameras differ) and only at a line start, so that a status
-// line such as "454 Session Not Found" is never taken for the header. The text's lines end in
-// "\r\n" (see RtspAnswer).
-std::string rtspHeaderValue(std::string_view answer, std::string_view name);
-// Whether the answer has that header at all, by the same rule.
-bool hasRtspHeader(std::string_view answer, std::string_view name);
+namespace vexa {
 
 // An answer (headers and description) larger than this is not one a camera sends: the
 // connection is given up rather than buffered without end.
@@ -55,8 +49,5 @@ std::optional<RtspAnswer> readRtspAnswer(std::string_view received);
 // Whether received may be the start of an answer: it begins with "RTSP/" or "HTTP/", or with a
 // part of either when it is shorter.
 bool mayBeginAnswer(std::string_view received);
-
-// text with every line end ("\r\n", "\n", or a lone "\r") written "\r\n".
-std::string withCrLfLineEnds(std::string_view text);
 
 }  // namespace vexa

@@ -209,7 +209,7 @@ SessionDescription readSessionDescription(std::string_view answer, StreamConfig&
 }
 
 std::string readContentBase(std::string_view answer) {
-  return std::string(trimBlanks(rtspHeaderValue(answer, kContentBase)));
+  return std::string(trimBlanks(headerValue(answer, kContentBase)));
 }
 
 bool isAbsoluteRtspUrl(std::string_view url) {

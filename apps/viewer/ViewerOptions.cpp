@@ -47,6 +47,10 @@ std::string viewerUsage() {
          "  --record FILE|FOLDER   record the stream from its first picture into numbered AVI\n"
          "                         files (rec/cam.avi: rec/cam001.avi, rec/cam002.avi, ...); a\n"
          "                         folder gets vexa-YYYYMMDD-HHMMSS-001.avi\n"
+         "  --command TARGET       send one HTTP GET for TARGET (a CGI path and query) to the\n"
+         "                         camera, ADDRESS being host[:port] (port 80 unless given),\n"
+         "                         print the answer and exit 0 for a 2xx status, else 1\n"
+         "  --timeout MS           how long --command may wait in silence (default 5000)\n"
          "  --stats                print the statistics once a second\n"
          "  --report-pictures      print the ms from start to the first picture taken, and at the\n"
          "                         end how many pictures were taken and painted\n"
@@ -81,6 +85,14 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
        }},
       {"--snapshot", [&](const std::string& v) { o.snapshotPath = v; return std::string(); }},
       {"--record", [&](const std::string& v) { o.recordPath = v; return std::string(); }},
+      {"--command", [&](const std::string& v) { o.command = v; return std::string(); }},
+      {"--timeout",
+       [&](const std::string& v) {
+         uint32_t ms = 0;
+         if (!parseUnsigned(v, ms) || ms == 0) return "--timeout needs milliseconds, not '" + v + "'";
+         o.timeoutMs = int32_t(ms);
+         return std::string();
+       }},
   };
   const std::map<std::string, bool*> flags = {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},

@@ -19,6 +19,8 @@ struct ViewerOptions {
   std::optional<double> durationSeconds;
   std::string snapshotPath;
   std::string recordPath;  // a file, or a folder for a time-stamped name
+  std::string command;     // an HTTP request target: sent instead of playing a stream
+  int32_t timeoutMs = 5000;
   bool stats = false;
   bool reportPictures = false;
   bool help = false;

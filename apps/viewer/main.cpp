@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/Dialogs.h"
+#include "viewer/CommandRun.h"
 #include "viewer/SdlPresenter.h"
 #include "viewer/ViewerHost.h"
 #include "viewer/ViewerOptions.h"
@@ -43,12 +44,15 @@ int main(int argc, char** argv) {
   // A recording past the file size limit then fails its write (EFBIG) and is finished.
   std::signal(SIGXFSZ, SIG_IGN);
 
+  vexa::platform::StderrDialogs dialogs;
+  if (!parsed.options.command.empty()) {
+    return runCommand(parsed.options, dialogs, std::cout, std::cerr, quitRequested);
+  }
   std::unique_ptr<SdlPresenter> presenter;
   if (!parsed.options.headless) {
     if (hasDisplay()) presenter = SdlPresenter::open(ViewerHost::kWindowWidth, ViewerHost::kWindowHeight);
     if (!presenter) std::cerr << "vexa-viewer: no display; running headless" << std::endl;
   }
-  vexa::platform::StderrDialogs dialogs;
   ViewerHost host(parsed.options, dialogs, std::cout, std::cerr);
   return host.run(presenter.get(), quitRequested);
 }

@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Environment.h"
 #include "platform/Thread.h"
+#include "protocol/http/IPCameraHttpCmdHandler.h"
 #include "record/AviRecorder.h"
 #include "session/IPCameraSite.h"
 #include "session/PlayerSlot.h"
@@ -27,6 +28,7 @@ constexpr int32_t kSizeUnknown = -1;
 StreamPlayer::StreamPlayer(platform::Dialogs& dialogs)
     : dialogs_(dialogs),
       decoders_(std::make_unique<VideoDecoderSet>(dialogs)),
+      httpCommand_(std::make_unique<IPCamera_Http_Cmd_Handler>()),
       recorder_(std::make_unique<AviRecorder>(
           [this](const std::string& text) { noteRecordingFailure(text); })),
       markerFolder_(platform::tempFolder()) {}

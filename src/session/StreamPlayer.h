@@ -20,6 +20,7 @@ namespace platform {
 class Dialogs;
 }
 class AviRecorder;
+class IPCamera_Http_Cmd_Handler;
 class IPCameraSite;
 class VideoDecoderSet;
 
@@ -35,6 +36,8 @@ class StreamPlayer {
   StreamConfig& config() { return config_; }
   const StreamConfig& config() const { return config_; }
   VideoDecoderSet& decoders() { return *decoders_; }
+  // The camera's command channel: one HTTP request at a time, whether a stream plays or not.
+  IPCamera_Http_Cmd_Handler& httpCommand() { return *httpCommand_; }
 
   // Starts the start thread; the site is built and played on it. Always true.
   bool Start();
@@ -96,6 +99,7 @@ class StreamPlayer {
   CLFXCriticalSection lock_;
   StreamConfig config_;
   std::unique_ptr<VideoDecoderSet> decoders_;
+  std::unique_ptr<IPCamera_Http_Cmd_Handler> httpCommand_;
   // Before the recorder, which may still report while it goes.
   std::mutex failureLock_;
   std::optional<std::string> failureToShow_;  // under failureLock_

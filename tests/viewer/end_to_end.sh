@@ -77,6 +77,23 @@ status=$?
 [ $status -eq 2 ] || fail "bad arguments exited $status"
 [ "$(wc -l < "$work/err.txt")" -eq 1 ] || fail "bad arguments gave more than one line"
 
+# A command to the camera's pan/tilt/zoom CGI: the answer printed, 0 for 2xx; 1 and a line for a
+# refused value or no answer.
+start_camera --motion-port 0
+"$viewer" --command '/cgi-bin/com/ptz.cgi?query=position' "127.0.0.1:$port" > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+[ $status -eq 0 ] || fail "position query exited $status: $(cat "$work/err.txt")"
+grep -q '^zoomposition=0' "$work/out.txt" || fail "position query answer: $(cat "$work/out.txt")"
+"$viewer" --command '/cgi-bin/com/ptz.cgi?continuouszoommove=500' "127.0.0.1:$port" > /dev/null 2> "$work/err.txt"
+status=$?
+[ $status -eq 1 ] || fail "a refused command exited $status"
+grep -q "the camera answered 400" "$work/err.txt" || fail "refused command not told: $(cat "$work/err.txt")"
+stop_camera
+"$viewer" --command /x --timeout 300 "127.0.0.1:$closed_port" > /dev/null 2> "$work/err.txt"
+status=$?
+[ $status -eq 1 ] || fail "a command to a closed port exited $status"
+grep -q "no answer to the command" "$work/err.txt" || fail "unanswered command not told: $(cat "$work/err.txt")"
+
 # A recording into a folder that does not exist: told before connecting, status 2.
 "$viewer" --protocol 2 --headless --duration 3 --record "$work/none/cam.avi" 127.0.0.1:1 \
   > /dev/null 2> "$work/err.txt"

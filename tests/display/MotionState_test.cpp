@@ -79,18 +79,6 @@ TEST(MotionState, HostIsTheAddressPartWithoutItsPort) {
   for (const auto& c : cases) EXPECT_EQ(motionHostOf(c.url), c.host) << c.url;
 }
 
-// Collects what the poller queued until done(levels) holds or the generous wait ends.
-template <typename Done>
-MotionValues::Taken takeUntil(MotionState& poller, Levels& levels, Done done) {
-  MotionValues::Taken last;
-  test::eventually([&] {
-    last = poller.take();
-    levels.insert(levels.end(), last.levels.begin(), last.levels.end());
-    return done();
-  });
-  return last;
-}
-
 TEST(MotionState, ReadsValuesSplitAcrossReadsUntilTheCameraCloses) {
   test::LoopbackServer camera;
   MotionState poller("http://127.0.0.1/", camera.port());
@@ -99,53 +87,42 @@ TEST(MotionState, ReadsValuesSplitAcrossReadsUntilTheCameraCloses) {
   ASSERT_TRUE(camera.accept());
 
   Levels levels;
+  MotionValues::Taken last;
+  const auto collect = [&] {
+    last = poller.take();
+    levels.insert(levels.end(), last.levels.begin(), last.levels.end());
+  };
   ASSERT_TRUE(camera.peer.send("32$6"));
-  EXPECT_TRUE(takeUntil(poller, levels, [&] { return !levels.empty(); }).active);
+  EXPECT_TRUE(test::eventually([&] { return collect(), !levels.empty(); }));
+  EXPECT_TRUE(last.active);
   ASSERT_TRUE(camera.peer.send("4$C9$"));
   camera.peer.close();
   EXPECT_TRUE(test::eventually([&] { return poller.finished(); }));
-  const MotionValues::Taken last = takeUntil(poller, levels, [] { return true; });
+  collect();
   EXPECT_EQ(levels, (Levels{50, 100}));
   EXPECT_FALSE(last.active);
   EXPECT_FALSE(poller.running());
 }
 
-// A listener on the motion port itself, when no one else holds it.
-class MotionPortListener {
- public:
-  MotionPortListener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int yes = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(MotionState::kMotionPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    listening_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                 ::listen(fd_, 1) == 0;
-  }
-  ~MotionPortListener() { ::close(fd_); }
-  bool listening() const { return listening_; }
-  bool accepted() {
-    pollfd waiting{fd_, POLLIN, 0};
-    const int waitMs = int(std::chrono::milliseconds(test::kGenerousWait).count());
-    if (::poll(&waiting, 1, waitMs) <= 0) return false;
-    peer_.adopt(::accept(fd_, nullptr, nullptr));
-    return peer_.connected();
-  }
-
- private:
-  int fd_ = -1;
-  bool listening_ = false;
-  test::LoopbackConnection peer_;
-};
-
 TEST(MotionState, HostWithAPortConnectsToTheMotionPort) {
-  MotionPortListener camera;
-  if (!camera.listening()) GTEST_SKIP() << "the motion port is taken on this machine";
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(MotionState::kMotionPort);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, 1) != 0) {
+    ::close(listener);
+    GTEST_SKIP() << "the motion port is taken on this machine";
+  }
   MotionState poller("127.0.0.1:8008");
   ASSERT_EQ(poller.start(), 2);
-  EXPECT_TRUE(camera.accepted());
+  pollfd waiting{listener, POLLIN, 0};
+  EXPECT_EQ(::poll(&waiting, 1, int(std::chrono::milliseconds(test::kGenerousWait).count())), 1);
+  test::LoopbackConnection peer;
+  peer.adopt(::accept(listener, nullptr, nullptr));
+  EXPECT_TRUE(peer.connected());
+  ::close(listener);
 }
 
 }  // namespace

@@ -106,6 +106,8 @@ TEST(MotionState, ReadsValuesSplitAcrossReadsUntilTheCameraCloses) {
 
 TEST(MotionState, HostWithAPortConnectsToTheMotionPort) {
   const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int reuse = 1;  // a run just before may leave the port waiting
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(MotionState::kMotionPort);

@@ -59,14 +59,10 @@ bool ViewerCapture::recordFromStart(const std::string& target) {
 
 void ViewerCapture::poll() {
   if (!pendingFolder_.empty() && player_.hasSite()) {
-    startRecording(pendingFolder_, pendingFileName_);
+    commands_.Record(true, pendingFolder_, pendingFileName_);
     pendingFolder_.clear();
   }
   player_.showRecordingFailure();
-}
-
-void ViewerCapture::startRecording(const std::string& folder, const std::string& fileName) {
-  commands_.Record(true, folder, fileName);
 }
 
 void ViewerCapture::toggleRecording() {
@@ -74,7 +70,7 @@ void ViewerCapture::toggleRecording() {
     commands_.Record(false, folder_, "");
     return;
   }
-  startRecording(folder_, recordingName());
+  commands_.Record(true, folder_, recordingName());
 }
 
 void ViewerCapture::takeSnapshot() {

@@ -36,8 +36,6 @@ class ViewerCapture {
   bool finish();
 
  private:
-  void startRecording(const std::string& folder, const std::string& fileName);
-
   StreamPlayer& player_;
   PlayerRecordTarget<StreamPlayer> target_;
   CaptureCommands commands_;

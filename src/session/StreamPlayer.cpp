@@ -33,10 +33,7 @@ StreamPlayer::StreamPlayer(platform::Dialogs& dialogs)
           [this](const std::string& text) { noteRecordingFailure(text); })),
       markerFolder_(platform::tempFolder()) {}
 
-StreamPlayer::~StreamPlayer() {
-  Release();
-  closeRecording();
-}
+StreamPlayer::~StreamPlayer() { Release(); }
 
 bool StreamPlayer::Start() {
   joinStartThread();
@@ -78,7 +75,7 @@ void StreamPlayer::Stop() {
   joinStartThread();
   if (IPCameraSite* current = site()) current->Stop();
   // The intake has stopped: the file is finished here.
-  if (IsRecording()) closeRecording();
+  if (IsRecording()) recorder_->Close();
 }
 
 void StreamPlayer::Release() {
@@ -88,10 +85,9 @@ void StreamPlayer::Release() {
   // last slot without owning that slot's file.
   if (ownsMarker_) PlayerSlot::release(markerFolder_, slot());
   ownsMarker_ = false;
-  closeRecording();
+  // A start still pending is withdrawn too.
+  recorder_->Close();
 }
-
-void StreamPlayer::closeRecording() { recorder_->Close(); }
 
 bool StreamPlayer::StartRecord(const std::string& path) {
   const uint32_t model = config_.model;

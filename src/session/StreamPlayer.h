@@ -92,7 +92,6 @@ class StreamPlayer {
   void claimSlot();
   void applyMute(IPCameraSite& site);
   void joinStartThread();
-  void closeRecording();
   void noteRecordingFailure(const std::string& text);
 
   platform::Dialogs& dialogs_;

@@ -14,6 +14,8 @@ packages=(
   tshark
   # Recordings are read back by a second, independent reader.
   gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-bad gstreamer1.0-libav
+  # The command channel's interop test runs its own lighttpd on a loopback port; no service.
+  lighttpd
 )
 
 missing=()
@@ -34,4 +36,19 @@ export DEBIAN_FRONTEND=noninteractive
 # Answered here so that the capture tools' set-up asks nothing: no capturing by other users.
 echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections
 apt-get update -qq
+# Packages with a daemon (lighttpd) must not start or enable it: the tests run their own.
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' >"$policy"
+  chmod 755 "$policy"
+  own_policy=1
+fi
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[ "$own_policy" -eq 1 ] && rm -f "$policy"
+if command -v systemctl >/dev/null && systemctl is-enabled lighttpd >/dev/null 2>&1; then
+  systemctl disable --now lighttpd >/dev/null 2>&1 || true
+fi
+if command -v update-rc.d >/dev/null && [ -e /etc/init.d/lighttpd ]; then
+  update-rc.d lighttpd disable >/dev/null 2>&1 || true
+fi

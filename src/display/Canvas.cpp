@@ -92,6 +92,51 @@ void Canvas::drawLine(int x1, int y1, int x2, int y2, int penWidth, uint32_t col
            std::abs(y2 - y1) + 2 * reach});
 }
 
+Rect Canvas::boundsOf(const std::vector<Point>& points, int reach) {
+  int left = points.front().x, right = left, top = points.front().y, bottom = top;
+  for (const Point& p : points) {
+    left = std::min(left, p.x);
+    right = std::max(right, p.x);
+    top = std::min(top, p.y);
+    bottom = std::max(bottom, p.y);
+  }
+  return {left - reach, top - reach, right - left + 2 * reach, bottom - top + 2 * reach};
+}
+
+void Canvas::strokePath(const std::vector<Point>& points, bool closed, int penWidth,
+                        uint32_t colorRef) {
+  if (points.empty() || penWidth <= 0) return;
+  // Centred on pixel middles so that a 1 px pen covers whole pixels in every direction.
+  const double shift = (penWidth % 2 != 0) ? 0.5 : 0.0;
+  setColour(colorRef);
+  cairo_set_line_width(cairo_, penWidth);
+  cairo_set_line_join(cairo_, CAIRO_LINE_JOIN_MITER);
+  cairo_move_to(cairo_, points.front().x + shift, points.front().y + shift);
+  for (size_t i = 1; i < points.size(); ++i) {
+    cairo_line_to(cairo_, points[i].x + shift, points[i].y + shift);
+  }
+  if (closed) cairo_close_path(cairo_);
+  cairo_stroke(cairo_);
+  touched(boundsOf(points, penWidth + 1));
+}
+
+void Canvas::drawPolyline(const std::vector<Point>& points, int penWidth, uint32_t colorRef) {
+  strokePath(points, false, penWidth, colorRef);
+}
+
+void Canvas::drawPolygon(const std::vector<Point>& points, uint32_t colorRef) {
+  strokePath(points, true, 1, colorRef);
+}
+
+void Canvas::fillCircle(int cx, int cy, int radius, uint32_t colorRef) {
+  if (radius <= 0) return;
+  setColour(colorRef);
+  cairo_new_path(cairo_);
+  cairo_arc(cairo_, cx + 0.5, cy + 0.5, radius, 0.0, 2.0 * 3.14159265358979323846);
+  cairo_fill(cairo_);
+  touched({cx - radius - 1, cy - radius - 1, 2 * radius + 3, 2 * radius + 3});
+}
+
 void Canvas::drawText(int x, int y, const std::string& text, uint32_t colorRef, int pixelHeight) {
   if (text.empty()) return;
   cairo_select_font_face(cairo_, "Arial", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);

@@ -45,6 +45,16 @@ class Canvas {
   void fillRect(const Rect& rect, uint32_t colorRef);
   // A line of the given pen width centred on the segment, butt ends, no antialiasing.
   void drawLine(int x1, int y1, int x2, int y2, int penWidth, uint32_t colorRef);
+  // Connected segments through points, with the same pen rules as drawLine.
+  struct Point {
+    int x = 0;
+    int y = 0;
+  };
+  void drawPolyline(const std::vector<Point>& points, int penWidth, uint32_t colorRef);
+  // A closed outline through points, 1 px pen.
+  void drawPolygon(const std::vector<Point>& points, uint32_t colorRef);
+  // A disc of the given radius around (cx, cy).
+  void fillCircle(int cx, int cy, int radius, uint32_t colorRef);
   // Text with its top-left corner at (x, y), transparent background.
   void drawText(int x, int y, const std::string& text, uint32_t colorRef, int pixelHeight = 12);
 
@@ -78,6 +88,8 @@ class Canvas {
   };
 
   void setColour(uint32_t colorRef);
+  void strokePath(const std::vector<Point>& points, bool closed, int penWidth, uint32_t colorRef);
+  static Rect boundsOf(const std::vector<Point>& points, int reach);
   // Something was drawn over area: the picture there must be stretched again.
   void touched(const Rect& area);
 

@@ -12,7 +12,7 @@ declare -A below=(
   [audio]="common platform net media"
   [protocol]="common platform net media audio"
   [record]="common platform net media"
-  [session]="common platform net media audio protocol record"
+  [session]="common platform net media audio protocol"
   [display]="common platform net media audio record"
   [control]="common platform net media audio protocol session record display"
 )

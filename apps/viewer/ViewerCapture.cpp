@@ -86,7 +86,8 @@ void ViewerCapture::chooseFolder() {
 
 bool ViewerCapture::finish() {
   player_.showRecordingFailure();
-  const std::vector<std::string> files = player_.recorder().filesWritten();
+  StreamRecorder* recorder = player_.recorder();
+  const std::vector<std::string> files = recorder ? recorder->filesWritten() : std::vector<std::string>();
   if (!files.empty()) {
     out_ << "vexa-viewer: recorded";
     for (const std::string& file : files) out_ << ' ' << file;

@@ -48,7 +48,7 @@ std::pair<std::string, std::string> splitSnapshotPath(const std::string& path) {
 
 int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   const uint32_t started = platform::tickCount();
-  StreamPlayer player(dialogs_);
+  StreamPlayer player(dialogs_, aviRecorderFactory());
   StreamConfig& config = player.config();
   config.model = options_.protocol;
   config.userName = options_.user;

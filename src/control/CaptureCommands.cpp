@@ -4,8 +4,16 @@
 #include "display/CImgDlg.h"
 #include "platform/Desktop.h"
 #include "platform/Dialogs.h"
+#include "record/AviRecorder.h"
 
 namespace vexa {
+
+StreamRecorderFactory aviRecorderFactory() {
+  return [](StreamRecorder::FailureReport report) {
+    return std::make_unique<AviRecorder>(std::move(report));
+  };
+}
+
 bool CaptureCommands::checkFolder(const std::string& path, const char* missingText) {
   if (platform::isFolder(path)) return true;
   dialogs_.showMessage(missingText, kCaptureErrorCaption);

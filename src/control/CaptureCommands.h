@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "media/RecordingSink.h"
+
 namespace vexa {
 
 class CImgDlg;
@@ -21,6 +23,9 @@ class RecordTarget {
   virtual bool StartRecord(const std::string& path) = 0;
   virtual void StopRecord() = 0;
 };
+
+// The recorder a stream player of the control records with: AVI files.
+StreamRecorderFactory aviRecorderFactory();
 
 // Shows a stream player (or anything with the same three members) to the commands.
 template <typename Player>

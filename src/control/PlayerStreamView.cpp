@@ -1,7 +1,6 @@
 #include "control/PlayerStreamView.h"
 
 #include "platform/UiLoop.h"
-#include "record/AviRecorder.h"
 #include "session/IPCameraSite.h"
 #include "session/StreamPlayer.h"
 
@@ -22,7 +21,7 @@ bool PlayerStreamView::GetJpegFrame(const uint8_t** data, int32_t* length) {
 }
 
 RecordingSink* PlayerStreamView::recordingSink() {
-  return &player_.recorder();
+  return player_.recorder();
 }
 
 int32_t PlayerStreamView::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {

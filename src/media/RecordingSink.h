@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/StreamConfig.h"
@@ -33,6 +36,30 @@ class RecordingSink {
   virtual bool AddFrame(std::span<const uint8_t> picture) = 0;
   virtual void describeStream(const RecordedStreamFacts& facts) = 0;
 };
+
+// What a recording holds.
+constexpr uint32_t kAviKindJpeg = 0;
+constexpr uint32_t kAviKindH264 = 1;
+
+// The recorder a stream player owns: asked from the user-interface thread, fed by the tap above.
+class StreamRecorder : public RecordingSink {
+ public:
+  // Told once per failed recording, on the intake's thread, with the text for the user.
+  using FailureReport = std::function<void(const std::string& text)>;
+
+  // Numbered files from path (cam.avi gives cam001.avi, ...); false while one runs.
+  virtual bool RequestStart(const std::string& path, uint32_t kind, int32_t fps, int32_t width,
+                            int32_t height) = 0;
+  virtual void RequestStop() = 0;
+  // Writes out what is held and closes the file. The intake must be stopped.
+  virtual void Close() = 0;
+  // The files of the current or last recording, in order.
+  virtual std::vector<std::string> filesWritten() const = 0;
+};
+
+// Makes the recorder of a player; the player passes where failures are to be told.
+using StreamRecorderFactory =
+    std::function<std::unique_ptr<StreamRecorder>(StreamRecorder::FailureReport report)>;
 
 // The facts a description left in a stream's configuration.
 inline RecordedStreamFacts recordedFactsOf(const StreamConfig& config) {

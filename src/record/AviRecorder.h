@@ -22,7 +22,7 @@ namespace vexa {
 // Requests (RequestStart, RequestStop) come from the user-interface thread and only set the state;
 // the intake (AddFrame, on the display's or the decode thread) acts on it with the next picture,
 // so files are opened, written and closed on the intake's thread.
-class AviRecorder final : public RecordingSink {
+class AviRecorder final : public StreamRecorder {
  public:
   enum State : uint32_t {
     kIdle = 0,
@@ -33,10 +33,8 @@ class AviRecorder final : public RecordingSink {
   };
   static constexpr size_t kRingSlots = 6;
 
-  // Told once per failed recording, on the intake's thread, with the text for the user:
-  // "Recording stopped: cannot write rec/cam001.avi: No space left on device (5)".
-  using FailureReport = std::function<void(const std::string& text)>;
-
+  // A failure is told as "Recording stopped: cannot write rec/cam001.avi: No space left on
+  // device (5)".
   AviRecorder(FailureReport report = {},
               const platform::Clock& clock = platform::SystemClock::instance(),
               std::unique_ptr<platform::File> file = std::make_unique<platform::PosixFile>(),
@@ -45,8 +43,8 @@ class AviRecorder final : public RecordingSink {
 
   // User-interface thread.
   bool RequestStart(const std::string& path, uint32_t kind, int32_t fps, int32_t width,
-                    int32_t height);
-  void RequestStop();
+                    int32_t height) override;
+  void RequestStop() override;
   bool IsRecording() const override;
   uint32_t state() const;
 
@@ -55,10 +53,10 @@ class AviRecorder final : public RecordingSink {
   bool AddFrame(std::span<const uint8_t> picture) override;
   void describeStream(const RecordedStreamFacts& facts) override;
   // Writes out what the ring holds and closes the file; state idle. The intake must be stopped.
-  void Close();
+  void Close() override;
 
   // The files of the current or last recording, in order (for the closing line of a run).
-  std::vector<std::string> filesWritten() const;
+  std::vector<std::string> filesWritten() const override;
 
  private:
   // What a recording is asked to be, kept until the intake begins it.

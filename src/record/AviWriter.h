@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "media/RecordingSink.h"
 #include "platform/Clock.h"
 #include "platform/File.h"
 
 namespace vexa {
 
 // The kinds of video a recording holds.
-constexpr uint32_t kAviKindJpeg = 0;
-constexpr uint32_t kAviKindH264 = 1;
 
 // Results of the writer and the recorder.
 constexpr int32_t kAviWritten = 0;

@@ -8,7 +8,6 @@
 #include "platform/Environment.h"
 #include "platform/Thread.h"
 #include "protocol/http/IPCameraHttpCmdHandler.h"
-#include "record/AviRecorder.h"
 #include "session/IPCameraSite.h"
 #include "session/PlayerSlot.h"
 
@@ -25,13 +24,15 @@ constexpr int32_t kMjpegRecordFps = 30;
 constexpr int32_t kSizeUnknown = -1;
 }  // namespace
 
-StreamPlayer::StreamPlayer(platform::Dialogs& dialogs)
+StreamPlayer::StreamPlayer(platform::Dialogs& dialogs, const StreamRecorderFactory& makeRecorder)
     : dialogs_(dialogs),
       decoders_(std::make_unique<VideoDecoderSet>(dialogs)),
       httpCommand_(std::make_unique<IPCamera_Http_Cmd_Handler>()),
-      recorder_(std::make_unique<AviRecorder>(
-          [this](const std::string& text) { noteRecordingFailure(text); })),
-      markerFolder_(platform::tempFolder()) {}
+      markerFolder_(platform::tempFolder()) {
+  if (makeRecorder) {
+    recorder_ = makeRecorder([this](const std::string& text) { noteRecordingFailure(text); });
+  }
+}
 
 StreamPlayer::~StreamPlayer() { Release(); }
 
@@ -75,7 +76,7 @@ void StreamPlayer::Stop() {
   joinStartThread();
   if (IPCameraSite* current = site()) current->Stop();
   // The intake has stopped: the file is finished here.
-  if (IsRecording()) recorder_->Close();
+  if (IsRecording()) recorder_->Close();  // IsRecording: a recorder exists
 }
 
 void StreamPlayer::Release() {
@@ -86,12 +87,12 @@ void StreamPlayer::Release() {
   if (ownsMarker_) PlayerSlot::release(markerFolder_, slot());
   ownsMarker_ = false;
   // A start still pending is withdrawn too.
-  recorder_->Close();
+  if (recorder_) recorder_->Close();
 }
 
 bool StreamPlayer::StartRecord(const std::string& path) {
   const uint32_t model = config_.model;
-  if (site() == nullptr || model >= kVideoModelCount) return false;
+  if (!recorder_ || site() == nullptr || model >= kVideoModelCount) return false;
   if (model == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG) {
     return recorder_->RequestStart(path, kAviKindJpeg, kMjpegRecordFps, kSizeUnknown,
                                    kSizeUnknown);
@@ -104,9 +105,11 @@ bool StreamPlayer::StartRecord(const std::string& path) {
   return false;
 }
 
-void StreamPlayer::StopRecord() { recorder_->RequestStop(); }
+void StreamPlayer::StopRecord() {
+  if (recorder_) recorder_->RequestStop();
+}
 
-bool StreamPlayer::IsRecording() const { return recorder_->IsRecording(); }
+bool StreamPlayer::IsRecording() const { return recorder_ && recorder_->IsRecording(); }
 
 void StreamPlayer::noteRecordingFailure(const std::string& text) {
   recordingFailed_.store(true, std::memory_order_relaxed);

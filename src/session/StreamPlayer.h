@@ -11,6 +11,7 @@
 #include "common/CriticalSection.h"
 #include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
+#include "media/RecordingSink.h"
 #include "platform/AudioOutput.h"
 #include "common/StreamConfig.h"
 
@@ -19,7 +20,6 @@ namespace vexa {
 namespace platform {
 class Dialogs;
 }
-class AviRecorder;
 class IPCamera_Http_Cmd_Handler;
 class IPCameraSite;
 class VideoDecoderSet;
@@ -28,7 +28,8 @@ class VideoDecoderSet;
 // plays and stops it, claims a slot of client ports and forwards the display's queries.
 class StreamPlayer {
  public:
-  explicit StreamPlayer(platform::Dialogs& dialogs);
+  // makeRecorder: the player's recorder; without one nothing is recorded.
+  explicit StreamPlayer(platform::Dialogs& dialogs, const StreamRecorderFactory& makeRecorder = {});
   StreamPlayer(const StreamPlayer&) = delete;
   StreamPlayer& operator=(const StreamPlayer&) = delete;
   ~StreamPlayer();
@@ -72,7 +73,8 @@ class StreamPlayer {
   bool StartRecord(const std::string& path);
   void StopRecord();
   bool IsRecording() const;
-  AviRecorder& recorder() { return *recorder_; }
+  // Null when the player was made without a recorder.
+  StreamRecorder* recorder() { return recorder_.get(); }
   bool hasSite() const { return site() != nullptr; }
   // User-interface thread: shows the failure of a recording once, as "Capture Error"; true when
   // one was shown.
@@ -103,7 +105,7 @@ class StreamPlayer {
   std::mutex failureLock_;
   std::optional<std::string> failureToShow_;  // under failureLock_
   std::atomic<bool> recordingFailed_{false};
-  std::unique_ptr<AviRecorder> recorder_;
+  std::unique_ptr<StreamRecorder> recorder_;
   std::atomic<IPCameraSite*> site_{nullptr};
   std::atomic<uint32_t> slot_{0};
   bool ownsMarker_ = false;

@@ -14,6 +14,7 @@
 #include "media/VideoDecoderSet.h"
 #include "platform/Thread.h"
 #include "platform/Dialogs.h"
+#include "record/AviRecorder.h"
 #include "session/IPCameraSite.h"
 #include "session/StreamPlayer.h"
 #include "support/AviReader.h"
@@ -164,7 +165,9 @@ TEST_F(EveryRoad, StoppingAndDestroyingWhileStreamingIsCleanAndAnUnknownPathStay
 TEST_F(EveryRoad, ARecordingStoppedWhileUnitsFlowIsFinishedWhole) {
   test::TempFolder folder;
   platform::RecordingDialogs dialogs;
-  StreamPlayer player(dialogs);
+  StreamPlayer player(dialogs, [](StreamRecorder::FailureReport report) {
+    return std::make_unique<AviRecorder>(std::move(report));
+  });
   player.setMarkerFolder(folder.path() + "/");
   StreamConfig& config = player.config();
   config.model = IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264;

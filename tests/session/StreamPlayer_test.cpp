@@ -8,6 +8,7 @@
 #include <set>
 
 #include "platform/Dialogs.h"
+#include "record/AviRecorder.h"
 #include "session/IPCameraSite.h"
 #include "session/PlayerSlot.h"
 #include "support/TempFolder.h"
@@ -106,7 +107,9 @@ TEST_F(MarkerFolder, MuteReachesTheSite) {
 // JPEG and H.264 models are recorded; the MPEG-4 family and unused values are not. The request
 // waits for the first picture, so each accepted one is withdrawn before the next.
 TEST_F(MarkerFolder, StartRecordFollowsTheModelAndNeedsASite) {
-  StreamPlayer player(dialogs);
+  StreamPlayer player(dialogs, [](StreamRecorder::FailureReport report) {
+    return std::make_unique<AviRecorder>(std::move(report));
+  });
   const std::string file = path() + "cam.avi";
   EXPECT_FALSE(player.StartRecord(file));
   EXPECT_FALSE(player.IsRecording());

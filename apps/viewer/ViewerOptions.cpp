@@ -62,7 +62,8 @@ std::string viewerUsage() {
          "  --http-port N          the port pan/tilt/zoom commands go to (default 80)\n"
          "  --help                 this text\n"
          "In the window: F11 or f full screen, r recording on and off, s snapshot, o choose the\n"
-         "folder both go to (the current folder until chosen; a --record folder too).\n";
+         "folder both go to (the current folder until chosen; a --record folder too). With\n"
+         "--ptz: c centre mode on and off; the right button opens the camera's menu.\n";
 }
 
 ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {

@@ -10,8 +10,8 @@ void CImgDlg::ptzLeftButtonDown(int x, int y) {
     joystick_.press(x, y, video, true);
     return;
   }
-  const bool inside = x >= video.x && x < video.right() && y >= video.y && y < video.bottom();
-  if (inside) ptzSender_.centre(x - video.x, y - video.y, video.height, video.width);
+  if (pointInRect(video, x, y))
+    ptzSender_.centre(x - video.x, y - video.y, video.height, video.width);
 }
 
 void CImgDlg::ptzLeftButtonUp() {

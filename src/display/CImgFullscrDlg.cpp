@@ -12,6 +12,7 @@ void CImgFullscrDlg::open() {
   zoom_.reset();
   leftHeld_ = false;
   rightHeld_ = false;
+  joystick_ = {};  // a drag cut short by closing must not show its pointer again
   shown_ = true;
 }
 

@@ -104,6 +104,10 @@ ContextMenu PtzMouse::fullScreenMenu() const {
   return {210, {{kCommandNormalView, "Normal View"}, centreModeItem()}};
 }
 
+bool pointInRect(const Rect& rect, int x, int y) {
+  return x >= rect.x && x < rect.right() && y >= rect.y && y < rect.bottom();
+}
+
 std::pair<int, int> joystickSpeeds(const Rect& video, int x, int y) {
   const int halfWidth = video.width / 2;
   const int halfHeight = video.height / 2;
@@ -136,8 +140,7 @@ void PtzJoystick::press(int x, int y, const Rect& video, bool drag) {
   dragging_ = drag;
   x_ = x;
   y_ = y;
-  const bool inside = x >= video.x && x < video.right() && y >= video.y && y < video.bottom();
-  if (inside) {
+  if (pointInRect(video, x, y)) {
     holding_ = true;
     holdDraws_ = 0;
   }

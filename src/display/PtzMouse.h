@@ -82,6 +82,7 @@ class PtzMouse {
   int lastZoomPosition_ = 0;
 };
 
+bool pointInRect(const Rect& rect, int x, int y);
 // Pan and tilt speeds for a cursor at (x, y) over the video rectangle: -100..100 by the distance
 // from its centre, 0 inside the dead zones.
 std::pair<int, int> joystickSpeeds(const Rect& video, int x, int y);

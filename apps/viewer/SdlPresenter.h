@@ -1,13 +1,17 @@
 #pragma once
 
+#include <SDL2/SDL_rect.h>
+
 #include <cstdint>
 #include <memory>
 
+#include "display/ContextMenu.h"
 #include "viewer/Presenter.h"
 
 struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
+struct SDL_Cursor;
 union SDL_Event;
 
 namespace vexa {
@@ -34,16 +38,36 @@ class SdlPresenter final : public Presenter {
     SDL_Texture* texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
+    SDL_Texture* overlay = nullptr;  // the menu, drawn over the picture while open
     void show(const Canvas& canvas);
+    SDL_Rect overlayPlace{};
+    void setOverlay(const Canvas* canvas, int x = 0, int y = 0);
     void destroy();
+  };
+  // The window's context menu while it is open: a list drawn at the cursor.
+  struct OpenMenu {
+    ContextMenu menu;
+    int x = 0;
+    int y = 0;
+    int highlighted = -1;
   };
 
   SdlPresenter() = default;
   bool handle(CImgDlg& window, const SDL_Event& event);
   void toggleFullScreen(CImgDlg& window);
   void presentInfo(CImgDlg& window);
+  void openMenu(CImgDlg& window, int x, int y);
+  // True when the menu took the event.
+  bool handleMenu(CImgDlg& window, const SDL_Event& event);
+  int menuItemAt(int x, int y) const;
+  void drawMenu();
+  void runCommand(CImgDlg& window, int id);
+  void applyCursor(const CursorState& state);
 
   Surface video_;
+  std::unique_ptr<OpenMenu> menu_;
+  SDL_Cursor* crossCursor_ = nullptr;
+  CursorState cursor_;
   Surface info_;
   uint64_t shownSerial_ = ~uint64_t(0);
 };

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "control/PlayerStreamView.h"
+#include "control/PtzHttpChannel.h"
 #include "control/StreamAddress.h"
 #include "display/CImgDlg.h"
 #include "display/Canvas.h"
@@ -38,6 +39,22 @@ CImgDlg::JpegDecode jpegDecodeOf(StreamPlayer& player) {
   };
 }
 
+// The camera's pan/tilt/zoom as the options describe it; commands go to the stream's camera.
+void setUpPtz(CImgDlg& window, const ViewerOptions& options, const StreamConfig& config) {
+  PtzMouse& ptz = window.ptz();
+  ptz.SetModel(options.model);
+  const int on = options.ptz ? 1 : 0;
+  ptz.SetEnPt(on);
+  ptz.SetEnCenter(on);
+  ptz.SetEnZoom(on);
+  PtzSender& sender = window.ptzSender();
+  sender.setChannel(makePtzHttpChannel());
+  sender.setPort(options.httpPort);
+  sender.setUser(config.userName);
+  sender.setPassword(config.password);
+  sender.setStream(config.host, streamNameFor(config.model, config.path));
+}
+
 // Folder (ending in "/") and file name of a snapshot path.
 std::pair<std::string, std::string> splitSnapshotPath(const std::string& path) {
   const fs::path absolute = fs::absolute(path);
@@ -61,6 +78,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   PlayerStreamView view(player, loop);
   CImgDlg window(&view, jpegDecodeOf(player), loop, kWindowWidth, kWindowHeight);
   window.SetDisplayMode(options_.displayMode);
+  setUpPtz(window, options_, config);
   window.create();
   if (options_.fullscreen) window.FullScreen();
   window.setHidden(presenter == nullptr && !options_.paintOffscreen);
@@ -80,7 +98,8 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   if (options_.stats) {
     // The statistics window refreshes only while shown; headless it is shown on stdout.
     window.info().show();
-    loop.setTimer(kStatsTimer, kStatsPeriodMs, [&] { out_ << window.info().statsLine() << std::endl; });
+    loop.setTimer(kStatsTimer, kStatsPeriodMs,
+                  [&] { out_ << window.info().statsLine() << std::endl; });
   }
 
   // Each cause the stream fails for is told once, however often the retries meet it.
@@ -118,8 +137,8 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
 
   if (options_.reportPictures) {
     out_ << "vexa-viewer: " << window.picturesTaken() << " pictures taken, "
-         << window.presentCanvas().stretchCount() << " painted in " << platform::tickCount() - started
-         << " ms" << std::endl;
+         << window.presentCanvas().stretchCount() << " painted in "
+         << platform::tickCount() - started << " ms" << std::endl;
   }
 
   const bool pictureDrawn = window.pictureHeader().biWidth != 0;

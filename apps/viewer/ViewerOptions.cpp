@@ -10,6 +10,8 @@ namespace vexa::viewer {
 namespace {
 
 constexpr uint32_t kLargestModel = 1000000;
+constexpr uint32_t kLargestPort = 65535;
+constexpr const char* kDefaultPtzModel = "TQ330";
 
 bool parseUnsigned(const std::string& text, uint32_t& out) {
   const char* end = text.data() + text.size();
@@ -54,9 +56,14 @@ std::string viewerUsage() {
          "  --stats                print the statistics once a second\n"
          "  --report-pictures      print the ms from start to the first picture taken, and at the\n"
          "                         end how many pictures were taken and painted\n"
+         "  --ptz                  steer the camera: joystick (hold the left button), centre\n"
+         "                         clicks (c or the right-button menu) and wheel zoom\n"
+         "  --model M              the camera model for pan/tilt/zoom (TQ330 with --ptz)\n"
+         "  --http-port N          the port pan/tilt/zoom commands go to (default 80)\n"
          "  --help                 this text\n"
          "In the window: F11 or f full screen, r recording on and off, s snapshot, o choose the\n"
-         "folder both go to (the current folder until chosen; a --record folder too).\n";
+         "folder both go to (the current folder until chosen; a --record folder too). With\n"
+         "--ptz: c centre mode on and off; the right button opens the camera's menu.\n";
 }
 
 ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
@@ -86,6 +93,14 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
       {"--snapshot", [&](const std::string& v) { o.snapshotPath = v; return std::string(); }},
       {"--record", [&](const std::string& v) { o.recordPath = v; return std::string(); }},
       {"--command", [&](const std::string& v) { o.command = v; return std::string(); }},
+      {"--model", [&](const std::string& v) { o.model = v; return std::string(); }},
+      {"--http-port",
+       [&](const std::string& v) {
+         uint32_t port = 0;
+         if (!parseUnsigned(v, port) || port == 0 || port > kLargestPort) return "--http-port needs a port number, not '" + v + "'";
+         o.httpPort = int32_t(port);
+         return std::string();
+       }},
       {"--timeout",
        [&](const std::string& v) {
          uint32_t ms = 0;
@@ -98,7 +113,8 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},
       {"--paint-offscreen", &o.paintOffscreen}, {"--mute", &o.mute},
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
-      {"--help", &o.help},             {"-h", &o.help}};
+      {"--help", &o.help},             {"-h", &o.help},
+      {"--ptz", &o.ptz}};
 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -122,6 +138,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
     }
   }
   if (o.address.empty() && !o.help) result.error = "no camera address given";
+  if (o.ptz && o.model.empty()) o.model = kDefaultPtzModel;
   return result;
 }
 

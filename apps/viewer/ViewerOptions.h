@@ -24,6 +24,11 @@ struct ViewerOptions {
   bool stats = false;
   bool reportPictures = false;
   bool help = false;
+  // Pan/tilt/zoom: the camera model ("TQ330" with --ptz unless named), whether the joystick,
+  // centre clicks and zoom are on, and the port the commands go to.
+  std::string model;
+  bool ptz = false;
+  int32_t httpPort = 80;
   std::string address;
 };
 

@@ -45,7 +45,10 @@ CImgDlg::~CImgDlg() {
 }
 
 void CImgDlg::create() {
-  loop_.setTimer(kDrawTimer, kDrawPeriodMs, [this] { drawCycle(); });
+  loop_.setTimer(kDrawTimer, kDrawPeriodMs, [this] {
+    drawCycle();
+    ptzSender_.step();
+  });
   loop_.setTimer(kTickTimer, kTickPeriodMs, [this] { onTick(); });
   created_ = true;
 }
@@ -79,6 +82,13 @@ void CImgDlg::drawCycle() {
     draw();
   }
   serveCapture();
+  housekeeping(now);
+}
+
+void CImgDlg::housekeeping(uint32_t now) {
+  if (tickDistance(now, lastHousekeepingTick_) < kHousekeepingPeriodMs) return;
+  lastHousekeepingTick_ = now;
+  ptz_.housekeeping();
 }
 
 void CImgDlg::paintBackground() {
@@ -207,6 +217,7 @@ void CImgDlg::drawIntoWindow() {
   viewFrame_.canvas().drawPicture(drawHeader_, drawBits_, pictureId_,
                                   {0, 0, drawHeader_.biWidth, drawHeader_.biHeight},
                                   viewFrame_.videoRect());
+  drawPtz();
   backgroundShown_ = false;
 }
 
@@ -321,6 +332,7 @@ void CImgDlg::setDesktopSize(int width, int height) {
 CImgFullscrDlg& CImgDlg::ensureFullScreenWindow() {
   if (!fullScreenWindow_) {
     fullScreenWindow_ = std::make_unique<CImgFullscrDlg>(desktopWidth_, desktopHeight_);
+    fullScreenWindow_->attachPtz(&ptz_);
   }
   return *fullScreenWindow_;
 }
@@ -343,6 +355,7 @@ void CImgDlg::closeFullScreen() {
 void CImgDlg::OnCommand(int id) {
   if (id == kCommandFullScreen && !fullScreen_) FullScreen();
   if (id == kCommandNormalView && fullScreen_) closeFullScreen();
+  ptz_.onCommand(id);
 }
 
 void CImgDlg::OnDoubleClick(int x, int y) {
@@ -355,19 +368,35 @@ void CImgDlg::OnDoubleClick(int x, int y) {
 }
 
 void CImgDlg::onMouseWheel(int delta) {
-  if (fullScreen_) ensureFullScreenWindow().onMouseWheel(delta);
+  if (fullScreen_) {
+    ensureFullScreenWindow().onMouseWheel(delta);
+  } else {
+    ptzWheel(delta);
+  }
 }
 
 void CImgDlg::onLeftButtonDown(int x, int y) {
-  if (fullScreen_) ensureFullScreenWindow().onLeftButtonDown(x, y);
+  if (fullScreen_) {
+    ensureFullScreenWindow().onLeftButtonDown(x, y);
+  } else {
+    ptzLeftButtonDown(x, y);
+  }
 }
 
 void CImgDlg::onMouseMove(int x, int y) {
-  if (fullScreen_) ensureFullScreenWindow().onMouseMove(x, y);
+  if (fullScreen_) {
+    ensureFullScreenWindow().onMouseMove(x, y);
+  } else {
+    joystick_.move(x, y);
+  }
 }
 
 void CImgDlg::onLeftButtonUp(int x, int y) {
-  if (fullScreen_) ensureFullScreenWindow().onLeftButtonUp(x, y);
+  if (fullScreen_) {
+    ensureFullScreenWindow().onLeftButtonUp(x, y);
+  } else {
+    ptzLeftButtonUp();
+  }
 }
 
 void CImgDlg::paint() {

@@ -5,10 +5,14 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/CImgFullscrDlg.h"
+#include "display/ContextMenu.h"
 #include "display/DlgInfo.h"
+#include "display/PtzMouse.h"
+#include "display/PtzSender.h"
 #include "display/StreamView.h"
 #include "display/ViewFrame.h"
 #include "media/PictureFormat.h"
@@ -38,8 +42,9 @@ class CImgDlg {
   static constexpr uint32_t kBackgroundColour = 0x282828;
   static constexpr uint32_t kWatchdogSeconds = 80;
   static constexpr uint32_t kMaxArrivedPerSecond = 100;
-  static constexpr int kCommandFullScreen = 32776;
-  static constexpr int kCommandNormalView = 32772;
+  static constexpr int kCommandFullScreen = vexa::kCommandFullScreen;
+  static constexpr int kCommandNormalView = vexa::kCommandNormalView;
+  static constexpr uint32_t kHousekeepingPeriodMs = 100;
   static constexpr int kDefaultDesktopWidth = 1920;
   static constexpr int kDefaultDesktopHeight = 1080;
 
@@ -91,6 +96,20 @@ class CImgDlg {
   // The window's paint: the border bars, and releasing the statistics window from top-most.
   void paint();
 
+  // ---- pan/tilt/zoom: the camera's head steered with the mouse (CImgDlgPtz.cpp) ----
+  // The model, the switches and the command channel's port and credentials are set through these;
+  // the sender's host and stream name at every stream start.
+  PtzMouse& ptz() { return ptz_; }
+  PtzSender& ptzSender() { return ptzSender_; }
+  // A window of this control has the keyboard focus: only then does the wheel zoom the camera.
+  void setFocused(bool focused) { focused_ = focused; }
+  void onRightButtonDown(int x, int y);
+  void onRightButtonUp(int x, int y);
+  // The menu the last right button asked for, for the presenter to show and answer with
+  // OnCommand; taking it clears it.
+  ContextMenu takeContextMenu() { return std::exchange(contextMenu_, {}); }
+  CursorState cursorState() const;
+
   bool isFullScreen() const { return fullScreen_; }
   // The canvas a presenter shows now, and a number that changes whenever it was drawn into.
   const Canvas& presentCanvas() const;
@@ -127,6 +146,11 @@ class CImgDlg {
   void closeFullScreen();
   CImgFullscrDlg& ensureFullScreenWindow();
   bool hasPlayer() const { return view_ != nullptr && view_->hasPlayer(); }
+  void housekeeping(uint32_t now);
+  void ptzLeftButtonDown(int x, int y);
+  void ptzLeftButtonUp();
+  void ptzWheel(int delta);
+  void drawPtz();
 
   StreamView* view_;
   JpegDecode decodeJpeg_;
@@ -174,6 +198,13 @@ class CImgDlg {
   std::string captureFolder_;
   std::string captureFileName_;
   FolderOpener folderOpener_;
+
+  uint32_t lastHousekeepingTick_ = 0;
+  PtzSender ptzSender_;
+  PtzMouse ptz_{ptzSender_};
+  PtzJoystick joystick_;
+  bool focused_ = false;
+  ContextMenu contextMenu_;
 };
 
 }  // namespace vexa

@@ -11,6 +11,8 @@ CImgFullscrDlg::CImgFullscrDlg(int desktopWidth, int desktopHeight)
 void CImgFullscrDlg::open() {
   zoom_.reset();
   leftHeld_ = false;
+  rightHeld_ = false;
+  joystick_ = {};  // a drag cut short by closing must not show its pointer again
   shown_ = true;
 }
 
@@ -29,20 +31,36 @@ void CImgFullscrDlg::draw(const BITMAPINFOHEADER& header, const uint8_t* bits, u
   const Rect& client = frame_.clientRect();
   lastSource_ = zoom_.sourceRect(header.biWidth, header.biHeight, client.width, client.height);
   frame_.canvas().drawPicture(header, bits, pictureId, lastSource_, frame_.videoRect());
+  // Here the camera moves even in centre mode.
+  if (ptz_ != nullptr && ptz_->joystickEnabled()) {
+    joystick_.draw(frame_.canvas(), client, &ptz_->sender());
+  }
 }
 
 void CImgFullscrDlg::onMouseWheel(int delta) {
-  zoom_.apply(zoom_.countNotch(delta));
+  const DigitalZoom::Step step = zoom_.countNotch(delta);
+  if (step == DigitalZoom::Step::kNone) return;
+  if (ptz_ != nullptr && ptz_->fullScreenZoomStep(step == DigitalZoom::Step::kIn, zoom_.zoom())) {
+    return;
+  }
+  zoom_.apply(step);
 }
 
 void CImgFullscrDlg::onLeftButtonDown(int x, int y) {
   leftHeld_ = true;
   lastX_ = x;
   lastY_ = y;
+  if (ptz_ == nullptr || !ptz_->joystickEnabled()) return;
+  const Rect& client = frame_.clientRect();
+  if (ptz_->centreMode())
+    ptz_->sender().centre(x - client.x, y - client.y, client.height, client.width);
+  joystick_.press(x, y, client, !ptz_->centreMode());
 }
 
 void CImgFullscrDlg::onMouseMove(int x, int y) {
-  if (!leftHeld_) return;
+  joystick_.move(x, y);
+  const bool panning = panTiltEnabled() ? rightHeld_ : leftHeld_;
+  if (!panning) return;
   zoom_.addDrag(x - lastX_, y - lastY_);
   lastX_ = x;
   lastY_ = y;
@@ -51,6 +69,21 @@ void CImgFullscrDlg::onMouseMove(int x, int y) {
 void CImgFullscrDlg::onLeftButtonUp(int x, int y) {
   onMouseMove(x, y);
   leftHeld_ = false;
+  joystick_.release();
+  if (ptz_ != nullptr && ptz_->joystickEnabled()) ptz_->sender().panTilt(0, 0);
+}
+
+void CImgFullscrDlg::onRightButtonDown(int x, int y) {
+  if (!panTiltEnabled()) return;
+  rightHeld_ = true;
+  lastX_ = x;
+  lastY_ = y;
+}
+
+ContextMenu CImgFullscrDlg::onRightButtonUp(int x, int y) {
+  onMouseMove(x, y);
+  rightHeld_ = false;
+  return ptz_ != nullptr ? ptz_->fullScreenMenu() : ContextMenu{};
 }
 
 }  // namespace vexa

@@ -2,15 +2,17 @@
 
 #include <cstdint>
 
+#include "display/ContextMenu.h"
 #include "display/DigitalZoom.h"
+#include "display/PtzMouse.h"
 #include "display/ViewFrame.h"
 #include "media/PictureFormat.h"
 
 namespace vexa {
 
 // The full-screen window: the picture fitted to the desktop on white, with a digital zoom that
-// the wheel steps and a left-button drag pans. The video window decides when it is shown and
-// hands it each picture to draw.
+// the wheel steps and a drag pans (the right button's when the left one steers the camera). The
+// video window decides when it is shown and hands it each picture to draw.
 class CImgFullscrDlg {
  public:
   static constexpr uint32_t kBackgroundColour = 0xFFFFFF;
@@ -30,6 +32,13 @@ class CImgFullscrDlg {
   void onLeftButtonDown(int x, int y);
   void onMouseMove(int x, int y);
   void onLeftButtonUp(int x, int y);
+  void onRightButtonDown(int x, int y);
+  // The menu to show, if any.
+  ContextMenu onRightButtonUp(int x, int y);
+
+  // The video window's pan/tilt/zoom state, shared; the whole window is the joystick's area.
+  void attachPtz(PtzMouse* ptz) { ptz_ = ptz; }
+  bool ptzDragging() const { return joystick_.dragging(); }
 
   const Canvas& canvas() const { return frame_.canvas(); }
   const ViewFrame& viewFrame() const { return frame_; }
@@ -39,12 +48,16 @@ class CImgFullscrDlg {
 
  private:
   void paintBackground();
+  bool panTiltEnabled() const { return ptz_ != nullptr && ptz_->enPt(); }
 
   ViewFrame frame_;
   DigitalZoom zoom_;
   Rect lastSource_;
   bool shown_ = false;
   bool leftHeld_ = false;
+  bool rightHeld_ = false;
+  PtzMouse* ptz_ = nullptr;
+  PtzJoystick joystick_;
   int lastX_ = 0;
   int lastY_ = 0;
 };

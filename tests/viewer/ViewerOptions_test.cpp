@@ -2,14 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vexa::viewer {
 namespace {
 
 TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
-  const ParseResult result = parseViewerOptions(
-      {"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode", "REALSIZE",
-       "--fullscreen", "--headless", "--duration", "2.5", "--snapshot", "/tmp/s.png", "--stats",
-       "--report-pictures", "--mute", "--paint-offscreen", "127.0.0.1:8008"});
+  const ParseResult result = parseViewerOptions({"--protocol",     "2",
+                                                 "--user",         "admin",
+                                                 "--pass",         "1234",
+                                                 "--display-mode", "REALSIZE",
+                                                 "--fullscreen",   "--headless",
+                                                 "--duration",     "2.5",
+                                                 "--snapshot",     "/tmp/s.png",
+                                                 "--stats",        "--report-pictures",
+                                                 "--mute",         "--paint-offscreen",
+                                                 "--ptz",          "--http-port",
+                                                 "8081",           "127.0.0.1:8008"});
   ASSERT_EQ(result.error, "");
   const ViewerOptions& o = result.options;
   EXPECT_EQ(o.protocol, 2u);
@@ -25,6 +34,9 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   EXPECT_TRUE(o.mute);
   EXPECT_TRUE(o.paintOffscreen);
   EXPECT_EQ(o.address, "127.0.0.1:8008");
+  EXPECT_EQ(std::tuple(o.ptz, o.model, o.httpPort), std::tuple(true, "TQ330", 8081));
+  const ParseResult named = parseViewerOptions({"--model", "TQ320", "--ptz", "a"});
+  EXPECT_EQ(named.options.model, "TQ320");
 }
 
 TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress) {
@@ -36,6 +48,8 @@ TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress)
   EXPECT_FALSE(result.options.headless);
   EXPECT_FALSE(result.options.mute) << "sound plays unless asked otherwise";
   EXPECT_FALSE(result.options.reportPictures);
+  EXPECT_EQ(std::tuple(result.options.ptz, result.options.model, result.options.httpPort),
+            std::tuple(false, "", 80));
   const ParseResult help = parseViewerOptions({"--help"});
   EXPECT_EQ(help.error, "");
   EXPECT_TRUE(help.options.help);
@@ -51,6 +65,8 @@ TEST(ViewerOptions, RefusesBadArgumentsWithAOneLineReason) {
       {"--duration", "0", "a"},
       {"--duration", "abc", "a"},
       {"--display-mode", "fit", "a"},
+      {"--http-port", "65536", "a"},
+      {"--http-port", "0", "a"},
       {"--bogus", "a"},
       {"a", "b"},
       {"a", "--user"},

@@ -19,13 +19,15 @@ bool fitsRequestLine(const std::string& target) {
 
 }  // namespace
 
-IPCamera_Http_Cmd_Handler::IPCamera_Http_Cmd_Handler(std::function<std::string()> cnonce)
+IPCamera_Http_Cmd_Handler::IPCamera_Http_Cmd_Handler(std::function<std::string()> cnonce,
+                                                     platform::NameResolver resolve)
     : authenticator_({}, std::move(cnonce)),
       worker_({.read = [this] { onRecv(); },
                .write = [this] { onSend(); },
                .quiet = [this] { onQuiet(); },
                .connected = [this](int error) { onConnected(error); },
-               .closed = [this] { onClosed(); }}) {}
+               .closed = [this] { onClosed(); }},
+              std::move(resolve)) {}
 
 IPCamera_Http_Cmd_Handler::~IPCamera_Http_Cmd_Handler() {
   worker_.stop();

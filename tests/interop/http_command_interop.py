@@ -9,6 +9,7 @@ wrong password refused (exit 1). Python's CGI server (HTTP/1.0, LF-only CGI head
 read to the close): status 200 and the body. A missing server is skipped with the reason.
 """
 
+import contextlib
 import os
 import subprocess
 import sys
@@ -70,13 +71,25 @@ def expect_body(results, viewer, name, port, target, body, user=None, password=N
         results.check(f"{name}: {header}", header.lower() in head.lower(), repr(head))
 
 
-def lighttpd_checks(results, viewer, root):
-    why = peers.lighttpd_missing()
+@contextlib.contextmanager
+def serving(results, name, why_missing, start, root):
+    """The port of a peer started for the checks inside, ended after them; None when skipped."""
+    why = why_missing()
     if why:
-        results.skip("lighttpd", why)
+        results.skip(name, why)
+        yield None
         return
-    process, port = peers.start_lighttpd(root)
+    process, port = start(root)
     try:
+        yield port
+    finally:
+        peers.end(process)
+
+
+def lighttpd_checks(results, viewer, root):
+    with serving(results, "lighttpd", peers.lighttpd_missing, peers.start_lighttpd, root) as port:
+        if port is None:
+            return
         expect_body(results, viewer, "static", port, "/static.txt", peers.STATIC_BODY)
         for scheme, body in (("basic", peers.BASIC_BODY), ("digest", peers.DIGEST_BODY)):
             target = f"/{scheme}/secret.txt"
@@ -86,23 +99,16 @@ def lighttpd_checks(results, viewer, root):
             results.check(f"{scheme}, wrong password: told", "answered 401" in err, err.strip())
         expect_body(results, viewer, "chunked CGI", port, "/cgi-bin/parts.cgi?zoom=1",
                     "".join(peers.CGI_PARTS), header="Transfer-Encoding: chunked")
-    finally:
-        peers.end(process)
         if results.failed:
             print(peers.read_log(f"{root}/lighttpd-error.log"))
 
 
 def python_cgi_checks(results, viewer, root):
-    why = peers.python_cgi_missing()
-    if why:
-        results.skip("python http.server --cgi", why)
-        return
-    process, port = peers.start_python_cgi(root)
-    try:
-        expect_body(results, viewer, "python CGI", port, "/cgi-bin/zoom.py?query=zoom",
-                    peers.ZOOM_BODY)
-    finally:
-        peers.end(process)
+    with serving(results, "python http.server --cgi", peers.python_cgi_missing,
+                 peers.start_python_cgi, root) as port:
+        if port is not None:
+            expect_body(results, viewer, "python CGI", port, "/cgi-bin/zoom.py?query=zoom",
+                        peers.ZOOM_BODY)
 
 
 def main():

@@ -66,6 +66,10 @@ class SocketWorker {
   void stop() { thread_.stop(); }
   // Clears the run flag only; the worker ends within one wait period.
   void requestStop() { thread_.requestStop(); }
+  // Once finished(): frees the slot for a new start without waiting for the ended thread to exit.
+  void setAsideFinished() {
+    if (finished()) thread_.setAsideEnded();
+  }
   // From a step: records why the connection is given up, then ends it.
   void endConnection(StreamFailure failure);
   // From a step: closes this connection and opens one to target in its place (a redirect, or a

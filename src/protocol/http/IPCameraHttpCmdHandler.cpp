@@ -38,7 +38,7 @@ bool IPCamera_Http_Cmd_Handler::Request(const std::string& host, uint16_t port,
                                         const std::string& pass, int32_t timeoutMs) {
   if (worker_.hasThread()) {
     if (!worker_.finished()) return false;
-    worker_.stop();  // the thread has ended: this only frees the slot
+    worker_.setAsideFinished();  // its thread may still be exiting: no waiting for it
   }
   if (!fitsRequestLine(target)) {
     DebugTrace("http command: target refused (%zu bytes, or a line break)", target.size());

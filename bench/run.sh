@@ -68,3 +68,6 @@ for (name, clip), value in sorted(rate.items()):
 PY
 
 bash "$(dirname "$0")/record_whole_process.sh" "$build" || echo "Recording whole-process benchmark failed"
+
+# The HTTP command channel beside curl on lighttpd, and its destruction during a hung look-up.
+bash "$(dirname "$0")/command_channel.sh" "$build" || echo "Command-channel benchmark failed"

@@ -1,10 +1,11 @@
 // Reads arbitrary bytes as a series of 401 answers to one authenticated dialogue: the challenges
-// of each, the verdict, and the request sent again.
+// of each, the verdict (never a retry for a challenge over the caps), and the request sent again.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/auth/Authenticator.h"
 
@@ -13,6 +14,14 @@ constexpr std::string_view kRequest =
     "DESCRIBE rtsp://127.0.0.1:8554/x RTSP/1.0\r\nCSeq: 2\r\n\r\n";
 // Between answers; an empty answer stands for one other than 401.
 constexpr char kAnswerSeparator = '\0';
+
+// Whether any challenge of the answer is small enough to be answered at all.
+bool anyWithinCaps(const std::vector<vexa::auth::Challenge>& challenges) {
+  return std::any_of(challenges.begin(), challenges.end(), [](const auto& challenge) {
+    return challenge.parameterCount <= vexa::auth::kMaxChallengeParameters &&
+           challenge.nonce.size() <= vexa::auth::kMaxNonceBytes;
+  });
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -28,12 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       retriesInARow = 0;
       continue;
     }
-    if (vexa::auth::readChallenges(answer).size() > vexa::auth::kMaxChallenges) __builtin_trap();
+    const std::vector<vexa::auth::Challenge> challenges = vexa::auth::readChallenges(answer);
+    if (challenges.size() > vexa::auth::kMaxChallenges) __builtin_trap();
     if (authenticator.onUnauthorized(answer) == vexa::auth::Authenticator::Verdict::kRefused) {
       if (authenticator.refusal().empty()) __builtin_trap();
       retriesInARow = 0;
       continue;
     }
+    // An oversized challenge is never answered.
+    if (!anyWithinCaps(challenges)) __builtin_trap();
     // One retry, and one more for a stale nonce: never a loop.
     if (++retriesInARow > 2) __builtin_trap();
     // Exactly one line inserted, after the request line, whatever the server wrote.

@@ -18,10 +18,14 @@ std::string motionHostOf(std::string_view url) {
   return std::string(url);
 }
 
-MotionState::MotionState(std::string_view url, uint16_t port)
-    : host_(motionHostOf(url)), port_(port), worker_({.read = [this] { onRead(); }}) {}
+MotionState::MotionState(std::string_view url, uint16_t port, platform::NameResolver resolve)
+    : host_(motionHostOf(url)),
+      port_(port),
+      worker_({.read = [this] { onRead(); }}, std::move(resolve)) {}
 
-int MotionState::start() { return worker_.start({host_, port_}); }
+int MotionState::start() {
+  return worker_.start({host_, port_});
+}
 
 void MotionState::onRead() {
   if (worker_.receive() <= 0) return;

@@ -20,11 +20,14 @@ class MotionState {
  public:
   static constexpr uint16_t kMotionPort = 5656;
 
-  // url: a camera address in any form motionHostOf takes.
-  explicit MotionState(std::string_view url, uint16_t port = kMotionPort);
+  // url: a camera address in any form motionHostOf takes; resolve looks its name up (the
+  // system's resolver when empty).
+  explicit MotionState(std::string_view url, uint16_t port = kMotionPort,
+                       platform::NameResolver resolve = {});
   MotionState(const MotionState&) = delete;
   MotionState& operator=(const MotionState&) = delete;
-  // Waits for the worker before what it polls goes away.
+  // Waits for the worker before what it polls goes away: one wait period at most, a look-up
+  // still under way included.
   ~MotionState() { worker_.stop(); }
 
   // platform::StartResult: 1 already running, 2 started, 0 failed. Only starts the thread; the
@@ -47,8 +50,8 @@ class MotionState {
   std::string host_;
   uint16_t port_;
   CLFXCriticalSection lock_;
-  MotionValues values_;   // under lock_
-  SocketWorker worker_;   // last: it ends before the state its steps use
+  MotionValues values_;  // under lock_
+  SocketWorker worker_;  // last: it ends before the state its steps use
 };
 
 }  // namespace vexa

@@ -42,7 +42,9 @@ bool SocketWorker::play(Target target) {
 // Every address the host has is tried in turn until one takes the connection (a name with an
 // IPv6 and an IPv4 address, on a camera that listens on one of them).
 bool SocketWorker::openConnection(const Target& target) {
-  const std::vector<platform::Endpoint> addresses = platform::resolveHost(target.host, target.port);
+  const std::optional<std::vector<platform::Endpoint>> found = lookUp(target);
+  if (!found) return false;
+  const std::vector<platform::Endpoint>& addresses = *found;
   if (addresses.empty()) {
     DebugTrace("worker: '%s' does not resolve", target.host.c_str());
     status_.fail({StreamFault::kNameNotResolved, {}});
@@ -64,6 +66,16 @@ bool SocketWorker::openConnection(const Target& target) {
     reportConnect(error);
   }
   return false;
+}
+
+std::optional<std::vector<platform::Endpoint>> SocketWorker::lookUp(const Target& target) {
+  platform::NameLookUp lookUp(target.host, target.port, resolve_);
+  while (thread_.running()) {
+    if (auto addresses = lookUp.waitFor(platform::kNetEventWaitMs)) return addresses;
+    reportQuiet();
+  }
+  DebugTrace("worker: look-up of '%s' abandoned", target.host.c_str());
+  return std::nullopt;
 }
 
 void SocketWorker::reportConnect(int error) {
@@ -108,8 +120,9 @@ bool SocketWorker::connectionGoesOn() const {
 void SocketWorker::run(Target target) {
   // An early end leaves the run flag set until the owner stops the worker.
   while (openConnection(target)) {
-    runEventLoop(socket_, [this] { return connectionGoesOn(); },
-                 [this](uint32_t events) { dispatch(events); });
+    runEventLoop(
+        socket_, [this] { return connectionGoesOn(); },
+        [this](uint32_t events) { dispatch(events); });
     closeConnection();
     if (!reconnectTarget_ || !thread_.running()) break;
     target = std::move(*reconnectTarget_);
@@ -138,7 +151,9 @@ void SocketWorker::endConnection(StreamFailure failure) {
   thread_.requestStop();
 }
 
-void SocketWorker::reconnect(Target target) { reconnectTarget_ = std::move(target); }
+void SocketWorker::reconnect(Target target) {
+  reconnectTarget_ = std::move(target);
+}
 
 bool SocketWorker::sendAll(const void* data, size_t length) {
   std::lock_guard lock(socketLock_);

@@ -7,10 +7,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/ByteBuffer.h"
 #include "net/StreamFailure.h"
 #include "platform/Endpoint.h"
+#include "platform/NameLookUp.h"
 #include "platform/Socket.h"
 #include "platform/Thread.h"
 
@@ -30,7 +32,8 @@ class SocketWorker {
     std::function<void()> read;   // on each read event
     std::function<void()> write;  // when the connection is made, and after a send blocked
     std::function<void()> tick;   // after every turn of the event wait, busy or quiet
-    // After each wait period without any event, those spent waiting for a connect included: a
+    // After each wait period without any event, those spent waiting for a look-up or a connect
+    // included: a
     // handler's idle count moves only while nothing happens.
     std::function<void()> quiet;
     // How a connection attempt ended: 0 once made, else the connect's errno value
@@ -46,7 +49,10 @@ class SocketWorker {
     int receiveBufferSize = 0;  // SO_RCVBUF when not 0
   };
 
-  explicit SocketWorker(Steps steps) : steps_(std::move(steps)) {}
+  // resolve looks host names up (the system's resolver when empty); it runs off the worker's
+  // thread, so a stop never waits for it.
+  explicit SocketWorker(Steps steps, platform::NameResolver resolve = {})
+      : steps_(std::move(steps)), resolve_(std::move(resolve)) {}
   SocketWorker(const SocketWorker&) = delete;
   SocketWorker& operator=(const SocketWorker&) = delete;
   ~SocketWorker() { stop(); }
@@ -60,6 +66,10 @@ class SocketWorker {
   void stop() { thread_.stop(); }
   // Clears the run flag only; the worker ends within one wait period.
   void requestStop() { thread_.requestStop(); }
+  // Once finished(): frees the slot for a new start without waiting for the ended thread to exit.
+  void setAsideFinished() {
+    if (finished()) thread_.setAsideEnded();
+  }
   // From a step: records why the connection is given up, then ends it.
   void endConnection(StreamFailure failure);
   // From a step: closes this connection and opens one to target in its place (a redirect, or a
@@ -86,6 +96,9 @@ class SocketWorker {
  private:
   void run(Target target);
   bool openConnection(const Target& target);
+  // The host's addresses, waited for in wait periods that count as quiet ones; none when the
+  // worker was stopped first (the look-up is then abandoned and finishes on its own).
+  std::optional<std::vector<platform::Endpoint>> lookUp(const Target& target);
   // 0 once connected to address, else the connect's errno value (ETIMEDOUT: no answer).
   int connectTo(const platform::Endpoint& address, const Target& target);
   void closeConnection();
@@ -95,6 +108,7 @@ class SocketWorker {
   bool connectionGoesOn() const;
 
   Steps steps_;
+  platform::NameResolver resolve_;
   platform::WorkerThread thread_;
   // Sends from other threads (a TEARDOWN from the owner's) against the worker opening and
   // closing the socket: a descriptor closed, and perhaps reused, under a send is never written.

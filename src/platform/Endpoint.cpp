@@ -74,7 +74,9 @@ Endpoint Endpoint::fromSocketAddress(const sockaddr* address, socklen_t length) 
   return endpoint;
 }
 
-int Endpoint::family() const { return valid() ? storage_.ss_family : AF_UNSPEC; }
+int Endpoint::family() const {
+  return valid() ? storage_.ss_family : AF_UNSPEC;
+}
 
 uint16_t Endpoint::port() const {
   switch (family()) {
@@ -135,11 +137,15 @@ Endpoint Endpoint::forSocketFamily(int family) const {
 
 std::vector<Endpoint> resolveHost(const std::string& host, uint16_t port) {
   if (const std::optional<Endpoint> numeric = Endpoint::parse(host, port)) return {*numeric};
+  return lookUpName(host, port);
+}
+
+std::vector<Endpoint> lookUpName(const std::string& name, uint16_t port) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return {};
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) return {};
   std::vector<Endpoint> endpoints;
   for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
     const Endpoint endpoint = Endpoint::fromSocketAddress(entry->ai_addr, entry->ai_addrlen);

@@ -33,7 +33,9 @@ class Endpoint {
   // "127.0.0.1:5000" or "[::1]:5000", for traces.
   std::string text() const;
   bool sameAddress(const Endpoint& other) const;
-  bool operator==(const Endpoint& other) const { return sameAddress(other) && port() == other.port(); }
+  bool operator==(const Endpoint& other) const {
+    return sameAddress(other) && port() == other.port();
+  }
 
   const sockaddr* socketAddress() const { return reinterpret_cast<const sockaddr*>(&storage_); }
   socklen_t socketAddressLength() const { return length_; }
@@ -49,5 +51,7 @@ class Endpoint {
 // The addresses a host (a name, or a numeric address with or without brackets) has, in the
 // resolver's order, each with port; empty when it resolves to nothing.
 std::vector<Endpoint> resolveHost(const std::string& host, uint16_t port);
+// The system's look-up of a name (getaddrinfo), each address with port; empty when it has none.
+std::vector<Endpoint> lookUpName(const std::string& name, uint16_t port);
 
 }  // namespace vexa::platform

@@ -9,6 +9,7 @@ namespace vexa::platform {
 
 int WorkerThread::start(std::function<void()> body) {
   if (running() || thread_.joinable()) return kAlreadyRunning;
+  if (ended_.joinable()) ended_.join();
   runFlag_.store(1, std::memory_order_relaxed);
   try {
     thread_ = std::thread(std::move(body));
@@ -26,6 +27,13 @@ void WorkerThread::stop() {
 
 void WorkerThread::join() {
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  if (ended_.joinable()) ended_.join();
+}
+
+void WorkerThread::setAsideEnded() {
+  requestStop();
+  if (ended_.joinable()) ended_.join();
+  ended_ = std::move(thread_);
 }
 
 void raiseCurrentThreadPriority() {
@@ -34,6 +42,8 @@ void raiseCurrentThreadPriority() {
   (void)setpriority(PRIO_PROCESS, id_t(gettid()), kRaisedNice);
 }
 
-void sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace vexa::platform

@@ -30,6 +30,9 @@ class WorkerThread {
   // Clears the run flag and waits for the thread without a time limit.
   void stop();
   void join();
+  // For a body that has returned: frees the slot for a new start without waiting for the thread
+  // to exit. It is joined at the next start or at join, long gone by then.
+  void setAsideEnded();
 
   bool running() const { return runFlag_.load(std::memory_order_relaxed) != 0; }
   bool hasThread() const { return thread_.joinable(); }
@@ -37,6 +40,7 @@ class WorkerThread {
  private:
   std::atomic<uint8_t> runFlag_{0};
   std::thread thread_;
+  std::thread ended_;  // set aside, still to be joined
 };
 
 // Raises the calling thread's priority as far as the system lets it, short of real-time

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "display/MotionValues.h"
+#include "support/HungResolver.h"
 #include "support/Loopback.h"
 
 namespace vexa {
@@ -102,6 +103,18 @@ TEST(MotionState, ReadsValuesSplitAcrossReadsUntilTheCameraCloses) {
   EXPECT_EQ(levels, (Levels{50, 100}));
   EXPECT_FALSE(last.active);
   EXPECT_FALSE(poller.running());
+}
+
+TEST(MotionState, GoesAwayWithoutWaitingForAHungLookUp) {
+  test::HungResolver hung;
+  {
+    MotionState poller("http://camera.test/", MotionState::kMotionPort, hung.resolver());
+    ASSERT_EQ(poller.start(), 2);
+    ASSERT_TRUE(hung.waitEntered());
+  }
+  EXPECT_TRUE(hung.entered()) << "destroyed while the look-up still hangs";
+  hung.release();
+  EXPECT_TRUE(hung.allLetGo());
 }
 
 TEST(MotionState, HostWithAPortConnectsToTheMotionPort) {

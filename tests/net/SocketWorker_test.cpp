@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/Thread.h"
+#include "support/HungResolver.h"
 #include "support/Loopback.h"
 
 namespace vexa {
@@ -16,15 +17,19 @@ using test::LoopbackServer;
 
 // A handler in miniature: counts its write events and quiet periods, keeps the connect result.
 struct Handler {
+  explicit Handler(platform::NameResolver resolve = {})
+      : worker({.read = [this] { worker.receive(); },
+                .write = [this] { ++writes; },
+                .quiet = [this] { ++quietPeriods; },
+                .connected = [this](int error) { connectError = error; },
+                .closed = [this] { closed = true; }},
+               std::move(resolve)) {}
+
   std::atomic<int> writes{0};
   std::atomic<int> quietPeriods{0};
   std::atomic<int> connectError{-1};
   std::atomic<bool> closed{false};
-  SocketWorker worker{{.read = [this] { worker.receive(); },
-                       .write = [this] { ++writes; },
-                       .quiet = [this] { ++quietPeriods; },
-                       .connected = [this](int error) { connectError = error; },
-                       .closed = [this] { closed = true; }}};
+  SocketWorker worker;
 };
 
 TEST(SocketWorker, AConnectionThatCannotBeMadeSaysWhyAndEndsTheThread) {
@@ -55,9 +60,11 @@ TEST(SocketWorker, AConnectionThatCannotBeMadeSaysWhyAndEndsTheThread) {
 
 TEST(SocketWorker, QuietPeriodsAreCountedUntilThePeerClosesAndTheCloseIsReported) {
   LoopbackServer server;
-  Handler handler;
+  test::HungResolver hung;  // a numeric address never reaches it
+  Handler handler(hung.resolver());
   ASSERT_TRUE(handler.worker.play({.host = "127.0.0.1", .port = server.port()}));
   ASSERT_TRUE(server.accept());
+  EXPECT_FALSE(hung.entered());
   EXPECT_TRUE(eventually([&] { return handler.quietPeriods >= 2; }));
   EXPECT_EQ(handler.connectError, 0);
   server.peer.close();
@@ -65,14 +72,32 @@ TEST(SocketWorker, QuietPeriodsAreCountedUntilThePeerClosesAndTheCloseIsReported
   EXPECT_TRUE(handler.closed);
 }
 
+TEST(SocketWorker, AHungLookUpCountsAsQuietPeriodsAndAStopAbandonsIt) {
+  test::HungResolver hung;
+  {
+    Handler handler(hung.resolver());
+    ASSERT_TRUE(handler.worker.play({.host = "camera.test", .port = 80}));
+    ASSERT_TRUE(hung.waitEntered());
+    EXPECT_TRUE(eventually([&] { return handler.quietPeriods >= 3; }));
+    handler.worker.stop();
+    EXPECT_TRUE(hung.entered()) << "stopped while the look-up still hangs";
+    EXPECT_TRUE(handler.worker.finished());
+    EXPECT_EQ(handler.connectError, -1) << "an abandoned look-up reports no connect";
+  }
+  hung.release();
+  EXPECT_TRUE(hung.allLetGo());
+}
+
 TEST(SocketWorker, AStepCanMoveTheConnectionElsewhereAndThePeerClosingIsALoss) {
   LoopbackServer first, second;
   std::atomic<bool> moved{false};
   SocketWorker* self = nullptr;
-  SocketWorker worker({.read = [&] {
-                         self->receive();
-                         if (!moved.exchange(true)) self->reconnect({.host = "127.0.0.1", .port = second.port()});
-                       },
+  SocketWorker worker({.read =
+                           [&] {
+                             self->receive();
+                             if (!moved.exchange(true))
+                               self->reconnect({.host = "127.0.0.1", .port = second.port()});
+                           },
                        .write = [&] { self->sendAll("hello"); }});
   self = &worker;
   ASSERT_TRUE(worker.play({.host = "127.0.0.1", .port = first.port()}));

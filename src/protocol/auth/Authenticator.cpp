@@ -23,8 +23,21 @@ std::string randomCnonce() {
   return text;
 }
 
+// Why a challenge is too large to be answered; empty when it is not.
+std::string sizeProblem(const Challenge& challenge) {
+  if (challenge.parameterCount > kMaxChallengeParameters) {
+    return challenge.schemeName + " with " + std::to_string(challenge.parameterCount) +
+           " parameters";
+  }
+  if (challenge.nonce.size() > kMaxNonceBytes) {
+    return challenge.schemeName + " nonce of " + std::to_string(challenge.nonce.size()) + " bytes";
+  }
+  return {};
+}
+
 // Why a Digest challenge cannot be answered; empty when it can.
 std::string digestProblem(const Challenge& challenge) {
+  if (std::string problem = sizeProblem(challenge); !problem.empty()) return problem;
   if (!digestAlgorithm(challenge.algorithm)) return "Digest algorithm " + challenge.algorithm;
   // An empty qop list offers nothing either way: the challenge is read as giving none.
   if (challenge.qopGiven && !challenge.qopAuth && !trimBlanks(challenge.qop).empty()) {
@@ -39,22 +52,26 @@ struct Choice {
   std::string unsupported;  // what could not be answered, when challenge is null
 };
 
-// The first usable Digest challenge in the server's order, else the first Basic one.
+// The first usable Digest challenge in the server's order, else the first usable Basic one.
 Choice choose(const std::vector<Challenge>& challenges) {
   const Challenge* basic = nullptr;
-  std::string digestUnusable;
+  std::string unusable;
   std::string otherScheme;
   for (const Challenge& challenge : challenges) {
     switch (challenge.scheme) {
       case Scheme::kDigest:
         if (std::string problem = digestProblem(challenge); !problem.empty()) {
-          if (digestUnusable.empty()) digestUnusable = std::move(problem);
+          if (unusable.empty()) unusable = std::move(problem);
         } else {
           return {&challenge, {}};
         }
         break;
       case Scheme::kBasic:
-        if (basic == nullptr) basic = &challenge;
+        if (std::string problem = sizeProblem(challenge); !problem.empty()) {
+          if (unusable.empty()) unusable = std::move(problem);
+        } else if (basic == nullptr) {
+          basic = &challenge;
+        }
         break;
       case Scheme::kOther:
         if (otherScheme.empty()) otherScheme = challenge.schemeName;
@@ -62,7 +79,7 @@ Choice choose(const std::vector<Challenge>& challenges) {
     }
   }
   if (basic != nullptr) return {basic, {}};
-  if (!digestUnusable.empty()) return {nullptr, digestUnusable};
+  if (!unusable.empty()) return {nullptr, unusable};
   if (!otherScheme.empty()) return {nullptr, otherScheme};
   return {nullptr, "no challenge offered"};
 }

@@ -154,7 +154,10 @@ void readChallengeList(std::string_view value, std::vector<Challenge>& challenge
     if (!reader.atListEnd()) {
       reader.skipElement();  // "a=b c", "a==": not a parameter
     } else if (current != nullptr && parameter) {
-      applyParameter(*current, name, std::move(*parameter));
+      // Past the cap the challenge is refused anyway: only the count goes on.
+      if (++current->parameterCount <= kMaxChallengeParameters) {
+        applyParameter(*current, name, std::move(*parameter));
+      }
     }
   }
 }

@@ -19,13 +19,15 @@ bool fitsRequestLine(const std::string& target) {
 
 }  // namespace
 
-IPCamera_Http_Cmd_Handler::IPCamera_Http_Cmd_Handler(std::function<std::string()> cnonce)
+IPCamera_Http_Cmd_Handler::IPCamera_Http_Cmd_Handler(std::function<std::string()> cnonce,
+                                                     platform::NameResolver resolve)
     : authenticator_({}, std::move(cnonce)),
       worker_({.read = [this] { onRecv(); },
                .write = [this] { onSend(); },
                .quiet = [this] { onQuiet(); },
                .connected = [this](int error) { onConnected(error); },
-               .closed = [this] { onClosed(); }}) {}
+               .closed = [this] { onClosed(); }},
+              std::move(resolve)) {}
 
 IPCamera_Http_Cmd_Handler::~IPCamera_Http_Cmd_Handler() {
   worker_.stop();
@@ -36,7 +38,7 @@ bool IPCamera_Http_Cmd_Handler::Request(const std::string& host, uint16_t port,
                                         const std::string& pass, int32_t timeoutMs) {
   if (worker_.hasThread()) {
     if (!worker_.finished()) return false;
-    worker_.stop();  // the thread has ended: this only frees the slot
+    worker_.setAsideFinished();  // its thread may still be exiting: no waiting for it
   }
   if (!fitsRequestLine(target)) {
     DebugTrace("http command: target refused (%zu bytes, or a line break)", target.size());

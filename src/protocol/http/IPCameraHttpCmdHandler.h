@@ -35,8 +35,10 @@ class IPCamera_Http_Cmd_Handler {
   static constexpr size_t kMaxTargetBytes = 8 * 1024;
   static constexpr int32_t kFailed = -1;
 
-  // cnonce source for Digest answers; injectable for tests.
-  explicit IPCamera_Http_Cmd_Handler(std::function<std::string()> cnonce = {});
+  // cnonce source for Digest answers and the host name resolver (the system's when empty);
+  // injectable for tests.
+  explicit IPCamera_Http_Cmd_Handler(std::function<std::string()> cnonce = {},
+                                     platform::NameResolver resolve = {});
   IPCamera_Http_Cmd_Handler(const IPCamera_Http_Cmd_Handler&) = delete;
   IPCamera_Http_Cmd_Handler& operator=(const IPCamera_Http_Cmd_Handler&) = delete;
   virtual ~IPCamera_Http_Cmd_Handler();

@@ -131,10 +131,18 @@ TEST(Authenticator, InsertsTheLineAfterTheRequestLineOnlyOnceAChallengeWasAccept
   }
 }
 
+// A challenge with count parameters in all: scheme, then "nonce=d" and p2=v ... (Basic: all p).
+std::string withParameters(std::string_view scheme, size_t count) {
+  std::string challenge = std::string(scheme) + (scheme == "Digest" ? " nonce=d" : " p1=v");
+  for (size_t i = 2; i <= count; ++i) challenge += ", p" + std::to_string(i) + "=v";
+  return challenge;
+}
+
 TEST(Authenticator, ChoosesTheFirstUsableDigestThenBasicElseSaysWhatIsUnsupported) {
+  const std::string bigNonce = "Digest nonce=" + std::string(kMaxNonceBytes + 1, 'n');
   const struct {
-    const char* challenges;  // one header per line
-    const char* outcome;     // scheme and nonce of the answer, or the refusal
+    std::string challenges;  // one header per line
+    std::string outcome;     // scheme and nonce of the answer, or the refusal
   } kCases[] = {
       {"Basic realm=r\nDigest realm=r, nonce=d", "Digest d"},
       {"Digest realm=r, nonce=d, Basic realm=r", "Digest d"},
@@ -146,6 +154,14 @@ TEST(Authenticator, ChoosesTheFirstUsableDigestThenBasicElseSaysWhatIsUnsupporte
       {"Negotiate abc\nDigest nonce=a, qop=\"auth-int\"", "unsupported authentication: auth-int"},
       {"Negotiate abc", "unsupported authentication: Negotiate"},
       {"", "unsupported authentication: no challenge offered"},
+      // Caps: too many parameters or too long a nonce, Digest or Basic alike.
+      {withParameters("Digest", kMaxChallengeParameters), "Digest d"},
+      {withParameters("Digest", kMaxChallengeParameters + 1),
+       "unsupported authentication: Digest with 33 parameters"},
+      {withParameters("Basic", kMaxChallengeParameters + 1),
+       "unsupported authentication: Basic with 33 parameters"},
+      {bigNonce, "unsupported authentication: Digest nonce of 1025 bytes"},
+      {bigNonce + "\nBasic realm=r", "Basic "},
   };
   for (const auto& c : kCases) {
     Authenticator authenticator({"u", "p"});

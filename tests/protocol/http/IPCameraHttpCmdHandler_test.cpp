@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
+#include "support/HungResolver.h"
 #include "support/Loopback.h"
 
 namespace vexa {
@@ -115,6 +117,23 @@ TEST_F(CommandTest, FailuresEndTheRequestAndKeepThePreviousAnswer) {
   ASSERT_TRUE(server.accept());
   EXPECT_EQ(finalStatus(), -1) << "silent after its one period";
   EXPECT_EQ(handler.GetResponse(), kOk);
+}
+
+TEST(CommandChannel, NeverWaitsOnAHungLookUp) {
+  test::HungResolver hung;
+  auto handler = std::make_unique<IPCamera_Http_Cmd_Handler>(nullptr, hung.resolver());
+  // The look-up's wait periods are quiet ones: 300 ms run out after three of them.
+  ASSERT_TRUE(handler->Request("camera.test", 80, "/", "", "", 300));
+  EXPECT_TRUE(test::eventually([&] { return handler->GetStatus() != 0; }));
+  EXPECT_EQ(handler->GetStatus(), -1);
+  EXPECT_TRUE(hung.entered()) << "failed while the look-up still hangs";
+  // Destroying the handler during a second hung look-up does not wait for it either.
+  ASSERT_TRUE(handler->Request("camera.test", 80, "/", "", "", kTimeoutMs));
+  EXPECT_EQ(handler->GetStatus(), 0);
+  handler.reset();
+  EXPECT_TRUE(hung.entered());
+  hung.release();
+  EXPECT_TRUE(hung.allLetGo());
 }
 
 TEST_F(CommandTest, AnswersADigestChallengeAndReusesItsNonce) {

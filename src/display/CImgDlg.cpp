@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "display/CMotionStateDlg.h"
+#include "display/MotionState.h"
 #include "media/MjpegDecoder.h"
 #include "platform/UiLoop.h"
 #include "record/Snapshot.h"
@@ -79,6 +81,7 @@ void CImgDlg::drawCycle() {
     draw();
   }
   serveCapture();
+  housekeeping(now);
 }
 
 void CImgDlg::paintBackground() {
@@ -382,6 +385,47 @@ void CImgDlg::paint() {
 const Canvas& CImgDlg::presentCanvas() const {
   if (fullScreen_ && fullScreenWindow_) return fullScreenWindow_->canvas();
   return viewFrame_.canvas();
+}
+
+// ---- motion-state window ----
+
+CMotionStateDlg& CImgDlg::ensureMotionWindow() {
+  if (!motionWindow_) {
+    motionWindow_ = std::make_unique<CMotionStateDlg>();
+    // A brand told before the window existed counts as well.
+    motionWindow_->setBrand(brand_);
+  }
+  return *motionWindow_;
+}
+
+void CImgDlg::StartMotion(const std::string& url) { StartMotion(url, MotionState::kMotionPort); }
+
+void CImgDlg::StartMotion(const std::string& url, uint16_t port) {
+  ensureMotionWindow().restartPolling(url, port);
+}
+
+void CImgDlg::ShowMotionState() {
+  CMotionStateDlg& motion = ensureMotionWindow();
+  if (motion.hasUpdatingBrand()) {
+    const Rect& client = viewFrame_.clientRect();
+    motion.setPlacement(Canvas::Point{client.x, client.bottom() + CMotionStateDlg::kGapBelowVideo});
+  }
+  motion.show();
+}
+
+void CImgDlg::CloseMotionState() {
+  if (motionWindow_) motionWindow_->hide();
+}
+
+void CImgDlg::SetBrand(const std::string& brand) {
+  brand_ = brand;
+  if (motionWindow_) motionWindow_->setBrand(brand_);
+}
+
+void CImgDlg::housekeeping(uint32_t now) {
+  if (tickDistance(now, lastHousekeepingTick_) < CMotionStateDlg::kRefreshPeriodMs) return;
+  lastHousekeepingTick_ = now;
+  if (motionWindow_ && motionWindow_->isShown()) motionWindow_->refresh();
 }
 
 }  // namespace vexa

@@ -15,6 +15,8 @@
 
 namespace vexa {
 
+class CMotionStateDlg;
+
 namespace platform {
 class UiLoop;
 }
@@ -109,6 +111,17 @@ class CImgDlg {
   const BITMAPINFOHEADER& pictureHeader() const { return drawHeader_; }
   const uint8_t* pictureBits() const { return drawBits_; }
 
+  // ---- motion-state window (created on first use, lives as long as this window) ----
+  // Restarts the motion poller for the host of url, on the camera's motion port unless told.
+  void StartMotion(const std::string& url);
+  void StartMotion(const std::string& url, uint16_t port);
+  void ShowMotionState();
+  // Hides the window; its poller keeps collecting.
+  void CloseMotionState();
+  void SetBrand(const std::string& brand);
+  // Null until StartMotion or ShowMotionState.
+  CMotionStateDlg* motionStateWindow() const { return motionWindow_.get(); }
+
  private:
   void paintBackground();
   void countArrivals(uint32_t frameNumber);
@@ -174,6 +187,13 @@ class CImgDlg {
   std::string captureFolder_;
   std::string captureFileName_;
   FolderOpener folderOpener_;
+
+  CMotionStateDlg& ensureMotionWindow();
+  // Step 8 of the draw cycle: what runs every 100 ms.
+  void housekeeping(uint32_t now);
+  std::unique_ptr<CMotionStateDlg> motionWindow_;
+  std::string brand_;
+  uint32_t lastHousekeepingTick_ = 0;
 };
 
 }  // namespace vexa

@@ -16,8 +16,8 @@ class Canvas;
 
 namespace vexa::viewer {
 
-// The desktop presenter: an SDL2 window showing the video window's canvas, and a second small
-// one for the statistics window while it is shown.
+// The desktop presenter: an SDL2 window showing the video window's canvas, and small ones for the
+// statistics window and the motion-state window while they are shown.
 class SdlPresenter final : public Presenter {
  public:
   // Null when there is no display to open a window on.
@@ -34,6 +34,8 @@ class SdlPresenter final : public Presenter {
     SDL_Texture* texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
+    // A window of the given size at (x, y), which may be SDL_WINDOWPOS_*; false when it failed.
+    bool open(const char* title, int x, int y, int width, int height);
     void show(const Canvas& canvas);
     void destroy();
   };
@@ -42,10 +44,13 @@ class SdlPresenter final : public Presenter {
   bool handle(CImgDlg& window, const SDL_Event& event);
   void toggleFullScreen(CImgDlg& window);
   void presentInfo(CImgDlg& window);
+  void presentMotion(CImgDlg& window);
 
   Surface video_;
   Surface info_;
+  Surface motion_;
   uint64_t shownSerial_ = ~uint64_t(0);
+  uint64_t shownMotionSerial_ = ~uint64_t(0);
 };
 
 }  // namespace vexa::viewer

@@ -10,6 +10,7 @@ namespace vexa::viewer {
 namespace {
 
 constexpr uint32_t kLargestModel = 1000000;
+constexpr uint32_t kLargestPort = 65535;
 
 bool parseUnsigned(const std::string& text, uint32_t& out) {
   const char* end = text.data() + text.size();
@@ -54,6 +55,11 @@ std::string viewerUsage() {
          "  --stats                print the statistics once a second\n"
          "  --report-pictures      print the ms from start to the first picture taken, and at the\n"
          "                         end how many pictures were taken and painted\n"
+         "  --motion               show the camera's motion levels and threshold as a graph in a\n"
+         "                         second window (polled on the camera's motion port)\n"
+         "  --motion-port N        the camera's motion port (default 5656)\n"
+         "  --motion-snapshot FILE at the end, save the motion graph (.png .jpg .bmp .tif .gif);\n"
+         "                         implies --motion\n"
          "  --help                 this text\n"
          "In the window: F11 or f full screen, r recording on and off, s snapshot, o choose the\n"
          "folder both go to (the current folder until chosen; a --record folder too).\n";
@@ -86,6 +92,21 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
       {"--snapshot", [&](const std::string& v) { o.snapshotPath = v; return std::string(); }},
       {"--record", [&](const std::string& v) { o.recordPath = v; return std::string(); }},
       {"--command", [&](const std::string& v) { o.command = v; return std::string(); }},
+      {"--motion-port",
+       [&](const std::string& v) {
+         uint32_t port = 0;
+         if (!parseUnsigned(v, port) || port == 0 || port > kLargestPort) {
+           return "--motion-port needs a port 1..65535, not '" + v + "'";
+         }
+         o.motionPort = uint16_t(port);
+         return std::string();
+       }},
+      {"--motion-snapshot",
+       [&](const std::string& v) {
+         o.motionSnapshotPath = v;
+         o.motion = true;
+         return std::string();
+       }},
       {"--timeout",
        [&](const std::string& v) {
          uint32_t ms = 0;
@@ -98,6 +119,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},
       {"--paint-offscreen", &o.paintOffscreen}, {"--mute", &o.mute},
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
+      {"--motion", &o.motion},
       {"--help", &o.help},             {"-h", &o.help}};
 
   for (size_t i = 0; i < arguments.size(); ++i) {

@@ -9,7 +9,8 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   const ParseResult result = parseViewerOptions(
       {"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode", "REALSIZE",
        "--fullscreen", "--headless", "--duration", "2.5", "--snapshot", "/tmp/s.png", "--stats",
-       "--report-pictures", "--mute", "--paint-offscreen", "127.0.0.1:8008"});
+       "--report-pictures", "--mute", "--paint-offscreen", "--motion-port", "6000",
+       "--motion-snapshot", "m.png", "127.0.0.1:8008"});
   ASSERT_EQ(result.error, "");
   const ViewerOptions& o = result.options;
   EXPECT_EQ(o.protocol, 2u);
@@ -24,6 +25,9 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   EXPECT_TRUE(o.reportPictures);
   EXPECT_TRUE(o.mute);
   EXPECT_TRUE(o.paintOffscreen);
+  EXPECT_TRUE(o.motion) << "a motion snapshot needs the graph";
+  EXPECT_EQ(o.motionPort, 6000);
+  EXPECT_EQ(o.motionSnapshotPath, "m.png");
   EXPECT_EQ(o.address, "127.0.0.1:8008");
 }
 
@@ -36,6 +40,8 @@ TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress)
   EXPECT_FALSE(result.options.headless);
   EXPECT_FALSE(result.options.mute) << "sound plays unless asked otherwise";
   EXPECT_FALSE(result.options.reportPictures);
+  EXPECT_FALSE(result.options.motion);
+  EXPECT_EQ(result.options.motionPort, 5656);
   const ParseResult help = parseViewerOptions({"--help"});
   EXPECT_EQ(help.error, "");
   EXPECT_TRUE(help.options.help);
@@ -51,6 +57,8 @@ TEST(ViewerOptions, RefusesBadArgumentsWithAOneLineReason) {
       {"--duration", "0", "a"},
       {"--duration", "abc", "a"},
       {"--display-mode", "fit", "a"},
+      {"--motion-port", "0", "a"},
+      {"--motion-port", "65536", "a"},
       {"--bogus", "a"},
       {"a", "b"},
       {"a", "--user"},

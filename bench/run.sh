@@ -68,3 +68,7 @@ for (name, clip), value in sorted(rate.items()):
 PY
 
 bash "$(dirname "$0")/record_whole_process.sh" "$build" || echo "Recording whole-process benchmark failed"
+
+# The motion graph: a whole viewer on the demo stream with and without --motion.
+/usr/bin/python3 "$(dirname "$0")/motion_whole_process.py" --viewer "$build/apps/viewer/vexa-viewer" \
+  --camera "$build/apps/camera/vexa-camera" || echo "Motion graph whole-process benchmark failed"

@@ -166,7 +166,9 @@ bool SdlPresenter::handle(CImgDlg& window, const SDL_Event& event) {
       if (onVideo && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && !window.isFullScreen()) {
         window.resize(event.window.data1, event.window.data2);
       }
-      if (onMotion && event.window.event == SDL_WINDOWEVENT_EXPOSED) shownMotionSerial_ = ~uint64_t(0);
+      if (onMotion && event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+        shownMotionSerial_ = ~uint64_t(0);
+      }
       if (onVideo && event.window.event == SDL_WINDOWEVENT_EXPOSED) {
         window.paint();
         shownSerial_ = ~uint64_t(0);

@@ -394,8 +394,16 @@ CMotionStateDlg& CImgDlg::ensureMotionWindow() {
     motionWindow_ = std::make_unique<CMotionStateDlg>();
     // A brand told before the window existed counts as well.
     motionWindow_->setBrand(brand_);
+    placeMotionWindow();
   }
   return *motionWindow_;
+}
+
+void CImgDlg::placeMotionWindow() {
+  if (!motionWindow_->hasUpdatingBrand()) return;
+  const Rect& client = viewFrame_.clientRect();
+  motionWindow_->setPlacement(
+      Canvas::Point{client.x, client.bottom() + CMotionStateDlg::kGapBelowVideo});
 }
 
 void CImgDlg::StartMotion(const std::string& url) { StartMotion(url, MotionState::kMotionPort); }
@@ -405,12 +413,9 @@ void CImgDlg::StartMotion(const std::string& url, uint16_t port) {
 }
 
 void CImgDlg::ShowMotionState() {
-  CMotionStateDlg& motion = ensureMotionWindow();
-  if (motion.hasUpdatingBrand()) {
-    const Rect& client = viewFrame_.clientRect();
-    motion.setPlacement(Canvas::Point{client.x, client.bottom() + CMotionStateDlg::kGapBelowVideo});
-  }
-  motion.show();
+  ensureMotionWindow();
+  placeMotionWindow();
+  motionWindow_->show();
 }
 
 void CImgDlg::CloseMotionState() {

@@ -189,7 +189,9 @@ class CImgDlg {
   FolderOpener folderOpener_;
 
   CMotionStateDlg& ensureMotionWindow();
-  // Step 8 of the draw cycle: what runs every 100 ms.
+  // The brand's windows sit under the video window; others where the desktop puts them.
+  void placeMotionWindow();
+  // What the draw cycle runs once 100 ms have passed since the last time.
   void housekeeping(uint32_t now);
   std::unique_ptr<CMotionStateDlg> motionWindow_;
   std::string brand_;

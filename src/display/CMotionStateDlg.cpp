@@ -46,7 +46,10 @@ void CMotionStateDlg::paint(const MotionValues::Taken& values) {
     takeLevels(values);
     drawGraph(client);
   } else {
-    if (!historyCleared_) clearHistory();
+    if (!historyCleared_) {
+      clearHistory();
+      historyCleared_ = true;
+    }
     drawNotActive(client);
   }
   ++serial_;
@@ -64,7 +67,6 @@ void CMotionStateDlg::takeLevels(const MotionValues::Taken& values) {
 void CMotionStateDlg::clearHistory() {
   ring_.fill(0);
   head_ = 0;
-  historyCleared_ = true;
 }
 
 void CMotionStateDlg::drawGraph(const Rect& client) {

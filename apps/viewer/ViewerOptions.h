@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "display/MotionState.h"
+
 namespace vexa::viewer {
 
 struct ViewerOptions {
-  static constexpr uint16_t kDefaultMotionPort = 5656;
-
   uint32_t protocol = 1;
   std::string user;
   std::string password;
@@ -25,9 +25,9 @@ struct ViewerOptions {
   int32_t timeoutMs = 5000;
   bool stats = false;
   bool reportPictures = false;
-  bool motion = false;                // the motion-state window on the camera's motion port
-  uint16_t motionPort = kDefaultMotionPort;
-  std::string motionSnapshotPath;     // the motion graph at the end; implies motion
+  bool motion = false;  // the motion-state window on the camera's motion port
+  uint16_t motionPort = MotionState::kMotionPort;
+  std::string motionSnapshotPath;  // the motion graph at the end; implies motion
   bool help = false;
   std::string address;
 };

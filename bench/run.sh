@@ -71,3 +71,6 @@ bash "$(dirname "$0")/record_whole_process.sh" "$build" || echo "Recording whole
 
 # The HTTP command channel beside curl on lighttpd, and its destruction during a hung look-up.
 bash "$(dirname "$0")/command_channel.sh" "$build" || echo "Command-channel benchmark failed"
+# The motion graph: a whole viewer on the demo stream with and without --motion.
+/usr/bin/python3 "$(dirname "$0")/motion_whole_process.py" --viewer "$build/apps/viewer/vexa-viewer" \
+  --camera "$build/apps/camera/vexa-camera" || echo "Motion graph whole-process benchmark failed"

@@ -79,6 +79,16 @@ void MotionServer::stop() {
   tcp_.stop();
 }
 
+void MotionServer::keepSent(const std::string& text) {
+  std::lock_guard lock(sentLock_);
+  if (sentText_.size() + text.size() <= kMaxSentTextBytes) sentText_ += text;
+}
+
+std::string MotionServer::sentText() const {
+  std::lock_guard lock(sentLock_);
+  return sentText_;
+}
+
 void MotionServer::serve(TcpConnection& connection, const std::atomic<bool>& stopping) {
   using Clock = std::chrono::steady_clock;
   MotionFeed feed(options_);
@@ -91,6 +101,7 @@ void MotionServer::serve(TcpConnection& connection, const std::atomic<bool>& sto
                    static_cast<unsigned long long>(connection.number()), text.c_str());
     }
     if (connection.sendText(text, stopping, kSendStallLimitMs) != IoResult::Done) return;
+    keepSent(text);
     const auto step = std::chrono::milliseconds(MotionFeed::kStepMs);
     due += step;
     if (due < Clock::now() - step) due = Clock::now();  // fell behind: skip, do not burst

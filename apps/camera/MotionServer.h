@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -58,6 +59,8 @@ class MotionServer {
  public:
   static constexpr size_t kMaxIgnoredBytes = 4096;
   static constexpr int kSendStallLimitMs = 10000;
+  // What sentText keeps; later text is not kept.
+  static constexpr size_t kMaxSentTextBytes = 64 * 1024;
 
   explicit MotionServer(MotionServerOptions options);
   MotionServer(const MotionServer&) = delete;
@@ -69,13 +72,19 @@ class MotionServer {
   void stop();
   uint16_t port() const { return tcp_.port(); }
   const std::string& lastError() const { return lastError_; }
+  // Everything sent so far, to every client, in the order sent: what a client can check its
+  // readings against.
+  std::string sentText() const;
 
  private:
   void serve(TcpConnection& connection, const std::atomic<bool>& stopping);
+  void keepSent(const std::string& text);
 
   const MotionServerOptions options_;
   TcpServer tcp_;
   std::string lastError_;
+  mutable std::mutex sentLock_;
+  std::string sentText_;  // under sentLock_
 };
 
 }  // namespace vexa::camera

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "display/CImgDlg.h"
+#include "display/CMotionStateDlg.h"
 #include "display/Canvas.h"
 
 namespace vexa::viewer {
@@ -13,6 +14,7 @@ namespace vexa::viewer {
 namespace {
 constexpr const char* kTitle = "vexa";
 constexpr const char* kInfoTitle = "Info";
+constexpr const char* kMotionTitle = "Motion";
 // One wheel notch, as the window's wheel logic counts it.
 constexpr int kWheelDelta = 120;
 constexpr int kMenuItemHeight = 22;
@@ -38,6 +40,7 @@ std::unique_ptr<SdlPresenter> SdlPresenter::open(int width, int height) {
 }
 
 SdlPresenter::~SdlPresenter() {
+  motion_.destroy();
   info_.destroy();
   video_.destroy();
   if (crossCursor_ != nullptr) SDL_FreeCursor(crossCursor_);
@@ -52,6 +55,14 @@ void SdlPresenter::Surface::destroy() {
   texture = nullptr;
   renderer = nullptr;
   window = nullptr;
+}
+
+bool SdlPresenter::Surface::open(const char* title, int x, int y, int width, int height) {
+  window = SDL_CreateWindow(title, x, y, width, height, 0);
+  if (window != nullptr) renderer = SDL_CreateRenderer(window, -1, 0);
+  if (renderer != nullptr) return true;
+  destroy();
+  return false;
 }
 
 void SdlPresenter::Surface::show(const Canvas& canvas) {
@@ -88,6 +99,7 @@ void SdlPresenter::present(CImgDlg& window) {
   }
   applyCursor(window.cursorState());
   presentInfo(window);
+  presentMotion(window);
 }
 
 void SdlPresenter::applyCursor(const CursorState& state) {
@@ -186,16 +198,40 @@ void SdlPresenter::presentInfo(CImgDlg& window) {
     info_.destroy();
     return;
   }
-  if (info_.window == nullptr) {
-    info_.window = SDL_CreateWindow(kInfoTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                    DlgInfo::kPixelWidth, DlgInfo::kPixelHeight, 0);
-    if (info_.window == nullptr) return;
-    info_.renderer = SDL_CreateRenderer(info_.window, -1, 0);
-    if (info_.renderer == nullptr) return info_.destroy();
+  if (info_.window == nullptr &&
+      !info_.open(kInfoTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, DlgInfo::kPixelWidth,
+                  DlgInfo::kPixelHeight)) {
+    return;
   }
   Canvas canvas(DlgInfo::kPixelWidth, DlgInfo::kPixelHeight);
   info.paint(canvas);
   info_.show(canvas);
+}
+
+void SdlPresenter::presentMotion(CImgDlg& window) {
+  const CMotionStateDlg* motion = window.motionStateWindow();
+  if (motion == nullptr || !motion->isShown()) {
+    motion_.destroy();
+    return;
+  }
+  if (motion_.window == nullptr) {
+    int x = SDL_WINDOWPOS_UNDEFINED;
+    int y = SDL_WINDOWPOS_UNDEFINED;
+    if (const auto placement = motion->placement()) {
+      SDL_GetWindowPosition(video_.window, &x, &y);
+      x += placement->x;
+      y += placement->y;
+    }
+    if (!motion_.open(kMotionTitle, x, y, CMotionStateDlg::kClientWidth,
+                      CMotionStateDlg::kClientHeight)) {
+      return;
+    }
+    SDL_RaiseWindow(motion_.window);
+    shownMotionSerial_ = ~uint64_t(0);
+  }
+  if (motion->serial() == shownMotionSerial_) return;
+  shownMotionSerial_ = motion->serial();
+  motion_.show(motion->canvas());
 }
 
 bool SdlPresenter::handleEvents(CImgDlg& window, uint32_t timeoutMs) {
@@ -224,11 +260,17 @@ void SdlPresenter::toggleFullScreen(CImgDlg& window) {
 bool SdlPresenter::handle(CImgDlg& window, const SDL_Event& event) {
   if (handleMenu(window, event)) return true;
   const bool onVideo = event.window.windowID == SDL_GetWindowID(video_.window);
+  const bool onMotion =
+      motion_.window != nullptr && event.window.windowID == SDL_GetWindowID(motion_.window);
   switch (event.type) {
     case SDL_QUIT:
       return false;
     case SDL_WINDOWEVENT:
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+        if (onMotion) {
+          window.CloseMotionState();
+          break;
+        }
         if (!onVideo) {
           window.info().hide();  // the statistics window's close button
           break;
@@ -241,6 +283,9 @@ bool SdlPresenter::handle(CImgDlg& window, const SDL_Event& event) {
       if (onVideo && (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED ||
                       event.window.event == SDL_WINDOWEVENT_FOCUS_LOST)) {
         window.setFocused(event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED);
+      }
+      if (onMotion && event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+        shownMotionSerial_ = ~uint64_t(0);
       }
       if (onVideo && event.window.event == SDL_WINDOWEVENT_EXPOSED) {
         window.paint();

@@ -20,8 +20,8 @@ class Canvas;
 
 namespace vexa::viewer {
 
-// The desktop presenter: an SDL2 window showing the video window's canvas, and a second small
-// one for the statistics window while it is shown.
+// The desktop presenter: an SDL2 window showing the video window's canvas, and small ones for the
+// statistics window and the motion-state window while they are shown.
 class SdlPresenter final : public Presenter {
  public:
   // Null when there is no display to open a window on.
@@ -39,6 +39,8 @@ class SdlPresenter final : public Presenter {
     int textureWidth = 0;
     int textureHeight = 0;
     SDL_Texture* overlay = nullptr;  // the menu, drawn over the picture while open
+    // A window of the given size at (x, y), which may be SDL_WINDOWPOS_*; false when it failed.
+    bool open(const char* title, int x, int y, int width, int height);
     void show(const Canvas& canvas);
     SDL_Rect overlayPlace{};
     void setOverlay(const Canvas* canvas, int x = 0, int y = 0);
@@ -63,13 +65,16 @@ class SdlPresenter final : public Presenter {
   void drawMenu();
   void runCommand(CImgDlg& window, int id);
   void applyCursor(const CursorState& state);
+  void presentMotion(CImgDlg& window);
 
   Surface video_;
   std::unique_ptr<OpenMenu> menu_;
   SDL_Cursor* crossCursor_ = nullptr;
   CursorState cursor_;
   Surface info_;
+  Surface motion_;
   uint64_t shownSerial_ = ~uint64_t(0);
+  uint64_t shownMotionSerial_ = ~uint64_t(0);
 };
 
 }  // namespace vexa::viewer

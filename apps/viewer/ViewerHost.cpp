@@ -3,15 +3,18 @@
 #include <filesystem>
 #include <ostream>
 
+#include "common/UrlParts.h"
 #include "control/PlayerStreamView.h"
 #include "control/PtzHttpChannel.h"
 #include "control/StreamAddress.h"
 #include "display/CImgDlg.h"
+#include "display/CMotionStateDlg.h"
 #include "display/Canvas.h"
 #include "media/VideoDecoderSet.h"
 #include "platform/Clock.h"
 #include "platform/Socket.h"
 #include "platform/Desktop.h"
+#include "viewer/CanvasImage.h"
 #include "viewer/SdlAudioOutput.h"
 #include "viewer/ViewerCapture.h"
 #include "platform/Thread.h"
@@ -63,6 +66,18 @@ std::pair<std::string, std::string> splitSnapshotPath(const std::string& path) {
 
 }  // namespace
 
+bool ViewerHost::saveMotionGraph(const CImgDlg& window) {
+  const std::string& path = options_.motionSnapshotPath;
+  const CMotionStateDlg* motion = window.motionStateWindow();
+  if (motion == nullptr || !saveCanvasImage(motion->canvas(), path)) {
+    err_ << "vexa-viewer: could not save the motion graph to " << path
+         << " (unknown extension or no permission)" << std::endl;
+    return false;
+  }
+  out_ << "vexa-viewer: motion graph saved to " << path << std::endl;
+  return true;
+}
+
 int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   const uint32_t started = platform::tickCount();
   StreamPlayer player(dialogs_, aviRecorderFactory());
@@ -94,6 +109,11 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
       if (key == 's') capture.takeSnapshot();
       if (key == 'o') capture.chooseFolder();
     });
+  }
+  if (options_.motion) {
+    // The camera's motion port is on the stream's host, whatever the stream's own address says.
+    window.StartMotion(urlHost(splitUrl(options_.address).host), options_.motionPort);
+    window.ShowMotionState();
   }
   if (options_.stats) {
     // The statistics window refreshes only while shown; headless it is shown on stdout.
@@ -168,6 +188,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
       }
     }
   }
+  if (!options_.motionSnapshotPath.empty() && !saveMotionGraph(window)) status = 1;
   player.Release();
   if (!capture.finish()) status = 1;
   window.destroy();

@@ -6,6 +6,10 @@
 
 #include "viewer/ViewerOptions.h"
 
+namespace vexa {
+class CImgDlg;
+}
+
 namespace vexa::platform {
 class Dialogs;
 }
@@ -29,6 +33,9 @@ class ViewerHost {
   int run(Presenter* presenter, const std::atomic<bool>& quit);
 
  private:
+  // The --motion-snapshot file; false, said on err, when it was not written.
+  bool saveMotionGraph(const CImgDlg& window);
+
   const ViewerOptions& options_;
   platform::Dialogs& dialogs_;
   std::ostream& out_;

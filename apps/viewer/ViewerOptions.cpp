@@ -60,6 +60,11 @@ std::string viewerUsage() {
          "                         clicks (c or the right-button menu) and wheel zoom\n"
          "  --model M              the camera model for pan/tilt/zoom (TQ330 with --ptz)\n"
          "  --http-port N          the port pan/tilt/zoom commands go to (default 80)\n"
+         "  --motion               show the camera's motion levels and threshold as a graph in a\n"
+         "                         second window (polled on the camera's motion port)\n"
+         "  --motion-port N        the camera's motion port (default 5656)\n"
+         "  --motion-snapshot FILE at the end, save the motion graph (.png .jpg .bmp .tif .gif);\n"
+         "                         implies --motion\n"
          "  --help                 this text\n"
          "In the window: F11 or f full screen, r recording on and off, s snapshot, o choose the\n"
          "folder both go to (the current folder until chosen; a --record folder too). With\n"
@@ -101,6 +106,21 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
          o.httpPort = int32_t(port);
          return std::string();
        }},
+      {"--motion-port",
+       [&](const std::string& v) {
+         uint32_t port = 0;
+         if (!parseUnsigned(v, port) || port == 0 || port > kLargestPort) {
+           return "--motion-port needs a port 1..65535, not '" + v + "'";
+         }
+         o.motionPort = uint16_t(port);
+         return std::string();
+       }},
+      {"--motion-snapshot",
+       [&](const std::string& v) {
+         o.motionSnapshotPath = v;
+         o.motion = true;
+         return std::string();
+       }},
       {"--timeout",
        [&](const std::string& v) {
          uint32_t ms = 0;
@@ -114,7 +134,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
       {"--paint-offscreen", &o.paintOffscreen}, {"--mute", &o.mute},
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
       {"--help", &o.help},             {"-h", &o.help},
-      {"--ptz", &o.ptz}};
+      {"--ptz", &o.ptz},               {"--motion", &o.motion}};
 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "display/MotionState.h"
+
 namespace vexa::viewer {
 
 struct ViewerOptions {
@@ -23,6 +25,9 @@ struct ViewerOptions {
   int32_t timeoutMs = 5000;
   bool stats = false;
   bool reportPictures = false;
+  bool motion = false;  // the motion-state window on the camera's motion port
+  uint16_t motionPort = MotionState::kMotionPort;
+  std::string motionSnapshotPath;  // the motion graph at the end; implies motion
   bool help = false;
   // Pan/tilt/zoom: the camera model ("TQ330" with --ptz unless named), whether the joystick,
   // centre clicks and zoom are on, and the port the commands go to.

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "display/CMotionStateDlg.h"
+#include "display/MotionState.h"
 #include "media/MjpegDecoder.h"
 #include "platform/UiLoop.h"
 #include "record/Snapshot.h"
@@ -89,6 +91,7 @@ void CImgDlg::housekeeping(uint32_t now) {
   if (tickDistance(now, lastHousekeepingTick_) < kHousekeepingPeriodMs) return;
   lastHousekeepingTick_ = now;
   ptz_.housekeeping();
+  if (motionWindow_ && motionWindow_->isShown()) motionWindow_->refresh();
 }
 
 void CImgDlg::paintBackground() {
@@ -411,6 +414,46 @@ void CImgDlg::paint() {
 const Canvas& CImgDlg::presentCanvas() const {
   if (fullScreen_ && fullScreenWindow_) return fullScreenWindow_->canvas();
   return viewFrame_.canvas();
+}
+
+// ---- motion-state window ----
+
+CMotionStateDlg& CImgDlg::ensureMotionWindow() {
+  if (!motionWindow_) {
+    motionWindow_ = std::make_unique<CMotionStateDlg>();
+    // A brand told before the window existed counts as well.
+    motionWindow_->setBrand(brand_);
+    placeMotionWindow();
+  }
+  return *motionWindow_;
+}
+
+void CImgDlg::placeMotionWindow() {
+  if (!motionWindow_->hasUpdatingBrand()) return;
+  const Rect& client = viewFrame_.clientRect();
+  motionWindow_->setPlacement(
+      Canvas::Point{client.x, client.bottom() + CMotionStateDlg::kGapBelowVideo});
+}
+
+void CImgDlg::StartMotion(const std::string& url) { StartMotion(url, MotionState::kMotionPort); }
+
+void CImgDlg::StartMotion(const std::string& url, uint16_t port) {
+  ensureMotionWindow().restartPolling(url, port);
+}
+
+void CImgDlg::ShowMotionState() {
+  ensureMotionWindow();
+  placeMotionWindow();
+  motionWindow_->show();
+}
+
+void CImgDlg::CloseMotionState() {
+  if (motionWindow_) motionWindow_->hide();
+}
+
+void CImgDlg::SetBrand(const std::string& brand) {
+  brand_ = brand;
+  if (motionWindow_) motionWindow_->setBrand(brand_);
 }
 
 }  // namespace vexa

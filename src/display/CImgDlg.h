@@ -19,6 +19,8 @@
 
 namespace vexa {
 
+class CMotionStateDlg;
+
 namespace platform {
 class UiLoop;
 }
@@ -128,6 +130,17 @@ class CImgDlg {
   const BITMAPINFOHEADER& pictureHeader() const { return drawHeader_; }
   const uint8_t* pictureBits() const { return drawBits_; }
 
+  // ---- motion-state window (created on first use, lives as long as this window) ----
+  // Restarts the motion poller for the host of url, on the camera's motion port unless told.
+  void StartMotion(const std::string& url);
+  void StartMotion(const std::string& url, uint16_t port);
+  void ShowMotionState();
+  // Hides the window; its poller keeps collecting.
+  void CloseMotionState();
+  void SetBrand(const std::string& brand);
+  // Null until StartMotion or ShowMotionState.
+  CMotionStateDlg* motionStateWindow() const { return motionWindow_.get(); }
+
  private:
   void paintBackground();
   void countArrivals(uint32_t frameNumber);
@@ -205,6 +218,12 @@ class CImgDlg {
   PtzJoystick joystick_;
   bool focused_ = false;
   ContextMenu contextMenu_;
+
+  CMotionStateDlg& ensureMotionWindow();
+  // The brand's windows sit under the video window; others where the desktop puts them.
+  void placeMotionWindow();
+  std::unique_ptr<CMotionStateDlg> motionWindow_;
+  std::string brand_;
 };
 
 }  // namespace vexa

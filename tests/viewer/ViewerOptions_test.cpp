@@ -8,17 +8,11 @@ namespace vexa::viewer {
 namespace {
 
 TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
-  const ParseResult result = parseViewerOptions({"--protocol",     "2",
-                                                 "--user",         "admin",
-                                                 "--pass",         "1234",
-                                                 "--display-mode", "REALSIZE",
-                                                 "--fullscreen",   "--headless",
-                                                 "--duration",     "2.5",
-                                                 "--snapshot",     "/tmp/s.png",
-                                                 "--stats",        "--report-pictures",
-                                                 "--mute",         "--paint-offscreen",
-                                                 "--ptz",          "--http-port",
-                                                 "8081",           "127.0.0.1:8008"});
+  const ParseResult result = parseViewerOptions(
+      {"--protocol", "2", "--user", "admin", "--pass", "1234", "--display-mode", "REALSIZE",
+       "--fullscreen", "--headless", "--duration", "2.5", "--snapshot", "/tmp/s.png", "--stats",
+       "--report-pictures", "--mute", "--paint-offscreen", "--motion-port", "6000",
+       "--motion-snapshot", "m.png", "--ptz", "--http-port", "8081", "127.0.0.1:8008"});
   ASSERT_EQ(result.error, "");
   const ViewerOptions& o = result.options;
   EXPECT_EQ(o.protocol, 2u);
@@ -33,6 +27,9 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   EXPECT_TRUE(o.reportPictures);
   EXPECT_TRUE(o.mute);
   EXPECT_TRUE(o.paintOffscreen);
+  EXPECT_TRUE(o.motion) << "a motion snapshot needs the graph";
+  EXPECT_EQ(o.motionPort, 6000);
+  EXPECT_EQ(o.motionSnapshotPath, "m.png");
   EXPECT_EQ(o.address, "127.0.0.1:8008");
   EXPECT_EQ(std::tuple(o.ptz, o.model, o.httpPort), std::tuple(true, "TQ330", 8081));
   const ParseResult named = parseViewerOptions({"--model", "TQ320", "--ptz", "a"});
@@ -50,6 +47,8 @@ TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress)
   EXPECT_FALSE(result.options.reportPictures);
   EXPECT_EQ(std::tuple(result.options.ptz, result.options.model, result.options.httpPort),
             std::tuple(false, "", 80));
+  EXPECT_FALSE(result.options.motion);
+  EXPECT_EQ(result.options.motionPort, 5656);
   const ParseResult help = parseViewerOptions({"--help"});
   EXPECT_EQ(help.error, "");
   EXPECT_TRUE(help.options.help);
@@ -67,6 +66,8 @@ TEST(ViewerOptions, RefusesBadArgumentsWithAOneLineReason) {
       {"--display-mode", "fit", "a"},
       {"--http-port", "65536", "a"},
       {"--http-port", "0", "a"},
+      {"--motion-port", "0", "a"},
+      {"--motion-port", "65536", "a"},
       {"--bogus", "a"},
       {"a", "b"},
       {"a", "--user"},

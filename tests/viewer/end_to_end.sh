@@ -71,6 +71,25 @@ status=$?
   || fail "unknown path: $(cat "$work/err.txt")"
 stop_camera
 
+# The motion graph: the camera's levels under its threshold, written at the end.
+start_camera --motion-port 0 --motion-threshold 50
+motion_port=$(grep -o 'motion on 127\.0\.0\.1:[0-9]*' "$work/camera.txt" | cut -d: -f2)
+"$viewer" --protocol 2 --headless --duration 3 --motion --motion-port "$motion_port" \
+  --motion-snapshot "$work/motion.png" "127.0.0.1:$port" > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+[ $status -eq 0 ] || fail "motion run exited $status: $(cat "$work/err.txt")"
+[ "$(head -c 8 "$work/motion.png" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] \
+  || fail "motion graph is not a PNG"
+# 399 x 150: the threshold 50 across row 75, a level line below it, white above.
+ffmpeg -v error -i "$work/motion.png" -f rawvideo -pix_fmt rgb24 - 2> /dev/null | python3 -c '
+import sys
+rgb = sys.stdin.buffer.read()
+at = lambda x, y: rgb[(y * 399 + x) * 3:(y * 399 + x) * 3 + 3]
+level = sum(at(x, y) == bytes((50, 50, 255)) for x in range(399) for y in range(76, 150))
+sys.exit(0 if at(200, 75) == bytes((255, 50, 50)) and at(200, 5) == bytes((255, 255, 255))
+         and level > 300 else 1)' || fail "motion graph lacks its threshold or levels"
+stop_camera
+
 # Bad arguments: one line and status 2.
 "$viewer" --protocol two 127.0.0.1 > /dev/null 2> "$work/err.txt"
 status=$?

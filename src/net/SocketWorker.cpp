@@ -129,6 +129,8 @@ void SocketWorker::run(Target target) {
     reconnectTarget_.reset();
     recvBuffer_.clear();
   }
+  // A connect that failed leaves its socket open; an idle worker holds no descriptor.
+  closeConnection();
   finished_.store(true, std::memory_order_release);
 }
 

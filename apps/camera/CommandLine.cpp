@@ -68,6 +68,27 @@ Setter integerSetter(long low, long high, std::function<void(CameraSettings&, lo
   };
 }
 
+FisheyeSettings& fisheyeOf(CameraSettings& settings) {
+  if (!settings.fisheye) settings.fisheye.emplace();
+  return *settings.fisheye;
+}
+
+// The circle may reach past the picture's edges, but its centre lies in the picture.
+bool finishFisheye(CameraSettings& settings, std::string& error) {
+  if (!settings.fisheye) return true;
+  FisheyeSettings& fisheye = *settings.fisheye;
+  fisheye.referenceWidth = settings.rtsp.width;
+  fisheye.referenceHeight = settings.rtsp.height;
+  if (const auto& circle = fisheye.circle;
+      circle && (circle->x < 0 || circle->x > fisheye.referenceWidth || circle->y < 0 ||
+                 circle->y > fisheye.referenceHeight)) {
+    error = "--fisheye-circle centre lies outside the picture";
+    return false;
+  }
+  settings.mjpeg.fisheye = settings.rtsp.fisheye = fisheye;
+  return true;
+}
+
 bool setAddress(CameraSettings& settings, const std::string& address) {
   settings.mjpeg.bindAddress = settings.rtsp.bindAddress = settings.motion.bindAddress = address;
   return bindableAddress(address, 0).has_value();
@@ -156,6 +177,18 @@ const std::map<std::string, Setter>& valueOptions() {
          s.dumpVideoPath = v;
          return !v.empty();
        }},
+      {"--fisheye-circle",
+       [](auto& s, const std::string& v) {
+         const auto circle = parseFisheyeCircle(v);
+         if (circle) fisheyeOf(s).circle = circle;
+         return circle.has_value();
+       }},
+      {"--fisheye-lens",
+       [](auto& s, const std::string& v) {
+         const auto lens = fisheyeLensByName(v);
+         if (lens) fisheyeOf(s).lens = *lens;
+         return lens.has_value();
+       }},
       {"--h264-extras",
        [](auto& s, const std::string& v) { return parseH264Extras(v, s.rtsp.h264Layout); }},
       {"--duration",
@@ -183,6 +216,7 @@ const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions()
          s.mjpeg.logRequests = s.rtsp.logRequests = s.motion.logValues = true;
        }},
       {"--motion-inactive", [](CameraSettings& s) { s.motion.inactive = true; }},
+      {"--fisheye", [](CameraSettings& s) { fisheyeOf(s); }},
   };
   return flags;
 }
@@ -224,7 +258,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CameraSettings&
     error = "--auth needs --user and --pass";
     return false;
   }
-  return true;
+  return finishFisheye(settings, error);
 }
 
 std::string usageText() {
@@ -274,6 +308,15 @@ std::string usageText() {
          "  --redirect PATH=URL   requests for PATH (or below it) get 301 with URL; repeatable\n"
          "  --drop-after S        close every connection S seconds after it was accepted\n"
          "                        (SIGUSR1 closes every open connection at once)\n"
+         "  --fisheye             every stream shows a room through a 180 degree fisheye lens\n"
+         "                        looking down: the picture on the floor, a grid of straight\n"
+         "                        lines on the walls, black outside the image circle\n"
+         "  --fisheye-circle X,Y,D  the image circle's centre and diameter in picture pixels\n"
+         "                        (default: centred, as wide as the smaller side); implies\n"
+         "                        --fisheye\n"
+         "  --fisheye-lens KIND   stereographic (r = 2f tan(theta/2)) or equidistant (r = f "
+         "theta)\n"
+         "                        (default stereographic); implies --fisheye\n"
          "  --log                 one line per request, and per motion value sent, on stderr\n"
          "  --duration S          stop after this many seconds (default: until SIGINT/SIGTERM)\n"
          "  --help                show this text\n";

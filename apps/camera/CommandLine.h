@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "camera/FisheyeLens.h"
 #include "camera/MjpegServer.h"
 #include "camera/MotionServer.h"
 #include "camera/RtspServer.h"
@@ -21,6 +23,8 @@ struct CameraSettings {
   MotionServerOptions motion;
   double durationSeconds = 0;  // 0: until SIGINT or SIGTERM
   std::string dumpVideoPath;   // empty: no dump
+  // Every stream shows a room through a fisheye lens; copied into both servers' options.
+  std::optional<FisheyeSettings> fisheye;
   bool showHelp = false;
   bool authChosen = false;        // --auth given, which wants credentials
   bool motionPortChosen = false;  // a busy default motion port only warns

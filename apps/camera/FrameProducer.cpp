@@ -24,8 +24,8 @@ FrameProducer::Viewer::~Viewer() {
 }
 
 FrameProducer::FrameProducer(int width, int height, int fps, int quality, VideoDump* dump,
-                             PtzControl* ptz)
-    : generator_(width, height),
+                             PtzControl* ptz, const std::optional<FisheyeSettings>& fisheye)
+    : generator_(width, height, fisheye),
       width_(width),
       height_(height),
       fps_(fps),
@@ -81,11 +81,9 @@ bool FrameProducer::waitForViewers(std::unique_lock<std::mutex>& lock) {
 }
 
 void FrameProducer::produce(uint32_t pictureIndex) {
-  if (ptz_) {
-    generator_.renderView(pictureIndex, ptz_->cropFor(width_, height_), scratch_);
-  } else {
-    generator_.render(pictureIndex, scratch_);
-  }
+  std::optional<ViewRect> view;
+  if (ptz_) view = ptz_->cropFor(width_, height_);
+  generator_.renderShown(pictureIndex, view, scratch_);
   auto jpeg = std::make_shared<std::vector<uint8_t>>(encoder_.encode(toYuv420(scratch_)));
   if (jpeg->empty()) {
     DebugTrace("FrameProducer: picture %u did not encode\n", pictureIndex);

@@ -44,8 +44,9 @@ class FrameProducer {
   };
 
   // ptz, when given, chooses the part of the scene each picture shows; it outlives the producer.
+  // fisheye, when given, puts that picture on the floor of a room seen through the lens.
   FrameProducer(int width, int height, int fps, int quality, VideoDump* dump = nullptr,
-                PtzControl* ptz = nullptr);
+                PtzControl* ptz = nullptr, const std::optional<FisheyeSettings>& fisheye = {});
   FrameProducer(const FrameProducer&) = delete;
   FrameProducer& operator=(const FrameProducer&) = delete;
   ~FrameProducer();

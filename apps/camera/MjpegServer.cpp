@@ -47,7 +47,7 @@ MjpegServer::MjpegServer(MjpegServerOptions options)
             options_.clock),
       log_(options_.logRequests),
       producer_(options_.width, options_.height, options_.fps, options_.quality, options_.videoDump,
-                &ptz_),
+                &ptz_, options_.fisheye),
       tcp_([this](TcpConnection& connection,
                   const std::atomic<bool>& stopping) { serve(connection, stopping); },
            std::chrono::milliseconds(options_.dropAfterMs)) {}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/FisheyeLens.h"
 #include "camera/FrameProducer.h"
 #include "camera/HttpRequest.h"
 #include "camera/PtzControl.h"
@@ -48,6 +49,7 @@ struct MjpegServerOptions {
   // The pan/tilt/zoom head the pictures show and commands move; outlives the server. When null
   // the server has one of its own.
   PtzControl* ptz = nullptr;
+  std::optional<FisheyeSettings> fisheye;  // the pictures lie on a room's floor, seen through it
   CgiFraming cgiFraming = CgiFraming::Length;
 };
 

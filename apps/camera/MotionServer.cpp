@@ -23,12 +23,9 @@ MotionFeed::MotionFeed(const MotionServerOptions& options)
     : options_(options), generator_(kMeasureWidth, kMeasureHeight) {}
 
 int MotionFeed::changedPercent(uint32_t pictureIndex) {
-  if (options_.ptz) {
-    generator_.renderView(pictureIndex, options_.ptz->cropFor(kMeasureWidth, kMeasureHeight),
-                          current_);
-  } else {
-    generator_.render(pictureIndex, current_);
-  }
+  std::optional<ViewRect> view;
+  if (options_.ptz) view = options_.ptz->cropFor(kMeasureWidth, kMeasureHeight);
+  generator_.renderShown(pictureIndex, view, current_);
   size_t changed = 0;
   if (previous_.pixels.size() == current_.pixels.size()) {
     for (size_t i = 0; i < current_.pixels.size(); i += 3) {

@@ -69,10 +69,14 @@ int even(int value) {
 
 }  // namespace
 
-PictureGenerator::PictureGenerator(int width, int height)
-    : width_(std::max(width, 1)),
-      height_(std::max(height, 1)),
-      barsBottom_(even(height_ * 2 / 3)) {}
+PictureGenerator::PictureGenerator(int width, int height,
+                                   const std::optional<FisheyeSettings>& fisheye)
+    : width_(std::max(width, 1)), height_(std::max(height, 1)), barsBottom_(even(height_ * 2 / 3)) {
+  if (fisheye) {
+    fisheye_ = std::make_unique<FisheyeScene>(width_, height_, fisheye->lens,
+                                              fisheye->circleFor(width_, height_));
+  }
+}
 
 PictureRect PictureGenerator::movingBox(uint32_t index) const {
   const int side = std::max(2, even(height_ / 6));
@@ -194,6 +198,17 @@ void PictureGenerator::drawScene(const ViewRect& view, BgrPicture& out) {
       }
     }
   }
+}
+
+void PictureGenerator::renderShown(uint32_t index, const std::optional<ViewRect>& view,
+                                   BgrPicture& out) {
+  BgrPicture& shown = fisheye_ ? floor_ : out;
+  if (view) {
+    renderView(index, *view, shown);
+  } else {
+    render(index, shown);
+  }
+  if (fisheye_) fisheye_->render(floor_, out);
 }
 
 BgrPicture PictureGenerator::bgrFrame(uint32_t index) const {

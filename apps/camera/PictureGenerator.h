@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
+#include "camera/FisheyeScene.h"
 #include "camera/Picture.h"
 #include "camera/PtzView.h"
 
@@ -19,12 +22,13 @@ struct PictureRect {
 // bars, and the frame number in seven-segment digits. Areas are large and flat so that a JPEG of
 // the picture stays close to it. That picture is the home of a scene of 4 x 3 pictures, the
 // others flat tiles of distinct colours, which a pan/tilt/zoom view shows part of; the counter
-// stays where it is whatever the view.
+// stays where it is whatever the view. With a fisheye, what a stream shows lies on the floor of a
+// room seen through the lens.
 class PictureGenerator {
  public:
   static constexpr int kDigitCount = 6;
 
-  PictureGenerator(int width, int height);
+  PictureGenerator(int width, int height, const std::optional<FisheyeSettings>& fisheye = {});
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -34,6 +38,9 @@ class PictureGenerator {
   // What the view (in scene pixels) shows, scaled to the picture's size; render()'s picture
   // when the view is the home picture.
   void renderView(uint32_t index, const ViewRect& view, BgrPicture& out);
+  // What a stream shows: the view when there is one, else the home picture; through the fisheye
+  // when the generator has one.
+  void renderShown(uint32_t index, const std::optional<ViewRect>& view, BgrPicture& out);
   BgrPicture bgrFrame(uint32_t index) const;
   YuvPicture yuvFrame(uint32_t index) const;
 
@@ -61,6 +68,8 @@ class PictureGenerator {
   int barsBottom_;
   BgrPicture home_;                // the home picture without its counter
   std::vector<int> sceneColumns_;  // per column of the view: scene x
+  std::unique_ptr<FisheyeScene> fisheye_;
+  BgrPicture floor_;  // what the fisheye sees on the floor
 };
 
 }  // namespace vexa::camera

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "camera/AudioCodec.h"
+#include "camera/FisheyeLens.h"
 #include "camera/H264UnitLayout.h"
 #include "camera/PtzControl.h"
 #include "camera/Redirect.h"
@@ -56,6 +58,8 @@ struct RtspServerOptions {
   bool logRequests = false;        // echo each request on stderr besides RtspServer::requestLog()
   VideoDump* videoDump = nullptr;  // receives the pictures sessions send; outlives the server
   PtzControl* ptz = nullptr;       // the view every stream shows; outlives the server
+  std::optional<FisheyeSettings> fisheye;  // every stream's pictures lie on a room's floor, seen
+                                           // through it
 };
 
 }  // namespace vexa::camera

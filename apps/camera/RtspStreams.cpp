@@ -30,6 +30,7 @@ VideoSourceSettings videoSettings(const RtspServerOptions& options, VideoCodec c
   video.maxPayloadSize = options.maxRtpPacketSize - kRtpHeaderSize;
   video.dump = options.videoDump;
   video.ptz = options.ptz;
+  video.fisheye = options.fisheye;
   return video;
 }
 

@@ -9,17 +9,17 @@ namespace {
 
 void renderPicture(const VideoSourceSettings& settings, uint32_t pictureIndex,
                    PictureGenerator& generator, BgrPicture& out) {
-  if (settings.ptz) {
-    generator.renderView(pictureIndex, settings.ptz->cropFor(settings.width, settings.height), out);
-  } else {
-    generator.render(pictureIndex, out);
-  }
+  std::optional<ViewRect> view;
+  if (settings.ptz) view = settings.ptz->cropFor(settings.width, settings.height);
+  generator.renderShown(pictureIndex, view, out);
 }
 
 class H264Source final : public VideoSource {
  public:
   explicit H264Source(const VideoSourceSettings& settings)
-      : settings_(settings), generator_(settings.width, settings.height), dump_(settings.dump) {}
+      : settings_(settings),
+        generator_(settings.width, settings.height, settings.fisheye),
+        dump_(settings.dump) {}
 
   bool open() {
     return encoder_.open(
@@ -52,7 +52,9 @@ class H264Source final : public VideoSource {
 class JpegSource final : public VideoSource {
  public:
   explicit JpegSource(const VideoSourceSettings& settings)
-      : settings_(settings), generator_(settings.width, settings.height), dump_(settings.dump) {}
+      : settings_(settings),
+        generator_(settings.width, settings.height, settings.fisheye),
+        dump_(settings.dump) {}
 
   bool open() {
     return encoder_.open(settings_.width, settings_.height, settings_.jpegQuality,

@@ -26,6 +26,7 @@ struct VideoSourceSettings {
   size_t maxPayloadSize = 0;
   VideoDump* dump = nullptr;  // where the pictures sent are written, when anywhere
   PtzControl* ptz = nullptr;  // the view the pictures show, when not the home picture; outlives
+  std::optional<FisheyeSettings> fisheye;  // the pictures lie on a room's floor, seen through it
 };
 
 // One session's video: generated pictures, encoded and cut into RTP payloads. Each session has

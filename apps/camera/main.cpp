@@ -140,6 +140,11 @@ int main(int argc, char** argv) {
     std::printf("vexa-camera: motion on %s\n",
                 hostAndPort(settings.motion.bindAddress, motion.port()).c_str());
   }
+  if (settings.fisheye) {
+    const FisheyeCircle circle =
+        settings.fisheye->circleFor(settings.rtsp.width, settings.rtsp.height);
+    std::printf("vexa-camera: %s\n", describeFisheyeCircle(circle).c_str());
+  }
   std::fflush(stdout);
   // After the addresses, which scripts read from the same output.
   if (!motionServes) std::fprintf(stderr, "vexa-camera: motion: %s\n", motion.lastError().c_str());

@@ -56,6 +56,36 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
             (H264UnitLayout{.delimiter = true, .sei = true, .parameterSetsInBand = false}));
 }
 
+TEST(CameraCommandLine, ReadsFisheyeOptionsIntoBothServers) {
+  using enum FisheyeLensKind;
+  const struct {
+    const char* line;
+    std::optional<FisheyeSettings> expected;
+  } rows[] = {
+      {"--width 320", std::nullopt},
+      {"--fisheye", FisheyeSettings{Stereographic, std::nullopt, 640, 480}},
+      {"--fisheye-lens=equidistant --width 800",
+       FisheyeSettings{Equidistant, std::nullopt, 800, 480}},
+      {"--fisheye-circle 400,300,500 --width 800 --height 600 --fisheye-lens stereographic",
+       FisheyeSettings{Stereographic, FisheyeCircle{400, 300, 500}, 800, 600}},
+  };
+  for (const auto& row : rows) {
+    CameraSettings settings;
+    std::string error;
+    ASSERT_TRUE(parseCommandLine(words(row.line), settings, error)) << row.line << ": " << error;
+    for (const auto* fisheye :
+         {&settings.fisheye, &settings.mjpeg.fisheye, &settings.rtsp.fisheye}) {
+      ASSERT_EQ(fisheye->has_value(), row.expected.has_value()) << row.line;
+      if (!row.expected) continue;
+      EXPECT_EQ(std::tuple((*fisheye)->lens, (*fisheye)->circle, (*fisheye)->referenceWidth,
+                           (*fisheye)->referenceHeight),
+                std::tuple(row.expected->lens, row.expected->circle, row.expected->referenceWidth,
+                           row.expected->referenceHeight))
+          << row.line;
+    }
+  }
+}
+
 TEST(CameraCommandLine, RejectsBadArgumentsWithOneLine) {
   // clang-format off
   const char* const bad[] = {
@@ -65,7 +95,10 @@ TEST(CameraCommandLine, RejectsBadArgumentsWithOneLine) {
       "--auth=basic", "--nonce-lifetime 0", "--redirect /h264", "--drop-after 0",
       "--session-timeout=-1", "--h264-extras aud,foo", "--h264-extras=", "--h264-extras sei,",
       "--h264-extras AUD", "--dump-video=", "--sprop-only=yes", "--cgi-answer Length",
-      "--motion-port -1", "--motion-threshold 101", "--motion-inactive=1"};
+      "--motion-port -1", "--motion-threshold 101", "--motion-inactive=1", "--fisheye=1",
+      "--fisheye-lens fisheye", "--fisheye-circle 1,2", "--fisheye-circle 1,2,0",
+      "--fisheye-circle a,2,3", "--fisheye-circle 1,2,3,", "--fisheye-circle 700,10,100",
+      "--height 240 --fisheye-circle 10,241,100"};
   // clang-format on
   for (const char* line : bad) {
     const std::vector<std::string> arguments = words(line);

@@ -314,9 +314,8 @@ std::string usageText() {
          "  --fisheye-circle X,Y,D  the image circle's centre and diameter in picture pixels\n"
          "                        (default: centred, as wide as the smaller side); implies\n"
          "                        --fisheye\n"
-         "  --fisheye-lens KIND   stereographic (r = 2f tan(theta/2)) or equidistant (r = f "
-         "theta)\n"
-         "                        (default stereographic); implies --fisheye\n"
+         "  --fisheye-lens KIND   stereographic, r = 2f tan(theta/2) (the default), or\n"
+         "                        equidistant, r = f theta; implies --fisheye\n"
          "  --log                 one line per request, and per motion value sent, on stderr\n"
          "  --duration S          stop after this many seconds (default: until SIGINT/SIGTERM)\n"
          "  --help                show this text\n";

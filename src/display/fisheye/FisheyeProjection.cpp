@@ -58,20 +58,24 @@ void buildPerspectiveMap(const FisheyeSource& source, const PerspectiveView& vie
   const int ow = window.rect.width, oh = window.rect.height;
   const double depth = view.zoom * kLensFocal;
   for (int y = 0; y < oh; ++y) {
+    // The view ray (u, v, depth), left unnormalised: the projection divides its length out.
+    // Along a row only u changes, so each lens coordinate is a row base plus u times a column.
     const double v = oh / 2 - y;
+    const double baseX = r.x[1] * v + r.x[2] * depth;
+    const double baseY = r.y[1] * v + r.y[2] * depth;
+    const double baseZ = r.z[1] * v + r.z[2] * depth;
+    const double rowLength2 = v * v + depth * depth;
     int32_t* out = window.entries + size_t(y + window.rect.y) * window.rowLength + window.rect.x;
     for (int x = 0; x < ow; ++x) {
-      // The view ray (u, v, depth), left unnormalised: the projection divides its length out.
       const double u = x - ow / 2;
-      const double length = std::sqrt(u * u + v * v + depth * depth);
       double dx, dy;
-      if (!projectRay(dot(r.x, u, v, depth), dot(r.y, u, v, depth), dot(r.z, u, v, depth), length,
-                      dx, dy)) {
+      if (!projectRay(baseX + r.x[0] * u, baseY + r.y[0] * u, baseZ + r.z[0] * u,
+                      std::sqrt(u * u + rowLength2), dx, dy)) {
         out[x] = -1;
         continue;
       }
-      out[x] = source.offsetOf(source.centre.x + std::trunc(dx) - 1,
-                               source.centre.y - std::trunc(dy) - 1);
+      out[x] = source.offsetOf(source.centre.x + truncateWhole(dx) - 1,
+                               source.centre.y - truncateWhole(dy) - 1);
     }
   }
 }
@@ -123,8 +127,8 @@ void buildPanoramaMap(const FisheyeSource& source, const PanoramaView& view,
       }
       // The image direction turned by the rotate bias.
       const double dx = px * cb - py * sb, dy = px * sb + py * cb;
-      out[x] = source.offsetOf(std::floor(source.centre.x + std::floor(dx)),
-                               std::floor(source.centre.y - std::floor(dy)));
+      out[x] = source.offsetOf(floorWhole(source.centre.x + floorWhole(dx)),
+                               floorWhole(source.centre.y - floorWhole(dy)));
     }
   }
 }

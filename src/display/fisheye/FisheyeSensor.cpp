@@ -114,10 +114,6 @@ SensorMapping::SensorMapping(int sensorClass, int orientation, int streamWidth, 
   offsetY_ = quarterTurn ? row.offsetX : row.offsetY;
 }
 
-SensorPoint SensorMapping::toStream(double sensorX, double sensorY) const {
-  return {std::trunc((sensorX + offsetX_) * scaleX_), std::trunc((sensorY + offsetY_) * scaleY_)};
-}
-
 SensorPoint SensorMapping::toSensor(double streamX, double streamY) const {
   return {streamX / scaleX_ - offsetX_, streamY / scaleY_ - offsetY_};
 }

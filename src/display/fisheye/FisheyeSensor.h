@@ -11,6 +11,17 @@ constexpr int kSensorHeight = 1944;
 constexpr double kLensFocal = 477.0;  // sensor pixels; radius 2f tan(theta/2)
 constexpr double kFisheyePi = double(3.1415927f);
 
+// Rounding of map coordinates without a library call per map entry. Values beyond 2^53 are
+// whole already; NaN stays NaN.
+inline double truncateWhole(double value) {
+  constexpr double kAllWhole = 4503599627370496.0;  // 2^52
+  return value > -kAllWhole && value < kAllWhole ? double(int64_t(value)) : value;
+}
+inline double floorWhole(double value) {
+  const double t = truncateWhole(value);
+  return t > value ? t - 1 : t;
+}
+
 // Sensor classes: which window of the sensor the camera streams.
 enum SensorClass : int { kFullSensor = 0, kSensor2048x1536 = 1, kSensor1920x1080 = 2 };
 constexpr int kDefaultSensorClass = kSensor1920x1080;
@@ -58,7 +69,10 @@ class SensorMapping {
   SensorMapping(int sensorClass, int orientation, int streamWidth, int streamHeight);
 
   // Stream pixel of a sensor point, truncated towards zero (not range checked).
-  SensorPoint toStream(double sensorX, double sensorY) const;
+  SensorPoint toStream(double sensorX, double sensorY) const {
+    return {truncateWhole((sensorX + offsetX_) * scaleX_),
+            truncateWhole((sensorY + offsetY_) * scaleY_)};
+  }
   // The sensor point a stream pixel comes from.
   SensorPoint toSensor(double streamX, double streamY) const;
 

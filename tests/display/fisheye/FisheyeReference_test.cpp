@@ -153,39 +153,64 @@ double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   return 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 
-TEST(FisheyeReference, EveryModeMatchesTheFormulas) {
-  const test::FisheyePicture picture = test::smoothPicture(1920, 1080);
+constexpr int kCentreX = 1310, kCentreY = 980;  // y given from the sensor's far edge
+constexpr double kStoredCentreY = kSensorHeight - kCentreY;
+constexpr int kBiasDegrees = 150;
+constexpr double kDiameter = 1800;
+
+// The lens as a picture of the given size and orientation shows it.
+Lens lensFor(int orientation, int width, int height) {
+  const double cx = kCentreX, cy = kStoredCentreY, sw = kSensorWidth, sh = kSensorHeight;
+  const double centres[6][2] = {{cx, cy},           {cx, sh - cy}, {sw - cx, cy},
+                                {sw - cx, sh - cy}, {sh - cy, cx}, {cy, sw - cx}};
+  const bool quarterTurn = orientation >= kCounterClockwise;
+  const SensorRow& row = quarterTurn ? sensorRow(kSensor1920x1080, height, width)
+                                     : sensorRow(kSensor1920x1080, width, height);
+  Lens lens{width,
+            height,
+            centres[orientation][0],
+            centres[orientation][1],
+            row.scaleX,
+            double(row.offsetX),
+            row.scaleY,
+            double(row.offsetY),
+            double(3.1415927f * kBiasDegrees / 180.0f),
+            kDiameter};
+  if (quarterTurn) {
+    std::swap(lens.scaleX, lens.scaleY);
+    std::swap(lens.offsetX, lens.offsetY);
+  }
+  return lens;
+}
+
+TEST(FisheyeReference, EveryModeAndOrientationMatchesTheFormulas) {
+  const test::FisheyePicture landscape = test::smoothPicture(1920, 1080);
+  const test::FisheyePicture portrait = test::smoothPicture(480, 640);  // a scaled size
   const Rect video{2, 2, 636, 356};
   const int clientWidth = 1366, clientHeight = 768;
-  const int centreX = 1310, centreY = 980;  // y given from the far edge: 964 stored
-  const SensorRow& row = sensorRow(kSensor1920x1080, 1920, 1080);
-  const Lens lens{1920,
-                  1080,
-                  double(kSensorWidth - centreX),
-                  double(kSensorHeight - centreY),
-                  row.scaleX,
-                  double(row.offsetX),
-                  row.scaleY,
-                  double(row.offsetY),
-                  double(3.1415927f * 150 / 180.0f),
-                  1800};
   const FisheyeViewStates views{{{40, 30, 2}, {200, -20, 5}, {300, 70, 0}, {10, 5, 9}}};
-  const char* modes[] = {"PTZ", "360", "4PTZ", "PANORAMA", "PANOPTZ"};
-  for (const char* modeText : modes) {
+  const std::pair<const char*, int> cases[] = {
+      {"PTZ", kMirror},      {"360", kMirror},     {"4PTZ", kMirror},
+      {"PANORAMA", kMirror}, {"PANOPTZ", kMirror}, {"PTZ", kNormal},
+      {"PTZ", kFlip},        {"PTZ", kRotate},     {"4PTZ", kCounterClockwise},
+      {"PTZ", kClockwise}};
+  for (const auto& [modeText, orientation] : cases) {
+    const test::FisheyePicture& picture = orientation >= kCounterClockwise ? portrait : landscape;
+    const Lens lens = lensFor(orientation, picture.header.biWidth, picture.header.biHeight);
     for (bool fullScreen : {false, true}) {
       FisheyeEngine engine;
       engine.setModeFromText(modeText);
-      engine.setOrientation(kMirror);
-      engine.setCentreX(centreX);
-      engine.setCentreY(centreY);
-      engine.setDiameter(1800);
-      engine.setRotateBiasDegrees(150);
+      engine.setOrientation(orientation);
+      engine.setCentreX(kCentreX);
+      engine.setCentreY(kCentreY);
+      engine.setDiameter(int32_t(kDiameter));
+      engine.setRotateBiasDegrees(kBiasDegrees);
       engine.setWindowVideoRect(video);
       engine.setFullScreenClient(clientWidth, clientHeight);
       for (int i = 0; i < kMaxFisheyeViews; ++i) engine.view(i) = views[size_t(i)];
       engine.setFullScreen(fullScreen);
       const int mode = engine.mode();
-      SCOPED_TRACE(mode);
+      SCOPED_TRACE(testing::Message() << "mode " << mode << " orientation " << orientation);
 
       std::vector<uint8_t> out(kDisplayPictureBytes);
       BITMAPINFOHEADER header{};

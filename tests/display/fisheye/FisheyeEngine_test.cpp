@@ -146,6 +146,7 @@ TEST(FisheyeEngine, HostileSizesAndCalibrationsStayInBounds) {
   };
   const Case cases[] = {
       {{0, 0, 640, 480}, 1296, 972, 1944, true, odd},  // 3840x2160 full screen
+      {{0, 0, 3840, 2160}, 1296, 972, 1944, false, odd},
       {{3, 1, 1366, 1}, 1296, 972, 1944, false, odd},  // one pixel high
       {{0, 0, 1366, 768}, INT_MIN, INT_MIN, INT_MIN, false, odd},
       {{0, 0, 1366, 768}, INT_MAX, INT_MAX, INT_MAX, false, odd},
@@ -166,6 +167,9 @@ TEST(FisheyeEngine, HostileSizesAndCalibrationsStayInBounds) {
       EXPECT_EQ(out.ok, !c.video.empty());
       if (!out.ok) continue;
       EXPECT_LE(out.bits.size(), kDisplayPictureBytes);
+      if (c.video.width == 3840) {  // scaled down to fit, keeping its shape
+        EXPECT_NEAR(double(out.header.biWidth) / out.header.biHeight, 3840.0 / 2160, 0.01);
+      }
       const bool calibrationAbsurd = c.centreX != 1296 || c.picture.bits == black.bits;
       if (calibrationAbsurd) {
         EXPECT_EQ(std::count(out.bits.begin(), out.bits.end(), 0), ptrdiff_t(out.bits.size()));

@@ -1,13 +1,12 @@
 #include "display/PictureStretcher.h"
 
-#include <bit>
 #include <cstring>
+
+#include "display/WideLoad.h"
 
 namespace vexa {
 
 namespace {
-constexpr size_t kWideLoadBytes = 4;
-
 uint32_t pixelAt(const uint8_t* bgr) {
   return (uint32_t(bgr[2]) << 16) | (uint32_t(bgr[1]) << 8) | bgr[0];
 }
@@ -21,8 +20,7 @@ void PictureStretcher::buildTables(const Geometry& g) {
     const int64_t destX = g.visible.x - g.destination.x + x;
     const int64_t sourceX = g.source.x + destX * g.source.width / g.destination.width;
     columnOffsets_[size_t(x)] = uint32_t(sourceX * kBytesPerPixel);
-    const bool wideLoadFits = size_t(sourceX) * kBytesPerPixel + kWideLoadBytes <= rowBytes;
-    if (wideLoadFits && std::endian::native == std::endian::little) wideLoadColumns_ = size_t(x) + 1;
+    if (wideLoadFits(size_t(sourceX) * kBytesPerPixel, rowBytes)) wideLoadColumns_ = size_t(x) + 1;
   }
   rowOffsets_.resize(size_t(g.visible.height));
   for (int y = 0; y < g.visible.height; ++y) {
@@ -53,9 +51,8 @@ void PictureStretcher::stretch(const BITMAPINFOHEADER& header, const uint8_t* bi
     const uint8_t* row = bits + rowOffsets_[y];
     size_t x = 0;
     for (; x < wideLoadColumns_; ++x) {
-      uint32_t value;
-      std::memcpy(&value, row + columns[x], sizeof value);
-      out[x] = value & 0x00FFFFFFu;  // bytes B, G, R land as 0x00RRGGBB on little-endian hosts
+      out[x] = loadWide(row + columns[x]) &
+               0x00FFFFFFu;  // bytes B, G, R land as 0x00RRGGBB on little-endian hosts
     }
     for (; x < width; ++x) out[x] = pixelAt(row + columns[x]);
   }

@@ -15,24 +15,6 @@ namespace vexa {
 namespace {
 
 constexpr double kDegrees = kFisheyePi / 180.0;
-// Rays this close to straight behind the lens have no image point.
-constexpr double kBehindLens = 1e-12;
-
-// Lens projection of a lens ray (x, y, z) with |(x, y, z)| = length: the stereographic image
-// point 2f tan(alpha/2) (cos psi, sin psi) is 2f (x, y) / (length + z). False behind the lens.
-bool projectRay(double x, double y, double z, double length, double& imageX, double& imageY) {
-  const double denominator = length + z;
-  if (!(denominator > kBehindLens * length)) return false;
-  const double k = 2.0 * kLensFocal / denominator;
-  imageX = k * x;
-  imageY = k * y;
-  return true;
-}
-
-double dot(const double (&row)[3], double a, double b, double c) {
-  return row[0] * a + row[1] * b + row[2] * c;
-}
-
 }  // namespace
 
 int32_t FisheyeSource::offsetOf(double sensorX, double sensorY) const {
@@ -134,6 +116,37 @@ void lookUpOffsets(const AxisMapping& columns, const AxisMapping& rows, int32_t 
   }
 }
 
+// The view rotation of a panorama and the rotate bias that turns its image points.
+struct BandRotation {
+  float x[3], y[3], z[3];
+  float cosBias, sinBias;
+};
+
+// Rounded down; value is within the range of the result.
+int32_t floorOf(float value) {
+  const int32_t whole = int32_t(value);
+  return whole - (float(whole) > value ? 1 : 0);
+}
+
+// The image points, rounded down, of the unit rays at one latitude and count longitudes.
+void projectBand(const BandRotation& r, float sinMu, float cosMu, const float* sinLongitude,
+                 const float* cosLongitude, int count, int32_t* imageX, int32_t* imageY) {
+  constexpr float kTwoFocal = float(2.0 * kLensFocal);
+  for (int i = 0; i < count; ++i) {
+    const float rx = sinLongitude[i] * cosMu, rz = cosLongitude[i] * cosMu;
+    const float x = r.x[0] * rx + r.x[1] * sinMu + r.x[2] * rz;
+    const float y = r.y[0] * rx + r.y[1] * sinMu + r.y[2] * rz;
+    const float denominator = 1.0f + r.z[0] * rx + r.z[1] * sinMu + r.z[2] * rz;
+    const bool inFront = denominator > kBehindLensFloat;
+    const float k = kTwoFocal / denominator;
+    const float px = clampFar(k * x), py = clampFar(k * y);
+    const int32_t wholeX = floorOf(clampFar(px * r.cosBias - py * r.sinBias));
+    const int32_t wholeY = floorOf(clampFar(px * r.sinBias + py * r.cosBias));
+    imageX[i] = inFront ? wholeX : kNoWhole;
+    imageY[i] = inFront ? wholeY : kNoWhole;
+  }
+}
+
 }  // namespace
 
 void buildPerspectiveMap(const FisheyeSource& source, const PerspectiveView& view,
@@ -205,28 +218,41 @@ void buildPanoramaMap(const FisheyeSource& source, const PanoramaView& view,
     scratch.cosLatitude[size_t(y)] = 1.0 / std::cosh(t);
   }
   const ViewRotation r = viewRotation(view.pan * kDegrees, view.tilt * kDegrees);
-  const double cb = std::cos(view.rotateBias), sb = std::sin(view.rotateBias);
+  const float cb = float(std::cos(view.rotateBias)), sb = float(std::sin(view.rotateBias));
+  const SensorMapping& mapping = source.mapping;
+  const AxisMapping columns{source.centre.x + mapping.offsetX(), mapping.scaleX(),
+                            double(source.width)};
+  const AxisMapping rows{source.centre.y + mapping.offsetY(), mapping.scaleY(),
+                         double(source.height)};
+  const int32_t rowBytes = int32_t(int64_t(source.width) * kBytesPerPixel);
+  const BandRotation rotation{{float(r.x[0]), float(r.x[1]), float(r.x[2])},
+                              {float(r.y[0]), float(r.y[1]), float(r.y[2])},
+                              {float(r.z[0]), float(r.z[1]), float(r.z[2])},
+                              cb,
+                              sb};
+  // Columns beyond the limit stay dark in every row.
+  int firstColumn = ow, endColumn = 0;
+  for (int x = 0; x < ow; ++x) {
+    if (!(std::fabs((x - ow / 2) * view.arc) <= view.limit)) continue;
+    firstColumn = std::min(firstColumn, x);
+    endColumn = x + 1;
+  }
+  int32_t imageX[kChunk], imageY[kChunk];
   for (int y = 0; y < oh; ++y) {
     int32_t* out = window.entries + size_t(y + window.rect.y) * window.rowLength + window.rect.x;
     const bool rowInside = std::fabs((oh / 2 - y) * view.arc) <= view.limit;
-    const double sinMu = scratch.sinLatitude[size_t(y)], cosMu = scratch.cosLatitude[size_t(y)];
-    for (int x = 0; x < ow; ++x) {
-      if (!rowInside || !(std::fabs((x - ow / 2) * view.arc) <= view.limit)) {
-        out[x] = -1;
-        continue;
-      }
-      const double rx = scratch.sinLongitude[size_t(x)] * cosMu;
-      const double rz = scratch.cosLongitude[size_t(x)] * cosMu;
-      double px, py;
-      if (!projectRay(dot(r.x, rx, sinMu, rz), dot(r.y, rx, sinMu, rz), dot(r.z, rx, sinMu, rz),
-                      1.0, px, py)) {
-        out[x] = -1;
-        continue;
-      }
-      // The image direction turned by the rotate bias.
-      const double dx = px * cb - py * sb, dy = px * sb + py * cb;
-      out[x] = source.offsetOf(floorWhole(source.centre.x + floorWhole(dx)),
-                               floorWhole(source.centre.y - floorWhole(dy)));
+    if (!rowInside || firstColumn >= endColumn) {
+      std::fill_n(out, ow, kNoPixel);
+      continue;
+    }
+    std::fill_n(out, firstColumn, kNoPixel);
+    std::fill(out + endColumn, out + ow, kNoPixel);
+    const float sinMu = scratch.sinLatitude[size_t(y)], cosMu = scratch.cosLatitude[size_t(y)];
+    for (int start = firstColumn; start < endColumn; start += kChunk) {
+      const int count = std::min(kChunk, endColumn - start);
+      projectBand(rotation, sinMu, cosMu, &scratch.sinLongitude[size_t(start)],
+                  &scratch.cosLongitude[size_t(start)], count, imageX, imageY);
+      lookUpOffsets(columns, rows, rowBytes, imageX, imageY, count, out + start);
     }
   }
 }

@@ -27,6 +27,30 @@ for (name, w, h), value in sorted(rate.items()):
           f"  (target >= 0.75)")
 PY
 
+# Fisheye: the dewarp beside v360 on the same picture and view, and the map rebuilds per mode.
+"$build/bench/bench_fisheye" --benchmark_out="$out/fisheye.json" --benchmark_out_format=json \
+  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true >/dev/null
+
+python3 - "$out/fisheye.json" <<'PY'
+import json, sys
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+ms = {}
+for r in runs:
+    if r.get("aggregate_name") == "median":
+        ms[r["run_name"]] = r["cpu_time"] * {"ms": 1, "us": 1e-3, "ns": 1e-6}[r["time_unit"]]
+print("\nFisheye 1920x1080 -> 1280x720 PTZ, CPU ms (median of 3):")
+for view in ("0/0", "45/60"):
+    ours = ms.get(f"BM_VexaDewarp/{view}", float("nan"))
+    near = ms.get(f"BM_V360Nearest/{view}", float("nan"))
+    line = ms.get(f"BM_V360Bilinear/{view}", float("nan"))
+    print(f"  pan/tilt {view}: vexa {ours:6.3f} (target <= 1.2)  v360 near {near:6.3f}"
+          f"  ratio {near / ours:5.2f} (target >= 3)  v360 bilinear {line:6.3f}  ratio {line / ours:5.2f}")
+print(f"  memcpy of the output (floor): {ms.get('BM_MemcpyOutput', float('nan')):6.3f}")
+names = {1: "PTZ (target <= 5)", 7: "4PTZ", 9: "PANORAMA", 5: "360", 11: "PANOPTZ"}
+for mode, name in names.items():
+    print(f"  map rebuild 1280x720 {name}: {ms.get(f'BM_MapRebuild/mode:{mode}', float('nan')):6.3f}")
+PY
+
 # Depacketisers (packets and MB per CPU-second) and audio decoding per 160 ms block beside FFmpeg's
 # decoder on the same block, as Google Benchmark reports them.
 for name in depacketizer audio_decode; do

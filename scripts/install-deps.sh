@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
+  # The dewarp benchmark times its peer filter through the filter library.
+  libavfilter-dev
   libsdl2-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # The RTSP interop test: GStreamer's RTSP server driven from Debian's python3.

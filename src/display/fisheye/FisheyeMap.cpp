@@ -1,6 +1,7 @@
 #include "display/fisheye/FisheyeMap.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -40,14 +41,19 @@ void applyFisheyeMap(const int32_t* entries, size_t count, const uint8_t* source
   // overwrites; the last one is written as 3 bytes so nothing lands past the output.
   const size_t last = count - 1;
   constexpr uint32_t kBlack = 0;
+  // One unsigned comparison sends both negative entries and those too near the end of the
+  // source for a 4-byte load to the slow path.
+  const bool wideLoads = wideLoadFits(0, sourceBytes);
+  const uint32_t wideLimit =
+      wideLoads ? uint32_t(std::min<size_t>(sourceBytes - kWideLoadBytes, INT32_MAX)) : 0;
   for (size_t i = 0; i < last; ++i) {
     const int32_t entry = entries[i];
     uint8_t* out = output + i * kBytesPerPixel;
-    if (entry < 0) {
-      std::memcpy(out, &kBlack, sizeof kBlack);
-    } else if (wideLoadFits(size_t(entry), sourceBytes)) {
+    if (wideLoads && uint32_t(entry) <= wideLimit) {
       const uint32_t pixel = loadWide(source + entry);
       std::memcpy(out, &pixel, sizeof pixel);
+    } else if (entry < 0) {
+      std::memcpy(out, &kBlack, sizeof kBlack);
     } else {
       std::memcpy(out, source + entry, kBytesPerPixel);
     }

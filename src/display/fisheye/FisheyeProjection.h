@@ -58,7 +58,7 @@ struct PanoramaView {
 };
 // Per-column and per-row values kept between builds so that a rebuild allocates nothing.
 struct PanoramaScratch {
-  std::vector<double> sinLongitude, cosLongitude, sinLatitude, cosLatitude;
+  std::vector<float> sinLongitude, cosLongitude, sinLatitude, cosLatitude;
 };
 void buildPanoramaMap(const FisheyeSource& source, const PanoramaView& view,
                       const MapWindow& window, PanoramaScratch& scratch);

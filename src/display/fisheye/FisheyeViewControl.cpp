@@ -106,6 +106,8 @@ bool FisheyeViewControl::move(int x, int y, const Rect& video) {
   y_ = y;
   if (perspectiveMode()) {
     cross_ = pointerMode_ == PointerMode::kClick;
+    // The wheel zooms the view under the cursor; a click keeps the view it was made on.
+    if (button_ == Button::kIdle) activeView_ = viewUnder(x, y, video);
     return false;
   }
   if (!mode360() || !captured_ || video.width <= 0) return false;

@@ -110,6 +110,15 @@ TEST(FisheyeViewControl, CursorPendingZoomAndDoubleClick) {
   EXPECT_EQ(rig.engine.view(0).zoomIndex, 0);
 }
 
+TEST(FisheyeViewControl, WheelZoomsTheQuadrantUnderTheCursor) {
+  Rig rig("4PTZ");
+  rig.control.move(500, 100, kVideo);
+  rig.control.wheel(+1);
+  rig.drawFor(kDrawMs);
+  EXPECT_EQ(rig.engine.view(1).zoomIndex, FisheyeViewState::kDefaultZoomIndex + 1);
+  EXPECT_EQ(rig.engine.view(0).zoomIndex, FisheyeViewState::kDefaultZoomIndex);
+}
+
 TEST(FisheyeViewControl, DragTurnsThe360Band) {
   Rig rig("360");
   rig.control.buttonDown(300, 200, kVideo, rig.now);

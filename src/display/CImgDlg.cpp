@@ -79,6 +79,7 @@ void CImgDlg::drawCycle() {
     fetched = fetchPicture(frameNumber);
   }
   const bool prepared = preparePicture(fetched);
+  serveCalibration();
   if (prepared || tickDistance(now, lastDrawTick_) >= kRedrawIntervalMs) {
     lastDrawTick_ = now;
     draw();
@@ -197,14 +198,18 @@ bool CImgDlg::preparePicture(bool fetched) {
   drawHeader_ = pictureHeader_;
   drawBits_ = pictureSource_;
   drawLease_ = pictureLease_;
+  drawPictureId_ = pictureId_;
   redrawForced_ = false;
+  dewarpedShown_ = dewarpPicture();
   return true;
 }
 
 void CImgDlg::draw() {
   if (hidden_) return;
   if (fullScreen_) {
-    ensureFullScreenWindow().draw(drawHeader_, drawBits_, pictureId_);
+    CImgFullscrDlg& window = ensureFullScreenWindow();
+    window.draw(drawHeader_, drawBits_, drawPictureId_);
+    stepFisheye(window.viewFrame().canvas(), window.viewFrame().videoRect());
   } else {
     drawIntoWindow();
   }
@@ -212,15 +217,18 @@ void CImgDlg::draw() {
 }
 
 void CImgDlg::drawIntoWindow() {
-  if (viewFrame_.update(displayMode_, drawHeader_.biWidth, drawHeader_.biHeight)) {
+  // A dewarped picture is laid out as the picture it was made from.
+  const BITMAPINFOHEADER& layoutHeader = dewarpedShown_ ? pictureHeader_ : drawHeader_;
+  if (viewFrame_.update(displayMode_, layoutHeader.biWidth, layoutHeader.biHeight)) {
     viewFrame_.paintBars();
     backgroundShown_ = false;
   }
   if (drawBits_ == nullptr) return;
-  viewFrame_.canvas().drawPicture(drawHeader_, drawBits_, pictureId_,
+  viewFrame_.canvas().drawPicture(drawHeader_, drawBits_, drawPictureId_,
                                   {0, 0, drawHeader_.biWidth, drawHeader_.biHeight},
                                   viewFrame_.videoRect());
   drawPtz();
+  stepFisheye(viewFrame_.canvas(), viewFrame_.videoRect());
   backgroundShown_ = false;
 }
 
@@ -336,6 +344,9 @@ CImgFullscrDlg& CImgDlg::ensureFullScreenWindow() {
   if (!fullScreenWindow_) {
     fullScreenWindow_ = std::make_unique<CImgFullscrDlg>(desktopWidth_, desktopHeight_);
     fullScreenWindow_->attachPtz(&ptz_);
+    if (fisheye_)
+      fullScreenWindow_->attachFisheyeZoom(
+          [this](int sign) { return fisheyeFullScreenZoom(sign); });
   }
   return *fullScreenWindow_;
 }
@@ -344,6 +355,7 @@ void CImgDlg::FullScreen() {
   fullScreen_ = true;
   redrawForced_ = true;
   ensureFullScreenWindow().open();
+  if (fisheye_) fisheye_->setFullScreen(true);
   if (info_.isShown()) info_.setTopMost(true);
   ++presentSerial_;
 }
@@ -352,6 +364,8 @@ void CImgDlg::closeFullScreen() {
   fullScreen_ = false;
   releaseInfoTopMost_ = true;
   if (fullScreenWindow_) fullScreenWindow_->hide();
+  if (fisheye_) fisheye_->setFullScreen(false);
+  redrawForced_ = true;
   ++presentSerial_;
 }
 
@@ -362,6 +376,7 @@ void CImgDlg::OnCommand(int id) {
 }
 
 void CImgDlg::OnDoubleClick(int x, int y) {
+  if (fisheyeActive()) fisheyeControl_->doubleClick();
   if (fullScreen_) {
     closeFullScreen();
     return;
@@ -375,10 +390,12 @@ void CImgDlg::onMouseWheel(int delta) {
     ensureFullScreenWindow().onMouseWheel(delta);
   } else {
     ptzWheel(delta);
+    fisheyeWheel(delta);
   }
 }
 
 void CImgDlg::onLeftButtonDown(int x, int y) {
+  fisheyeButtonDown(x, y);
   if (fullScreen_) {
     ensureFullScreenWindow().onLeftButtonDown(x, y);
   } else {
@@ -387,6 +404,7 @@ void CImgDlg::onLeftButtonDown(int x, int y) {
 }
 
 void CImgDlg::onMouseMove(int x, int y) {
+  fisheyeMove(x, y);
   if (fullScreen_) {
     ensureFullScreenWindow().onMouseMove(x, y);
   } else {
@@ -395,6 +413,7 @@ void CImgDlg::onMouseMove(int x, int y) {
 }
 
 void CImgDlg::onLeftButtonUp(int x, int y) {
+  if (fisheyeActive()) fisheyeControl_->buttonUp();
   if (fullScreen_) {
     ensureFullScreenWindow().onLeftButtonUp(x, y);
   } else {
@@ -435,7 +454,9 @@ void CImgDlg::placeMotionWindow() {
       Canvas::Point{client.x, client.bottom() + CMotionStateDlg::kGapBelowVideo});
 }
 
-void CImgDlg::StartMotion(const std::string& url) { StartMotion(url, MotionState::kMotionPort); }
+void CImgDlg::StartMotion(const std::string& url) {
+  StartMotion(url, MotionState::kMotionPort);
+}
 
 void CImgDlg::StartMotion(const std::string& url, uint16_t port) {
   ensureMotionWindow().restartPolling(url, port);

@@ -15,6 +15,8 @@
 #include "display/PtzSender.h"
 #include "display/StreamView.h"
 #include "display/ViewFrame.h"
+#include "display/fisheye/FisheyeEngine.h"
+#include "display/fisheye/FisheyeViewControl.h"
 #include "media/PictureFormat.h"
 
 namespace vexa {
@@ -130,6 +132,26 @@ class CImgDlg {
   const BITMAPINFOHEADER& pictureHeader() const { return drawHeader_; }
   const uint8_t* pictureBits() const { return drawBits_; }
 
+  // ---- fisheye views (CImgDlgFisheye.cpp; the engine is created on first need) ----
+  // "NONE", "PTZ", "360", "4PTZ", "PANORAMA", "PANOPTZ"; other text changes nothing. 1 when
+  // there is no engine afterwards ("NONE" creates none), else 0.
+  int SetFisheyeMode(const std::string& mode);
+  void SetFisheyeRotateBias(int32_t degrees);
+  void SetFisheyeCentreX(int32_t x);
+  void SetFisheyeCentreY(int32_t y);
+  void SetFisheyeDiameter(int32_t diameter);
+  // Finds the lens circle in the next drawn picture; the result is read back afterwards.
+  void FishEyeCalibrate();
+  FisheyeCircle fisheyeCalibration() const;
+  // "normal" 0, "flip" 1, "mirror" 2, "rotate" 3, "counterclockwise" 4, "clockwise" 5 (either
+  // all lower or all upper case); other text leaves the value. Always 0.
+  int SetRotation(const std::string& rotation);
+  int rotation() const { return rotation_; }
+  // The stream's resolution text, choosing the fisheye sensor class.
+  void SetSensorMode(const std::string& resolution);
+  // Null until first needed.
+  FisheyeEngine* fisheyeEngine() { return fisheye_.get(); }
+
   // ---- motion-state window (created on first use, lives as long as this window) ----
   // Restarts the motion poller for the host of url, on the camera's motion port unless told.
   void StartMotion(const std::string& url);
@@ -218,6 +240,27 @@ class CImgDlg {
   PtzJoystick joystick_;
   bool focused_ = false;
   ContextMenu contextMenu_;
+
+  FisheyeEngine& ensureFisheye();
+  bool fisheyeActive() const;
+  bool dewarpPicture();
+  void serveCalibration();
+  void stepFisheye(Canvas& canvas, const Rect& video);
+  const Rect& shownVideoRect() const;
+  void fisheyeButtonDown(int x, int y);
+  void fisheyeMove(int x, int y);
+  void fisheyeWheel(int delta);
+  bool fisheyeFullScreenZoom(int sign);
+  CursorState fisheyeCursor() const;
+  std::unique_ptr<FisheyeEngine> fisheye_;
+  std::unique_ptr<FisheyeViewControl> fisheyeControl_;
+  std::unique_ptr<uint8_t[]> dewarped_;
+  uint64_t drawPictureId_ = 0;  // the canvas's cache key of what is drawn next
+  uint64_t dewarpSerial_ = 0;
+  bool dewarpedShown_ = false;
+  bool calibrationRequested_ = false;
+  int rotation_ = 0;
+  int sensorClass_ = kDefaultSensorClass;
 
   CMotionStateDlg& ensureMotionWindow();
   // The brand's windows sit under the video window; others where the desktop puts them.

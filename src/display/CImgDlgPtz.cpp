@@ -44,7 +44,10 @@ CursorState CImgDlg::cursorState() const {
   const bool dragging =
       fullScreen_ && fullScreenWindow_ ? fullScreenWindow_->ptzDragging() : joystick_.dragging();
   const bool cross = ptz_.centreMode() && ptz_.joystickEnabled();
-  return {.hidden = dragging, .cross = cross, .captured = dragging};
+  const CursorState fisheye = fisheyeCursor();
+  return {.hidden = dragging || fisheye.hidden,
+          .cross = (cross || fisheye.cross) && !fisheye.hidden,
+          .captured = dragging || fisheye.captured};
 }
 
 }  // namespace vexa

@@ -43,6 +43,7 @@ void CImgFullscrDlg::onMouseWheel(int delta) {
   if (ptz_ != nullptr && ptz_->fullScreenZoomStep(step == DigitalZoom::Step::kIn, zoom_.zoom())) {
     return;
   }
+  if (fisheyeZoom_ && fisheyeZoom_(step == DigitalZoom::Step::kIn ? 1 : -1)) return;
   zoom_.apply(step);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "display/ContextMenu.h"
 #include "display/DigitalZoom.h"
@@ -39,9 +41,13 @@ class CImgFullscrDlg {
   // The video window's pan/tilt/zoom state, shared; the whole window is the joystick's area.
   void attachPtz(PtzMouse* ptz) { ptz_ = ptz; }
   bool ptzDragging() const { return joystick_.dragging(); }
+  // Takes a wheel step (+1 in, -1 out) that the camera does not; true when the fisheye views
+  // took it, so the digital zoom stays where it is.
+  void attachFisheyeZoom(std::function<bool(int sign)> zoom) { fisheyeZoom_ = std::move(zoom); }
 
   const Canvas& canvas() const { return frame_.canvas(); }
   const ViewFrame& viewFrame() const { return frame_; }
+  ViewFrame& viewFrame() { return frame_; }
   const DigitalZoom& zoom() const { return zoom_; }
   // The part of the picture drawn last.
   const Rect& lastSource() const { return lastSource_; }
@@ -58,6 +64,7 @@ class CImgFullscrDlg {
   bool rightHeld_ = false;
   PtzMouse* ptz_ = nullptr;
   PtzJoystick joystick_;
+  std::function<bool(int sign)> fisheyeZoom_;
   int lastX_ = 0;
   int lastY_ = 0;
 };

@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "platform/UiLoop.h"
+#include "support/FakeStreamView.h"
 #include "support/Picture.h"
 #include "support/RecordingTap.h"
 #include "support/TempFolder.h"
@@ -14,77 +15,13 @@
 namespace vexa {
 namespace {
 
+using test::FakeStreamView;
 using test::Picture;
 
 constexpr uint32_t kRed = 0xFF0000;  // canvas pixels, 0x00RRGGBB
 constexpr uint32_t kGreen = 0x00FF00;
 constexpr uint32_t kBlue = 0x0000FF;
 constexpr uint32_t kBackground = 0x282828;
-
-// The stream the video window polls, under the test's control.
-class FakeStreamView final : public StreamView {
- public:
-  bool player = true, lockAvailable = true, locked = false, landsBeforeLock = false;
-  bool h264 = false, mpeg4 = false;  // neither: JPEG pictures
-  uint32_t frameNumber = 0;
-  int lockCalls = 0, fetchCalls = 0, stops = 0, restarts = 0;
-  Picture picture;            // what the H.264 and MPEG-4 paths deliver
-  int32_t fetchResult = 0;    // their frame index, -1 for no picture
-  std::vector<uint8_t> jpeg;  // what the JPEG path delivers
-  PictureExchange decoded{size_t(1) << 16};
-  StreamFigures figures;
-  test::RecordingTap tap;
-
-  bool hasPlayer() const override { return player; }
-  uint32_t GetFrameNumber() override { return frameNumber; }
-  bool LockCurImage(bool) override {
-    ++lockCalls;
-    if (landsBeforeLock) {  // a picture lands between the window's reading and its locking
-      ++frameNumber;
-      landsBeforeLock = false;
-    }
-    return locked = lockAvailable;
-  }
-  void UnlockCurImage() override { locked = false; }
-  bool IsH264Model() override { return h264; }
-  bool IsMpeg4Model() override { return mpeg4; }
-  bool GetJpegFrame(const uint8_t** data, int32_t* length) override {
-    ++fetchCalls;
-    *data = jpeg.data();
-    *length = int32_t(jpeg.size());
-    return true;
-  }
-  // The window borrows H.264 pictures (LendH264Frame) rather than copying them.
-  int32_t GetH264Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) override { return -1; }
-  int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
-    ++fetchCalls;
-    if (fetchResult == -1) {
-      // A failing source may still have scribbled over the buffer.
-      std::memset(image, 0x5A, std::min<size_t>(size_t(*size), 64));
-      return -1;
-    }
-    *info = picture.header;
-    std::memcpy(image, picture.bits.data(), picture.bits.size());
-    return fetchResult;
-  }
-  int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override {
-    ++fetchCalls;
-    if (fetchResult == -1) return -1;
-    decode(picture);
-    *lease = decoded.leaseNewest();
-    *info = picture.header;
-    return fetchResult;
-  }
-  // The decode thread completing a picture, whether the window fetches it or not.
-  void decode(const Picture& completed) {
-    std::memcpy(decoded.writable(), completed.bits.data(), completed.bits.size());
-    decoded.publish(completed.header.biWidth, completed.header.biHeight);
-  }
-  StreamFigures readFigures() override { return figures; }
-  RecordingSink* recordingSink() override { return &tap; }
-  void stopPlayer() override { ++stops; }
-  void restartPlayer() override { ++restarts; }
-};
 
 class CImgDlgTest : public testing::Test {
  protected:

@@ -64,6 +64,7 @@ void FisheyeEngine::setOrientation(int orientation) {
 
 void FisheyeEngine::setRotateBiasDegrees(int32_t degrees) {
   rotateBias_ = degreesToRadians(degrees);
+  rotateBiasDegrees_ = degrees;
   dirty_ = true;
 }
 
@@ -194,9 +195,29 @@ bool FisheyeEngine::dewarp(const BITMAPINFOHEADER& sourceHeader, const uint8_t* 
   if (!maps_.update(layoutFor(sourceHeader, plan), views_[size_t(mode())], dirty_)) return false;
   dirty_ = false;
   maps_.apply(source, size_t(sourceBytes), output);
+  lastSource_ = sourceHeader;
+  lastOutputWidth_ = plan.width;
+  lastOutputHeight_ = plan.height;
   outputHeader = makeBgrPictureHeader(plan.width, plan.height);
   outputHeader.biSizeImage = uint32_t(size_t(plan.width) * size_t(plan.height) * kBytesPerPixel);
   return true;
+}
+
+std::optional<FisheyeEngine::LensOffset> FisheyeEngine::lensOffsetAt(int x, int storedRow) const {
+  const int32_t entry = mapEntry(x, storedRow);
+  const int64_t stride = int64_t(lastSource_.biWidth) * kBytesPerPixel;
+  if (entry < 0 || stride <= 0) return std::nullopt;
+  const double streamX = double((entry % stride) / kBytesPerPixel);
+  const double streamY = double(entry / stride);
+  const SensorMapping mapping(sensorClass_, orientation_, lastSource_.biWidth,
+                              lastSource_.biHeight);
+  const SensorPoint sensor = mapping.toSensor(streamX, streamY);
+  const SensorPoint centre = effectiveCentre(orientation_, centreX_, centreY_);
+  // The maps sample one sensor pixel up and left of the lens point.
+  const LensOffset offset{sensor.x + 1 - centre.x, sensor.y + 1 - centre.y};
+  const double radius = double(diameter_) / 2;
+  if (radius * radius - offset.dx * offset.dx - offset.dy * offset.dy <= 0) return std::nullopt;
+  return offset;
 }
 
 const FisheyeCircle& FisheyeEngine::calibrate(const BITMAPINFOHEADER& header, const uint8_t* bits) {

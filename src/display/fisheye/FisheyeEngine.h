@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "display/Canvas.h"
@@ -72,6 +73,19 @@ class FisheyeEngine {
   };
   OutputPlan planOutput(size_t outputCapacity) const;
 
+  // Where the lens saw the source pixel behind an output pixel of the last dewarp: its offset
+  // from the calibrated centre in sensor pixels, y growing down the sensor. Nothing for a black
+  // pixel or a point outside the calibrated circle.
+  struct LensOffset {
+    double dx = 0;
+    double dy = 0;
+  };
+  std::optional<LensOffset> lensOffsetAt(int x, int storedRow) const;
+  // The size of the last dewarped picture (0 x 0 before the first).
+  int outputWidth() const { return lastOutputWidth_; }
+  int outputHeight() const { return lastOutputHeight_; }
+  int32_t rotateBiasDegrees() const { return rotateBiasDegrees_; }
+
  private:
   FisheyeLayout layoutFor(const BITMAPINFOHEADER& source, const OutputPlan& plan) const;
 
@@ -92,6 +106,10 @@ class FisheyeEngine {
   std::array<FisheyeViewStates, kFisheyeModeCount> views_{};
   FisheyeViews maps_;
   FisheyeCircle circle_;
+  BITMAPINFOHEADER lastSource_{};
+  int lastOutputWidth_ = 0;
+  int lastOutputHeight_ = 0;
+  int32_t rotateBiasDegrees_ = kDefaultRotateBiasDegrees;
 };
 
 }  // namespace vexa

@@ -23,7 +23,6 @@ class CMotionStateDlg {
   static constexpr int kClientHeight = 150;
   static constexpr int kHistoryLength = 100;
   static constexpr int32_t kDefaultThreshold = 80;
-  static constexpr uint32_t kRefreshPeriodMs = 100;
   // Colours are Windows colour values, 0x00BBGGRR.
   static constexpr uint32_t kBackgroundColour = 0xFFFFFF;
   static constexpr uint32_t kLevelColour = 0xFF3232;

@@ -13,14 +13,6 @@ constexpr double kPointerHeadLength = 8;
 constexpr double kPointerTailLength = 15;
 constexpr int kPointerTailRadius = 3;
 
-// One axis of the joystick: the offset from the centre as a share of the half size, in percent.
-int axisSpeed(int offset, int half) {
-  // A rectangle without area has no centre to steer from.
-  if (half <= 0) return 0;
-  if (std::abs(offset) < kDeadZonePixels || std::abs(offset) < half / 100) return 0;
-  return offset * PtzSender::kMaxSpeed / half;
-}
-
 int clampInto(int value, int low, int length) {
   return std::clamp(value, low, low + std::max(length - 1, 0));
 }
@@ -111,8 +103,17 @@ bool pointInRect(const Rect& rect, int x, int y) {
 std::pair<int, int> joystickSpeeds(const Rect& video, int x, int y) {
   const int halfWidth = video.width / 2;
   const int halfHeight = video.height / 2;
-  return {axisSpeed(x - (video.x + halfWidth), halfWidth),
-          axisSpeed((video.y + halfHeight) - y, halfHeight)};
+  return {joystickAxisSpeed(x - (video.x + halfWidth), halfWidth, kDeadZonePixels,
+                            PtzSender::kMaxSpeed),
+          joystickAxisSpeed((video.y + halfHeight) - y, halfHeight, kDeadZonePixels,
+                            PtzSender::kMaxSpeed)};
+}
+
+int joystickAxisSpeed(int offset, int half, int deadZone, int scale) {
+  // A rectangle without area has no centre to steer from.
+  if (half <= 0) return 0;
+  if (std::abs(offset) < deadZone || std::abs(offset) < half / 100) return 0;
+  return std::clamp(offset * scale / half, -PtzSender::kMaxSpeed, PtzSender::kMaxSpeed);
 }
 
 void drawDirectionPointer(Canvas& canvas, const Rect& video, int x, int y) {

@@ -86,6 +86,9 @@ bool pointInRect(const Rect& rect, int x, int y);
 // Pan and tilt speeds for a cursor at (x, y) over the video rectangle: -100..100 by the distance
 // from its centre, 0 inside the dead zones.
 std::pair<int, int> joystickSpeeds(const Rect& video, int x, int y);
+// One joystick axis: the offset from the steering centre as a share of the half size, times scale,
+// within -100..100; 0 inside the dead zone (deadZone pixels, or a hundredth of the half size).
+int joystickAxisSpeed(int offset, int half, int deadZone, int scale);
 // The red arrow head at the cursor pointing away from the rectangle's centre, with its tail.
 void drawDirectionPointer(Canvas& canvas, const Rect& video, int x, int y);
 

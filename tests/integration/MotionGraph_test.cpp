@@ -86,7 +86,7 @@ TEST(MotionGraph, ShowsTheLevelsAndThresholdTheCameraSent) {
   clock.advance(CImgDlg::kDrawPeriodMs);
   loop.runDue();
   EXPECT_EQ(motion.serial(), before);
-  clock.advance(CMotionStateDlg::kRefreshPeriodMs);
+  clock.advance(CImgDlg::kHousekeepingPeriodMs);
   loop.runDue();
   ASSERT_NE(motion.serial(), before);
 
@@ -101,7 +101,7 @@ TEST(MotionGraph, ShowsTheLevelsAndThresholdTheCameraSent) {
   // Closed, the window is no longer drawn, though its poller stays.
   window.CloseMotionState();
   const uint64_t closed = motion.serial();
-  clock.advance(CMotionStateDlg::kRefreshPeriodMs);
+  clock.advance(CImgDlg::kHousekeepingPeriodMs);
   loop.runDue();
   EXPECT_EQ(motion.serial(), closed);
   EXPECT_NE(motion.poller(), nullptr);

@@ -30,13 +30,6 @@ int wrapPan(int pan) {
   return pan < 0 ? pan + kFullTurn : pan;
 }
 
-// Speed -100..100 of one axis for a cursor offset from the steering centre.
-int axisSpeed(int offset, int half, int deadZone, int scale) {
-  if (half <= 0) return 0;
-  if (std::abs(offset) < deadZone || std::abs(offset) < half / 100) return 0;
-  return std::clamp(offset * scale / half, -kMaxSpeed, kMaxSpeed);
-}
-
 // The view direction that looks at a lens point: the fisheye angle as tilt, and the azimuth
 // (degrees, counter-clockwise from the sensor's x axis) from which pan follows.
 struct LensDirection {
@@ -186,19 +179,19 @@ bool FisheyeViewControl::joystickStep(const Rect& video) {
     const bool right = activeView_ % 2 == 1, upper = activeView_ < 2;
     const int centreX = right ? video.x + video.width - qx : video.x + qx;
     const int centreY = upper ? video.y + qy : video.y + video.height - qy;
-    speedX = axisSpeed(x_ - centreX, qx, kQuadrantDeadZone, kQuadrantSpeedScale);
-    speedY = axisSpeed(centreY - y_, qy, kQuadrantDeadZone, kQuadrantSpeedScale);
+    speedX = joystickAxisSpeed(x_ - centreX, qx, kQuadrantDeadZone, kQuadrantSpeedScale);
+    speedY = joystickAxisSpeed(centreY - y_, qy, kQuadrantDeadZone, kQuadrantSpeedScale);
   } else if (mode == kFisheyePanoPtz) {
     const int qx = video.width / 4, qy = video.height / 4;
     const Rect area{video.x + activeView_ * video.width / 2, video.y + video.height / 2,
                     video.width / 2, video.height / 2};
-    speedX = axisSpeed(x_ - (area.x + qx), qx, kViewDeadZone, kViewSpeedScale);
-    speedY = axisSpeed((area.y + qy) - y_, qy, kViewDeadZone, kViewSpeedScale);
+    speedX = joystickAxisSpeed(x_ - (area.x + qx), qx, kViewDeadZone, kViewSpeedScale);
+    speedY = joystickAxisSpeed((area.y + qy) - y_, qy, kViewDeadZone, kViewSpeedScale);
     return turnRolledView(view, area, speedX, speedY, video);
   } else {
     const int hx = video.width / 2, hy = video.height / 2;
-    speedX = axisSpeed(x_ - (video.x + hx), hx, kViewDeadZone, kViewSpeedScale);
-    speedY = axisSpeed((video.y + hy) - y_, hy, kViewDeadZone, kViewSpeedScale);
+    speedX = joystickAxisSpeed(x_ - (video.x + hx), hx, kViewDeadZone, kViewSpeedScale);
+    speedY = joystickAxisSpeed((video.y + hy) - y_, hy, kViewDeadZone, kViewSpeedScale);
   }
   const int pan = wrapPan(view.pan + speedX / kSpeedPerDegree);
   const int turn = invertedTilt_ ? -speedY / kSpeedPerDegree : speedY / kSpeedPerDegree;

@@ -9,6 +9,9 @@ namespace vexa::camera {
 namespace {
 
 constexpr char kSeparator = ',';
+constexpr double kPi = 3.141592653589793;
+// A ray straight back has no picture point; rays nearer to it than this stand for it.
+constexpr double kWidestAngle = kPi * 0.999;
 
 std::optional<int> parseInt(std::string_view text) {
   int value = 0;
@@ -47,23 +50,38 @@ FisheyeCircle FisheyeSettings::circleFor(int width, int height) const {
           std::max(1, int(std::lround(circle->diameter * std::min(scaleX, scaleY))))};
 }
 
-std::string describeFisheyeCircle(const FisheyeCircle& circle) {
-  char text[160];
+SensorMapping sensorMappingForPicture(int width, int height) {
+  return SensorMapping(sensorClassForShape(width, height), kNormal, width, height);
+}
+
+// The viewer's dewarper takes its centre one sensor pixel beyond the lens's (it subtracts one),
+// counts its y from the sensor's bottom edge and is told y from the top.
+std::string describeFisheyeCircle(const FisheyeCircle& circle, int width, int height) {
+  const SensorMapping sensor = sensorMappingForPicture(width, height);
+  const SensorPoint centre = sensor.toSensor(circle.x, height - circle.y);
+  const long centreX = std::lround(centre.x + 1);
+  const long centreYFromTop = std::lround(kSensorHeight - (centre.y + 1));
+  const long diameter = std::lround(circle.diameter / sensor.scaleX());
+  char text[224];
   std::snprintf(text, sizeof text,
-                "fisheye circle %d,%d diameter %d (viewer: --fisheye-centre %d,%d "
-                "--fisheye-diameter %d)",
-                circle.x, circle.y, circle.diameter, circle.x, circle.y, circle.diameter);
+                "fisheye circle %d,%d diameter %d (viewer: --sensor-mode %s --fisheye-centre "
+                "%ld,%ld --fisheye-diameter %ld)",
+                circle.x, circle.y, circle.diameter,
+                sensorClassText(sensorClassForShape(width, height)), centreX, centreYFromTop,
+                diameter);
   return text;
 }
 
-FisheyeLens::FisheyeLens(FisheyeLensKind kind, const FisheyeCircle& circle)
+FisheyeLens::FisheyeLens(FisheyeLensKind kind, const FisheyeCircle& circle,
+                         const SensorMapping& sensor)
     : kind_(kind),
       centreX_(circle.x),
       centreY_(circle.y),
       radius_(circle.diameter / 2.0),
-      // Chosen so that radiusOf(kHalfField) is the circle's radius.
-      focal_(kind == FisheyeLensKind::Stereographic ? radius_ / (2 * std::tan(kHalfField / 2))
-                                                    : radius_ / kHalfField) {}
+      scaleX_(sensor.scaleX()),
+      scaleY_(sensor.scaleY()),
+      // Both kinds put a ray at 90 degrees 2f from the centre.
+      focal_(kind == FisheyeLensKind::Stereographic ? kLensFocal : 4 * kLensFocal / kPi) {}
 
 double FisheyeLens::radiusOf(double theta) const {
   return kind_ == FisheyeLensKind::Stereographic ? 2 * focal_ * std::tan(theta / 2)
@@ -79,18 +97,23 @@ PicturePoint FisheyeLens::pictureOf(const Ray& ray) const {
   const double sideways = std::hypot(ray.x, ray.y);
   if (sideways == 0) return {centreX_, centreY_};
   const double radius = radiusOf(std::atan2(sideways, ray.z));
-  return {centreX_ + radius * ray.x / sideways, centreY_ + radius * ray.y / sideways};
+  return {centreX_ + radius * scaleX_ * ray.x / sideways,
+          centreY_ + radius * scaleY_ * ray.y / sideways};
 }
 
 std::optional<Ray> FisheyeLens::rayAt(const PicturePoint& point) const {
   const double dx = point.x - centreX_;
   const double dy = point.y - centreY_;
-  const double radius = std::hypot(dx, dy);
-  if (radius > radius_ || radius_ <= 0) return std::nullopt;
+  if (std::hypot(dx, dy) > radius_ || radius_ <= 0 || scaleX_ <= 0 || scaleY_ <= 0) {
+    return std::nullopt;
+  }
+  const double sensorX = dx / scaleX_;
+  const double sensorY = dy / scaleY_;
+  const double radius = std::hypot(sensorX, sensorY);
   if (radius == 0) return Ray{0, 0, 1};
-  const double theta = angleOf(radius);
+  const double theta = std::min(angleOf(radius), kWidestAngle);
   const double sideways = std::sin(theta) / radius;
-  return Ray{dx * sideways, dy * sideways, std::cos(theta)};
+  return Ray{sensorX * sideways, sensorY * sideways, std::cos(theta)};
 }
 
 }  // namespace vexa::camera

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "display/fisheye/FisheyeSensor.h"
+
 namespace vexa::camera {
 
 enum class FisheyeLensKind {
@@ -36,8 +38,13 @@ struct FisheyeSettings {
   FisheyeCircle circleFor(int width, int height) const;
 };
 
-// "fisheye circle X,Y diameter D (viewer: --fisheye-centre X,Y --fisheye-diameter D)".
-std::string describeFisheyeCircle(const FisheyeCircle& circle);
+// How a dewarper working in the full sensor's pixels sees a width x height picture: the window of
+// the sensor a camera of that shape streams, scaled to the picture.
+SensorMapping sensorMappingForPicture(int width, int height);
+
+// "fisheye circle X,Y diameter D (viewer: --sensor-mode ... --fisheye-centre SX,SY
+// --fisheye-diameter SD)": the circle in picture pixels, then in the viewer's sensor pixels.
+std::string describeFisheyeCircle(const FisheyeCircle& circle, int width, int height);
 
 struct Ray {
   double x = 0;  // picture right
@@ -50,17 +57,15 @@ struct PicturePoint {
   double y = 0;
 };
 
-// An ideal 180 degree fisheye: a ray at 90 degrees from the axis lands on the circle's edge.
-// Everything is in picture pixels, so that a dewarper working in its own sensor coordinates can
-// scale the circle and call the same mapping.
+// The lens the viewer's dewarper assumes, in its sensor pixels, seen through the sensor window the
+// picture shows: a ray at 90 degrees from the axis lands 2f sensor pixels from the centre for
+// both kinds. The circle only bounds the picture: black outside it.
 class FisheyeLens {
  public:
-  static constexpr double kHalfField = 1.5707963267948966;  // 90 degrees
-
-  FisheyeLens(FisheyeLensKind kind, const FisheyeCircle& circle);
+  FisheyeLens(FisheyeLensKind kind, const FisheyeCircle& circle, const SensorMapping& sensor);
 
   FisheyeLensKind kind() const { return kind_; }
-  // Distance from the centre of a ray at theta radians from the axis, and back.
+  // Distance from the centre, in sensor pixels, of a ray at theta radians from the axis, and back.
   double radiusOf(double theta) const;
   double angleOf(double radius) const;
   // Where a ray (any length, z >= 0) lands in the picture.
@@ -72,8 +77,10 @@ class FisheyeLens {
   FisheyeLensKind kind_;
   double centreX_;
   double centreY_;
-  double radius_;
-  double focal_;
+  double radius_;  // the circle's, picture pixels
+  double scaleX_;  // picture pixels per sensor pixel
+  double scaleY_;
+  double focal_;   // sensor pixels
 };
 
 }  // namespace vexa::camera

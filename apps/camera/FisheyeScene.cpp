@@ -67,7 +67,7 @@ Bgr wallColour(const FisheyeScene::Room& room, const Hit& hit) {
 }  // namespace
 
 FisheyeScene::FisheyeScene(int width, int height, FisheyeLensKind lens, const FisheyeCircle& circle)
-    : width_(std::max(width, 1)), height_(std::max(height, 1)), lens_(lens, circle) {
+    : width_(std::max(width, 1)), height_(std::max(height, 1)), lens_(lens, circle, sensorMappingForPicture(width_, height_)) {
   for (int blue = 0; blue <= kMaxByte; ++blue) {
     liftedBlue_[size_t(blue)] = uint8_t(kMinBlue + blue * (kMaxByte - kMinBlue) / kMaxByte);
   }

@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
   if (settings.fisheye) {
     const FisheyeCircle circle =
         settings.fisheye->circleFor(settings.rtsp.width, settings.rtsp.height);
-    std::printf("vexa-camera: %s\n", describeFisheyeCircle(circle).c_str());
+    std::printf("vexa-camera: %s\n", describeFisheyeCircle(circle, settings.rtsp.width, settings.rtsp.height).c_str());
   }
   std::fflush(stdout);
   // After the addresses, which scripts read from the same output.

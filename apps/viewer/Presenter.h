@@ -19,7 +19,7 @@ class Presenter {
   virtual bool handleEvents(CImgDlg& window, uint32_t timeoutMs) = 0;
   // Shows what the window drew, if anything changed.
   virtual void present(CImgDlg& window) = 0;
-  // Letter keys the window does not use itself go to onKey, lower case.
+  // Letter keys the window does not use itself go to onKey, lower case; + and - too.
   using KeyHandler = std::function<void(char key)>;
   void setKeyHandler(KeyHandler onKey) { onKey_ = std::move(onKey); }
 

@@ -307,13 +307,14 @@ bool SdlPresenter::handle(CImgDlg& window, const SDL_Event& event) {
       if (event.key.keysym.sym == SDLK_F11 || event.key.keysym.sym == SDLK_f)
         toggleFullScreen(window);
       if (event.key.keysym.sym == SDLK_ESCAPE && window.isFullScreen()) toggleFullScreen(window);
-      if (event.key.keysym.sym == SDLK_c) {
-        window.OnCommand(window.ptz().centreMode() ? kCommandJoystickMode : kCommandCentreMode);
-      }
       if (event.key.keysym.sym >= SDLK_a && event.key.keysym.sym <= SDLK_z &&
-          event.key.keysym.sym != SDLK_f && event.key.keysym.sym != SDLK_c) {
+          event.key.keysym.sym != SDLK_f) {
         keyPressed(char(event.key.keysym.sym));
       }
+      break;
+    case SDL_TEXTINPUT:
+      // Plus and minus wherever the keyboard layout has them.
+      if (event.text.text[0] == '+' || event.text.text[0] == '-') keyPressed(event.text.text[0]);
       break;
     case SDL_MOUSEBUTTONDOWN:
       if (event.button.windowID != SDL_GetWindowID(video_.window)) break;

@@ -17,6 +17,7 @@
 #include "viewer/CanvasImage.h"
 #include "viewer/SdlAudioOutput.h"
 #include "viewer/ViewerCapture.h"
+#include "viewer/ViewerFisheye.h"
 #include "platform/Thread.h"
 #include "platform/UiLoop.h"
 #include "session/IPCameraSite.h"
@@ -97,6 +98,8 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   window.create();
   if (options_.fullscreen) window.FullScreen();
   window.setHidden(presenter == nullptr && !options_.paintOffscreen);
+  ViewerFisheye fisheye(window, options_.fisheye, out_);
+  fisheye.apply();
   ViewerCapture capture(player, window, dialogs_, out_);
   if (!options_.recordPath.empty() && !capture.recordFromStart(options_.recordPath)) {
     window.destroy();
@@ -105,9 +108,13 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   if (presenter != nullptr) {
     window.setFolderOpener([](const std::string& folder) { platform::openFolder(folder); });
     presenter->setKeyHandler([&](char key) {
+      if (fisheye.key(key)) return;
       if (key == 'r') capture.toggleRecording();
       if (key == 's') capture.takeSnapshot();
       if (key == 'o') capture.chooseFolder();
+      if (key == 'c') {
+        window.OnCommand(window.ptz().centreMode() ? kCommandJoystickMode : kCommandCentreMode);
+      }
     });
   }
   if (options_.motion) {
@@ -142,6 +149,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   while (!quit.load() && !durationOver()) {
     const uint32_t wait = loop.runDue();
     capture.poll();
+    fisheye.poll();
     if (!firstPictureReported && window.pictureHeader().biWidth != 0) {
       out_ << "vexa-viewer: first picture after " << platform::tickCount() - started << " ms"
            << std::endl;

@@ -1,6 +1,8 @@
 #include "viewer/ViewerOptions.h"
 
+#include <array>
 #include <charconv>
+#include <initializer_list>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -12,11 +14,36 @@ namespace {
 constexpr uint32_t kLargestModel = 1000000;
 constexpr uint32_t kLargestPort = 65535;
 constexpr const char* kDefaultPtzModel = "TQ330";
+constexpr int32_t kMaxTurnDegrees = 360;
+constexpr int32_t kMaxTilt = 90;
+constexpr int32_t kMaxZoomIndex = 9;
 
 bool parseUnsigned(const std::string& text, uint32_t& out) {
   const char* end = text.data() + text.size();
   auto [ptr, error] = std::from_chars(text.data(), end, out);
   return error == std::errc() && ptr == end && out <= kLargestModel;
+}
+
+// Whole numbers separated by separator, as many as out holds.
+template <size_t N>
+bool parseIntegers(const std::string& text, char separator, std::array<int32_t, N>& out) {
+  const char* next = text.data();
+  const char* const end = text.data() + text.size();
+  for (size_t i = 0; i < N; ++i) {
+    auto [ptr, error] = std::from_chars(next, end, out[i]);
+    if (error != std::errc()) return false;
+    const bool last = i + 1 == N;
+    if (last ? ptr != end : ptr == end || *ptr != separator) return false;
+    next = ptr + 1;
+  }
+  return true;
+}
+
+bool oneOf(const std::string& text, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    if (text == name) return true;
+  }
+  return false;
 }
 
 bool parseSeconds(const std::string& text, double& out) {
@@ -65,10 +92,26 @@ std::string viewerUsage() {
          "  --motion-port N        the camera's motion port (default 5656)\n"
          "  --motion-snapshot FILE at the end, save the motion graph (.png .jpg .bmp .tif .gif);\n"
          "                         implies --motion\n"
+         "  --fisheye MODE         dewarp a fisheye camera's picture: NONE, PTZ (one view), 360\n"
+         "                         (two half bands), 4PTZ (four views), PANORAMA, PANOPTZ\n"
+         "                         (a panorama above two views)\n"
+         "  --fisheye-centre X,Y   the lens circle's centre in sensor pixels, y from the top\n"
+         "                         (default 1296,972); vexa-camera --fisheye prints the values\n"
+         "  --fisheye-diameter D   the lens circle's diameter in sensor pixels (default 1944)\n"
+         "  --fisheye-rotate-bias DEG  the panorama's turn (default 180)\n"
+         "  --sensor-mode WxH      the sensor window the stream shows: 2592x1944, 2048x1536 or\n"
+         "                         1920x1080 (the default)\n"
+         "  --rotation TEXT        the camera's picture orientation: normal, flip, mirror, rotate,\n"
+         "                         counterclockwise or clockwise\n"
+         "  --fisheye-view PAN,TILT,ZOOM  the first view's direction in degrees and zoom level\n"
+         "                         0..9 (default 0,0,2)\n"
+         "  --fisheye-calibrate    find the lens circle in the first picture and print it\n"
          "  --help                 this text\n"
          "In the window: F11 or f full screen, r recording on and off, s snapshot, o choose the\n"
          "folder both go to (the current folder until chosen; a --record folder too). With\n"
-         "--ptz: c centre mode on and off; the right button opens the camera's menu.\n";
+         "--ptz: c centre mode on and off; the right button opens the camera's menu. Fisheye\n"
+         "views: m next mode, c find the lens circle, + and - zoom; click to centre a view,\n"
+         "hold the left button to turn it, the wheel zooms, drag the 360 bands.\n";
 }
 
 ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
@@ -128,13 +171,77 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
          o.timeoutMs = int32_t(ms);
          return std::string();
        }},
+      {"--fisheye",
+       [&](const std::string& v) {
+         if (!oneOf(v, {"NONE", "PTZ", "360", "4PTZ", "PANORAMA", "PANOPTZ"})) {
+           return "--fisheye is NONE, PTZ, 360, 4PTZ, PANORAMA or PANOPTZ, not '" + v + "'";
+         }
+         o.fisheye.mode = v;
+         return std::string();
+       }},
+      {"--fisheye-centre",
+       [&](const std::string& v) {
+         std::array<int32_t, 2> centre{};
+         if (!parseIntegers(v, ',', centre)) return "--fisheye-centre needs X,Y, not '" + v + "'";
+         o.fisheye.centre = {centre[0], centre[1]};
+         return std::string();
+       }},
+      {"--fisheye-diameter",
+       [&](const std::string& v) {
+         std::array<int32_t, 1> diameter{};
+         if (!parseIntegers(v, ',', diameter) || diameter[0] <= 0) {
+           return "--fisheye-diameter needs a positive number of pixels, not '" + v + "'";
+         }
+         o.fisheye.diameter = diameter[0];
+         return std::string();
+       }},
+      {"--fisheye-rotate-bias",
+       [&](const std::string& v) {
+         std::array<int32_t, 1> degrees{};
+         if (!parseIntegers(v, ',', degrees) || std::abs(degrees[0]) > kMaxTurnDegrees) {
+           return "--fisheye-rotate-bias needs degrees -360..360, not '" + v + "'";
+         }
+         o.fisheye.rotateBiasDegrees = degrees[0];
+         return std::string();
+       }},
+      {"--sensor-mode",
+       [&](const std::string& v) {
+         std::array<int32_t, 2> size{};
+         if (!parseIntegers(v, 'x', size) || size[0] <= 0 || size[1] <= 0) {
+           return "--sensor-mode needs WIDTHxHEIGHT, not '" + v + "'";
+         }
+         o.fisheye.sensorMode = v;
+         return std::string();
+       }},
+      {"--rotation",
+       [&](const std::string& v) {
+         if (!oneOf(v, {"normal", "flip", "mirror", "rotate", "counterclockwise", "clockwise"})) {
+           return "--rotation is normal, flip, mirror, rotate, counterclockwise or clockwise, "
+                  "not '" + v + "'";
+         }
+         o.fisheye.rotation = v;
+         return std::string();
+       }},
+      {"--fisheye-view",
+       [&](const std::string& v) {
+         std::array<int32_t, 3> view{};
+         if (!parseIntegers(v, ',', view) || std::abs(view[0]) > kMaxTurnDegrees ||
+             std::abs(view[1]) > kMaxTilt || view[2] < 0 || view[2] > kMaxZoomIndex) {
+           return "--fisheye-view needs PAN,TILT,ZOOM (pan -360..360, tilt -90..90, zoom "
+                  "0..9), not '" + v + "'";
+         }
+         o.fisheye.view = FisheyeOptions::View{(view[0] + kMaxTurnDegrees) % kMaxTurnDegrees,
+                                               view[1], view[2]};
+         return std::string();
+       }},
   };
   const std::map<std::string, bool*> flags = {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},
       {"--paint-offscreen", &o.paintOffscreen}, {"--mute", &o.mute},
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
       {"--help", &o.help},             {"-h", &o.help},
-      {"--ptz", &o.ptz},               {"--motion", &o.motion}};
+      {"--ptz", &o.ptz},               {"--motion", &o.motion},
+      {"--fisheye-calibrate", &o.fisheye.calibrate}};
 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];

@@ -3,11 +3,32 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "display/MotionState.h"
 
 namespace vexa::viewer {
+
+// The fisheye settings a camera's page would set; each one given makes the window dewarp-ready.
+struct FisheyeOptions {
+  std::string mode;  // NONE PTZ 360 4PTZ PANORAMA PANOPTZ; empty: not given
+  std::optional<std::pair<int32_t, int32_t>> centre;  // sensor pixels, y from the top
+  std::optional<int32_t> diameter;
+  std::optional<int32_t> rotateBiasDegrees;
+  std::string sensorMode;  // WxH
+  std::string rotation;    // normal flip mirror rotate counterclockwise clockwise
+  struct View {
+    int pan = 0;
+    int tilt = 0;
+    int zoomIndex = 0;
+  };
+  std::optional<View> view;  // the first view's direction
+  bool calibrate = false;    // print the circle found in the first picture
+  bool any() const {
+    return !mode.empty() || centre || diameter || rotateBiasDegrees || view || calibrate;
+  }
+};
 
 struct ViewerOptions {
   uint32_t protocol = 1;
@@ -34,6 +55,7 @@ struct ViewerOptions {
   std::string model;
   bool ptz = false;
   int32_t httpPort = 80;
+  FisheyeOptions fisheye;
   std::string address;
 };
 

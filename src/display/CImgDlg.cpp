@@ -346,7 +346,7 @@ CImgFullscrDlg& CImgDlg::ensureFullScreenWindow() {
     fullScreenWindow_->attachPtz(&ptz_);
     if (fisheye_)
       fullScreenWindow_->attachFisheyeZoom(
-          [this](int sign) { return fisheyeFullScreenZoom(sign); });
+          [this](int sign) { return fisheyeZoomStep(sign); });
   }
   return *fullScreenWindow_;
 }

@@ -142,7 +142,11 @@ class CImgDlg {
   void SetFisheyeDiameter(int32_t diameter);
   // Finds the lens circle in the next drawn picture; the result is read back afterwards.
   void FishEyeCalibrate();
+  bool fisheyeCalibrationPending() const { return calibrationRequested_; }
   FisheyeCircle fisheyeCalibration() const;
+  // A zoom step of the current perspective view (+1 in, -1 out), as a wheel notch gives; false
+  // when no fisheye view is shown.
+  bool fisheyeZoomStep(int sign);
   // "normal" 0, "flip" 1, "mirror" 2, "rotate" 3, "counterclockwise" 4, "clockwise" 5 (either
   // all lower or all upper case); other text leaves the value. Always 0.
   int SetRotation(const std::string& rotation);
@@ -250,7 +254,6 @@ class CImgDlg {
   void fisheyeButtonDown(int x, int y);
   void fisheyeMove(int x, int y);
   void fisheyeWheel(int delta);
-  bool fisheyeFullScreenZoom(int sign);
   CursorState fisheyeCursor() const;
   std::unique_ptr<FisheyeEngine> fisheye_;
   std::unique_ptr<FisheyeViewControl> fisheyeControl_;

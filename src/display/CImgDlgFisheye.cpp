@@ -35,7 +35,7 @@ FisheyeEngine& CImgDlg::ensureFisheye() {
     dewarped_ = std::make_unique<uint8_t[]>(kDisplayPictureBytes);
     if (fullScreenWindow_)
       fullScreenWindow_->attachFisheyeZoom(
-          [this](int sign) { return fisheyeFullScreenZoom(sign); });
+          [this](int sign) { return fisheyeZoomStep(sign); });
   }
   redrawForced_ = true;
   return *fisheye_;
@@ -143,7 +143,7 @@ void CImgDlg::fisheyeWheel(int delta) {
   if (fisheyeActive() && focused_ && delta != 0) fisheyeControl_->wheel(delta > 0 ? 1 : -1);
 }
 
-bool CImgDlg::fisheyeFullScreenZoom(int sign) {
+bool CImgDlg::fisheyeZoomStep(int sign) {
   if (!fisheyeActive()) return false;
   fisheyeControl_->wheel(sign);
   return true;

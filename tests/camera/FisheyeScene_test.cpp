@@ -113,7 +113,8 @@ TEST(FisheyeScene, StraightWallLinesBow) {
     SCOPED_TRACE(int(lens));
     const FisheyeSettings settings{lens, std::nullopt, kWidth, kHeight};
     const BgrPicture picture = fisheyePicture(kWidth, kHeight, settings);
-    const FisheyeLens fisheye(lens, settings.circleFor(kWidth, kHeight));
+    const FisheyeLens fisheye(lens, settings.circleFor(kWidth, kHeight),
+                              sensorMappingForPicture(kWidth, kHeight));
     const FisheyeScene::Room room = FisheyeScene::roomFor(kWidth, kHeight);
     const double rise = 2 * room.gridRise;
     const double end = room.halfWidth - room.gridStep / 2;  // clear of the corners

@@ -34,6 +34,18 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
   EXPECT_EQ(std::tuple(o.ptz, o.model, o.httpPort), std::tuple(true, "TQ330", 8081));
   const ParseResult named = parseViewerOptions({"--model", "TQ320", "--ptz", "a"});
   EXPECT_EQ(named.options.model, "TQ320");
+
+  const ParseResult fisheye = parseViewerOptions(
+      {"--fisheye", "4PTZ", "--fisheye-centre", "1297,-5", "--fisheye-diameter", "1900",
+       "--fisheye-rotate-bias", "-90", "--sensor-mode", "2592x1944", "--rotation", "mirror",
+       "--fisheye-view", "-10,-30,9", "--fisheye-calibrate", "a"});
+  ASSERT_EQ(fisheye.error, "");
+  const FisheyeOptions& f = fisheye.options.fisheye;
+  EXPECT_EQ(std::tuple(f.mode, *f.centre, *f.diameter, *f.rotateBiasDegrees, f.sensorMode,
+                       f.rotation, f.calibrate),
+            std::tuple("4PTZ", std::pair(1297, -5), 1900, -90, "2592x1944", "mirror", true));
+  EXPECT_EQ(std::tuple(f.view->pan, f.view->tilt, f.view->zoomIndex), std::tuple(350, -30, 9));
+  EXPECT_FALSE(parseViewerOptions({"a"}).options.fisheye.any());
 }
 
 TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress) {
@@ -71,6 +83,17 @@ TEST(ViewerOptions, RefusesBadArgumentsWithAOneLineReason) {
       {"--bogus", "a"},
       {"a", "b"},
       {"a", "--user"},
+      {"--fisheye", "ptz", "a"},
+      {"--fisheye-centre", "1,2,3", "a"},
+      {"--fisheye-centre", "1,", "a"},
+      {"--fisheye-diameter", "0", "a"},
+      {"--fisheye-rotate-bias", "400", "a"},
+      {"--sensor-mode", "2592", "a"},
+      {"--sensor-mode", "0x1944", "a"},
+      {"--rotation", "upside-down", "a"},
+      {"--fisheye-view", "0,91,2", "a"},
+      {"--fisheye-view", "0,0,10", "a"},
+      {"--fisheye-view", "0,0", "a"},
   };
   for (const auto& arguments : bad) {
     const ParseResult result = parseViewerOptions(arguments);

@@ -25,6 +25,7 @@ start_camera() {
     sleep 0.1
   done
   port=$(grep -o '127\.0\.0\.1:[0-9]*' "$work/camera.txt" | head -n 1 | cut -d: -f2)
+  rtsp_port=$(grep -o 'rtsp://127\.0\.0\.1:[0-9]*' "$work/camera.txt" | cut -d: -f3)
   [ -n "$port" ] || { echo "camera did not start"; exit 1; }
 }
 stop_camera() { kill "$camera_pid"; wait "$camera_pid" 2>/dev/null; camera_pid=; }
@@ -66,7 +67,6 @@ for case in "127.0.0.1:$closed_port/h264|rtsp://127.0.0.1:$closed_port/h264: con
   [ "$(grep -c "^vexa-viewer: $line\$" "$work/err.txt")" -eq 1 ] || fail "$address: not one '$line': $(cat "$work/err.txt")"
 done
 start_camera
-rtsp_port=$(grep -o 'rtsp://127\.0\.0\.1:[0-9]*' "$work/camera.txt" | head -n 1 | cut -d: -f3)
 "$viewer" --protocol 12 --headless --duration 3 "127.0.0.1:$rtsp_port/nope" > /dev/null 2> "$work/err.txt"
 status=$?
 [ $status -eq 1 ] || fail "unknown path exited $status"
@@ -93,11 +93,28 @@ sys.exit(0 if at(200, 75) == bytes((255, 50, 50)) and at(200, 5) == bytes((255, 
          and level > 300 else 1)' || fail "motion graph lacks its threshold or levels"
 stop_camera
 
-# Bad arguments: one line and status 2.
-"$viewer" --protocol two 127.0.0.1 > /dev/null 2> "$work/err.txt"
+# A fisheye camera dewarped headless: the circle found as the camera drew it, and the snapshot is
+# the window-sized view, not the 640 x 480 picture.
+start_camera --fisheye
+"$viewer" --protocol 12 --headless --duration 3 --sensor-mode 2592x1944 --fisheye PTZ \
+  --fisheye-view 0,40,2 --fisheye-calibrate --snapshot "$work/fe.png" "127.0.0.1:$rtsp_port/h264" \
+  > "$work/out.txt" 2> "$work/err.txt"
 status=$?
-[ $status -eq 2 ] || fail "bad arguments exited $status"
-[ "$(wc -l < "$work/err.txt")" -eq 1 ] || fail "bad arguments gave more than one line"
+[ $status -eq 0 ] || fail "fisheye run exited $status: $(cat "$work/err.txt")"
+grep -Eq 'fisheye circle: centre 3(19|20|21),2(38|39|40|41) diameter 4(78|79|80|81|82)' "$work/out.txt" \
+  || fail "fisheye circle: $(grep fisheye "$work/out.txt")"
+fe_width=$(ffprobe -v error -show_entries stream=width -of csv=p=0 "$work/fe.png")
+[ "${fe_width:-0}" -gt 1200 ] || fail "fisheye snapshot is $fe_width wide, not the dewarped view"
+stop_camera
+
+# Bad arguments: one line and status 2.
+for bad in "--protocol two" "--fisheye ptz" "--fisheye-view 0,95,2"; do
+  # shellcheck disable=SC2086
+  "$viewer" $bad 127.0.0.1 > /dev/null 2> "$work/err.txt"
+  status=$?
+  [ $status -eq 2 ] || fail "bad arguments '$bad' exited $status"
+  [ "$(wc -l < "$work/err.txt")" -eq 1 ] || fail "bad arguments '$bad' gave more than one line"
+done
 
 # A command to the camera's pan/tilt/zoom CGI: the answer printed, 0 for 2xx; 1 and a line for a
 # refused value or no answer.

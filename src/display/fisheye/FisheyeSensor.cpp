@@ -78,6 +78,23 @@ int sensorClassFromText(const char* text) {
   return kSensor1920x1080;
 }
 
+const char* sensorClassText(int sensorClass) {
+  if (sensorClass == kFullSensor) return "2592x1944";
+  if (sensorClass == kSensor2048x1536) return "2048x1536";
+  return "1920x1080";
+}
+
+int sensorClassForShape(int width, int height) {
+  if (width <= 0 || height <= 0) return kDefaultSensorClass;
+  const double shape = double(width) / height;
+  const auto distance = [shape](const ClassWindow& window) {
+    return std::abs(std::log(shape * window.height / window.width));
+  };
+  return distance(kClassWindows[kFullSensor]) < distance(kClassWindows[kSensor1920x1080])
+             ? kFullSensor
+             : kSensor1920x1080;
+}
+
 const SensorRow& sensorRow(int sensorClass, int width, int height) {
   const bool known = sensorClass >= 0 && sensorClass < int(kClassTables.size());
   const ClassTable& table = kClassTables[known ? size_t(sensorClass) : 0];

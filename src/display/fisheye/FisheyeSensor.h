@@ -28,6 +28,11 @@ constexpr int kDefaultSensorClass = kSensor1920x1080;
 
 // "2592x1944" -> full sensor, "2048x1536" -> its window, anything else -> the 1920x1080 window.
 int sensorClassFromText(const char* text);
+// The text choosing a class, as sensorClassFromText reads it.
+const char* sensorClassText(int sensorClass);
+// The class whose window has the shape nearest to a picture's: a camera streaming that picture
+// most likely shows that window of its sensor.
+int sensorClassForShape(int width, int height);
 
 // Picture orientations of the camera.
 enum Orientation : int {

@@ -56,19 +56,22 @@ SensorMapping sensorMappingForPicture(int width, int height) {
 
 // The viewer's dewarper takes its centre one sensor pixel beyond the lens's (it subtracts one),
 // counts its y from the sensor's bottom edge and is told y from the top.
-std::string describeFisheyeCircle(const FisheyeCircle& circle, int width, int height) {
+ViewerFisheyeSettings viewerSettingsFor(const FisheyeCircle& circle, int width, int height) {
   const SensorMapping sensor = sensorMappingForPicture(width, height);
   const SensorPoint centre = sensor.toSensor(circle.x, height - circle.y);
-  const long centreX = std::lround(centre.x + 1);
-  const long centreYFromTop = std::lround(kSensorHeight - (centre.y + 1));
-  const long diameter = std::lround(circle.diameter / sensor.scaleX());
+  return {sensorClassForShape(width, height), std::lround(centre.x + 1),
+          std::lround(kSensorHeight - (centre.y + 1)),
+          std::lround(circle.diameter / sensor.scaleX())};
+}
+
+std::string describeFisheyeCircle(const FisheyeCircle& circle, int width, int height) {
+  const ViewerFisheyeSettings viewer = viewerSettingsFor(circle, width, height);
   char text[224];
   std::snprintf(text, sizeof text,
                 "fisheye circle %d,%d diameter %d (viewer: --sensor-mode %s --fisheye-centre "
                 "%ld,%ld --fisheye-diameter %ld)",
-                circle.x, circle.y, circle.diameter,
-                sensorClassText(sensorClassForShape(width, height)), centreX, centreYFromTop,
-                diameter);
+                circle.x, circle.y, circle.diameter, sensorClassText(viewer.sensorClass),
+                viewer.centreX, viewer.centreYFromTop, viewer.diameter);
   return text;
 }
 

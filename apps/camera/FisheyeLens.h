@@ -42,6 +42,15 @@ struct FisheyeSettings {
 // the sensor a camera of that shape streams, scaled to the picture.
 SensorMapping sensorMappingForPicture(int width, int height);
 
+// What the viewer is told so that its dewarper sees the circle where the camera drew it.
+struct ViewerFisheyeSettings {
+  int sensorClass = kDefaultSensorClass;
+  long centreX = 0;  // sensor pixels
+  long centreYFromTop = 0;
+  long diameter = 0;
+};
+ViewerFisheyeSettings viewerSettingsFor(const FisheyeCircle& circle, int width, int height);
+
 // "fisheye circle X,Y diameter D (viewer: --sensor-mode ... --fisheye-centre SX,SY
 // --fisheye-diameter SD)": the circle in picture pixels, then in the viewer's sensor pixels.
 std::string describeFisheyeCircle(const FisheyeCircle& circle, int width, int height);

@@ -32,6 +32,15 @@ inline double meanAbsoluteError(std::span<const uint8_t> a, std::span<const uint
   return double(total) / double(a.size());
 }
 
+// Peak signal to noise ratio in dB; infinite for equal pictures, 0 when the sizes differ.
+inline double psnr(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  if (a.size() != b.size() || a.empty()) return 0;
+  double squares = 0;
+  for (size_t i = 0; i < a.size(); ++i) squares += double(a[i] - b[i]) * double(a[i] - b[i]);
+  if (squares == 0) return INFINITY;
+  return 10 * std::log10(255.0 * 255.0 * double(a.size()) / squares);
+}
+
 inline int largestDifference(std::span<const uint8_t> a, std::span<const uint8_t> b) {
   if (a.size() != b.size()) return 256;
   int largest = 0;

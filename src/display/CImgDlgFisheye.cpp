@@ -140,12 +140,14 @@ void CImgDlg::fisheyeMove(int x, int y) {
 }
 
 void CImgDlg::fisheyeWheel(int delta) {
-  if (fisheyeActive() && focused_ && delta != 0) fisheyeControl_->wheel(delta > 0 ? 1 : -1);
+  if (focused_ && delta != 0) fisheyeZoomStep(delta > 0 ? 1 : -1);
 }
 
 bool CImgDlg::fisheyeZoomStep(int sign) {
   if (!fisheyeActive()) return false;
   fisheyeControl_->wheel(sign);
+  // The next draw applies the step and draws the new view, picture or not.
+  redrawForced_ = true;
   return true;
 }
 

@@ -1,5 +1,6 @@
 // The interleaved dialogue against a scripted camera on loopback: exact requests, states,
-// and what happens to the frames that follow PLAY.
+// and what happens to the frames that follow PLAY. A redirect, and a refusal ending the
+// dialogue, play against the simulated camera in tests/integration/RealServers_test.cpp.
 #include "protocol/rtsp/InterleavedRtspSession.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@ namespace {
 
 using test::describeAnswer;
 using test::eventually;
-using test::LoopbackServer;
 
 // Records what the dialogue hands to the video path.
 class RecordingVideoPath final : public InterleavedVideoPath {
@@ -147,14 +147,6 @@ TEST_F(DialogueTest, ADescribeAnswerIsReadOnceItsWholeBodyArrivedWhateverItsLine
   EXPECT_EQ(request().substr(0, 37), "SETUP rtsp://cam/h264/trackID=1 RTSP/");
 }
 
-TEST_F(DialogueTest, AnErrorAnswerEndsTheConnectionNamingItsStatusLine) {
-  start();
-  request();
-  send("RTSP/1.0 404 Not Found\r\ncseq: 0\r\n\r\n");
-  EXPECT_TRUE(eventually([&] { return session->finished(); }));
-  EXPECT_EQ(failure(), "\"RTSP/1.0 404 Not Found\" to DESCRIBE");
-}
-
 TEST_F(DialogueTest, ADescribeLeftUnansweredEndsTheConnection) {
   start();
   request();
@@ -198,17 +190,6 @@ TEST_F(DialogueTest, ASessionTheServerForgotEndsTheConnection) {
   send("RTSP/1.0 454 Session Not Found\r\nCSeq: 3\r\n\r\n");
   EXPECT_TRUE(eventually([&] { return session->finished(); }));
   EXPECT_EQ(failure(), "\"RTSP/1.0 454 Session Not Found\" to GET_PARAMETER");
-}
-
-TEST_F(DialogueTest, ARedirectIsFollowedOnANewConnection) {
-  LoopbackServer other;
-  start();
-  request();
-  const std::string location = "rtsp://127.0.0.1:" + std::to_string(other.port()) + "/moved";
-  send("RTSP/1.0 301 Moved Permanently\r\nCSeq: 0\r\nLocation: " + location + "\r\n\r\n");
-  ASSERT_TRUE(other.accept());
-  EXPECT_EQ(other.peer.nextRequest().substr(0, 9 + location.size() + 11),
-            "DESCRIBE " + location + " RTSP/1.0\r\n");
 }
 
 }  // namespace

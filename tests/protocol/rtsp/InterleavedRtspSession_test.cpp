@@ -1,6 +1,7 @@
 // The interleaved dialogue against a scripted camera on loopback: exact requests, states,
 // and what happens to the frames that follow PLAY. A redirect, and a refusal ending the
-// dialogue, play against the simulated camera in tests/integration/RealServers_test.cpp.
+// dialogue, play against the simulated camera in tests/integration/RealServers_test.cpp; the
+// audio SETUP joining the video's session, against GStreamer's server in tests/interop.
 #include "protocol/rtsp/InterleavedRtspSession.h"
 
 #include <gtest/gtest.h>
@@ -101,16 +102,6 @@ TEST_F(DialogueTest, VideoOnlyRunsDescribeSetupPlayWithCountedCSeqAndTheSessionI
   EXPECT_EQ(session->state(), InterleavedRtspSession::kPlaying);
   EXPECT_TRUE(session->status().playing());
   EXPECT_EQ(session->takeVideoBytes(), 10u);
-}
-
-TEST_F(DialogueTest, TheAudioSetupJoinsTheVideosSession) {
-  start();
-  request();
-  send(describeAnswer(kVideoOnly + kAudioOnly.substr(kAudioOnly.find("m=audio"))));
-  request();
-  send(okAnswer(1, "ABC;timeout=60"));
-  EXPECT_EQ(request(), "SETUP rtsp://cam/h264/trackID=2 RTSP/1.0\r\nCSeq: 2\r\nSession: ABC\r\n"
-                       "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n" + kUserAgentEnd);
 }
 
 TEST_F(DialogueTest, AudioOnlySkipsTheVideoSetupAndTakesTheAudioSession) {

@@ -12,7 +12,7 @@
 #include <iterator>
 #include <string>
 
-#include "camera/FisheyeScene.h"
+#include "camera/PictureGenerator.h"
 #include "display/fisheye/FisheyePictures.h"
 
 namespace vexa {
@@ -27,26 +27,20 @@ constexpr int kViewHeight = 720;
 constexpr int kZoomIndex = 2;
 constexpr double kToDegrees = 180.0 / 3.14159265358979323846;
 
-// A 180 degree stereographic circle of radius 2f, f the lens constant of the engine, round a
-// floor of large coloured regions, so that a view turned the wrong way shares little with the
-// right one. Bottom-up, as the engine takes it.
+// The simulated camera's room in a 180 degree stereographic circle of radius 2f, f the lens
+// constant of the engine; bottom-up, as the engine takes it.
 test::FisheyePicture fisheyePicture() {
-  camera::BgrPicture floor{800, 800, std::vector<uint8_t>(size_t(800) * 800 * 3)};
-  for (int y = 0; y < 800; ++y) {
-    for (int x = 0; x < 800; ++x) {
-      uint8_t* p = floor.row(y) + size_t(x) * 3;
-      p[0] = uint8_t(128 + 110 * std::sin(x / 70.0));
-      p[1] = uint8_t(255 * y / 800);
-      p[2] = uint8_t(128 + 110 * std::cos((x + 2 * y) / 90.0));
-    }
-  }
-  camera::FisheyeScene scene(kWidth, kHeight, camera::FisheyeLensKind::Stereographic,
-                             {kWidth / 2, kHeight / 2, int(4 * kLensFocal)});
+  camera::PictureGenerator generator(
+      kWidth, kHeight,
+      camera::FisheyeSettings{camera::FisheyeLensKind::Stereographic,
+                              camera::FisheyeCircle{kWidth / 2, kHeight / 2, int(4 * kLensFocal)},
+                              kWidth, kHeight});
   camera::BgrPicture topDown;
-  scene.render(floor, topDown);
+  generator.renderShown(7, std::nullopt, topDown);
   test::FisheyePicture picture(kWidth, kHeight);
-  for (int y = 0; y < kHeight; ++y)
+  for (int y = 0; y < kHeight; ++y) {
     std::copy_n(topDown.row(y), kWidth * 3, picture.pixel(0, kHeight - 1 - y));
+  }
   return picture;
 }
 

@@ -109,7 +109,8 @@ TEST(FisheyeEngine, HostileSizesAndCalibrationsStayInBounds) {
       {{0, 0, 1366, 768}, INT_MAX, INT_MAX, INT_MAX, false, odd},
       {{0, 0, 1366, 768}, 1296, 972, 0, false, black},
       {{0, 0, 1366, 768}, 1296, 972, 0, false, odd},  // no circle: black panoramas
-      {{0, 0, 0, 0}, 1296, 972, 1944, false, odd},    // no output area
+      {{0, 0, 1366, 768}, 1296, 972, -5, false, odd},
+      {{0, 0, 0, 0}, 1296, 972, 1944, false, odd},  // no output area
   };
   for (const char* mode : {"PTZ", "360", "4PTZ", "PANORAMA", "PANOPTZ"}) {
     for (const Case& c : cases) {
@@ -129,7 +130,7 @@ TEST(FisheyeEngine, HostileSizesAndCalibrationsStayInBounds) {
         EXPECT_NEAR(double(out.header.biWidth) / out.header.biHeight, 3840.0 / 2160, 0.01);
       }
       const bool panorama = std::string_view(mode) == "360" || std::string_view(mode) == "PANORAMA";
-      if (c.centreX != 1296 || &c.picture == &black || (c.diameter == 0 && panorama)) {
+      if (c.centreX != 1296 || &c.picture == &black || (c.diameter <= 0 && panorama)) {
         EXPECT_TRUE(allBlack(out.bits));
       }
     }

@@ -14,6 +14,20 @@ using test::LoopbackConnection;
 constexpr std::string_view kRequest =
     "GET / HTTP/1.1\r\nAccept: text/* image/jpeg audio/pcm\r\nUser-Agent: Oxbel2 Player\r\n";
 
+// Each request on a connection of its own; the answer must start as given and the
+// connection close after it.
+struct Exchange {
+  std::string request, answer;
+};
+void expectAnswers(const MjpegServer& server, std::initializer_list<Exchange> exchanges) {
+  for (const Exchange& e : exchanges) {
+    LoopbackConnection client(server.port());
+    ASSERT_TRUE(client.send(e.request));
+    ASSERT_TRUE(client.receiveUntilClosed()) << e.answer;
+    EXPECT_EQ(client.received().substr(0, e.answer.size()), e.answer);
+  }
+}
+
 TEST(MjpegServer, RefusesWhatItCannotServe) {
   MjpegServer server({.width = 160,
                       .height = 120,
@@ -24,24 +38,15 @@ TEST(MjpegServer, RefusesWhatItCannotServe) {
   ASSERT_TRUE(server.start()) << server.lastError();
   // A refused client gets the status line, no picture, and a closed connection.
   const std::string get(kRequest), k401 = "HTTP/1.1 401 Unauthorized\r\n";
-  const struct {
-    std::string request, answer;  // how the answer starts
-  } refusals[] = {
-      {get + "\r\n", k401 + "WWW-Authenticate: Basic realm=\"vexa-camera\"\r\n"},
-      {get + "Authorization: Basic YWRtaW46czNjcmV0\r\n\r\n", k401},  // admin:s3cret
-      {"NONSENSE\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
-      {"POST / HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed\r\n"},
-      {"GET / HTTP/1.1\r\nX: " + std::string(MjpegServer::kMaxRequestHeaderBytes, 'a'),
-       "HTTP/1.1 431 Request Header Fields Too Large\r\n"},
-      {"GET /old/x HTTP/1.1\r\n\r\n",
-       "HTTP/1.1 301 Moved Permanently\r\nLocation: http://127.0.0.1:9/new\r\n"},
-  };
-  for (const auto& c : refusals) {
-    LoopbackConnection client(server.port());
-    ASSERT_TRUE(client.send(c.request));
-    ASSERT_TRUE(client.receiveUntilClosed()) << c.answer;
-    EXPECT_EQ(client.received().substr(0, c.answer.size()), c.answer);
-  }
+  expectAnswers(server,
+                {{get + "\r\n", k401 + "WWW-Authenticate: Basic realm=\"vexa-camera\"\r\n"},
+                 {get + "Authorization: Basic YWRtaW46czNjcmV0\r\n\r\n", k401},  // admin:s3cret
+                 {"NONSENSE\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+                 {"POST / HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed\r\n"},
+                 {"GET / HTTP/1.1\r\nX: " + std::string(MjpegServer::kMaxRequestHeaderBytes, 'a'),
+                  "HTTP/1.1 431 Request Header Fields Too Large\r\n"},
+                 {"GET /old/x HTTP/1.1\r\n\r\n",
+                  "HTTP/1.1 301 Moved Permanently\r\nLocation: http://127.0.0.1:9/new\r\n"}});
   EXPECT_EQ(server.authCounts(), (AuthCounts{2, 0, 0}));
   EXPECT_EQ(server.requestLog().back(), (LoggedRequest{6, "GET", "/old/x", "", "", false}));
 }
@@ -58,12 +63,6 @@ TEST(MjpegServer, DropsEveryConnectionAfterItsTime) {
     EXPECT_EQ(server.droppedConnections(), round);
   }
 }
-
-}  // namespace
-}  // namespace vexa::camera
-
-namespace vexa::camera {
-namespace {
 
 TEST(MjpegServer, FramesCommandAnswersAsAsked) {
   const PtzAnswer position{200, "OK", {"pan=1.00", "zoomposition=7"}};
@@ -106,21 +105,12 @@ TEST(MjpegServer, AnswersCommandsOnceAuthorised) {
                       .ptz = &ptz});
   ASSERT_TRUE(server.start()) << server.lastError();
   const std::string command = "GET /cgi-bin/com/ptz.cgi?continuouspantiltmove=100,0 HTTP/1.1\r\n";
-  const struct {
-    std::string request, answer;  // how the answer starts
-  } exchanges[] = {
-      {command + "\r\n", "HTTP/1.1 401 Unauthorized\r\n"},
-      {command + "Authorization: Basic YWRtaW46cHc=\r\n\r\n", "HTTP/1.1 200 OK\r\n"},
-      {"GET /cgi-bin/com/ptz.cgi?continuouszoommove=500 HTTP/1.1\r\n"
-       "Authorization: Basic YWRtaW46cHc=\r\n\r\n",
-       "HTTP/1.1 400 Bad Request\r\n"},
-  };
-  for (const auto& e : exchanges) {
-    LoopbackConnection client(server.port());
-    ASSERT_TRUE(client.send(e.request));
-    ASSERT_TRUE(client.receiveUntilClosed());
-    EXPECT_EQ(client.received().substr(0, e.answer.size()), e.answer);
-  }
+  expectAnswers(server,
+                {{command + "\r\n", "HTTP/1.1 401 Unauthorized\r\n"},
+                 {command + "Authorization: Basic YWRtaW46cHc=\r\n\r\n", "HTTP/1.1 200 OK\r\n"},
+                 {"GET /cgi-bin/com/ptz.cgi?continuouszoommove=500 HTTP/1.1\r\n"
+                  "Authorization: Basic YWRtaW46cHc=\r\n\r\n",
+                  "HTTP/1.1 400 Bad Request\r\n"}});
   clock.advance(1000);
   EXPECT_EQ(ptz.crop().x, 160 + 80);
 }

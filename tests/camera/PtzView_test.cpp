@@ -105,12 +105,6 @@ TEST(PtzControl, RunsCommandsOnItsClock) {
   EXPECT_EQ(ptz.describe(), "view 1152.1,864.1 255.8x191.9 zoom 500");
 }
 
-}  // namespace
-}  // namespace vexa::camera
-
-namespace vexa::camera {
-namespace {
-
 // Whether count pixels from (ax, ay) of a agree with those from (bx, by) of b.
 bool sameRun(const BgrPicture& a, int ax, int ay, const BgrPicture& b, int bx, int by, int count) {
   return std::equal(a.row(ay) + 3 * ax, a.row(ay) + 3 * (ax + count), b.row(by) + 3 * bx);

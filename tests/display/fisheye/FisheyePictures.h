@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "display/fisheye/FisheyeEngine.h"
 #include "media/PictureFormat.h"
 
 namespace vexa::test {
@@ -50,6 +52,37 @@ inline FisheyePicture discPicture(int width, int height, int centreX, int centre
     }
   }
   return picture;
+}
+
+inline FisheyeEngine engineIn(const char* mode, Rect video = {0, 0, 640, 480}) {
+  FisheyeEngine engine;
+  engine.setModeFromText(mode);
+  engine.setWindowVideoRect(video);
+  return engine;
+}
+
+struct Dewarped {
+  bool ok = false;
+  BITMAPINFOHEADER header{};
+  std::vector<uint8_t> bits;
+};
+
+// Into a buffer of exactly the size the engine plans, so that a write past it is caught.
+inline Dewarped dewarp(FisheyeEngine& engine, const FisheyePicture& picture) {
+  Dewarped out;
+  const FisheyeEngine::OutputPlan plan = engine.planOutput(kDisplayPictureBytes);
+  out.bits.resize(std::max<size_t>(1, size_t(plan.width) * size_t(plan.height) * 3));
+  out.ok = engine.dewarp(picture.header, picture.bits.data(), out.bits.data(), out.bits.size(),
+                         out.header);
+  return out;
+}
+
+// 0 for pictures of different sizes.
+inline double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a.empty() || a.size() != b.size()) return 0;
+  double sum = 0;
+  for (size_t i = 0; i < a.size(); ++i) sum += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+  return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 
 }  // namespace vexa::test

@@ -146,13 +146,6 @@ int64_t referenceEntry(const Lens& l, int mode, int w, int h, double fieldScale,
   }
 }
 
-double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-  double sum = 0;
-  for (size_t i = 0; i < a.size(); ++i) sum += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
-  if (sum == 0) return 99;
-  return 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
-}
-
 constexpr int kCentreX = 1310, kCentreY = 980;  // y given from the sensor's far edge
 constexpr double kStoredCentreY = kSensorHeight - kCentreY;
 constexpr int kBiasDegrees = 150;
@@ -198,26 +191,21 @@ TEST(FisheyeReference, EveryModeAndOrientationMatchesTheFormulas) {
     const test::FisheyePicture& picture = orientation >= kCounterClockwise ? portrait : landscape;
     const Lens lens = lensFor(orientation, picture.header.biWidth, picture.header.biHeight);
     for (bool fullScreen : {false, true}) {
-      FisheyeEngine engine;
-      engine.setModeFromText(modeText);
+      FisheyeEngine engine = test::engineIn(modeText, video);
       engine.setOrientation(orientation);
       engine.setCentreX(kCentreX);
       engine.setCentreY(kCentreY);
       engine.setDiameter(int32_t(kDiameter));
       engine.setRotateBiasDegrees(kBiasDegrees);
-      engine.setWindowVideoRect(video);
       engine.setFullScreenClient(clientWidth, clientHeight);
       for (int i = 0; i < kMaxFisheyeViews; ++i) engine.view(i) = views[size_t(i)];
       engine.setFullScreen(fullScreen);
       const int mode = engine.mode();
       SCOPED_TRACE(testing::Message() << "mode " << mode << " orientation " << orientation);
 
-      std::vector<uint8_t> out(kDisplayPictureBytes);
-      BITMAPINFOHEADER header{};
-      ASSERT_TRUE(
-          engine.dewarp(picture.header, picture.bits.data(), out.data(), out.size(), header));
-      const int w = header.biWidth, h = header.biHeight;
-      out.resize(size_t(w) * h * 3);
+      const test::Dewarped out = test::dewarp(engine, picture);
+      ASSERT_TRUE(out.ok);
+      const int w = out.header.biWidth, h = out.header.biHeight;
 
       int expectedWidth = video.right(), expectedHeight = video.bottom();
       double fieldScale = 1;
@@ -234,7 +222,7 @@ TEST(FisheyeReference, EveryModeAndOrientationMatchesTheFormulas) {
       ASSERT_EQ(w, expectedWidth);
       ASSERT_EQ(h, expectedHeight);
 
-      std::vector<uint8_t> expected(out.size(), 0);
+      std::vector<uint8_t> expected(out.bits.size(), 0);
       size_t shown = 0;
       for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -245,7 +233,7 @@ TEST(FisheyeReference, EveryModeAndOrientationMatchesTheFormulas) {
         }
       }
       EXPECT_GT(shown, size_t(w) * h / 4);  // the comparison is not of two black pictures
-      EXPECT_GE(psnr(out, expected), kMinPsnr);
+      EXPECT_GE(test::psnr(out.bits, expected), kMinPsnr);
     }
   }
 }

@@ -4,7 +4,7 @@
 
 #include <cmath>
 #include <limits>
-#include <vector>
+#include <utility>
 
 #include "display/fisheye/FisheyePictures.h"
 
@@ -19,19 +19,10 @@ struct Rig {
   FisheyeEngine engine;
   FisheyeViewControl control{engine};
   test::FisheyePicture picture = test::smoothPicture(1920, 1080);
-  std::vector<uint8_t> output = std::vector<uint8_t>(kDisplayPictureBytes);
   uint32_t now = 1000;
 
-  explicit Rig(const char* mode) {
-    engine.setModeFromText(mode);
-    engine.setWindowVideoRect(kVideo);
-    dewarp();
-  }
-  void dewarp() {
-    BITMAPINFOHEADER header{};
-    ASSERT_TRUE(
-        engine.dewarp(picture.header, picture.bits.data(), output.data(), output.size(), header));
-  }
+  explicit Rig(const char* mode) : engine(test::engineIn(mode, kVideo)) { dewarp(); }
+  void dewarp() { ASSERT_TRUE(test::dewarp(engine, picture).ok); }
   void drawFor(uint32_t ms) {
     for (uint32_t t = 0; t < ms; t += kDrawMs) {
       now += kDrawMs;
@@ -131,45 +122,43 @@ TEST(FisheyeViewControl, DragTurnsThe360Band) {
   EXPECT_EQ(rig.control.cursor(), CursorState{});
 }
 
-TEST(FisheyeViewControl, ClickCentresTheClickedScenePoint) {
-  const int clicks[][2] = {{100, 100}, {500, 400}, {320, 50}, {600, 240}};
-  for (const auto& click : clicks) {
-    SCOPED_TRACE(testing::Message() << click[0] << "," << click[1]);
-    Rig rig("PTZ");
-    const int32_t entry = rig.engine.mapEntry(click[0], kVideo.height - 1 - click[1]);
+// A click centres the clicked scene point; a hold in a rolled view of the panorama mode turns
+// that view towards the cursor.
+TEST(FisheyeViewControl, ViewsTurnTowardsThePointer) {
+  struct Case {
+    const char* mode;
+    int x, y;
+    bool click;
+  };
+  const Case cases[] = {
+      {"PTZ", 100, 100, true},      {"PTZ", 500, 400, true},      {"PTZ", 320, 50, true},
+      {"PTZ", 600, 240, true},      {"PANOPTZ", 319, 360, false}, {"PANOPTZ", 1, 360, false},
+      {"PANOPTZ", 160, 300, false}, {"PANOPTZ", 160, 440, false}, {"PANOPTZ", 280, 300, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.mode << " " << c.x << "," << c.y);
+    Rig rig(c.mode);
+    // Stored rows of the view: all of PTZ, the lower left quarter on screen of the panorama mode.
+    const Rect area = c.click ? kVideo : Rect{0, 0, 320, 240};
+    if (!c.click) {
+      rig.engine.view(0).tilt = 40;
+      rig.dewarp();
+    }
+    const int row = kVideo.height - 1 - c.y;
+    const int32_t entry = rig.engine.mapEntry(c.x, row);
     ASSERT_GE(entry, 0);
-    rig.control.buttonDown(click[0], click[1], kVideo, rig.now);
-    rig.control.buttonUp();
-    rig.drawFor(400);
+    rig.control.buttonDown(c.x, c.y, kVideo, rig.now);
+    if (c.click) rig.control.buttonUp();
+    rig.drawFor(c.click ? 400 : 1400);
     rig.dewarp();
-    const auto [x, y] = rig.find(entry, {0, 0, kVideo.width, kVideo.height});
-    // Whole degrees: about 4 px of this view, so a point lands up to 2 px off in each axis.
-    EXPECT_LE(std::abs(x - kVideo.width / 2), 2);
-    EXPECT_LE(std::abs(y - kVideo.height / 2), 2);
-  }
-}
-
-TEST(FisheyeViewControl, RolledViewTurnsTowardsTheCursor) {
-  // View 0 of the panorama mode is the lower left quarter on screen.
-  const Rect onScreen{0, 240, 320, 240};
-  const Rect stored{0, 0, 320, 240};
-  const int cursors[][2] = {{319, 360}, {1, 360}, {160, 300}, {160, 440}, {280, 300}};
-  for (const auto& cursor : cursors) {
-    SCOPED_TRACE(testing::Message() << cursor[0] << "," << cursor[1]);
-    Rig rig("PANOPTZ");
-    rig.engine.view(0).tilt = 40;
-    rig.dewarp();
-    const int row = kVideo.height - 1 - cursor[1];
-    const int32_t entry = rig.engine.mapEntry(cursor[0], row);
-    ASSERT_GE(entry, 0);
-    const auto distance = [&](std::pair<int, int> at) {
-      return std::hypot(at.first - stored.width / 2, at.second - stored.height / 2);
-    };
-    const double before = distance({cursor[0] - onScreen.x, row});
-    rig.control.buttonDown(cursor[0], cursor[1], kVideo, rig.now);
-    rig.drawFor(1400);
-    rig.dewarp();
-    EXPECT_LT(distance(rig.find(entry, stored)), before - 10);
+    const auto [x, y] = rig.find(entry, area);
+    const int cx = area.width / 2, cy = area.height / 2;
+    if (c.click) {  // whole degrees: about 4 px of this view, so up to 2 px off in each axis
+      EXPECT_LE(std::abs(x - cx), 2);
+      EXPECT_LE(std::abs(y - cy), 2);
+    } else {
+      EXPECT_LT(std::hypot(x - cx, y - cy), std::hypot(c.x - cx, row - cy) - 10);
+    }
   }
 }
 

@@ -97,25 +97,16 @@ TEST_F(CommandTest, RefusesTargetsThatWouldBreakTheRequestLine) {
   }
 }
 
+// A refused connection and a silent camera are failed in tests/integration/CommandChannel_test.cpp.
 TEST_F(CommandTest, FailuresEndTheRequestAndKeepThePreviousAnswer) {
   ASSERT_TRUE(request("/"));
   answer(kOk);
   ASSERT_EQ(finalStatus(), 200);
-  uint16_t closedPort = 0;
-  {
-    test::LoopbackServer gone;
-    closedPort = gone.port();
-  }
-  ASSERT_TRUE(handler.Request("127.0.0.1", closedPort, "/", "", "", kTimeoutMs));
-  EXPECT_EQ(finalStatus(), -1) << "refused";
   ASSERT_TRUE(handler.Request("no-such-camera.invalid", 80, "/", "", "", kTimeoutMs));
   EXPECT_EQ(finalStatus(), -1) << "unknown name";
   ASSERT_TRUE(request("/"));
   answer("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\npart", true);
   EXPECT_EQ(finalStatus(), -1) << "closed mid-answer";
-  ASSERT_TRUE(request("/", "", "", 150));
-  ASSERT_TRUE(server.accept());
-  EXPECT_EQ(finalStatus(), -1) << "silent after its one period";
   EXPECT_EQ(handler.GetResponse(), kOk);
 }
 
@@ -136,37 +127,22 @@ TEST(CommandChannel, NeverWaitsOnAHungLookUp) {
   EXPECT_TRUE(hung.allLetGo());
 }
 
-TEST_F(CommandTest, AnswersADigestChallengeAndReusesItsNonce) {
-  const std::string target = "/dir/index.html";
-  ASSERT_TRUE(request(target, "Mufasa", "Circle Of Life"));
+// Nonce reuse, a stale nonce and a wrong password against the simulated camera are in
+// tests/integration/CommandChannel_test.cpp; here the answer's exact line.
+TEST_F(CommandTest, AnswersADigestChallengeOnANewConnection) {
+  ASSERT_TRUE(request("/dir/index.html", "Mufasa", "Circle Of Life"));
   answer(
       "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"testrealm@host.com\", "
       "qop=\"auth,auth-int\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
       "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"\r\nContent-Length: 0\r\n\r\n");
-  // RFC 2617 section 3.5, on a new connection; the next request reuses the nonce, counting on.
-  for (const auto& [nc, response] : {std::pair{"00000001", "6629fae49393a05397450978507c4ef1"},
-                                     std::pair{"00000002", "15b6bb427e3fecd23a43cb702ce447d5"}}) {
-    if (std::string(nc) != "00000001") ASSERT_TRUE(request(target));
-    EXPECT_EQ(answer(kOk),
-              line(target) +
-                  "Authorization: Digest username=\"Mufasa\", realm=\"testrealm@host.com\", "
-                  "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", uri=\"/dir/index.html\", "
-                  "response=\"" +
-                  response +
-                  "\", cnonce=\"0a4f113b\", "
-                  "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\", qop=auth, nc=" +
-                  nc + "\r\n\r\n");
-    EXPECT_EQ(finalStatus(), 200);
-  }
-  // A stale nonce is retried once; a second challenge after that is the camera's last word.
-  const std::string stale =
-      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n2\", "
-      "stale=true\r\nContent-Length: 0\r\n\r\n";
-  ASSERT_TRUE(request(target));
-  answer(stale);
-  answer(stale);
-  EXPECT_EQ(finalStatus(), 401);
-  EXPECT_EQ(handler.GetResponse(), stale);
+  // RFC 2617 section 3.5.
+  EXPECT_EQ(answer(kOk),
+            line("/dir/index.html") +
+                "Authorization: Digest username=\"Mufasa\", realm=\"testrealm@host.com\", "
+                "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", uri=\"/dir/index.html\", "
+                "response=\"6629fae49393a05397450978507c4ef1\", cnonce=\"0a4f113b\", "
+                "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\", qop=auth, nc=00000001\r\n\r\n");
+  EXPECT_EQ(finalStatus(), 200);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The UDP models' RTSP dialogue against a scripted camera on loopback: exact requests, the final
-// states, keep-alives while playing, and Stop's TEARDOWN from the site's thread.
+// states, keep-alives while playing, and Stop's TEARDOWN from the site's thread. A refused
+// transport falls back to the connection in tests/integration/RealServers_test.cpp.
 #include "protocol/rtsp/IPCameraSocket.h"
 
 #include <gtest/gtest.h>
@@ -166,17 +167,6 @@ TEST_F(UdpDialogueTest, ASetupAnswerWithoutSessionEndsTheDialogue) {
   send("RTSP/1.0 200 OK\r\nCSeq: 1\r\nX-Note: no session here\r\n\r\n");
   EXPECT_TRUE(eventually([&] { return socket.state() == IPCameraSocket::kNoSession; }));
   EXPECT_EQ(config.cseq, 2u) << "nothing more was asked";
-}
-
-TEST_F(UdpDialogueTest, ARefusedTransportEndsTheConnectionAsSuch) {
-  start();
-  request();
-  send(describeAnswer(kVideo));
-  request();
-  send("RTSP/1.0 461 Unsupported Transport\r\nCSeq: 1\r\n\r\n");
-  EXPECT_TRUE(eventually([&] { return socket.finished(); }));
-  EXPECT_EQ(socket.status().failure()->fault, StreamFault::kTransportRefused);
-  EXPECT_EQ(failure(), "\"RTSP/1.0 461 Unsupported Transport\" to SETUP");
 }
 
 }  // namespace

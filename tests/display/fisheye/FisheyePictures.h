@@ -7,6 +7,7 @@
 
 #include "display/fisheye/FisheyeEngine.h"
 #include "media/PictureFormat.h"
+#include "support/Picture.h"
 
 namespace vexa::test {
 
@@ -75,14 +76,6 @@ inline Dewarped dewarp(FisheyeEngine& engine, const FisheyePicture& picture) {
   out.ok = engine.dewarp(picture.header, picture.bits.data(), out.bits.data(), out.bits.size(),
                          out.header);
   return out;
-}
-
-// 0 for pictures of different sizes.
-inline double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-  if (a.empty() || a.size() != b.size()) return 0;
-  double sum = 0;
-  for (size_t i = 0; i < a.size(); ++i) sum += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
-  return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 
 }  // namespace vexa::test

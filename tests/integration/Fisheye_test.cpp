@@ -19,12 +19,12 @@
 #include "display/fisheye/FisheyeCalibration.h"
 #include "display/fisheye/FisheyeEngine.h"
 #include "media/H264Decoder.h"
-#include "media/MjpegDecoder.h"
 #include "media/VideoDecoderSet.h"
 #include "platform/Clock.h"
 #include "session/IPCameraSite.h"
 #include "support/Loopback.h"
 #include "support/Picture.h"
+#include "support/SitePictures.h"
 
 namespace vexa {
 namespace {
@@ -251,13 +251,7 @@ constexpr uint32_t kUdpSlot = 43;
 
 struct FisheyeCamera : ::testing::Test {
   void SetUp() override {
-    camera::RtspServerOptions rtsp;
-    camera::MjpegServerOptions mjpeg;
-    rtsp.width = mjpeg.width = kWidth;
-    rtsp.height = mjpeg.height = kHeight;
-    rtsp.fps = mjpeg.fps = kFps;
-    rtsp.quality = mjpeg.quality = 90;
-    rtsp.fisheye = mjpeg.fisheye = settings;
+    const auto [rtsp, mjpeg] = test::serverOptions({kWidth, kHeight, kFps, 90, settings});
     rtspServer = std::make_unique<camera::RtspServer>(rtsp);
     mjpegServer = std::make_unique<camera::MjpegServer>(mjpeg);
     ASSERT_TRUE(rtspServer->start()) << rtspServer->lastError();
@@ -274,28 +268,9 @@ struct FisheyeCamera : ::testing::Test {
     config.httpPort = mjpegServer->port();
     IPCameraSite site(config, kUdpSlot);
     site.setH264Decoder(h264.get());
-    BottomUp picture{makeBgrPictureHeader(kWidth, kHeight), std::vector<uint8_t>(kDisplayPictureBytes)};
     if (!site.Play() || !test::eventually([&] { return site.GetFrameNumber() >= 3; })) return {};
-    if (!site.LockCurImage(false)) return {};
-    int32_t left = -1;
-    BITMAPINFOHEADER info{};
-    std::vector<uint8_t> jpeg;
-    if (site.IsH264Model()) {
-      int32_t size = int32_t(picture.bits.size());
-      left = site.GetH264Frame(picture.bits.data(), &size, &info);
-    } else {
-      const uint8_t* data = nullptr;
-      int32_t length = 0;
-      if (site.GetJpegFrame(&data, &length) && length > 0) jpeg.assign(data, data + length);
-    }
-    site.UnlockCurImage();
+    BottomUp picture{makeBgrPictureHeader(kWidth, kHeight), test::takePicture(site, kWidth, kHeight)};
     site.Stop();
-    MjpegDecoder decoder;
-    if (!jpeg.empty() && decoder.Open()) {
-      left = decoder.Decode(int(jpeg.size()), jpeg.data(), picture.bits.data(), &info);
-    }
-    if (left < 0 || info.biWidth != kWidth || info.biHeight != kHeight) return {};
-    picture.bits.resize(size_t(kWidth) * kHeight * 3);
     return picture;
   }
 

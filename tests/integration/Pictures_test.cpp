@@ -20,6 +20,7 @@
 #include "support/AviReader.h"
 #include "support/Loopback.h"
 #include "support/Picture.h"
+#include "support/SitePictures.h"
 #include "support/TempFolder.h"
 
 namespace vexa {
@@ -37,12 +38,7 @@ constexpr uint32_t kUdpSlot = 41;
 
 struct EveryRoad : ::testing::Test {
   void SetUp() override {
-    camera::RtspServerOptions rtsp;
-    camera::MjpegServerOptions mjpeg;
-    rtsp.width = mjpeg.width = kWidth;
-    rtsp.height = mjpeg.height = kHeight;
-    rtsp.fps = mjpeg.fps = kFps;
-    rtsp.quality = mjpeg.quality = 90;
+    auto [rtsp, mjpeg] = test::serverOptions({kWidth, kHeight, kFps});
     rtsp.senderReportIntervalMs = 200;  // the reports to answer come soon
     rtsp.stapA = true;                  // parameter sets aggregated, as many cameras send them
     rtspServer = std::make_unique<camera::RtspServer>(rtsp);
@@ -81,29 +77,6 @@ double distanceToClosestFrame(const std::vector<uint8_t>& bottomUp) {
   return best;
 }
 
-// The newest picture of a site as the display takes it, decoded bottom-up; empty when none came.
-std::vector<uint8_t> takePicture(IPCameraSite& site) {
-  std::vector<uint8_t> image(kDisplayPictureBytes);
-  BITMAPINFOHEADER info{};
-  if (!site.LockCurImage(false)) return {};
-  int32_t left = -1;
-  std::vector<uint8_t> jpeg;
-  if (site.IsH264Model()) {
-    int32_t size = int32_t(image.size());
-    left = site.GetH264Frame(image.data(), &size, &info);
-  } else {
-    const uint8_t* data = nullptr;
-    int32_t length = 0;
-    if (site.GetJpegFrame(&data, &length) && data != nullptr && length > 0) jpeg.assign(data, data + length);
-  }
-  site.UnlockCurImage();
-  MjpegDecoder decoder;
-  if (!jpeg.empty() && decoder.Open()) left = decoder.Decode(int(jpeg.size()), jpeg.data(), image.data(), &info);
-  if (left < 0 || info.biWidth != kWidth || info.biHeight != kHeight) return {};
-  image.resize(size_t(kWidth) * kHeight * 3);
-  return image;
-}
-
 TEST_F(EveryRoad, EveryRoadShowsTheGeneratedPicturesWithItsSound) {
   ASSERT_NE(h264, nullptr);
   const struct {
@@ -122,7 +95,7 @@ TEST_F(EveryRoad, EveryRoadShowsTheGeneratedPicturesWithItsSound) {
     const uint64_t reportsBefore = rtspServer->receiverReportsReceived();
     auto site = playSite(road.model, road.path);
     ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 3; }));
-    const std::vector<uint8_t> image = takePicture(*site);
+    const std::vector<uint8_t> image = test::takePicture(*site, kWidth, kHeight);
     ASSERT_FALSE(image.empty());
     EXPECT_LT(distanceToClosestFrame(image), 4.0) << "mean difference per byte";
     EXPECT_GT(site->GetVideoBitrate(), 0u);

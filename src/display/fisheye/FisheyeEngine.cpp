@@ -40,7 +40,18 @@ void fitToCapacity(int64_t& width, int64_t& height, size_t capacity) {
 
 }  // namespace
 
-FisheyeEngine::FisheyeEngine() : rotateBias_(degreesToRadians(kDefaultRotateBiasDegrees)) {}
+FisheyeEngine::FisheyeEngine() : rotateBias_(degreesToRadians(kDefaultRotateBiasDegrees)) {
+  // The views of a multi-view mode start out looking to different sides, not all at one spot.
+  constexpr int kSideTilt = 45;
+  constexpr int kQuarterTurn = 90;
+  for (const int mode : {kFisheyeQuad, kFisheyeQuadFull, kFisheyePanoPtz, kFisheyePanoPtzFull}) {
+    const int views = perspectiveViewCount(mode);
+    for (int i = 0; i < views; ++i) {
+      views_[size_t(mode)][size_t(i)] = {kQuarterTurn * 4 / views * i, kSideTilt,
+                                         FisheyeViewState::kDefaultZoomIndex, 0};
+    }
+  }
+}
 
 bool FisheyeEngine::setModeFromText(std::string_view text) {
   for (const ModeName& name : kModeNames) {

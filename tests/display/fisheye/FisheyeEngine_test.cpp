@@ -29,6 +29,9 @@ TEST(FisheyeEngine, ModeFromTextAndFullScreenTwinKeepTheViews) {
     EXPECT_TRUE(engine.setModeFromText(text));
     EXPECT_FALSE(engine.setModeFromText("ptz"));
     EXPECT_EQ(engine.mode(), mode);
+    // Several views start out looking to different sides.
+    const int views = perspectiveViewCount(mode);
+    if (views > 1) EXPECT_EQ(engine.view(views - 1).pan, 360 - 360 / views);
     engine.view(0) = {123, 40, 5};
     engine.setFullScreen(true);
     EXPECT_EQ(engine.mode(), mode == 0 ? 0 : mode + 1);

@@ -185,6 +185,7 @@ bool CImgDlg::fetchJpegPicture(uint32_t frameNumber) {
 
 void CImgDlg::acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits,
                             PictureLease lease) {
+  bits = paintClientMasks(header, bits, lease);
   pictureHeader_ = header;
   pictureSource_ = bits;
   pictureLease_ = std::move(lease);

@@ -17,6 +17,7 @@
 #include "display/ViewFrame.h"
 #include "display/fisheye/FisheyeEngine.h"
 #include "display/fisheye/FisheyeViewControl.h"
+#include "display/overlay/ClientMasks.h"
 #include "media/PictureFormat.h"
 
 namespace vexa {
@@ -156,6 +157,12 @@ class CImgDlg {
   // Null until first needed.
   FisheyeEngine* fisheyeEngine() { return fisheye_.get(); }
 
+  // ---- client masks (CImgDlgOverlays.cpp): painted over every new picture ----
+  void AddClientMask(const std::string& name, int32_t x, int32_t y, int32_t width, int32_t height);
+  int RemoveClientMask(const std::string& name);
+  void SetClientMaskColor(int32_t red, int32_t green, int32_t blue, double alpha);
+  const ClientMasks& clientMasks() const { return clientMasks_; }
+
   // ---- motion-state window (created on first use, lives as long as this window) ----
   // Restarts the motion poller for the host of url, on the camera's motion port unless told.
   void StartMotion(const std::string& url);
@@ -270,6 +277,13 @@ class CImgDlg {
   void placeMotionWindow();
   std::unique_ptr<CMotionStateDlg> motionWindow_;
   std::string brand_;
+
+  // The picture to show with the client masks painted over it: the decoder's lent picture is
+  // copied first, since others read it too.
+  const uint8_t* paintClientMasks(const BITMAPINFOHEADER& header, const uint8_t* bits,
+                                  PictureLease& lease);
+  ClientMasks clientMasks_;
+  std::unique_ptr<uint8_t[]> maskedPicture_;
 };
 
 }  // namespace vexa

@@ -6,13 +6,6 @@ namespace vexa {
 
 namespace {
 
-// Window coordinates beyond this are off any screen; keeping them here leaves room for +1.
-constexpr int64_t kWindowLimit = int64_t(1) << 30;
-
-int windowCoordinate(int64_t value) {
-  return int(std::clamp(value, -kWindowLimit, kWindowLimit));
-}
-
 // How the space's axes lie in the window: whether x runs down the window, and which window axes
 // run from their far edge.
 struct Orientation {
@@ -36,6 +29,15 @@ struct Span {
   int64_t first;  // cells, or inclusive pixels
   int64_t last;
 };
+
+// Window coordinates beyond this are off any screen.
+constexpr int64_t kWindowLimit = int64_t(1) << 30;
+
+// An inclusive pixel span within the limit, at least two pixels wide.
+Span windowSpan(int64_t first, int64_t last) {
+  first = std::clamp(first, -kWindowLimit, kWindowLimit - 1);
+  return {first, std::clamp(last, first + 1, kWindowLimit)};
+}
 
 // One window axis: pixels near..far showing count cells.
 struct Axis {
@@ -106,11 +108,9 @@ OverlayWindowRect windowFromCells(const OverlayCellRect& c, const OverlayGeometr
   const Span h = xVertical ? horizontal(g, a).place(cy, c.height) : horizontal(g, a).place(cx, c.width);
   const Span v = xVertical ? vertical(g, a).place(cx, c.width) : vertical(g, a).place(cy, c.height);
   const int64_t shift = oddShift(g, a);
-  const int64_t left = h.first - shift;
-  const int64_t top = v.first;
-  return {windowCoordinate(left), windowCoordinate(top),
-          windowCoordinate(std::max(h.last - shift, left + 1)),
-          windowCoordinate(std::max(v.last, top + 1))};
+  const Span across = windowSpan(h.first - shift, h.last - shift);
+  const Span down = windowSpan(v.first, v.last);
+  return {int(across.first), int(down.first), int(across.last), int(down.last)};
 }
 
 OverlayCellRect cellsFromWindow(const OverlayWindowRect& w, const OverlayGeometry& g,

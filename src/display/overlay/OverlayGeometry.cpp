@@ -50,7 +50,8 @@ struct Builder {
     const int64_t top = (sensorHeight - h) / 2;
     g.offsetX = scale(left, sensorWidth, 40);
     g.offsetY = scale(top, sensorHeight, 30);
-    visible(scale(left + w, sensorWidth, 40) - g.offsetX, scale(top + h, sensorHeight, 30) - g.offsetY);
+    visible(scale(left + w, sensorWidth, 40) - g.offsetX,
+            scale(top + h, sensorHeight, 30) - g.offsetY);
     offsets = Offsets::kGiven;
   }
   void other() {
@@ -263,8 +264,8 @@ void Builder::build(int gridType, int kind) {
 
 }  // namespace
 
-OverlayGeometry computeOverlayGeometry(int gridType, int kind, int pictureWidth,
-                                       int pictureHeight, int rotation) {
+OverlayGeometry computeOverlayGeometry(int gridType, int kind, int pictureWidth, int pictureHeight,
+                                       int rotation) {
   OverlayGeometry g;
   g.gridType = gridType;
   g.kind = kind;
@@ -289,10 +290,10 @@ OverlayArea overlayArea(const OverlayGeometry& geometry, const Rect& video) {
   int64_t rightMargin = 0;
   int64_t bottomMargin = 0;
   if (geometry.marginCell > 0) {
-    rightMargin = scale(geometry.pictureWidth % geometry.marginCell, geometry.pictureWidth,
-                        video.width);
-    bottomMargin = scale(geometry.pictureHeight % geometry.marginCell, geometry.pictureHeight,
-                         video.height);
+    rightMargin =
+        scale(geometry.pictureWidth % geometry.marginCell, geometry.pictureWidth, video.width);
+    bottomMargin =
+        scale(geometry.pictureHeight % geometry.marginCell, geometry.pictureHeight, video.height);
   }
   OverlayArea area;
   area.left = video.x;

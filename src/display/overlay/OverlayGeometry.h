@@ -52,8 +52,8 @@ struct OverlayGeometry {
   bool usable() const;
 };
 
-OverlayGeometry computeOverlayGeometry(int gridType, int kind, int pictureWidth,
-                                       int pictureHeight, int rotation);
+OverlayGeometry computeOverlayGeometry(int gridType, int kind, int pictureWidth, int pictureHeight,
+                                       int rotation);
 
 // The part of the video rectangle overlays live in: inclusive bounds, margins taken off.
 struct OverlayArea {

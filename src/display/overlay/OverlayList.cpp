@@ -9,7 +9,9 @@ namespace vexa {
 
 namespace {
 
-int saturate(int64_t value) { return int(std::clamp<int64_t>(value, INT_MIN, INT_MAX)); }
+int saturate(int64_t value) {
+  return int(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
+}
 
 }  // namespace
 
@@ -33,8 +35,8 @@ void OverlayList::beginAdd(int kind) {
 
 OverlayElement OverlayList::motionElement(const std::string& name, int x1, int y1, int x2,
                                           int y2) const {
-  return OverlayElement(name, {int64_t(x1) - originX_, int64_t(y1) - originY_,
-                               int64_t(x2) - x1 + 1, int64_t(y2) - y1 + 1});
+  return OverlayElement(name, {int64_t(x1) - originX_, int64_t(y1) - originY_, int64_t(x2) - x1 + 1,
+                               int64_t(y2) - y1 + 1});
 }
 
 void OverlayList::add(OverlayElement element) {
@@ -65,8 +67,8 @@ bool OverlayList::addMotion(int x1, int y1, int x2, int y2) {
   return true;
 }
 
-bool OverlayList::addRoi(const std::string& name, int x, int y, int width, int height,
-                         int aspectX, int aspectY, int minWidth, int minHeight) {
+bool OverlayList::addRoi(const std::string& name, int x, int y, int width, int height, int aspectX,
+                         int aspectY, int minWidth, int minHeight) {
   if (!admits(name)) return false;
   beginAdd(kOverlayRoi);
   OverlayElement element(name, {int64_t(x) - originX_, int64_t(y) - originY_, width, height});
@@ -177,8 +179,8 @@ void OverlayList::refresh() {
   if (!havePicture_) return;
   // The picture's size is not the only input: masks added after motion windows would otherwise
   // stay in the motion grid.
-  const OverlayGeometry wanted = computeOverlayGeometry(gridType_, kind_, pictureWidth_,
-                                                        pictureHeight_, rotation_);
+  const OverlayGeometry wanted =
+      computeOverlayGeometry(gridType_, kind_, pictureWidth_, pictureHeight_, rotation_);
   const bool changed = !geometry_ || geometry_->gridType != wanted.gridType ||
                        geometry_->kind != wanted.kind || geometry_->rotation != wanted.rotation ||
                        geometry_->pictureWidth != wanted.pictureWidth ||

@@ -15,14 +15,15 @@ struct Orientation {
 };
 
 Orientation orientation(int rotation) {
-  switch (rotation) {
-    case 1: return {false, false, true};   // flip
-    case 2: return {false, true, false};   // mirror
-    case 3: return {false, true, true};    // rotate
-    case 4: return {true, false, true};    // counterclockwise
-    case 5: return {true, true, false};    // clockwise
-    default: return {false, false, false};
-  }
+  static constexpr Orientation kByRotation[] = {
+      {false, false, false},  // normal
+      {false, false, true},   // flip
+      {false, true, false},   // mirror
+      {false, true, true},    // rotate
+      {true, false, true},    // counterclockwise
+      {true, true, false},    // clockwise
+  };
+  return rotation >= 0 && rotation < 6 ? kByRotation[rotation] : kByRotation[0];
 }
 
 struct Span {
@@ -57,8 +58,9 @@ struct Axis {
   Span cells(int64_t first, int64_t last) const {
     first = std::clamp(first, near - size(), far + size());
     last = std::clamp(last, near - size(), far + size());
-    return reversed ? Span{scale(far - last, size(), count), scale(far + 1 - first, size(), count)}
-                    : Span{scale(first - near, size(), count), scale(last + 1 - near, size(), count)};
+    return reversed
+               ? Span{scale(far - last, size(), count), scale(far + 1 - first, size(), count)}
+               : Span{scale(first - near, size(), count), scale(last + 1 - near, size(), count)};
   }
 };
 
@@ -105,7 +107,8 @@ OverlayWindowRect windowFromCells(const OverlayCellRect& c, const OverlayGeometr
   const int64_t cx = c.x - g.offsetX;
   const int64_t cy = c.y - g.offsetY;
   const bool xVertical = orientation(g.rotation).xVertical;
-  const Span h = xVertical ? horizontal(g, a).place(cy, c.height) : horizontal(g, a).place(cx, c.width);
+  const Span h =
+      xVertical ? horizontal(g, a).place(cy, c.height) : horizontal(g, a).place(cx, c.width);
   const Span v = xVertical ? vertical(g, a).place(cx, c.width) : vertical(g, a).place(cy, c.height);
   const int64_t shift = oddShift(g, a);
   const Span across = windowSpan(h.first - shift, h.last - shift);

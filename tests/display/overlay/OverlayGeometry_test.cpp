@@ -86,8 +86,8 @@ TEST(OverlayGeometry, EachRowOfTheGridTable) {
       {1, 2, 640, 480, 80, 60, 40, 30, 40, 30, 0, 0, false, kNone, 0, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "type " << c.type << " kind " << c.kind << " " << c.width
-                                    << "x" << c.height);
+    SCOPED_TRACE(testing::Message()
+                 << "type " << c.type << " kind " << c.kind << " " << c.width << "x" << c.height);
     const OverlayGeometry g = computeOverlayGeometry(c.type, c.kind, c.width, c.height, 0);
     EXPECT_EQ(g.spaceWidth, c.spaceW);
     EXPECT_EQ(g.spaceHeight, c.spaceH);
@@ -119,7 +119,8 @@ TEST(OverlayGeometry, QuarterTurnsSwapAndMarginsFollowThePictureAsSent) {
   EXPECT_EQ(area.right, 10 + 540 - 1 - 4);
   EXPECT_EQ(area.bottom, 20 + 960 - 1);
 
-  const OverlayArea m32 = overlayArea(computeOverlayGeometry(4, 0, 1000, 600, 0), {10, 20, 500, 300});
+  const OverlayArea m32 =
+      overlayArea(computeOverlayGeometry(4, 0, 1000, 600, 0), {10, 20, 500, 300});
   EXPECT_EQ(m32.right, 10 + 500 - 1 - 4);    // 8 of 1000 pixels
   EXPECT_EQ(m32.bottom, 20 + 300 - 1 - 12);  // 24 of 600
 

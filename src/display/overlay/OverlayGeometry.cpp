@@ -19,6 +19,24 @@ namespace {
 
 enum class Offsets { kCentred, kZero, kGiven };
 
+// Types 8 and 9: grids of a large sensor of which the camera streams a window or a scaled copy.
+struct SensorGridType {
+  int64_t sensorWidth, sensorHeight;
+  bool capToSensor;  // pictures beyond the sensor count as the whole sensor
+  int64_t largeMaskCols, largeMaskRows;
+  int smallMaskOrigin[2];
+  int64_t smallMotionCols, smallMotionRows;
+  int smallMotionOrigin[2];
+  bool fullSensorRoi;  // a region-of-interest grid of its own for full-sensor pictures
+  int smallRoiOrigin[2];
+  int roiOrigin[2];
+};
+
+constexpr SensorGridType kType8 = {2048, 1536, false,  128,   96,       {4, 14},
+                                   37,   21,   {1, 4}, false, {16, 57}, {0, 0}};
+constexpr SensorGridType kType9 = {2592, 1944, true,   162,  121,       {21, 26},
+                                   29,   17,   {5, 6}, true, {84, 108}, {68, 51}};
+
 struct Builder {
   OverlayGeometry& g;
   int64_t w;  // picture size, swapped for quarter turns
@@ -62,8 +80,7 @@ struct Builder {
 
   void build(int gridType, int kind);
   void type2(int kind);
-  void type8(int kind);
-  void type9(int kind);
+  void sensorGrid(const SensorGridType& t, int kind);
 };
 
 void Builder::type2(int kind) {
@@ -80,85 +97,48 @@ void Builder::type2(int kind) {
   }
 }
 
-void Builder::type8(int kind) {
+void Builder::sensorGrid(const SensorGridType& t, int kind) {
   const bool large = w >= 1920 || h >= 1080;
   swapAtEnd = true;
   if (kind == kOverlayMask) {
     g.marginCell = 16;
     if (large) {
-      space(128, 96);
-      grid(128, 96);
+      space(t.largeMaskCols, t.largeMaskRows);
+      grid(t.largeMaskCols, t.largeMaskRows);
       visible(w / 16, h / 16);
       origin(0, 0);
     } else {
       space(120, 67);
       pictureCells(16);
       offsets = Offsets::kZero;
-      origin(4, 14);
+      origin(t.smallMaskOrigin[0], t.smallMaskOrigin[1]);
     }
   } else if (kind == kOverlayMotion) {
     if (large) {
       space(40, 30);
       grid(40, 30);
-      sensorWindow(2048, 1536);
+      if (t.capToSensor) {
+        w = std::min(w, t.sensorWidth);
+        h = std::min(h, t.sensorHeight);
+      }
+      sensorWindow(t.sensorWidth, t.sensorHeight);
       origin(0, 0);
     } else {
-      fixed(37, 21);
+      fixed(t.smallMotionCols, t.smallMotionRows);
       offsets = Offsets::kZero;
-      origin(1, 4);
+      origin(t.smallMotionOrigin[0], t.smallMotionOrigin[1]);
     }
   } else {
     offsets = Offsets::kZero;
-    if (w < 2048 || h < 1536) {
-      fixed(480, 270);
-      origin(16, 57);
-    } else {
-      fixed(512, 384);
-      origin(0, 0);
-    }
-  }
-}
-
-void Builder::type9(int kind) {
-  const bool large = w >= 1920 || h >= 1080;
-  swapAtEnd = true;
-  if (kind == kOverlayMask) {
-    g.marginCell = 16;
-    if (large) {
-      space(162, 121);
-      grid(162, 121);
-      visible(w / 16, h / 16);
-      origin(0, 0);
-    } else {
-      space(120, 67);
-      pictureCells(16);
-      offsets = Offsets::kZero;
-      origin(21, 26);
-    }
-  } else if (kind == kOverlayMotion) {
-    if (large) {
-      space(40, 30);
-      grid(40, 30);
-      w = std::min<int64_t>(w, 2592);
-      h = std::min<int64_t>(h, 1944);
-      sensorWindow(2592, 1944);
-      origin(0, 0);
-    } else {
-      fixed(29, 17);
-      offsets = Offsets::kZero;
-      origin(5, 6);
-    }
-  } else {
-    offsets = Offsets::kZero;
-    if (w >= 2592 && h >= 1944) {
+    if (t.fullSensorRoi && w >= 2592 && h >= 1944) {
       fixed(648, 486);
       origin(0, 0);
     } else if (w < 2048 || h < 1536) {
       fixed(480, 270);
-      origin(84, 108);
+      origin(t.smallRoiOrigin[0], t.smallRoiOrigin[1]);
     } else {
       fixed(512, 384);
-      origin(68, 51);
+      origin(t.roiOrigin[0], t.roiOrigin[1]);
     }
   }
 }
@@ -231,9 +211,9 @@ void Builder::build(int gridType, int kind) {
       }
       return;
     case 8:
-      return type8(kind);
+      return sensorGrid(kType8, kind);
     case 9:
-      return type9(kind);
+      return sensorGrid(kType9, kind);
     case 10:
       if (mask || motion) {
         swapAtEnd = true;

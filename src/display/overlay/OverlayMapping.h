@@ -6,23 +6,16 @@
 
 namespace vexa {
 
-// x, y, width, height in the camera's coordinate space.
-struct OverlaySpaceRect {
+// x, y, width, height in space units or in grid cells.
+struct OverlayRect {
   int64_t x = 0;
   int64_t y = 0;
   int64_t width = 0;
   int64_t height = 0;
-  bool operator==(const OverlaySpaceRect&) const = default;
+  bool operator==(const OverlayRect&) const = default;
 };
-
-// x, y, width, height in cells of the whole grid.
-struct OverlayCellRect {
-  int64_t x = 0;
-  int64_t y = 0;
-  int64_t width = 0;
-  int64_t height = 0;
-  bool operator==(const OverlayCellRect&) const = default;
-};
+using OverlaySpaceRect = OverlayRect;  // the camera's coordinate space
+using OverlayCellRect = OverlayRect;   // cells of the whole grid
 
 // Inclusive client pixels.
 struct OverlayWindowRect {

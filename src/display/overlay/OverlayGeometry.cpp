@@ -32,10 +32,30 @@ struct SensorGridType {
   int roiOrigin[2];
 };
 
-constexpr SensorGridType kType8 = {2048, 1536, false,  128,   96,       {4, 14},
-                                   37,   21,   {1, 4}, false, {16, 57}, {0, 0}};
-constexpr SensorGridType kType9 = {2592, 1944, true,   162,  121,       {21, 26},
-                                   29,   17,   {5, 6}, true, {84, 108}, {68, 51}};
+constexpr SensorGridType kType8 = {.sensorWidth = 2048,
+                                   .sensorHeight = 1536,
+                                   .capToSensor = false,
+                                   .largeMaskCols = 128,
+                                   .largeMaskRows = 96,
+                                   .smallMaskOrigin = {4, 14},
+                                   .smallMotionCols = 37,
+                                   .smallMotionRows = 21,
+                                   .smallMotionOrigin = {1, 4},
+                                   .fullSensorRoi = false,
+                                   .smallRoiOrigin = {16, 57},
+                                   .roiOrigin = {0, 0}};
+constexpr SensorGridType kType9 = {.sensorWidth = 2592,
+                                   .sensorHeight = 1944,
+                                   .capToSensor = true,
+                                   .largeMaskCols = 162,
+                                   .largeMaskRows = 121,
+                                   .smallMaskOrigin = {21, 26},
+                                   .smallMotionCols = 29,
+                                   .smallMotionRows = 17,
+                                   .smallMotionOrigin = {5, 6},
+                                   .fullSensorRoi = true,
+                                   .smallRoiOrigin = {84, 108},
+                                   .roiOrigin = {68, 51}};
 
 struct Builder {
   OverlayGeometry& g;

@@ -17,11 +17,11 @@ int saturate(int64_t value) {
 
 bool OverlayList::admits(const std::string& name) const {
   if (elements_.size() >= kMaxElements) {
-    DebugTrace("overlay: %zu elements already, add refused\n", elements_.size());
+    DebugTrace("overlay: %zu elements already, add refused", elements_.size());
     return false;
   }
   if (name.size() > kMaxNameBytes) {
-    DebugTrace("overlay: name of %zu bytes, add refused\n", name.size());
+    DebugTrace("overlay: name of %zu bytes, add refused", name.size());
     return false;
   }
   return true;
@@ -124,7 +124,7 @@ int OverlayList::pointByName(const std::string& name, int which) const {
 
 void OverlayList::adjustMotion() {
   if (!geometry_ || geometry_->spaceWidth <= 0 || geometry_->spaceHeight <= 0) {
-    DebugTrace("overlay: no space to adjust to before the first picture\n");
+    DebugTrace("overlay: no space to adjust to before the first picture");
     return;
   }
   for (OverlayElement& element : elements_) {
@@ -142,7 +142,7 @@ void OverlayList::setDescription(const std::string& model, const std::string& se
 
 void OverlayList::setRotation(int rotation) {
   if (rotation < 0 || rotation > 5) {
-    DebugTrace("overlay: rotation %d ignored\n", rotation);
+    DebugTrace("overlay: rotation %d ignored", rotation);
     return;
   }
   rotation_ = rotation;

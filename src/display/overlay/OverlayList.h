@@ -56,6 +56,8 @@ class OverlayList {
   // None before the first picture.
   const std::optional<OverlayGeometry>& geometry() const { return geometry_; }
   OverlayArea area() const;
+  // The elements' window rectangles are current: there is a grid and an area to draw or edit in.
+  bool placed() const { return geometry_ && geometry_->usable() && !area().empty(); }
 
  private:
   bool admits(const std::string& name) const;

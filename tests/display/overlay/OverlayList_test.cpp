@@ -183,16 +183,18 @@ TEST(OverlayList, WithoutGridOrAreaNothingIsConvertedButQueriesAnswer) {
   list.setDescription("TQ312", "OV2715", "640x480", "");  // masks in cells of 32 pixels
   list.updateGeometry(16, 16, {0, 0, 16, 16});
   list.addMask("m", 70, 2, 5, 5);
-  EXPECT_FALSE(list.geometry()->usable());
+  EXPECT_FALSE(list.placed());
   EXPECT_EQ(pointsOf(list, "m"), (Points{70, 2, 5, 5}));
   EXPECT_EQ(named(list, "m").window(), OverlayWindowRect{});
   list.adjustMotion();  // the 60 x 33 space is known all the same
   EXPECT_EQ(pointsOf(list, "m"), (Points{59, 2, 1, 5}));
 
   list.updateGeometry(640, 480, {0, 0, 0, 0});
+  EXPECT_FALSE(list.placed());
   EXPECT_EQ(named(list, "m").cells().x, 19);
   EXPECT_EQ(named(list, "m").window(), OverlayWindowRect{});
   list.updateGeometry(640, 480, {0, 0, 640, 480});
+  EXPECT_TRUE(list.placed());
   EXPECT_EQ(named(list, "m").window(), (OverlayWindowRect{608, 0, 639, 95}));
 }
 

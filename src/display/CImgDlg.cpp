@@ -228,6 +228,7 @@ void CImgDlg::drawIntoWindow() {
   viewFrame_.canvas().drawPicture(drawHeader_, drawBits_, drawPictureId_,
                                   {0, 0, drawHeader_.biWidth, drawHeader_.biHeight},
                                   viewFrame_.videoRect());
+  drawOverlayOutlines();
   drawPtz();
   stepFisheye(viewFrame_.canvas(), viewFrame_.videoRect());
   backgroundShown_ = false;
@@ -476,6 +477,7 @@ void CImgDlg::CloseMotionState() {
 void CImgDlg::SetBrand(const std::string& brand) {
   brand_ = brand;
   if (motionWindow_) motionWindow_->setBrand(brand_);
+  describeCamera();
 }
 
 }  // namespace vexa

@@ -18,6 +18,7 @@
 #include "display/fisheye/FisheyeEngine.h"
 #include "display/fisheye/FisheyeViewControl.h"
 #include "display/overlay/ClientMasks.h"
+#include "display/overlay/OverlayList.h"
 #include "media/PictureFormat.h"
 
 namespace vexa {
@@ -157,6 +158,33 @@ class CImgDlg {
   // Null until first needed.
   FisheyeEngine* fisheyeEngine() { return fisheye_.get(); }
 
+  // ---- overlays (CImgDlgOverlays.cpp): the camera's motion windows, privacy masks and regions
+  // of interest in its own coordinates, drawn over the picture ----
+  void AddMask(const std::string& name, int32_t x, int32_t y, int32_t width, int32_t height);
+  void AddMotionByName(const std::string& name, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  // Unnamed; with the default camera the values are window pixels. Always 1.
+  int AddMotion(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  void AddRoi(const std::string& name, int32_t x, int32_t y, int32_t width, int32_t height,
+              int32_t aspectX, int32_t aspectY, int32_t minWidth, int32_t minHeight);
+  // Each removes the first element of that name from the front.
+  void RemoveMask(const std::string& name);
+  void RemoveMotionByName(const std::string& name);
+  void RemoveRoi(const std::string& name);
+  // The front element. Always 1.
+  int RemoveMotion();
+  // Coordinates by which (read by the kind of the last add); -1 for anything unknown.
+  int GetMotionPoint(int32_t index, int32_t which) const;
+  int GetMaskPoint(const std::string& name, int32_t which) const;
+  int GetMotionPointByName(const std::string& name, int32_t which) const;
+  int GetRoiPoint(const std::string& name, int32_t which) const;
+  void AdjustMotion();
+  const OverlayList& overlays() const { return overlays_; }
+  // The camera's description, choosing the overlays' grid (the resolution also chooses the
+  // fisheye sensor class, SetSensorMode).
+  void SetModel(const std::string& model);
+  void SetSensor(const std::string& sensor);
+  void SetWebVersion(const std::string& version);
+
   // ---- client masks (CImgDlgOverlays.cpp): painted over every new picture ----
   void AddClientMask(const std::string& name, int32_t x, int32_t y, int32_t width, int32_t height);
   int RemoveClientMask(const std::string& name);
@@ -284,6 +312,14 @@ class CImgDlg {
                                   PictureLease& lease);
   ClientMasks clientMasks_;
   std::unique_ptr<uint8_t[]> maskedPicture_;
+
+  void describeCamera();
+  void drawOverlayOutlines();
+  OverlayList overlays_;
+  std::string model_;
+  std::string sensor_;
+  std::string resolution_;
+  std::string webVersion_;
 };
 
 }  // namespace vexa

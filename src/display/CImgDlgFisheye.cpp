@@ -80,15 +80,16 @@ int CImgDlg::SetRotation(const std::string& rotation) {
   for (size_t i = 0; i < kRotationNames.size(); ++i) {
     if (rotation != kRotationNames[i] && !isUpperOf(rotation, kRotationNames[i])) continue;
     rotation_ = int(i);
-    if (fisheye_) {
-      fisheye_->setOrientation(rotation_);
-      redrawForced_ = true;
-    }
+    overlays_.setRotation(rotation_);
+    redrawForced_ = true;
+    if (fisheye_) fisheye_->setOrientation(rotation_);
   }
   return 0;
 }
 
 void CImgDlg::SetSensorMode(const std::string& resolution) {
+  resolution_ = resolution;
+  describeCamera();
   sensorClass_ = sensorClassFromText(resolution.c_str());
   if (fisheye_) {
     fisheye_->setSensorClass(sensorClass_);

@@ -1,10 +1,97 @@
-// The video window's overlays: client masks painted into the picture before it is drawn.
+// The video window's overlays: the camera's motion windows, privacy masks and regions of
+// interest drawn over the picture, and client masks painted into it before it is drawn.
 #include <cstdlib>
 #include <cstring>
 
 #include "display/CImgDlg.h"
+#include "display/overlay/OverlayDrawing.h"
 
 namespace vexa {
+
+void CImgDlg::AddMask(const std::string& name, int32_t x, int32_t y, int32_t width,
+                      int32_t height) {
+  overlays_.addMask(name, x, y, width, height);
+  redrawForced_ = true;
+}
+
+void CImgDlg::AddMotionByName(const std::string& name, int32_t x1, int32_t y1, int32_t x2,
+                              int32_t y2) {
+  overlays_.addMotionByName(name, x1, y1, x2, y2);
+  redrawForced_ = true;
+}
+
+int CImgDlg::AddMotion(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  overlays_.addMotion(x1, y1, x2, y2);
+  redrawForced_ = true;
+  return 1;
+}
+
+void CImgDlg::AddRoi(const std::string& name, int32_t x, int32_t y, int32_t width,
+                     int32_t height, int32_t aspectX, int32_t aspectY, int32_t minWidth,
+                     int32_t minHeight) {
+  overlays_.addRoi(name, x, y, width, height, aspectX, aspectY, minWidth, minHeight);
+  redrawForced_ = true;
+}
+
+void CImgDlg::RemoveMask(const std::string& name) {
+  if (overlays_.removeByName(name)) redrawForced_ = true;
+}
+void CImgDlg::RemoveMotionByName(const std::string& name) {
+  RemoveMask(name);
+}
+void CImgDlg::RemoveRoi(const std::string& name) {
+  RemoveMask(name);
+}
+
+int CImgDlg::RemoveMotion() {
+  if (overlays_.removeFront()) redrawForced_ = true;
+  return 1;
+}
+
+int CImgDlg::GetMotionPoint(int32_t index, int32_t which) const {
+  return overlays_.motionPoint(index, which);
+}
+int CImgDlg::GetMaskPoint(const std::string& name, int32_t which) const {
+  return overlays_.pointByName(name, which);
+}
+int CImgDlg::GetMotionPointByName(const std::string& name, int32_t which) const {
+  return overlays_.pointByName(name, which);
+}
+int CImgDlg::GetRoiPoint(const std::string& name, int32_t which) const {
+  return overlays_.pointByName(name, which);
+}
+
+void CImgDlg::AdjustMotion() {
+  overlays_.adjustMotion();
+  redrawForced_ = true;
+}
+
+void CImgDlg::SetModel(const std::string& model) {
+  model_ = model;
+  ptz_.SetModel(model);
+  describeCamera();
+}
+void CImgDlg::SetSensor(const std::string& sensor) {
+  sensor_ = sensor;
+  describeCamera();
+}
+void CImgDlg::SetWebVersion(const std::string& version) {
+  webVersion_ = version;
+  describeCamera();
+}
+
+void CImgDlg::describeCamera() {
+  overlays_.setDescription(model_, sensor_, resolution_, webVersion_);
+  redrawForced_ = true;
+}
+
+// The outlines follow the picture's size and where the window shows it.
+void CImgDlg::drawOverlayOutlines() {
+  if (overlays_.elements().empty()) return;
+  overlays_.updateGeometry(pictureHeader_.biWidth, pictureHeader_.biHeight,
+                           viewFrame_.videoRect());
+  drawOverlays(overlays_, viewFrame_.canvas());
+}
 
 void CImgDlg::AddClientMask(const std::string& name, int32_t x, int32_t y, int32_t width,
                             int32_t height) {

@@ -32,9 +32,6 @@ const char* nextModeName(const FisheyeEngine* engine) {
 }  // namespace
 
 void ViewerFisheye::apply() {
-  // The sensor window and the orientation first: the engine takes them when it is created.
-  if (!options_.sensorMode.empty()) window_.SetSensorMode(options_.sensorMode);
-  if (!options_.rotation.empty()) window_.SetRotation(options_.rotation);
   if (options_.centre) {
     window_.SetFisheyeCentreX(options_.centre->first);
     window_.SetFisheyeCentreY(options_.centre->second);

@@ -18,6 +18,7 @@
 #include "viewer/SdlAudioOutput.h"
 #include "viewer/ViewerCapture.h"
 #include "viewer/ViewerFisheye.h"
+#include "viewer/ViewerOverlays.h"
 #include "platform/Thread.h"
 #include "platform/UiLoop.h"
 #include "session/IPCameraSite.h"
@@ -46,7 +47,6 @@ CImgDlg::JpegDecode jpegDecodeOf(StreamPlayer& player) {
 // The camera's pan/tilt/zoom as the options describe it; commands go to the stream's camera.
 void setUpPtz(CImgDlg& window, const ViewerOptions& options, const StreamConfig& config) {
   PtzMouse& ptz = window.ptz();
-  ptz.SetModel(options.model);
   const int on = options.ptz ? 1 : 0;
   ptz.SetEnPt(on);
   ptz.SetEnCenter(on);
@@ -94,7 +94,15 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   PlayerStreamView view(player, loop);
   CImgDlg window(&view, jpegDecodeOf(player), loop, kWindowWidth, kWindowHeight);
   window.SetDisplayMode(options_.displayMode);
+  // The model first: it resets the pan/tilt/zoom switches.
+  window.SetModel(options_.model);
   setUpPtz(window, options_, config);
+  window.SetSensor(options_.sensor);
+  window.SetWebVersion(options_.webVersion);
+  // Before the fisheye settings: the engine takes the sensor window and orientation when made.
+  if (!options_.sensorMode.empty()) window.SetSensorMode(options_.sensorMode);
+  if (!options_.rotation.empty()) window.SetRotation(options_.rotation);
+  addOverlays(window, options_.overlays.specs);
   window.create();
   if (options_.fullscreen) window.FullScreen();
   window.setHidden(presenter == nullptr && !options_.paintOffscreen);
@@ -109,6 +117,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     window.setFolderOpener([](const std::string& folder) { platform::openFolder(folder); });
     presenter->setKeyHandler([&](char key) {
       if (fisheye.key(key)) return;
+      if (key == 'p') printOverlays(window, out_);
       if (key == 'r') capture.toggleRecording();
       if (key == 's') capture.takeSnapshot();
       if (key == 'o') capture.chooseFolder();
@@ -163,6 +172,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     if (!presenter->handleEvents(window, wait)) break;
   }
 
+  if (options_.printOverlays) printOverlays(window, out_);
   if (options_.reportPictures) {
     out_ << "vexa-viewer: " << window.picturesTaken() << " pictures taken, "
          << window.presentCanvas().stretchCount() << " painted in "

@@ -106,12 +106,21 @@ std::string viewerUsage() {
          "  --fisheye-view PAN,TILT,ZOOM  the first view's direction in degrees and zoom level\n"
          "                         0..9 (default 0,0,2)\n"
          "  --fisheye-calibrate    find the lens circle in the first picture and print it\n"
+         "  --sensor NAME          the camera's sensor, and with --model, --sensor-mode and\n"
+         "  --web-version V        its web version: they choose the grid overlays sit on\n"
+         "  --overlay SPEC         an overlay (repeatable): mask NAME X Y W H, motion NAME X1 Y1\n"
+         "                         X2 Y2 (NAME - for the unnamed kind), roi NAME X Y W H AX AY\n"
+         "                         MINW MINH in the camera's coordinates; client-mask NAME X Y W H\n"
+         "                         (80 x 60 units over the picture), client-colour R G B ALPHA\n"
+         "  --overlays FILE        overlays from a file, one a line, # comments\n"
+         "  --print-overlays       print every overlay as the camera's page reads it at the end\n"
          "  --help                 this text\n"
          "In the window: F11 or f full screen, r recording on and off, s snapshot, o choose the\n"
          "folder both go to (the current folder until chosen; a --record folder too). With\n"
          "--ptz: c centre mode on and off; the right button opens the camera's menu. Fisheye\n"
          "views: m next mode, c find the lens circle, + and - zoom; click to centre a view,\n"
-         "hold the left button to turn it, the wheel zooms, drag the 360 bands.\n";
+         "hold the left button to turn it, the wheel zooms, drag the 360 bands. Overlays: p prints\n"
+         "them.\n";
 }
 
 ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
@@ -171,6 +180,18 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
          o.timeoutMs = int32_t(ms);
          return std::string();
        }},
+      {"--sensor", [&](const std::string& v) { o.sensor = v; return std::string(); }},
+      {"--web-version", [&](const std::string& v) { o.webVersion = v; return std::string(); }},
+      {"--overlay",
+       [&](const std::string& v) {
+         parseOverlayText(v, "--overlay '" + v + "'", false, o.overlays);
+         return o.overlays.error;
+       }},
+      {"--overlays",
+       [&](const std::string& v) {
+         readOverlayFile(v, o.overlays);
+         return o.overlays.error;
+       }},
       {"--fisheye",
        [&](const std::string& v) {
          if (!oneOf(v, {"NONE", "PTZ", "360", "4PTZ", "PANORAMA", "PANOPTZ"})) {
@@ -210,7 +231,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
          if (!parseIntegers(v, 'x', size) || size[0] <= 0 || size[1] <= 0) {
            return "--sensor-mode needs WIDTHxHEIGHT, not '" + v + "'";
          }
-         o.fisheye.sensorMode = v;
+         o.sensorMode = v;
          return std::string();
        }},
       {"--rotation",
@@ -219,7 +240,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
            return "--rotation is normal, flip, mirror, rotate, counterclockwise or clockwise, "
                   "not '" + v + "'";
          }
-         o.fisheye.rotation = v;
+         o.rotation = v;
          return std::string();
        }},
       {"--fisheye-view",
@@ -241,7 +262,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
       {"--help", &o.help},             {"-h", &o.help},
       {"--ptz", &o.ptz},               {"--motion", &o.motion},
-      {"--fisheye-calibrate", &o.fisheye.calibrate}};
+      {"--fisheye-calibrate", &o.fisheye.calibrate}, {"--print-overlays", &o.printOverlays}};
 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/MotionState.h"
+#include "viewer/OverlaySpec.h"
 
 namespace vexa::viewer {
 
@@ -16,8 +17,6 @@ struct FisheyeOptions {
   std::optional<std::pair<int32_t, int32_t>> centre;  // sensor pixels, y from the top
   std::optional<int32_t> diameter;
   std::optional<int32_t> rotateBiasDegrees;
-  std::string sensorMode;  // WxH
-  std::string rotation;    // normal flip mirror rotate counterclockwise clockwise
   struct View {
     int pan = 0;
     int tilt = 0;
@@ -56,6 +55,14 @@ struct ViewerOptions {
   bool ptz = false;
   int32_t httpPort = 80;
   FisheyeOptions fisheye;
+  // The camera's description (with --model, --sensor-mode and --rotation), choosing the grid its
+  // overlays are placed on, and the overlays to show.
+  std::string sensor;
+  std::string sensorMode;  // WxH, the stream's resolution
+  std::string webVersion;
+  std::string rotation;  // normal flip mirror rotate counterclockwise clockwise
+  OverlaySpecs overlays;
+  bool printOverlays = false;
   std::string address;
 };
 

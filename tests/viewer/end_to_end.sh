@@ -107,8 +107,30 @@ fe_width=$(ffprobe -v error -show_entries stream=width -of csv=p=0 "$work/fe.png
 [ "${fe_width:-0}" -gt 1200 ] || fail "fisheye snapshot is $fe_width wide, not the dewarped view"
 stop_camera
 
+# Overlays from a file on a 1280 x 1024 camera described as one with a 28 x 30 motion grid: the
+# queries give back what was added.
+start_camera --width 1280 --height 1024
+cat > "$work/overlays.txt" <<'END'
+# a privacy mask, then motion windows
+mask door 20 4 8 6
+motion hall 10 3 19 12
+motion - 1 2 3 4
+client-mask desk 40 30 20 15
+client-colour 255 0 0 0.5
+END
+"$viewer" --protocol 12 --headless --duration 2 --model TQ312 --sensor OV2715 \
+  --sensor-mode 1280x1024 --overlays "$work/overlays.txt" --print-overlays \
+  "127.0.0.1:$rtsp_port/h264" > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+[ $status -eq 0 ] || fail "overlay run exited $status: $(cat "$work/err.txt")"
+expected='vexa-viewer: overlay 0 "": 6 2 6 4
+vexa-viewer: overlay 1 "hall": 10 3 19 12
+vexa-viewer: overlay 2 "door": 20 4 27 9'
+[ "$(grep 'overlay ' "$work/out.txt")" = "$expected" ] || fail "overlays read back: $(grep overlay "$work/out.txt")"
+stop_camera
+
 # Bad arguments: one line and status 2.
-for bad in "--protocol two" "--fisheye ptz" "--fisheye-view 0,95,2"; do
+for bad in "--protocol two" "--fisheye ptz" "--fisheye-view 0,95,2" "--overlay roi"; do
   # shellcheck disable=SC2086
   "$viewer" $bad 127.0.0.1 > /dev/null 2> "$work/err.txt"
   status=$?

@@ -55,6 +55,25 @@ for mode, name in names.items():
     print(f"  map rebuild 1280x720 {name}: {ms.get(f'BM_MapRebuild/mode:{mode}', float('nan')):6.3f}")
 PY
 
+# Overlays: outlines and client masks on a new picture, against the same picture without them.
+"$build/bench/bench_overlay" --benchmark_out="$out/overlay.json" --benchmark_out_format=json \
+  --benchmark_repetitions=5 --benchmark_report_aggregates_only=true >/dev/null
+
+python3 - "$out/overlay.json" <<'PY'
+import json, sys
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+us = {r["run_name"]: r["cpu_time"] for r in runs if r.get("aggregate_name") == "median"}
+plain, outlined = us["BM_PaintPicture/outlines:0"], us["BM_PaintPicture/outlines:1"]
+print("\nOverlays on a new picture, CPU us (median of 5):")
+print(f"  1920x1080 into 1280x720: {plain:7.1f}, with 16 outlines {outlined:7.1f}"
+      f"  ratio {outlined / plain:.3f} (target <= 1.05)")
+for w, h, target in ((1280, 720, ""), (1920, 1080, " (target <= 1.30)")):
+    bare = us[f"BM_NewPictureMasks/w:{w}/h:{h}/masked:0"]
+    masked = us[f"BM_NewPictureMasks/w:{w}/h:{h}/masked:1"]
+    print(f"  client masks over a quarter at 50 %, {w}x{h}: {bare:7.1f} -> {masked:7.1f}"
+          f"  ratio {masked / bare:.2f}{target}")
+PY
+
 # Depacketisers (packets and MB per CPU-second) and audio decoding per 160 ms block beside FFmpeg's
 # decoder on the same block, as Google Benchmark reports them.
 for name in depacketizer audio_decode; do

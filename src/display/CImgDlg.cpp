@@ -185,7 +185,6 @@ bool CImgDlg::fetchJpegPicture(uint32_t frameNumber) {
 
 void CImgDlg::acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits,
                             PictureLease lease) {
-  bits = paintClientMasks(header, bits, lease);
   pictureHeader_ = header;
   pictureSource_ = bits;
   pictureLease_ = std::move(lease);
@@ -209,7 +208,7 @@ void CImgDlg::draw() {
   if (hidden_) return;
   if (fullScreen_) {
     CImgFullscrDlg& window = ensureFullScreenWindow();
-    window.draw(drawHeader_, drawBits_, drawPictureId_);
+    window.draw(drawHeader_, drawBits_, drawPictureId_, clientMaskTint());
     stepFisheye(window.viewFrame().canvas(), window.viewFrame().videoRect());
   } else {
     drawIntoWindow();
@@ -227,7 +226,7 @@ void CImgDlg::drawIntoWindow() {
   if (drawBits_ == nullptr) return;
   viewFrame_.canvas().drawPicture(drawHeader_, drawBits_, drawPictureId_,
                                   {0, 0, drawHeader_.biWidth, drawHeader_.biHeight},
-                                  viewFrame_.videoRect());
+                                  viewFrame_.videoRect(), clientMaskTint());
   drawOverlayOutlines();
   drawPtz();
   stepFisheye(viewFrame_.canvas(), viewFrame_.videoRect());
@@ -250,7 +249,8 @@ void CImgDlg::serveCapture() {
   if (!view_->LockCurImage(false)) return;  // no stream to hold still: try again later
   capturePending_ = false;
   // Failures are not reported: the folder is shown all the same.
-  SaveSnapshot(captureFolder_, captureFileName_, drawHeader_, drawBits_);
+  const uint8_t* bits = clientMaskTint() != nullptr ? maskedCopy(drawHeader_, drawBits_) : drawBits_;
+  SaveSnapshot(captureFolder_, captureFileName_, drawHeader_, bits);
   view_->UnlockCurImage();
   if (folderOpener_) folderOpener_(captureFolder_);
 }

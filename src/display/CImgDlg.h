@@ -306,10 +306,11 @@ class CImgDlg {
   std::unique_ptr<CMotionStateDlg> motionWindow_;
   std::string brand_;
 
-  // The picture to show with the client masks painted over it: the decoder's lent picture is
-  // copied first, since others read it too.
-  const uint8_t* paintClientMasks(const BITMAPINFOHEADER& header, const uint8_t* bits,
-                                  PictureLease& lease);
+  // The client masks over the picture drawn next, blended as it is drawn: the decoder's picture
+  // is lent and read by others too. Null when none show.
+  const PictureTint* clientMaskTint();
+  // A copy of a picture with the masks painted in, for snapshots and dewarping.
+  const uint8_t* maskedCopy(const BITMAPINFOHEADER& header, const uint8_t* bits);
   ClientMasks clientMasks_;
   std::unique_ptr<uint8_t[]> maskedPicture_;
 

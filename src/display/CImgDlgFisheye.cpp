@@ -104,9 +104,11 @@ bool CImgDlg::dewarpPicture() {
   fisheye_->setWindowVideoRect(ViewFrame::layout(displayMode_, viewFrame_.clientRect(),
                                                  pictureHeader_.biWidth, pictureHeader_.biHeight));
   fisheye_->setFullScreenClient(desktopWidth_, desktopHeight_);
+  // Client masks go into what is dewarped.
+  const bool masked = clientMasks_.tintFor(pictureHeader_.biWidth, pictureHeader_.biHeight);
+  const uint8_t* source = masked ? maskedCopy(pictureHeader_, pictureSource_) : pictureSource_;
   BITMAPINFOHEADER header{};
-  if (!fisheye_->dewarp(pictureHeader_, pictureSource_, dewarped_.get(), kDisplayPictureBytes,
-                        header))
+  if (!fisheye_->dewarp(pictureHeader_, source, dewarped_.get(), kDisplayPictureBytes, header))
     return false;
   drawHeader_ = header;
   drawBits_ = dewarped_.get();

@@ -1,5 +1,5 @@
 // The video window's overlays: the camera's motion windows, privacy masks and regions of
-// interest drawn over the picture, and client masks painted into it before it is drawn.
+// interest drawn over the picture, and client masks blended into it as it is drawn.
 #include <cstdlib>
 #include <cstring>
 
@@ -107,22 +107,19 @@ void CImgDlg::SetClientMaskColor(int32_t red, int32_t green, int32_t blue, doubl
   clientMasks_.setColour(red, green, blue, alpha);
 }
 
-const uint8_t* CImgDlg::paintClientMasks(const BITMAPINFOHEADER& header, const uint8_t* bits,
-                                         PictureLease& lease) {
-  if (!clientMasks_.active() || header.biWidth <= 0 || header.biHeight <= 0) return bits;
-  // The MPEG-4 and JPEG paths decode into the window's own picture; a lent one is copied.
-  uint8_t* own = picture_.get();
-  if (bits != own) {
-    // Pictures above the window's own buffers are beyond what masks are painted on anyway.
-    const size_t bytes = size_t(header.biWidth) * size_t(header.biHeight) * kBytesPerPixel;
-    if (bytes > kDisplayPictureBytes) return bits;
-    if (!maskedPicture_) maskedPicture_ = std::make_unique<uint8_t[]>(kDisplayPictureBytes);
-    own = maskedPicture_.get();
-    std::memcpy(own, bits, bytes);
-    lease = {};
-  }
-  clientMasks_.apply(own, header.biWidth, header.biHeight);
-  return own;
+const PictureTint* CImgDlg::clientMaskTint() {
+  // A dewarped picture is no longer the camera's: its masks were painted before the dewarp.
+  if (dewarpedShown_) return nullptr;
+  return clientMasks_.tintFor(drawHeader_.biWidth, drawHeader_.biHeight);
+}
+
+const uint8_t* CImgDlg::maskedCopy(const BITMAPINFOHEADER& header, const uint8_t* bits) {
+  const size_t bytes = size_t(header.biWidth) * size_t(header.biHeight) * kBytesPerPixel;
+  if (bits == nullptr || bytes > kDisplayPictureBytes) return bits;
+  if (!maskedPicture_) maskedPicture_ = std::make_unique<uint8_t[]>(kDisplayPictureBytes);
+  std::memcpy(maskedPicture_.get(), bits, bytes);
+  clientMasks_.apply(maskedPicture_.get(), header.biWidth, header.biHeight);
+  return maskedPicture_.get();
 }
 
 }  // namespace vexa

@@ -25,12 +25,13 @@ void CImgFullscrDlg::paintBackground() {
   frame_.canvas().fillRect(frame_.clientRect(), kBackgroundColour);
 }
 
-void CImgFullscrDlg::draw(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId) {
+void CImgFullscrDlg::draw(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
+                          const PictureTint* tint) {
   if (bits == nullptr || header.biWidth <= 0 || header.biHeight <= 0) return;
   if (frame_.update(ViewFrame::kFit, header.biWidth, header.biHeight)) paintBackground();
   const Rect& client = frame_.clientRect();
   lastSource_ = zoom_.sourceRect(header.biWidth, header.biHeight, client.width, client.height);
-  frame_.canvas().drawPicture(header, bits, pictureId, lastSource_, frame_.videoRect());
+  frame_.canvas().drawPicture(header, bits, pictureId, lastSource_, frame_.videoRect(), tint);
   // Here the camera moves even in centre mode.
   if (ptz_ != nullptr && ptz_->joystickEnabled()) {
     joystick_.draw(frame_.canvas(), client, &ptz_->sender());

@@ -28,7 +28,8 @@ class CImgFullscrDlg {
   bool isShown() const { return shown_; }
   void resize(int desktopWidth, int desktopHeight);
 
-  void draw(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId);
+  void draw(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
+            const PictureTint* tint = nullptr);
 
   void onMouseWheel(int delta);
   void onLeftButtonDown(int x, int y);

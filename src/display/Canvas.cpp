@@ -158,16 +158,18 @@ uint32_t Canvas::pixel(int x, int y) const {
 }
 
 void Canvas::drawPicture(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
-                         const Rect& source, const Rect& destination) {
+                         const Rect& source, const Rect& destination, const PictureTint* tint) {
   if (bits == nullptr || header.biBitCount != 24 || header.biWidth <= 0 || header.biHeight <= 0)
     return;
   const Rect from = intersect(source, {0, 0, header.biWidth, header.biHeight});
   const Rect visible = intersect(destination, {0, 0, width_, height_});
   if (from.empty() || destination.empty() || visible.empty()) return;
 
-  const PictureKey key{bits, pictureId, header.biWidth, header.biHeight, from, destination};
+  const PictureKey key{bits, pictureId,  header.biWidth,
+                       header.biHeight, from, destination,
+                       tint != nullptr ? tint->version : 0};
   if (pictureIntact_ && key == shownPicture_) return;
-  stretcher_->stretch(header, bits, from, destination, visible, data(), size_t(stride_));
+  stretcher_->stretch(header, bits, from, destination, visible, data(), size_t(stride_), tint);
   cairo_surface_mark_dirty_rectangle(surface_, visible.x, visible.y, visible.width, visible.height);
   shownPicture_ = key;
   pictureIntact_ = true;

@@ -28,6 +28,8 @@ struct Rect {
 
 // A window's drawing surface: a 32-bit Cairo image surface (pixels 0x00RRGGBB in native words).
 // Colours given to it are Windows colour values, 0x00BBGGRR.
+struct PictureTint;
+
 class Canvas {
  public:
   Canvas(int width, int height);
@@ -62,8 +64,10 @@ class Canvas {
   // Rows of the picture are exactly width x 3 bytes, as the decoders write them. pictureId names
   // the picture's content: drawing the same id, source and destination again costs nothing while
   // nothing else was drawn over it.
+  // A tint, when given, is blended over the parts of the picture it covers as they are drawn.
   void drawPicture(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
-                   const Rect& source, const Rect& destination);
+                   const Rect& source, const Rect& destination,
+                   const PictureTint* tint = nullptr);
 
   // 0x00RRGGBB; 0 outside the canvas.
   uint32_t pixel(int x, int y) const;
@@ -84,6 +88,7 @@ class Canvas {
     int pictureHeight = 0;
     Rect source;
     Rect destination;
+    uint64_t tintVersion = 0;
     bool operator==(const PictureKey&) const = default;
   };
 

@@ -1,6 +1,12 @@
 #include "display/PictureStretcher.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "display/WideLoad.h"
 
@@ -9,6 +15,57 @@ namespace vexa {
 namespace {
 uint32_t pixelAt(const uint8_t* bgr) {
   return (uint32_t(bgr[2]) << 16) | (uint32_t(bgr[1]) << 8) | bgr[0];
+}
+
+// Canvas pixels are 0x00RRGGBB words, bytes blue, green, red and one unused (kept: its factor is
+// the whole and it adds nothing). (keep * v + add) stays at or below 25,500, where / 100 is exactly
+// the high half of the product with 41,944, shifted right by 6.
+constexpr uint16_t kHundredthMultiplier = 41944;
+constexpr int kHundredthShift = 6;
+static_assert(PictureTint::kWhole == 100);
+
+struct Blend {
+  std::array<uint16_t, 4> keep;
+  std::array<uint16_t, 4> add;
+};
+
+Blend blendOf(const PictureTint& tint) {
+  const auto keep = uint16_t(tint.keep);
+  return {{keep, keep, keep, PictureTint::kWhole},
+          {uint16_t(tint.add[0]), uint16_t(tint.add[1]), uint16_t(tint.add[2]), 0}};
+}
+
+uint8_t blendByte(uint8_t value, uint16_t keep, uint16_t add) {
+  return uint8_t((uint32_t(keep) * value + add) / PictureTint::kWhole);
+}
+
+void blendPixels(uint32_t* pixels, size_t count, const Blend& blend) {
+  auto* bytes = reinterpret_cast<uint8_t*>(pixels);
+  size_t done = 0;
+#if defined(__SSE2__)
+  constexpr size_t kPixelsAtOnce = 4;
+  const __m128i keep = _mm_setr_epi16(
+      short(blend.keep[0]), short(blend.keep[1]), short(blend.keep[2]), short(blend.keep[3]),
+      short(blend.keep[0]), short(blend.keep[1]), short(blend.keep[2]), short(blend.keep[3]));
+  const __m128i add = _mm_setr_epi16(
+      short(blend.add[0]), short(blend.add[1]), short(blend.add[2]), short(blend.add[3]),
+      short(blend.add[0]), short(blend.add[1]), short(blend.add[2]), short(blend.add[3]));
+  const __m128i hundredth = _mm_set1_epi16(short(kHundredthMultiplier));
+  const __m128i zero = _mm_setzero_si128();
+  const auto blendHalf = [&](__m128i words) {
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(words, keep), add);
+    return _mm_srli_epi16(_mm_mulhi_epu16(sum, hundredth), kHundredthShift);
+  };
+  for (; done + kPixelsAtOnce <= count; done += kPixelsAtOnce) {
+    auto* at = reinterpret_cast<__m128i*>(bytes + done * sizeof(uint32_t));
+    const __m128i four = _mm_loadu_si128(at);
+    _mm_storeu_si128(at, _mm_packus_epi16(blendHalf(_mm_unpacklo_epi8(four, zero)),
+                                          blendHalf(_mm_unpackhi_epi8(four, zero))));
+  }
+#endif
+  for (size_t i = done * sizeof(uint32_t); i < count * sizeof(uint32_t); ++i) {
+    bytes[i] = blendByte(bytes[i], blend.keep[i % 4], blend.add[i % 4]);
+  }
 }
 }  // namespace
 
@@ -23,11 +80,13 @@ void PictureStretcher::buildTables(const Geometry& g) {
     if (wideLoadFits(size_t(sourceX) * kBytesPerPixel, rowBytes)) wideLoadColumns_ = size_t(x) + 1;
   }
   rowOffsets_.resize(size_t(g.visible.height));
+  sourceRows_.resize(size_t(g.visible.height));
   for (int y = 0; y < g.visible.height; ++y) {
     const int64_t destY = g.visible.y - g.destination.y + y;
     const int64_t sourceY = g.source.y + destY * g.source.height / g.destination.height;
     // Bottom row first in memory.
     rowOffsets_[size_t(y)] = size_t(g.pictureHeight - 1 - sourceY) * rowBytes;
+    sourceRows_[size_t(y)] = int(sourceY);
   }
   geometry_ = g;
   haveTables_ = true;
@@ -35,17 +94,25 @@ void PictureStretcher::buildTables(const Geometry& g) {
 
 void PictureStretcher::stretch(const BITMAPINFOHEADER& header, const uint8_t* bits,
                                const Rect& source, const Rect& destination, const Rect& visible,
-                               uint8_t* target, size_t stride) {
+                               uint8_t* target, size_t stride, const PictureTint* tint) {
   const Geometry geometry{header.biWidth, header.biHeight, source, destination, visible};
   if (!haveTables_ || !(geometry == geometry_)) buildTables(geometry);
+  tintSpans_.clear();
+  Blend blend{};
+  if (tint != nullptr && !tint->areas.empty()) {
+    findTintSpans(*tint);
+    blend = blendOf(*tint);
+  }
+  size_t span = 0;
 
   const uint32_t* columns = columnOffsets_.data();
   const size_t width = columnOffsets_.size();
   for (size_t y = 0; y < rowOffsets_.size(); ++y) {
     auto* out = reinterpret_cast<uint32_t*>(target + (size_t(visible.y) + y) * stride) + visible.x;
     if (y > 0 && rowOffsets_[y] == rowOffsets_[y - 1]) {
-      // Enlarging: the same picture row again.
+      // Enlarging: the same picture row again, tinted already.
       std::memcpy(out, reinterpret_cast<const uint8_t*>(out) - stride, width * sizeof(uint32_t));
+      while (span < tintSpans_.size() && tintSpans_[span].row == y) ++span;
       continue;
     }
     const uint8_t* row = bits + rowOffsets_[y];
@@ -55,7 +122,35 @@ void PictureStretcher::stretch(const BITMAPINFOHEADER& header, const uint8_t* bi
                0x00FFFFFFu;  // bytes B, G, R land as 0x00RRGGBB on little-endian hosts
     }
     for (; x < width; ++x) out[x] = pixelAt(row + columns[x]);
+    for (; span < tintSpans_.size() && tintSpans_[span].row == y; ++span) {
+      blendPixels(out + tintSpans_[span].first, tintSpans_[span].end - tintSpans_[span].first,
+                  blend);
+    }
   }
+}
+
+void PictureStretcher::findTintSpans(const PictureTint& tint) {
+  tintSpans_.clear();
+  // Both tables grow with the destination, so an area's pixels are one run of each.
+  const auto columnAt = [&](int64_t x) {
+    const uint64_t offset = uint64_t(std::max<int64_t>(x, 0)) * kBytesPerPixel;
+    return size_t(std::lower_bound(columnOffsets_.begin(), columnOffsets_.end(), offset,
+                                   [](uint32_t at, uint64_t value) { return at < value; }) -
+                  columnOffsets_.begin());
+  };
+  const auto rowAt = [&](int64_t y) {
+    return size_t(std::lower_bound(sourceRows_.begin(), sourceRows_.end(), y,
+                                   [](int row, int64_t value) { return row < value; }) -
+                  sourceRows_.begin());
+  };
+  for (const Rect& area : tint.areas) {
+    const size_t first = columnAt(area.x), end = columnAt(int64_t(area.x) + area.width);
+    if (first >= end) continue;
+    const size_t endRow = rowAt(int64_t(area.y) + area.height);
+    for (size_t row = rowAt(area.y); row < endRow; ++row) tintSpans_.push_back({row, first, end});
+  }
+  std::sort(tintSpans_.begin(), tintSpans_.end(),
+            [](const Span& a, const Span& b) { return a.row < b.row; });
 }
 
 }  // namespace vexa

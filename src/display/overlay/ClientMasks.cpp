@@ -36,7 +36,7 @@ bool ClientMasks::add(const std::string& name, int32_t x, int32_t y, int32_t wid
   mask.width = std::min(mask.width, kSpaceWidth - mask.x);
   mask.height = std::min(mask.height, kSpaceHeight - mask.y);
   masks_.push_back(std::move(mask));
-  runsStale_ = true;
+  runsStale_ = tintStale_ = true;
   return true;
 }
 
@@ -45,7 +45,7 @@ void ClientMasks::remove(const std::string& name) {
       std::find_if(masks_.begin(), masks_.end(), [&](const Mask& mask) { return mask.name == name; });
   if (found == masks_.end()) return;
   masks_.erase(found);
-  runsStale_ = true;
+  runsStale_ = tintStale_ = true;
 }
 
 void ClientMasks::setColour(int32_t red, int32_t green, int32_t blue, double alpha) {
@@ -54,7 +54,7 @@ void ClientMasks::setColour(int32_t red, int32_t green, int32_t blue, double alp
             uint32_t(clampInt(blue, 0, kMaxChannel)) << 16;
   const double opacity = std::isnan(alpha) ? 0 : std::clamp(alpha, 0.0, 1.0);
   opacity_ = int(std::trunc(kFullOpacity * opacity));
-  blendStale_ = true;
+  blendStale_ = tintStale_ = true;
 }
 
 void ClientMasks::rebuildRuns(int cellsAcross, int cellsDown) {
@@ -97,15 +97,42 @@ void ClientMasks::rebuildBlend() {
   }
 }
 
-void ClientMasks::apply(uint8_t* bits, int width, int height) {
-  if (!active() || bits == nullptr || width <= 0 || height <= 0) return;
+bool ClientMasks::prepare(int width, int height) {
+  if (!active() || width <= 0 || height <= 0) return false;
   const int cellsAcross = (width + kCellPixels - 1) / kCellPixels;
   const int cellsDown = (height + kCellPixels - 1) / kCellPixels;
-  if (cellsAcross > kMaxCellsAcross || cellsDown > kMaxCellsDown) return;
+  if (cellsAcross > kMaxCellsAcross || cellsDown > kMaxCellsDown) return false;
   if (runsStale_ || cellsAcross != cellsAcross_ || cellsDown != cellsDown_) {
     rebuildRuns(cellsAcross, cellsDown);
   }
   if (blendStale_) rebuildBlend();
+  return true;
+}
+
+const PictureTint* ClientMasks::tintFor(int width, int height) {
+  if (!prepare(width, height)) return nullptr;
+  if (tintStale_ || width != tintWidth_ || height != tintHeight_) {
+    tintStale_ = false;
+    tintWidth_ = width;
+    tintHeight_ = height;
+    ++tint_.version;
+    tint_.areas.clear();
+    for (const Run& run : runs_) {
+      const int left = run.first * kCellPixels, top = run.row * kCellPixels;
+      tint_.areas.push_back({left, top, std::min(run.end * kCellPixels, width) - left,
+                             std::min(kCellPixels, height - top)});
+    }
+    tint_.keep = kFullOpacity - opacity_;
+    const int shifts[3] = {16, 8, 0};  // picture bytes are blue, green, red
+    for (size_t channel = 0; channel < tint_.add.size(); ++channel) {
+      tint_.add[channel] = opacity_ * (int(colour_ >> shifts[channel]) & kMaxChannel);
+    }
+  }
+  return &tint_;
+}
+
+void ClientMasks::apply(uint8_t* bits, int width, int height) {
+  if (bits == nullptr || !prepare(width, height)) return;
   const size_t rowBytes = size_t(width) * kBytesPerPixel;
   for (const Run& run : runs_) {
     const int firstPixel = run.first * kCellPixels;

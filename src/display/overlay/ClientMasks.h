@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "display/PictureTint.h"
+
 namespace vexa {
 
 // Rectangles the viewer itself paints over every picture in one colour and opacity, whatever the
@@ -37,8 +39,12 @@ class ClientMasks {
   // Whether pictures need painting at all.
   bool active() const { return !masks_.empty() && opacity_ > 0; }
 
-  // Paints the masks over a bottom-up BGR picture with rows of exactly width x 3 bytes. A
-  // partial cell at the right or top edge counts as a whole one.
+  // The masks over a width x height picture as the canvas blends them while drawing it (the
+  // picture itself stays as it is); null when nothing is painted on it. A partial cell at the
+  // right or bottom edge counts as a whole one.
+  const PictureTint* tintFor(int width, int height);
+  // Paints the masks into a bottom-up BGR picture with rows of exactly width x 3 bytes: what
+  // tintFor shows, for snapshots and dewarping.
   void apply(uint8_t* bits, int width, int height);
 
  private:
@@ -53,6 +59,8 @@ class ClientMasks {
     int end;
   };
 
+  // False when the picture is beyond the cells masks are painted on.
+  bool prepare(int width, int height);
   void rebuildRuns(int cellsAcross, int cellsDown);
   void rebuildBlend();
 
@@ -66,6 +74,10 @@ class ClientMasks {
   // Each byte's value blended with the colour, per channel in picture order (blue, green, red).
   std::array<std::array<uint8_t, 256>, 3> blend_{};
   bool blendStale_ = true;
+  PictureTint tint_;
+  int tintWidth_ = 0;
+  int tintHeight_ = 0;
+  bool tintStale_ = true;
 };
 
 }  // namespace vexa

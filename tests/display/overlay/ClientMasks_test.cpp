@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/UiLoop.h"
 #include "support/FakeStreamView.h"
+#include "support/TempFolder.h"
 
 namespace vexa {
 namespace {
@@ -87,6 +88,29 @@ TEST(ClientMasks, MasksCoverTheirCellsOnAnySize) {
   }
 }
 
+// Drawn with the masks as a tint, every byte value comes out as the picture painted by the
+// formula would have.
+TEST(ClientMasks, TheTintDrawsWhatPaintingWouldHave) {
+  constexpr int kWidth = 256, kHeight = 16;
+  std::vector<uint8_t> picture(size_t(kWidth) * kHeight * 3);
+  for (size_t i = 0; i < picture.size(); ++i) picture[i] = uint8_t(i / 3 + i % 3 * 85);
+  const BITMAPINFOHEADER header = makeBgrPictureHeader(kWidth, kHeight);
+  for (const double alpha : {0.5, 0.33, 0.99, 1.0}) {
+    ClientMasks masks;
+    masks.add("all", 0, 0, 80, 60);
+    masks.setColour(200, 17, 255, alpha);
+    std::vector<uint8_t> painted = picture;
+    masks.apply(painted.data(), kWidth, kHeight);
+    Canvas canvas(kWidth, kHeight);
+    canvas.drawPicture(header, picture.data(), 1, {0, 0, kWidth, kHeight},
+                       {0, 0, kWidth, kHeight}, masks.tintFor(kWidth, kHeight));
+    for (int x = 0; x < kWidth; ++x) {
+      const auto [blue, green, red] = pixelAt(painted, kWidth, kHeight, x, 3);
+      ASSERT_EQ(canvas.pixel(x, 3), uint32_t(red << 16 | green << 8 | blue)) << alpha << " " << x;
+    }
+  }
+}
+
 TEST(ClientMasks, RemovalsAndCaps) {
   ClientMasks masks;
   masks.add("a", 0, 0, 10, 10);
@@ -100,8 +124,8 @@ TEST(ClientMasks, RemovalsAndCaps) {
   EXPECT_EQ(masks.size(), ClientMasks::kMaxMasks);
 }
 
-// The window paints the masks into what it shows and snapshots, never into the decoder's picture.
-TEST(ClientMasks, TheWindowPaintsACopyOfALentPicture) {
+// The window shows and snapshots the masks, but never paints into the decoder's picture.
+TEST(ClientMasks, TheWindowBlendsThemAsItDrawsAndSnapshots) {
   platform::ManualClock clock{1000};
   platform::UiLoop loop{clock};
   test::FakeStreamView view;
@@ -112,17 +136,37 @@ TEST(ClientMasks, TheWindowPaintsACopyOfALentPicture) {
   window.SetClientMaskColor(255, 0, 0, 0.5);
   view.picture = test::Picture{makeBgrPictureHeader(64, 48), greyPicture(64, 48)};
   ++view.frameNumber;
-  for (int step = 0; step < 3; ++step) {
-    clock.advance(CImgDlg::kDrawPeriodMs);
-    loop.runDue();
-  }
+  const auto run = [&] {
+    for (int step = 0; step < 3; ++step) {
+      clock.advance(CImgDlg::kDrawPeriodMs);
+      loop.runDue();
+    }
+  };
+  run();
   ASSERT_EQ(int(window.pictureHeader().biWidth), 64);
-  const std::vector<uint8_t> shown(window.pictureBits(), window.pictureBits() + 64 * 48 * 3);
-  EXPECT_EQ(pixelAt(shown, 64, 48, 0, 0), std::tuple(64, 64, 191));
-  EXPECT_EQ(pixelAt(shown, 64, 48, 32, 0), std::tuple(kGrey, kGrey, kGrey));
-  const PictureLease lent = view.decoded.leaseNewest();
-  EXPECT_EQ(lent.bits()[0], kGrey) << "the decoder's picture was painted";
+  // The video rectangle is (2, 2, 316, 236): x 10 shows picture column 1, x 300 column 60.
+  EXPECT_EQ(window.presentCanvas().pixel(10, 10), 0xBF4040u);
+  EXPECT_EQ(window.presentCanvas().pixel(300, 10), 0x808080u);
+  EXPECT_EQ(window.pictureBits()[0], kGrey);
+  EXPECT_EQ(view.decoded.leaseNewest().bits()[0], kGrey) << "the decoder's picture was painted";
+
+  test::TempFolder folder;
+  ASSERT_TRUE(window.RequestCapture(folder.path(), "s.bmp"));
+  run();
+  const std::vector<uint8_t> bmp = folder.read("s.bmp");
+  ASSERT_GT(bmp.size(), 54u);
+  const size_t pixels = bmp[10] | size_t(bmp[11]) << 8;
+  const auto bmpPixel = [&](int x, int y) {  // rows bottom-up, 64 x 3 bytes each
+    const size_t at = pixels + (size_t(47 - y) * 64 + size_t(x)) * 3;
+    return std::tuple(int(bmp[at]), int(bmp[at + 1]), int(bmp[at + 2]));
+  };
+  EXPECT_EQ(bmpPixel(0, 0), std::tuple(64, 64, 191));
+  EXPECT_EQ(bmpPixel(63, 47), std::tuple(kGrey, kGrey, kGrey));
+
   EXPECT_EQ(window.RemoveClientMask("left half"), 1);
+  ++view.frameNumber;
+  run();
+  EXPECT_EQ(window.presentCanvas().pixel(10, 10), 0x808080u);
 }
 
 }  // namespace

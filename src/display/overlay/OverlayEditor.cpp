@@ -123,14 +123,16 @@ int64_t spaceArea(const OverlaySpaceRect& s) {
 }
 
 // Keeping an aspect: the side that follows is the nearest whole number of cells to the ratio,
-// measured in space units (cells need not be square there). Wide: ratios are any 32-bit pair.
+// measured in space units (cells need not be square there); 0 when not even one cell follows, so
+// the smallest region still has the ratio. Wide: ratios are any 32-bit pair.
 int64_t following(int64_t lead, bool leadIsX, const OverlayGeometry& g, int aspectX, int aspectY) {
-  const __int128 perX = __int128(g.spaceWidth) * g.cellsAlongY() * (leadIsX ? aspectY : aspectX);
-  const __int128 perY = __int128(g.spaceHeight) * g.cellsAlongX() * (leadIsX ? aspectX : aspectY);
-  const __int128 num = leadIsX ? lead * perX : lead * perY;
-  const __int128 den = leadIsX ? perY : perX;
-  const __int128 rounded = (2 * num + den) / (2 * den);
-  return int64_t(std::clamp<__int128>(rounded, 1, int64_t(1) << 40));
+  // width * perWidth == height * perHeight, in cells.
+  const __int128 perWidth = __int128(g.spaceWidth) * g.cellsAlongY() * aspectY;
+  const __int128 perHeight = __int128(g.spaceHeight) * g.cellsAlongX() * aspectX;
+  const __int128 num = lead * (leadIsX ? perWidth : perHeight);
+  const __int128 den = leadIsX ? perHeight : perWidth;
+  if (num < den) return 0;
+  return int64_t(std::min<__int128>((2 * num + den) / (2 * den), int64_t(1) << 40));
 }
 
 // A resize by handle: the dragged ends move by whole cells, a kept aspect sets the other side.

@@ -211,6 +211,37 @@ TEST(OverlayEditor, DragsFollowTheCursorUnderEveryRotation) {
   }
 }
 
+TEST(OverlayEditor, CellsUnderTheCursorFollowTheGrid) {
+  // Half a cell off (grid type 2, 31 of 40 columns in cells of 20 pixels): the next cell starts
+  // half a cell early.
+  OverlayList odd;
+  odd.setDescription("TQ311", "ICX445", "640x480", "");
+  odd.addMotionByName("m", 10, 10, 19, 19);
+  odd.updateGeometry(640, 480, {0, 0, 620, 460});
+  ASSERT_TRUE(odd.geometry()->odd);
+  OverlayEditor editor(odd);
+  ASSERT_TRUE(editor.buttonDown(200, 200));
+  editor.move(209, 200);
+  EXPECT_EQ(front(odd).cells().x, 10);
+  editor.move(210, 200);
+  EXPECT_EQ(front(odd).cells().x, 11);
+
+  // A grid finer than the space (120 cells for 80 units): the element moves by what the space
+  // holds, stays there with the next picture, and the grip stays on it.
+  OverlayList fine;
+  fine.addMask("a", 20, 20, 10, 10);
+  fine.updateGeometry(1920, 1080, {0, 0, 1920, 1080});
+  OverlayEditor fineEditor(fine);
+  ASSERT_TRUE(fineEditor.buttonDown(30 * 16 + 60, 450));
+  fineEditor.move(31 * 16 + 60, 450);
+  EXPECT_EQ(front(fine).cells().x, 30);
+  fineEditor.move(32 * 16 + 60, 450);
+  EXPECT_EQ(front(fine).cells().x, 32);
+  EXPECT_EQ(front(fine).space().x, 21);
+  fine.updateGeometry(1920, 1080, {0, 0, 1920, 1080});
+  EXPECT_EQ(front(fine).cells().x, 32);
+}
+
 TEST(OverlayEditor, NothingIsEditedWithoutAGrid) {
   OverlayList empty;
   placeFifteenPixelCells(empty);

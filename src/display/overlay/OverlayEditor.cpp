@@ -135,11 +135,13 @@ int64_t following(int64_t lead, bool leadIsX, const OverlayGeometry& g, int aspe
   return int64_t(std::min<__int128>((2 * num + den) / (2 * den), int64_t(1) << 40));
 }
 
+using CellTest = std::function<bool(const OverlayCellRect&)>;
+
 // A resize by handle: the dragged ends move by whole cells, a kept aspect sets the other side.
 struct Resize {
   AxisCells x;
   AxisCells y;
-  int edges;           // as ends of the space's axes
+  int edges;  // as ends of the space's axes
   bool keepAspect;
   bool leadIsX;        // with an aspect: the side the user drags
   bool followAtStart;  // with an aspect: the end of the other side that moves
@@ -164,8 +166,8 @@ struct Resize {
     if (keepAspect) {
       const AxisCells& lead = leadIsX ? nx : ny;
       const AxisCells& before = leadIsX ? y : x;
-      const int64_t grow = following(lead.length, leadIsX, geometry, aspectX, aspectY) -
-                           before.length;
+      const int64_t grow =
+          following(lead.length, leadIsX, geometry, aspectX, aspectY) - before.length;
       const int64_t by = followAtStart ? -grow : grow;
       if (!before.edgeRange(followAtStart).holds(by)) return std::nullopt;
       (leadIsX ? ny : nx).moveEdge(followAtStart, by);
@@ -173,8 +175,7 @@ struct Resize {
     return OverlayCellRect{nx.start, ny.start, nx.length, ny.length};
   }
   // Smaller steps until the result fits; none when not even the smallest does.
-  std::optional<OverlayCellRect> run(Delta want,
-                                     const std::function<bool(const OverlayCellRect&)>& fits) {
+  std::optional<OverlayCellRect> run(Delta want, const CellTest& fits) const {
     Delta d = clamp(want);
     for (;;) {
       if (const std::optional<OverlayCellRect> cells = apply(d); cells && fits(*cells)) {
@@ -187,6 +188,34 @@ struct Resize {
     }
   }
 };
+
+// Privacy masks grown by mouse stay within what the camera takes: a quarter of the visible cells
+// with grid type 0, 90 space units over all elements with types 4, 5 and 6. Shrinking is free.
+CellTest maskLimit(const OverlayList& list, const OverlayElement& element) {
+  const OverlayGeometry& g = *list.geometry();
+  const bool budgeted = g.gridType >= 4 && g.gridType <= 6;
+  if (list.kind() != kOverlayMask || (g.gridType != 0 && !budgeted)) {
+    return [](const OverlayCellRect&) { return true; };
+  }
+  if (!budgeted) {
+    const int64_t before = element.cells().width * element.cells().height;
+    const int64_t quarter = g.visibleCols * g.visibleRows / 4;
+    return [=, &g](const OverlayCellRect& cells) {
+      const OverlayCellRect settled = cellsFromSpace(spaceFromCells(cells, g), g);
+      const int64_t area = settled.width * settled.height;
+      return area <= before || area <= quarter;
+    };
+  }
+  int64_t others = 0;
+  for (const OverlayElement& e : list.elements()) {
+    if (&e != &element) others = std::min(others + spaceArea(e.space()), kMaskSpaceBudget + 1);
+  }
+  const int64_t before = spaceArea(element.space());
+  return [=, &g](const OverlayCellRect& cells) {
+    const int64_t area = spaceArea(spaceFromCells(cells, g));
+    return area <= before || others + area <= kMaskSpaceBudget;
+  };
+}
 
 }  // namespace
 
@@ -207,6 +236,8 @@ OverlayEditor::Cell OverlayEditor::cellAt(int x, int y) const {
 
 bool OverlayEditor::buttonDown(int x, int y) {
   held_ = false;
+  // A press without its release (focus lost) must not leave the old element dragging.
+  if (OverlayElement* front = list_.front()) front->moving = front->resizing = false;
   if (list_.placed()) {
     const auto& elements = list_.elements();
     for (auto it = elements.begin(); it != elements.end(); ++it) {
@@ -284,44 +315,24 @@ void OverlayEditor::drag(int x, int y) {
     // edge alone lets the other side grow to the right or down in the window.
     const bool dragsAcross = element.handle & (kHandleLeft | kHandleRight);
     const bool dragsDown = element.handle & (kHandleTop | kHandleBottom);
-    const bool leadsAcross = dragsAcross && (!dragsDown || std::abs(across.x) >= std::abs(across.y));
-    const int follower = element.handle | (dragsDown ? 0 : kHandleBottom) |
-                         (dragsAcross ? 0 : kHandleRight);
+    const bool leadsAcross =
+        dragsAcross && (!dragsDown || std::abs(across.x) >= std::abs(across.y));
+    const int follower =
+        element.handle | (dragsDown ? 0 : kHandleBottom) | (dragsAcross ? 0 : kHandleRight);
     const int followEdges = toSpaceEdges(o, follower);
     const bool leadIsX = leadsAcross != o.xVertical;
     Resize resize{axisX,
                   axisY,
-                  keepAspect ? edges & (leadIsX ? kHandleLeft | kHandleRight
-                                                : kHandleTop | kHandleBottom)
-                             : edges,
+                  keepAspect
+                      ? edges & (leadIsX ? kHandleLeft | kHandleRight : kHandleTop | kHandleBottom)
+                      : edges,
                   keepAspect,
                   leadIsX,
                   bool(followEdges & (leadIsX ? kHandleTop : kHandleLeft)),
                   g,
                   element.aspectX(),
                   element.aspectY()};
-    const OverlaySpaceRect spaceBefore = element.space();
-    const bool budgeted = list_.kind() == kOverlayMask && g.gridType >= 4 && g.gridType <= 6;
-    int64_t others = 0;
-    if (budgeted) {
-      for (const OverlayElement& e : list_.elements()) {
-        if (&e != &element) others = std::min(others + spaceArea(e.space()), kMaskSpaceBudget + 1);
-      }
-    }
-    const auto fits = [&](const OverlayCellRect& cells) {
-      if (list_.kind() != kOverlayMask) return true;
-      const OverlaySpaceRect space = spaceFromCells(cells, g);
-      if (g.gridType == 0) {
-        const OverlayCellRect settled = cellsFromSpace(space, g);
-        const int64_t area = settled.width * settled.height;
-        return area <= before.width * before.height ||
-               area <= g.visibleCols * g.visibleRows / 4;
-      }
-      if (!budgeted) return true;
-      const int64_t area = spaceArea(space);
-      return area <= spaceArea(spaceBefore) || others + area <= kMaskSpaceBudget;
-    };
-    const std::optional<OverlayCellRect> resized = resize.run(want, fits);
+    const std::optional<OverlayCellRect> resized = resize.run(want, maskLimit(list_, element));
     if (!resized) return;
     after = *resized;
   }

@@ -12,7 +12,9 @@ using Cells = OverlayCellRect;
 
 // Grid type 0: an 80 x 60 space in 40 x 30 cells of 15 window pixels; "a" covers cells 10..19
 // (pixels 150..299), "t" the single cell 0 (pixels 0..14) behind it.
-void placeFifteenPixelCells(OverlayList& list) { list.updateGeometry(640, 480, {0, 0, 600, 450}); }
+void placeFifteenPixelCells(OverlayList& list) {
+  list.updateGeometry(640, 480, {0, 0, 600, 450});
+}
 
 OverlayList masks() {
   OverlayList list;
@@ -22,7 +24,9 @@ OverlayList masks() {
   return list;
 }
 
-const OverlayElement& front(const OverlayList& list) { return list.elements().front(); }
+const OverlayElement& front(const OverlayList& list) {
+  return list.elements().front();
+}
 
 // Presses at x, y, drags by dx, dy pixels and lets go; the front element's cells after it.
 Cells drag(OverlayList& list, int x, int y, int dx, int dy) {
@@ -66,20 +70,16 @@ TEST(OverlayEditor, EdgeTestPicksHandlesWithTheirTiesAndDragsThem) {
     editor.move(c.x, c.y);  // hovering: only the front element counts
     EXPECT_EQ(editor.cursor(), c.hit == "a" ? c.cursor : C::kArrow);
     ASSERT_TRUE(editor.buttonDown(c.x, c.y));
-    EXPECT_EQ(front(list).name(), c.hit);
+    EXPECT_EQ(front(list).name(), c.hit);  // raised
     EXPECT_EQ(front(list).handle, c.handle);
-    EXPECT_EQ(front(list).moving, c.handle == 0);
-    EXPECT_EQ(front(list).resizing, c.handle != 0);
     editor.move(c.x + 15, c.y + 15);
     EXPECT_TRUE(editor.dragging());
     EXPECT_EQ(editor.cursor(), c.cursor);
     EXPECT_EQ(front(list).cells(), c.after);
-    EXPECT_EQ(front(list).space(), (OverlaySpaceRect{2 * c.after.x, 2 * c.after.y,
-                                                     2 * c.after.width, 2 * c.after.height}));
+    EXPECT_EQ(front(list).space().width, 2 * c.after.width);
     EXPECT_EQ(front(list).window().left, 15 * c.after.x);
     editor.buttonUp();
-    EXPECT_FALSE(editor.dragging());
-    EXPECT_FALSE(front(list).moving || front(list).resizing);
+    EXPECT_FALSE(editor.dragging() || front(list).moving || front(list).resizing);
   }
 }
 
@@ -98,7 +98,7 @@ TEST(OverlayEditor, DragsStayInTheGridAndKeepTheirGrip) {
   editor.move(400, 400);  // without the button only the cursor follows
   EXPECT_EQ(front(list).cells(), (Cells{1, 20, 10, 10}));
 
-  OverlayList sized;  // a motion window: no mask limit
+  OverlayList sized;  // a motion window: no quarter limit on its 21 x 20 cells
   sized.addMotionByName("a", 20, 20, 39, 39);
   placeFifteenPixelCells(sized);
   EXPECT_EQ(drag(sized, 150, 225, 1000, 0), (Cells{19, 10, 1, 10}));
@@ -126,8 +126,8 @@ TEST(OverlayEditor, RegionsKeepTheirMinimumAndAspect) {
       {-2, 1, 0, 0, 449, 225, 30, 0, {10, 10, 22, 10}},  // a negative ratio is none
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.aspectX << ":" << c.aspectY << " " << c.minWidth << " "
-                                    << c.x << "," << c.y);
+    SCOPED_TRACE(testing::Message()
+                 << c.aspectX << ":" << c.aspectY << " " << c.minWidth << " " << c.x << "," << c.y);
     OverlayList list;
     list.addRoi("r", 20, 20, 40, 20, c.aspectX, c.aspectY, c.minWidth, c.minHeight);
     placeFifteenPixelCells(list);
@@ -145,10 +145,6 @@ TEST(OverlayEditor, PrivacyMasksStayWithinTheirLimits) {
   // Grid type 0: a quarter of the 40 x 30 visible cells, 300; growth backs off corner-wise.
   OverlayList quarter = masks();
   EXPECT_EQ(drag(quarter, 299, 299, 225, 225), (Cells{10, 10, 17, 17}));
-  OverlayList motion;
-  motion.addMotionByName("m", 20, 20, 39, 39);
-  placeFifteenPixelCells(motion);
-  EXPECT_EQ(drag(motion, 299, 299, 225, 225), (Cells{10, 10, 25, 20}));
 
   // Grid type 4: 60 x 33 units in cells of 32 pixels; 90 units over all elements.
   const auto budget = [](int firstWidth) {
@@ -162,32 +158,9 @@ TEST(OverlayEditor, PrivacyMasksStayWithinTheirLimits) {
   OverlayList grows = budget(5);  // 25 + 25
   EXPECT_EQ(drag(grows, 479, 479, 128, 128), (Cells{10, 10, 8, 8}));
   EXPECT_EQ(drag(grows, 575, 479, 32, 0), (Cells{10, 10, 8, 8}));  // 89: one more is too many
-  OverlayList full = budget(13);  // 65 + 25
+  OverlayList full = budget(13);                                   // 65 + 25
   EXPECT_EQ(drag(full, 479, 400, 32, 0), (Cells{10, 10, 5, 5}));
   EXPECT_EQ(drag(full, 479, 400, -32, 0), (Cells{10, 10, 4, 5}));
-}
-
-TEST(OverlayEditor, ClickRaisesTheElementHitAndMissesLetGo) {
-  OverlayList list;
-  list.addMask("back", 0, 0, 40, 40);
-  list.addMask("front", 20, 20, 40, 40);
-  placeFifteenPixelCells(list);
-  const auto order = [&] {
-    std::vector<std::string> names;
-    for (const OverlayElement& e : list.elements()) names.push_back(e.name());
-    return names;
-  };
-  OverlayEditor editor(list);
-  EXPECT_TRUE(editor.buttonDown(200, 200));  // both cover it: the front wins
-  editor.buttonUp();
-  EXPECT_EQ(order(), (std::vector<std::string>{"front", "back"}));
-  EXPECT_TRUE(editor.buttonDown(50, 50));
-  editor.buttonUp();
-  EXPECT_EQ(order(), (std::vector<std::string>{"back", "front"}));
-  EXPECT_FALSE(editor.buttonDown(590, 440));
-  EXPECT_FALSE(editor.dragging());
-  editor.move(100, 100);
-  EXPECT_EQ(front(list).cells(), (Cells{0, 0, 20, 20}));
 }
 
 TEST(OverlayEditor, DragsFollowTheCursorUnderEveryRotation) {
@@ -242,22 +215,38 @@ TEST(OverlayEditor, CellsUnderTheCursorFollowTheGrid) {
   EXPECT_EQ(front(fine).cells().x, 32);
 }
 
-TEST(OverlayEditor, NothingIsEditedWithoutAGrid) {
+TEST(OverlayEditor, MissesAndListsWithoutAGridChangeNothing) {
+  OverlayList hit = masks();
   OverlayList empty;
   placeFifteenPixelCells(empty);
   OverlayList noPicture;
   noPicture.addMask("a", 20, 20, 20, 20);
   OverlayList noArea = noPicture;
   noArea.updateGeometry(640, 480, {0, 0, 0, 0});
-  for (OverlayList* list : {&empty, &noPicture, &noArea}) {
+  for (OverlayList* list : {&hit, &empty, &noPicture, &noArea}) {
     OverlayEditor editor(*list);
-    EXPECT_FALSE(editor.buttonDown(0, 0));
-    EXPECT_FALSE(editor.buttonDown(225, 225));
+    EXPECT_FALSE(editor.buttonDown(590, 440));
+    EXPECT_EQ(editor.buttonDown(225, 225), list == &hit);
+    editor.buttonUp();
+    EXPECT_FALSE(editor.buttonDown(590, 440));
     editor.move(300, 300);
-    EXPECT_EQ(editor.cursor(), OverlayCursor::kArrow);
     EXPECT_FALSE(editor.dragging());
+    EXPECT_EQ(editor.cursor(), OverlayCursor::kArrow);
   }
+  EXPECT_EQ(hit.elements().front().cells(), (Cells{10, 10, 10, 10}));
   EXPECT_EQ(noArea.elements().front().space(), (OverlaySpaceRect{20, 20, 20, 20}));
+
+  // Overlapping: the walk goes from the front, and whatever is hit comes to it.
+  hit.addMask("b", 30, 30, 20, 20);
+  OverlayEditor editor(hit);
+  editor.buttonDown(240, 240);
+  editor.buttonUp();
+  EXPECT_EQ(front(hit).name(), "b");
+  editor.buttonDown(200, 200);
+  editor.buttonUp();
+  std::vector<std::string> order;
+  for (const OverlayElement& e : hit.elements()) order.push_back(e.name());
+  EXPECT_EQ(order, (std::vector<std::string>{"a", "b", "t"}));
 }
 
 }  // namespace

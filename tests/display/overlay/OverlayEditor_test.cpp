@@ -76,8 +76,7 @@ TEST(OverlayEditor, EdgeTestPicksHandlesWithTheirTiesAndDragsThem) {
     EXPECT_TRUE(editor.dragging());
     EXPECT_EQ(editor.cursor(), c.cursor);
     EXPECT_EQ(front(list).cells(), c.after);
-    EXPECT_EQ(front(list).space().width, 2 * c.after.width);
-    EXPECT_EQ(front(list).window().left, 15 * c.after.x);
+    EXPECT_EQ(front(list).window().left, 15 * c.after.x);  // through the space
     editor.buttonUp();
     EXPECT_FALSE(editor.dragging() || front(list).moving || front(list).resizing);
   }
@@ -170,15 +169,11 @@ TEST(OverlayEditor, DragsFollowTheCursorUnderEveryRotation) {
     list.setRotation(rotation);
     list.addMask("a", 20, 20, 20, 20);
     placeFifteenPixelCells(list);
-    const OverlayWindowRect before = front(list).window();
-    const int midX = (before.left + before.right) / 2;
-    const int midY = (before.top + before.bottom) / 2;
-    drag(list, before.right, midY, 60, 0);
+    const OverlayWindowRect w = front(list).window();
+    drag(list, w.right, (w.top + w.bottom) / 2, 60, 0);
     const OverlayWindowRect wider = front(list).window();
-    EXPECT_GT(wider.right, before.right);
-    EXPECT_EQ((OverlayWindowRect{before.left, before.top, before.left, before.bottom}),
-              (OverlayWindowRect{wider.left, wider.top, wider.left, wider.bottom}));
-    drag(list, midX, midY, 0, 60);
+    EXPECT_EQ((OverlayWindowRect{w.left, w.top, w.right + 60, w.bottom}), wider);
+    drag(list, (w.left + w.right) / 2, (w.top + w.bottom) / 2, 0, 60);
     EXPECT_GT(front(list).window().top, wider.top);
     EXPECT_EQ(front(list).window().left, wider.left);
   }
@@ -191,7 +186,6 @@ TEST(OverlayEditor, CellsUnderTheCursorFollowTheGrid) {
   odd.setDescription("TQ311", "ICX445", "640x480", "");
   odd.addMotionByName("m", 10, 10, 19, 19);
   odd.updateGeometry(640, 480, {0, 0, 620, 460});
-  ASSERT_TRUE(odd.geometry()->odd);
   OverlayEditor editor(odd);
   ASSERT_TRUE(editor.buttonDown(200, 200));
   editor.move(209, 200);
@@ -210,7 +204,6 @@ TEST(OverlayEditor, CellsUnderTheCursorFollowTheGrid) {
   EXPECT_EQ(front(fine).cells().x, 30);
   fineEditor.move(32 * 16 + 60, 450);
   EXPECT_EQ(front(fine).cells().x, 32);
-  EXPECT_EQ(front(fine).space().x, 21);
   fine.updateGeometry(1920, 1080, {0, 0, 1920, 1080});
   EXPECT_EQ(front(fine).cells().x, 32);
 }
@@ -228,7 +221,6 @@ TEST(OverlayEditor, MissesAndListsWithoutAGridChangeNothing) {
     EXPECT_FALSE(editor.buttonDown(590, 440));
     EXPECT_EQ(editor.buttonDown(225, 225), list == &hit);
     editor.buttonUp();
-    EXPECT_FALSE(editor.buttonDown(590, 440));
     editor.move(300, 300);
     EXPECT_FALSE(editor.dragging());
     EXPECT_EQ(editor.cursor(), OverlayCursor::kArrow);

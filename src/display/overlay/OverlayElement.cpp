@@ -76,4 +76,12 @@ void OverlayElement::convert(const OverlayGeometry& geometry, const OverlayArea&
   if (!area.empty()) window_ = windowFromCells(cells_, geometry, area);
 }
 
+void OverlayElement::placeCells(const OverlayCellRect& cells, const OverlayGeometry& geometry,
+                                const OverlayArea& area) {
+  if (!geometry.usable()) return;
+  space_ = spaceFromCells(cells, geometry);
+  windowPending_ = false;
+  convert(geometry, area);
+}
+
 }  // namespace vexa

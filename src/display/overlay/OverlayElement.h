@@ -44,6 +44,9 @@ class OverlayElement {
   // Cells and window rectangle from the space (a pending window rectangle first gives the space).
   // Nothing changes without a usable geometry; without an area only the cells do.
   void convert(const OverlayGeometry& geometry, const OverlayArea& area);
+  // After mouse editing: the space follows the cells, then everything derived follows the space.
+  void placeCells(const OverlayCellRect& cells, const OverlayGeometry& geometry,
+                  const OverlayArea& area);
 
   // Mouse editing state.
   bool moving = false;

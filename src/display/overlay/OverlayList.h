@@ -48,6 +48,11 @@ class OverlayList {
   void updateGeometry(int pictureWidth, int pictureHeight, const Rect& videoRect);
 
   const std::list<OverlayElement>& elements() const { return elements_; }
+  // Mouse editing works on the front element; a clicked one becomes the front.
+  OverlayElement* front() { return elements_.empty() ? nullptr : &elements_.front(); }
+  void raise(std::list<OverlayElement>::const_iterator element) {
+    elements_.splice(elements_.begin(), elements_, element);
+  }
   int kind() const { return kind_; }
   int gridType() const { return gridType_; }
   int originX() const { return originX_; }

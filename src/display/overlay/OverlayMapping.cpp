@@ -4,18 +4,8 @@
 
 namespace vexa {
 
-namespace {
-
-// How the space's axes lie in the window: whether x runs down the window, and which window axes
-// run from their far edge.
-struct Orientation {
-  bool xVertical;
-  bool horizontalReversed;
-  bool verticalReversed;
-};
-
-Orientation orientation(int rotation) {
-  static constexpr Orientation kByRotation[] = {
+OverlayOrientation overlayOrientation(int rotation) {
+  static constexpr OverlayOrientation kByRotation[] = {
       {false, false, false},  // normal
       {false, false, true},   // flip
       {false, true, false},   // mirror
@@ -25,6 +15,8 @@ Orientation orientation(int rotation) {
   };
   return rotation >= 0 && rotation < 6 ? kByRotation[rotation] : kByRotation[0];
 }
+
+namespace {
 
 struct Span {
   int64_t first;  // cells, or inclusive pixels
@@ -65,10 +57,10 @@ struct Axis {
 };
 
 Axis horizontal(const OverlayGeometry& g, const OverlayArea& a) {
-  return {a.left, a.right, g.visibleCols, orientation(g.rotation).horizontalReversed};
+  return {a.left, a.right, g.visibleCols, overlayOrientation(g.rotation).horizontalReversed};
 }
 Axis vertical(const OverlayGeometry& g, const OverlayArea& a) {
-  return {a.top, a.bottom, g.visibleRows, orientation(g.rotation).verticalReversed};
+  return {a.top, a.bottom, g.visibleRows, overlayOrientation(g.rotation).verticalReversed};
 }
 
 // The odd grid sits half a cell to the left.
@@ -106,7 +98,7 @@ OverlayWindowRect windowFromCells(const OverlayCellRect& c, const OverlayGeometr
                                   const OverlayArea& a) {
   const int64_t cx = c.x - g.offsetX;
   const int64_t cy = c.y - g.offsetY;
-  const bool xVertical = orientation(g.rotation).xVertical;
+  const bool xVertical = overlayOrientation(g.rotation).xVertical;
   const Span h =
       xVertical ? horizontal(g, a).place(cy, c.height) : horizontal(g, a).place(cx, c.width);
   const Span v = xVertical ? vertical(g, a).place(cx, c.width) : vertical(g, a).place(cy, c.height);
@@ -121,7 +113,7 @@ OverlayCellRect cellsFromWindow(const OverlayWindowRect& w, const OverlayGeometr
   const int64_t shift = oddShift(g, a);
   const Span h = horizontal(g, a).cells(int64_t(w.left) + shift, int64_t(w.right) + shift);
   const Span v = vertical(g, a).cells(w.top, w.bottom);
-  const bool xVertical = orientation(g.rotation).xVertical;
+  const bool xVertical = overlayOrientation(g.rotation).xVertical;
   const Span x = xVertical ? v : h;
   const Span y = xVertical ? h : v;
   return {x.first + g.offsetX, y.first + g.offsetY, std::max<int64_t>(1, x.last - x.first),

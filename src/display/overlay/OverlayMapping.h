@@ -17,6 +17,15 @@ struct OverlayRect {
 using OverlaySpaceRect = OverlayRect;  // the camera's coordinate space
 using OverlayCellRect = OverlayRect;   // cells of the whole grid
 
+// How the space's axes lie in the window under a rotation: whether x runs down the window, and
+// which window axes run from their far edge.
+struct OverlayOrientation {
+  bool xVertical;
+  bool horizontalReversed;
+  bool verticalReversed;
+};
+OverlayOrientation overlayOrientation(int rotation);
+
 // Inclusive client pixels.
 struct OverlayWindowRect {
   int left = 0;

@@ -43,7 +43,9 @@ SdlPresenter::~SdlPresenter() {
   motion_.destroy();
   info_.destroy();
   video_.destroy();
-  if (crossCursor_ != nullptr) SDL_FreeCursor(crossCursor_);
+  for (SDL_Cursor* cursor : cursors_) {
+    if (cursor != nullptr) SDL_FreeCursor(cursor);
+  }
   SDL_Quit();
 }
 
@@ -102,16 +104,23 @@ void SdlPresenter::present(CImgDlg& window) {
   presentMotion(window);
 }
 
+SDL_Cursor* SdlPresenter::cursorOf(CursorShape shape) {
+  constexpr SDL_SystemCursor kSystemCursors[] = {
+      SDL_SYSTEM_CURSOR_ARROW,  SDL_SYSTEM_CURSOR_CROSSHAIR, SDL_SYSTEM_CURSOR_SIZENS,
+      SDL_SYSTEM_CURSOR_SIZEWE, SDL_SYSTEM_CURSOR_SIZENESW,  SDL_SYSTEM_CURSOR_SIZENWSE};
+  if (shape == CursorShape::kArrow) return SDL_GetDefaultCursor();
+  SDL_Cursor*& cursor = cursors_[size_t(shape)];
+  if (cursor == nullptr) cursor = SDL_CreateSystemCursor(kSystemCursors[size_t(shape)]);
+  return cursor != nullptr ? cursor : SDL_GetDefaultCursor();
+}
+
 void SdlPresenter::applyCursor(const CursorState& state) {
   // The cursor shows while a menu is open, whatever the window wants.
   const CursorState wanted = menu_ ? CursorState{} : state;
   if (wanted == cursor_) return;
   cursor_ = wanted;
   SDL_ShowCursor(wanted.hidden ? SDL_DISABLE : SDL_ENABLE);
-  if (wanted.cross && crossCursor_ == nullptr) {
-    crossCursor_ = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_CROSSHAIR);
-  }
-  SDL_SetCursor(wanted.cross && crossCursor_ != nullptr ? crossCursor_ : SDL_GetDefaultCursor());
+  SDL_SetCursor(cursorOf(wanted.shape));
   SDL_CaptureMouse(wanted.captured ? SDL_TRUE : SDL_FALSE);
 }
 

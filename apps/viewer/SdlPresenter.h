@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <SDL2/SDL_rect.h>
 
 #include <cstdint>
@@ -65,11 +66,13 @@ class SdlPresenter final : public Presenter {
   void drawMenu();
   void runCommand(CImgDlg& window, int id);
   void applyCursor(const CursorState& state);
+  SDL_Cursor* cursorOf(CursorShape shape);
   void presentMotion(CImgDlg& window);
 
   Surface video_;
   std::unique_ptr<OpenMenu> menu_;
-  SDL_Cursor* crossCursor_ = nullptr;
+  // The system cursors by shape, made on first use; the arrow is the default cursor.
+  std::array<SDL_Cursor*, 6> cursors_{};
   CursorState cursor_;
   Surface info_;
   Surface motion_;

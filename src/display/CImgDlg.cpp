@@ -396,7 +396,9 @@ void CImgDlg::onMouseWheel(int delta) {
   }
 }
 
+// A press that takes an overlay is the overlay's alone: it neither steers the camera nor a view.
 void CImgDlg::onLeftButtonDown(int x, int y) {
+  if (!fullScreen_ && overlayButtonDown(x, y)) return;
   fisheyeButtonDown(x, y);
   if (fullScreen_) {
     ensureFullScreenWindow().onLeftButtonDown(x, y);
@@ -406,6 +408,7 @@ void CImgDlg::onLeftButtonDown(int x, int y) {
 }
 
 void CImgDlg::onMouseMove(int x, int y) {
+  if (!fullScreen_ && overlayMove(x, y)) return;
   fisheyeMove(x, y);
   if (fullScreen_) {
     ensureFullScreenWindow().onMouseMove(x, y);
@@ -415,6 +418,11 @@ void CImgDlg::onMouseMove(int x, int y) {
 }
 
 void CImgDlg::onLeftButtonUp(int x, int y) {
+  if (overlayEditor_.dragging()) {
+    overlayEditor_.buttonUp();
+    redrawForced_ = true;
+    return;
+  }
   if (fisheyeActive()) fisheyeControl_->buttonUp();
   if (fullScreen_) {
     ensureFullScreenWindow().onLeftButtonUp(x, y);

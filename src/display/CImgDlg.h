@@ -18,6 +18,7 @@
 #include "display/fisheye/FisheyeEngine.h"
 #include "display/fisheye/FisheyeViewControl.h"
 #include "display/overlay/ClientMasks.h"
+#include "display/overlay/OverlayEditor.h"
 #include "display/overlay/OverlayList.h"
 #include "media/PictureFormat.h"
 
@@ -317,6 +318,11 @@ class CImgDlg {
   void describeCamera();
   void drawOverlayOutlines();
   OverlayList overlays_;
+  OverlayEditor overlayEditor_{overlays_};
+  // Editing overlays with the left button: true when the press took an overlay.
+  bool overlayButtonDown(int x, int y);
+  bool overlayMove(int x, int y);
+  CursorShape overlayCursor() const;
   std::string model_;
   std::string sensor_;
   std::string resolution_;

@@ -85,6 +85,35 @@ void CImgDlg::describeCamera() {
   redrawForced_ = true;
 }
 
+bool CImgDlg::overlayButtonDown(int x, int y) {
+  // In centre mode a click aims the camera.
+  if (ptz_.centreMode() || !overlayEditor_.buttonDown(x, y)) return false;
+  redrawForced_ = true;
+  return true;
+}
+
+bool CImgDlg::overlayMove(int x, int y) {
+  overlayEditor_.move(x, y);
+  if (!overlayEditor_.dragging()) return false;
+  redrawForced_ = true;
+  return true;
+}
+
+CursorShape CImgDlg::overlayCursor() const {
+  switch (overlayEditor_.cursor()) {
+    case OverlayCursor::kSizeNS:
+      return CursorShape::kSizeNS;
+    case OverlayCursor::kSizeWE:
+      return CursorShape::kSizeWE;
+    case OverlayCursor::kSizeNESW:
+      return CursorShape::kSizeNESW;
+    case OverlayCursor::kSizeNWSE:
+      return CursorShape::kSizeNWSE;
+    default:
+      return CursorShape::kArrow;
+  }
+}
+
 // The outlines follow the picture's size and where the window shows it.
 void CImgDlg::drawOverlayOutlines() {
   if (overlays_.elements().empty()) return;

@@ -43,11 +43,15 @@ void CImgDlg::onRightButtonUp(int x, int y) {
 CursorState CImgDlg::cursorState() const {
   const bool dragging =
       fullScreen_ && fullScreenWindow_ ? fullScreenWindow_->ptzDragging() : joystick_.dragging();
-  const bool cross = ptz_.centreMode() && ptz_.joystickEnabled();
+  const bool centreMode = ptz_.centreMode() && ptz_.joystickEnabled();
   const CursorState fisheye = fisheyeCursor();
+  CursorShape shape = fullScreen_ ? CursorShape::kArrow : overlayCursor();
+  if ((centreMode || fisheye.shape == CursorShape::kCross) && !fisheye.hidden) {
+    shape = CursorShape::kCross;
+  }
   return {.hidden = dragging || fisheye.hidden,
-          .cross = (cross || fisheye.cross) && !fisheye.hidden,
-          .captured = dragging || fisheye.captured};
+          .shape = shape,
+          .captured = dragging || fisheye.captured || overlayEditor_.dragging()};
 }
 
 }  // namespace vexa

@@ -27,10 +27,14 @@ struct ContextMenu {
   bool operator==(const ContextMenu&) const = default;
 };
 
+// The system cursors the window asks for: an arrow, a cross for aiming, and the sizing arrows
+// over an overlay's edges and corners.
+enum class CursorShape { kArrow, kCross, kSizeNS, kSizeWE, kSizeNESW, kSizeNWSE };
+
 // What the presenter does with the mouse cursor over the window.
 struct CursorState {
   bool hidden = false;
-  bool cross = false;
+  CursorShape shape = CursorShape::kArrow;
   bool captured = false;
   bool operator==(const CursorState&) const = default;
 };

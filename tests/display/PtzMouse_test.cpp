@@ -111,7 +111,7 @@ TEST_F(PtzWindowTest, TheDirectionPointerPointsAwayFromTheCentre) {
 TEST_F(PtzWindowTest, ACentreModeClickInTheVideoAsksTheCameraToCentreThere) {
   camera("TQ330", 1, 1, 0);
   window.OnCommand(kCommandCentreMode);
-  EXPECT_EQ(window.cursorState(), CursorState{.cross = true});
+  EXPECT_EQ(window.cursorState(), CursorState{.shape = CursorShape::kCross});
   window.onLeftButtonDown(1, 1);  // on the border
   window.onLeftButtonDown(100, 50);
   draws(20);

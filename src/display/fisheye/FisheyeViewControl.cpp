@@ -261,7 +261,9 @@ bool FisheyeViewControl::outputPixel(int x, int y, const Rect& video, int& px,
 
 CursorState FisheyeViewControl::cursor() const {
   const bool joystick = joystickMode() && button_ == Button::kPressed;
-  return {.hidden = joystick, .cross = cross_ && !joystick, .captured = captured_};
+  return {.hidden = joystick,
+          .shape = cross_ && !joystick ? CursorShape::kCross : CursorShape::kArrow,
+          .captured = captured_};
 }
 
 }  // namespace vexa

@@ -86,7 +86,7 @@ TEST(FisheyeViewControl, HoldSteersTheActiveViewClickWaits) {
 TEST(FisheyeViewControl, CursorPendingZoomAndDoubleClick) {
   Rig rig("PTZ");
   rig.control.move(100, 100, kVideo);
-  EXPECT_EQ(rig.control.cursor(), (CursorState{.cross = true}));
+  EXPECT_EQ(rig.control.cursor(), (CursorState{.shape = CursorShape::kCross}));
   rig.control.buttonDown(100, 100, kVideo, rig.now);
   for (int i = 0; i < 12; ++i) rig.control.wheel(+1);
   rig.drawFor(600);  // held: a joystick now, and the zoom waits

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "display/CImgDlg.h"
+#include "display/ContextMenu.h"
 #include "platform/Clock.h"
 #include "platform/UiLoop.h"
 #include "support/FakeStreamView.h"
@@ -72,6 +73,35 @@ TEST_F(OverlayDrawingTest, OutlinesOnTheCanvasWithTheFrontOneRed) {
   window.RemoveMask("above");
   show(1280, 720);
   EXPECT_EQ(at(middleX, door.top), 0u);
+}
+
+// The window hands the left button to the editor: a drag moves the element in whole cells and the
+// queries follow; the cursor shows the edge under it; centre mode leaves the overlays alone.
+TEST_F(OverlayDrawingTest, TheLeftButtonEditsAndTheCursorFollows) {
+  window.SetModel("TQ311");
+  window.AddMask("door", 60, 60, 20, 20);
+  show(1280, 720);
+  const OverlayWindowRect door = window.overlays().elements().front().window();
+  window.onMouseMove(door.right - 2, (door.top + door.bottom) / 2);
+  EXPECT_EQ(window.cursorState().shape, CursorShape::kSizeWE);
+  const int x = (door.left + door.right) / 2, y = (door.top + door.bottom) / 2;
+  window.onLeftButtonDown(x, y);
+  window.onMouseMove(x + 40, y);
+  window.onLeftButtonUp(x + 40, y);
+  EXPECT_GT(window.GetMaskPoint("door", 0), 60);
+  EXPECT_EQ(window.GetMaskPoint("door", 1), 60);
+  show(1280, 720);
+  EXPECT_EQ(at(door.left, y), 0u) << "the outline moved away";
+
+  window.ptz().SetModel("TQ330");
+  window.ptz().SetEnPt(1);
+  window.OnCommand(kCommandCentreMode);
+  const int before = window.GetMaskPoint("door", 0);
+  const OverlayWindowRect moved = window.overlays().elements().front().window();
+  window.onLeftButtonDown((moved.left + moved.right) / 2, y);
+  window.onMouseMove((moved.left + moved.right) / 2 + 40, y);
+  window.onLeftButtonUp((moved.left + moved.right) / 2 + 40, y);
+  EXPECT_EQ(window.GetMaskPoint("door", 0), before);
 }
 
 // A grid of no cells (a picture under 32 pixels for 32-pixel cells) draws and edits nothing, and

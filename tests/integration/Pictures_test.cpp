@@ -38,7 +38,7 @@ constexpr uint32_t kUdpSlot = 41;
 
 struct EveryRoad : ::testing::Test {
   void SetUp() override {
-    auto [rtsp, mjpeg] = test::serverOptions({kWidth, kHeight, kFps});
+    auto [rtsp, mjpeg] = test::serverOptions({.width = kWidth, .height = kHeight, .fps = kFps});
     rtsp.senderReportIntervalMs = 200;  // the reports to answer come soon
     rtsp.stapA = true;                  // parameter sets aggregated, as many cameras send them
     rtspServer = std::make_unique<camera::RtspServer>(rtsp);

@@ -249,6 +249,8 @@ bool OverlayEditor::buttonDown(int x, int y) {
       front.resizing = *hit != 0;
       front.handle = *hit;
       remembered_ = cellAt(x, y);
+      anchorGeometry_ = list_.geometry();
+      anchorArea_ = list_.area();
       held_ = true;
       break;
     }
@@ -293,6 +295,12 @@ void OverlayEditor::drag(int x, int y) {
   OverlayElement& element = *list_.front();
   if (!element.moving && !element.resizing) return;
   const OverlayGeometry& g = *list_.geometry();
+  if (!(anchorGeometry_ == list_.geometry()) || !(anchorArea_ == list_.area())) {
+    // The grid changed under the held button: carry on from where the cursor was in it.
+    remembered_ = cellAt(lastX_, lastY_);
+    anchorGeometry_ = list_.geometry();
+    anchorArea_ = list_.area();
+  }
   const Cell at = cellAt(x, y);
   const Delta across{at.col - remembered_.col, at.row - remembered_.row};
   if (across.x == 0 && across.y == 0) return;

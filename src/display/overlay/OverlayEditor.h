@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "display/overlay/OverlayList.h"
 
@@ -38,6 +39,9 @@ class OverlayEditor {
   int lastX_ = 0;
   int lastY_ = 0;
   Cell remembered_;
+  // The grid the remembered cell belongs to: a new picture size or window mid-drag re-anchors.
+  std::optional<OverlayGeometry> anchorGeometry_;
+  OverlayArea anchorArea_;
   OverlayCursor cursor_ = OverlayCursor::kArrow;
 };
 

@@ -50,6 +50,7 @@ struct OverlayGeometry {
   int64_t cellsAlongY() const { return quarterTurn() ? gridCols : gridRows; }
   // Anything can be converted with it: no empty grid or space.
   bool usable() const;
+  bool operator==(const OverlayGeometry&) const = default;
 };
 
 OverlayGeometry computeOverlayGeometry(int gridType, int kind, int pictureWidth, int pictureHeight,
@@ -65,6 +66,7 @@ struct OverlayArea {
   int64_t width() const { return right - left + 1; }
   int64_t height() const { return bottom - top + 1; }
   bool empty() const { return width() <= 0 || height() <= 0; }
+  bool operator==(const OverlayArea&) const = default;
 };
 
 // Margins follow the picture as the camera sends it: they are the window pixels showing its last

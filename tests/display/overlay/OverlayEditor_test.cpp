@@ -206,6 +206,12 @@ TEST(OverlayEditor, CellsUnderTheCursorFollowTheGrid) {
   EXPECT_EQ(front(fine).cells().x, 32);
   fine.updateGeometry(1920, 1080, {0, 0, 1920, 1080});
   EXPECT_EQ(front(fine).cells().x, 32);
+  // The window halves under the held button: the grip re-anchors and nothing jumps.
+  fine.updateGeometry(1920, 1080, {0, 0, 960, 540});
+  fineEditor.move(32 * 16 + 60, 450);
+  EXPECT_EQ(front(fine).cells().x, 32);
+  fineEditor.move(32 * 16 + 68, 450);
+  EXPECT_EQ(front(fine).cells().x, 33);
 }
 
 TEST(OverlayEditor, MissesAndListsWithoutAGridChangeNothing) {

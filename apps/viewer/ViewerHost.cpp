@@ -102,7 +102,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   // Before the fisheye settings: the engine takes the sensor window and orientation when made.
   if (!options_.sensorMode.empty()) window.SetSensorMode(options_.sensorMode);
   if (!options_.rotation.empty()) window.SetRotation(options_.rotation);
-  addOverlays(window, options_.overlays.specs);
+  addOverlays(window, options_.overlays.items);
   window.create();
   if (options_.fullscreen) window.FullScreen();
   window.setHidden(presenter == nullptr && !options_.paintOffscreen);

@@ -108,7 +108,7 @@ std::string viewerUsage() {
          "  --fisheye-calibrate    find the lens circle in the first picture and print it\n"
          "  --sensor NAME          the camera's sensor, and with --model, --sensor-mode and\n"
          "  --web-version V        its web version: they choose the grid overlays sit on\n"
-         "  --overlay SPEC         an overlay (repeatable): mask NAME X Y W H, motion NAME X1 Y1\n"
+         "  --overlay LINE         an overlay (repeatable): mask NAME X Y W H, motion NAME X1 Y1\n"
          "                         X2 Y2 (NAME - for the unnamed kind), roi NAME X Y W H AX AY\n"
          "                         MINW MINH in the camera's coordinates; client-mask NAME X Y W H\n"
          "                         (80 x 60 units over the picture), client-colour R G B ALPHA\n"

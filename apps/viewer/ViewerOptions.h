@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "display/MotionState.h"
-#include "viewer/OverlaySpec.h"
+#include "viewer/OverlayItem.h"
 
 namespace vexa::viewer {
 
@@ -61,7 +61,7 @@ struct ViewerOptions {
   std::string sensorMode;  // WxH, the stream's resolution
   std::string webVersion;
   std::string rotation;  // normal flip mirror rotate counterclockwise clockwise
-  OverlaySpecs overlays;
+  OverlayItems overlays;
   bool printOverlays = false;
   std::string address;
 };

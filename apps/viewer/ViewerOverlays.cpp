@@ -6,28 +6,28 @@
 
 namespace vexa::viewer {
 
-void addOverlays(CImgDlg& window, const std::vector<OverlaySpec>& specs) {
-  for (const OverlaySpec& spec : specs) {
-    const auto& v = spec.values;
-    switch (spec.kind) {
-      case OverlaySpec::Kind::kMask:
-        window.AddMask(spec.name, v[0], v[1], v[2], v[3]);
+void addOverlays(CImgDlg& window, const std::vector<OverlayItem>& items) {
+  for (const OverlayItem& item : items) {
+    const auto& v = item.values;
+    switch (item.kind) {
+      case OverlayItem::Kind::kMask:
+        window.AddMask(item.name, v[0], v[1], v[2], v[3]);
         break;
-      case OverlaySpec::Kind::kMotion:
-        if (spec.unnamed) {
+      case OverlayItem::Kind::kMotion:
+        if (item.unnamed) {
           window.AddMotion(v[0], v[1], v[2], v[3]);
         } else {
-          window.AddMotionByName(spec.name, v[0], v[1], v[2], v[3]);
+          window.AddMotionByName(item.name, v[0], v[1], v[2], v[3]);
         }
         break;
-      case OverlaySpec::Kind::kRoi:
-        window.AddRoi(spec.name, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
+      case OverlayItem::Kind::kRoi:
+        window.AddRoi(item.name, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
         break;
-      case OverlaySpec::Kind::kClientMask:
-        window.AddClientMask(spec.name, v[0], v[1], v[2], v[3]);
+      case OverlayItem::Kind::kClientMask:
+        window.AddClientMask(item.name, v[0], v[1], v[2], v[3]);
         break;
-      case OverlaySpec::Kind::kClientColour:
-        window.SetClientMaskColor(v[0], v[1], v[2], spec.alpha);
+      case OverlayItem::Kind::kClientColour:
+        window.SetClientMaskColor(v[0], v[1], v[2], item.alpha);
         break;
     }
   }

@@ -2,7 +2,7 @@
 
 #include <iosfwd>
 
-#include "viewer/OverlaySpec.h"
+#include "viewer/OverlayItem.h"
 
 namespace vexa {
 class CImgDlg;
@@ -12,7 +12,7 @@ namespace vexa::viewer {
 
 // Adds the overlays of the command line to the video window, through the same members a camera's
 // page calls.
-void addOverlays(CImgDlg& window, const std::vector<OverlaySpec>& specs);
+void addOverlays(CImgDlg& window, const std::vector<OverlayItem>& items);
 
 // Every overlay from the front as the queries answer it: index, name, then the four values.
 void printOverlays(const CImgDlg& window, std::ostream& out);

@@ -12,6 +12,12 @@ namespace {
 
 constexpr int kMaxChannel = 255;
 
+// The colour's byte for a picture byte (blue, green, red); the colour holds red in its low byte.
+int colourByte(uint32_t colour, size_t pictureChannel) {
+  constexpr int kShifts[3] = {16, 8, 0};
+  return int(colour >> kShifts[pictureChannel]) & kMaxChannel;
+}
+
 int clampInt(int64_t value, int low, int high) {
   return int(std::clamp<int64_t>(value, low, high));
 }
@@ -87,10 +93,8 @@ void ClientMasks::rebuildRuns(int cellsAcross, int cellsDown) {
 void ClientMasks::rebuildBlend() {
   blendStale_ = false;
   const int keep = kFullOpacity - opacity_;
-  // Picture bytes are blue, green, red; the colour holds red in its low byte.
-  const int shifts[3] = {16, 8, 0};
   for (size_t channel = 0; channel < blend_.size(); ++channel) {
-    const int mask = int(colour_ >> shifts[channel]) & kMaxChannel;
+    const int mask = colourByte(colour_, channel);
     for (int value = 0; value <= kMaxChannel; ++value) {
       blend_[channel][size_t(value)] = uint8_t((keep * value + opacity_ * mask) / kFullOpacity);
     }
@@ -123,9 +127,8 @@ const PictureTint* ClientMasks::tintFor(int width, int height) {
                              std::min(kCellPixels, height - top)});
     }
     tint_.keep = kFullOpacity - opacity_;
-    const int shifts[3] = {16, 8, 0};  // picture bytes are blue, green, red
     for (size_t channel = 0; channel < tint_.add.size(); ++channel) {
-      tint_.add[channel] = opacity_ * (int(colour_ >> shifts[channel]) & kMaxChannel);
+      tint_.add[channel] = opacity_ * colourByte(colour_, channel);
     }
   }
   return &tint_;

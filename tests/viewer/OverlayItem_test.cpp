@@ -1,4 +1,4 @@
-#include "viewer/OverlaySpec.h"
+#include "viewer/OverlayItem.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 namespace vexa::viewer {
 namespace {
 
-TEST(OverlaySpec, ReadsEveryKindAndSkipsCommentsAndBlanks) {
-  OverlaySpecs specs;
+TEST(OverlayItem, ReadsEveryKindAndSkipsCommentsAndBlanks) {
+  OverlayItems items;
   parseOverlayText(
       "# the door\n"
       "mask door 20 4 8 6\n"
@@ -20,24 +20,24 @@ TEST(OverlaySpec, ReadsEveryKindAndSkipsCommentsAndBlanks) {
       "roi face 1 2 3 4 16 9 -1 0\n"
       "client-mask desk 40 30 20 15\n"
       "client-colour 255 0 0 0.5",
-      "f", true, specs);
-  ASSERT_EQ(specs.error, "");
-  ASSERT_EQ(specs.specs.size(), 6u);
-  using Kind = OverlaySpec::Kind;
-  const OverlaySpec& door = specs.specs[0];
+      "f", true, items);
+  ASSERT_EQ(items.error, "");
+  ASSERT_EQ(items.items.size(), 6u);
+  using Kind = OverlayItem::Kind;
+  const OverlayItem& door = items.items[0];
   EXPECT_EQ(std::tuple(door.kind, door.name, door.values[0], door.values[3]),
             std::tuple(Kind::kMask, "door", 20, 6));
-  EXPECT_TRUE(specs.specs[1].unnamed);
-  EXPECT_EQ(specs.specs[1].name, "");
-  EXPECT_EQ(specs.specs[2].values[0], INT32_MIN);
-  EXPECT_EQ(specs.specs[3].values[6], -1);
-  EXPECT_EQ(specs.specs[4].kind, Kind::kClientMask);
-  const OverlaySpec& colour = specs.specs[5];
+  EXPECT_TRUE(items.items[1].unnamed);
+  EXPECT_EQ(items.items[1].name, "");
+  EXPECT_EQ(items.items[2].values[0], INT32_MIN);
+  EXPECT_EQ(items.items[3].values[6], -1);
+  EXPECT_EQ(items.items[4].kind, Kind::kClientMask);
+  const OverlayItem& colour = items.items[5];
   EXPECT_EQ(std::tuple(colour.kind, colour.values[0], colour.values[2], colour.alpha),
             std::tuple(Kind::kClientColour, 255, 0, 0.5));
 }
 
-TEST(OverlaySpec, RefusesBadLinesNamingThem) {
+TEST(OverlayItem, RefusesBadLinesNamingThem) {
   const struct {
     std::string text;
     std::string error;
@@ -51,27 +51,27 @@ TEST(OverlaySpec, RefusesBadLinesNamingThem) {
       {"mask " + std::string(1020, 'n') + " 1 2 3 4", "f:1: a line of more than 1024 bytes"},
   };
   for (const auto& c : cases) {
-    OverlaySpecs specs;
-    parseOverlayText(c.text, "f", true, specs);
-    EXPECT_EQ(specs.error, c.error);
+    OverlayItems items;
+    parseOverlayText(c.text, "f", true, items);
+    EXPECT_EQ(items.error, c.error);
   }
-  OverlaySpecs option;
+  OverlayItems option;
   parseOverlayText("mask a", "--overlay 'mask a'", false, option);
   EXPECT_EQ(option.error, "--overlay 'mask a': mask takes 5 values, not 1");
 }
 
-TEST(OverlaySpec, FilesAreReadWholeUpToTheirLimit) {
+TEST(OverlayItem, FilesAreReadWholeUpToTheirLimit) {
   test::TempFolder folder;
   const std::string good = folder.file("good.txt"), big = folder.file("big.txt");
   std::ofstream(good) << "mask a 1 2 3 4\nclient-mask b 0 0 80 60\n";
   std::ofstream(big) << std::string(kMaxOverlayFileBytes + 1, '#');
-  OverlaySpecs specs;
-  readOverlayFile(good, specs);
-  EXPECT_EQ(specs.error, "");
-  EXPECT_EQ(specs.specs.size(), 2u);
-  readOverlayFile(big, specs);
-  EXPECT_EQ(specs.error, big + ": more than 65536 bytes");
-  OverlaySpecs missing;
+  OverlayItems items;
+  readOverlayFile(good, items);
+  EXPECT_EQ(items.error, "");
+  EXPECT_EQ(items.items.size(), 2u);
+  readOverlayFile(big, items);
+  EXPECT_EQ(items.error, big + ": more than 65536 bytes");
+  OverlayItems missing;
   readOverlayFile(folder.file("none.txt"), missing);
   EXPECT_EQ(missing.error, folder.file("none.txt") + ": cannot be read");
 }

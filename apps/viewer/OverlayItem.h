@@ -16,7 +16,7 @@ namespace vexa::viewer {
 //   client-mask NAME X Y W H               a mask the viewer paints (80 x 60 units)
 //   client-colour R G B ALPHA              the client masks' colour and opacity (0..1)
 // Blank lines and lines starting with # say nothing.
-struct OverlaySpec {
+struct OverlayItem {
   enum class Kind { kMask, kMotion, kRoi, kClientMask, kClientColour };
   Kind kind = Kind::kMask;
   std::string name;
@@ -28,16 +28,16 @@ struct OverlaySpec {
 constexpr size_t kMaxOverlayLineBytes = 1024;
 constexpr size_t kMaxOverlayFileBytes = 64 * 1024;
 
-struct OverlaySpecs {
-  std::vector<OverlaySpec> specs;
+struct OverlayItems {
+  std::vector<OverlayItem> items;
   std::string error;  // names the line; empty when all were good
 };
 
-// Adds the lines of text to specs. An error starts with source, then the line number when
+// Adds the lines of text to items. An error starts with source, then the line number when
 // numberLines ("cams.txt:3: ..." against "--overlay 'mask a 1': ...").
 void parseOverlayText(std::string_view text, std::string_view source, bool numberLines,
-                      OverlaySpecs& specs);
+                      OverlayItems& items);
 // The file's lines, refused above kMaxOverlayFileBytes.
-void readOverlayFile(const std::string& path, OverlaySpecs& specs);
+void readOverlayFile(const std::string& path, OverlayItems& items);
 
 }  // namespace vexa::viewer

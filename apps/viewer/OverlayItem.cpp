@@ -1,4 +1,4 @@
-#include "viewer/OverlaySpec.h"
+#include "viewer/OverlayItem.h"
 
 #include <charconv>
 #include <cmath>
@@ -12,15 +12,15 @@ namespace {
 
 struct KindSyntax {
   std::string_view word;
-  OverlaySpec::Kind kind;
+  OverlayItem::Kind kind;
   size_t integers;  // after the name
 };
 constexpr KindSyntax kKinds[] = {
-    {"mask", OverlaySpec::Kind::kMask, 4},
-    {"motion", OverlaySpec::Kind::kMotion, 4},
-    {"roi", OverlaySpec::Kind::kRoi, 8},
-    {"client-mask", OverlaySpec::Kind::kClientMask, 4},
-    {"client-colour", OverlaySpec::Kind::kClientColour, 3},
+    {"mask", OverlayItem::Kind::kMask, 4},
+    {"motion", OverlayItem::Kind::kMotion, 4},
+    {"roi", OverlayItem::Kind::kRoi, 8},
+    {"client-mask", OverlayItem::Kind::kClientMask, 4},
+    {"client-colour", OverlayItem::Kind::kClientColour, 3},
 };
 constexpr std::string_view kUnnamedMotion = "-";
 constexpr std::string_view kBlanks = " \t\r";
@@ -49,8 +49,8 @@ bool parseAlpha(std::string_view word, double& out) {
   return !text.empty() && end == text.c_str() + text.size() && std::isfinite(out);
 }
 
-// The spec of one line's words; an error text when they are not one.
-std::string parseWords(const std::vector<std::string_view>& words, OverlaySpec& spec) {
+// The item of one line's words; an error text when they are not one.
+std::string parseWords(const std::vector<std::string_view>& words, OverlayItem& item) {
   const KindSyntax* syntax = nullptr;
   for (const KindSyntax& kind : kKinds) {
     if (words[0] == kind.word) syntax = &kind;
@@ -59,8 +59,8 @@ std::string parseWords(const std::vector<std::string_view>& words, OverlaySpec& 
     return "unknown overlay '" + std::string(words[0]) +
            "' (mask, motion, roi, client-mask, client-colour)";
   }
-  spec.kind = syntax->kind;
-  const bool colour = spec.kind == OverlaySpec::Kind::kClientColour;
+  item.kind = syntax->kind;
+  const bool colour = item.kind == OverlayItem::Kind::kClientColour;
   // A colour has no name but an alpha after its integers.
   const size_t expected = 1 + syntax->integers + 1;
   if (words.size() != expected) {
@@ -69,16 +69,16 @@ std::string parseWords(const std::vector<std::string_view>& words, OverlaySpec& 
   }
   const size_t first = colour ? 1 : 2;
   if (!colour) {
-    spec.name = std::string(words[1]);
-    spec.unnamed = spec.kind == OverlaySpec::Kind::kMotion && words[1] == kUnnamedMotion;
-    if (spec.unnamed) spec.name.clear();
+    item.name = std::string(words[1]);
+    item.unnamed = item.kind == OverlayItem::Kind::kMotion && words[1] == kUnnamedMotion;
+    if (item.unnamed) item.name.clear();
   }
   for (size_t i = 0; i < syntax->integers; ++i) {
-    if (!parseInteger(words[first + i], spec.values[i])) {
+    if (!parseInteger(words[first + i], item.values[i])) {
       return "'" + std::string(words[first + i]) + "' is not a 32-bit integer";
     }
   }
-  if (colour && !parseAlpha(words.back(), spec.alpha)) {
+  if (colour && !parseAlpha(words.back(), item.alpha)) {
     return "'" + std::string(words.back()) + "' is not a finite alpha";
   }
   return {};
@@ -87,15 +87,15 @@ std::string parseWords(const std::vector<std::string_view>& words, OverlaySpec& 
 }  // namespace
 
 void parseOverlayText(std::string_view text, std::string_view source, bool numberLines,
-                      OverlaySpecs& specs) {
+                      OverlayItems& items) {
   size_t lineNumber = 0;
-  while (!text.empty() && specs.error.empty()) {
+  while (!text.empty() && items.error.empty()) {
     ++lineNumber;
     const size_t end = std::min(text.find('\n'), text.size());
     const std::string_view line = text.substr(0, end);
     text.remove_prefix(std::min(end + 1, text.size()));
     const auto fail = [&](const std::string& why) {
-      specs.error = std::string(source) + (numberLines ? ":" + std::to_string(lineNumber) : "") +
+      items.error = std::string(source) + (numberLines ? ":" + std::to_string(lineNumber) : "") +
                     ": " + why;
     };
     if (line.size() > kMaxOverlayLineBytes) {
@@ -104,19 +104,19 @@ void parseOverlayText(std::string_view text, std::string_view source, bool numbe
     }
     const std::vector<std::string_view> words = wordsOf(line);
     if (words.empty() || words[0].starts_with('#')) continue;
-    OverlaySpec spec;
-    if (std::string why = parseWords(words, spec); !why.empty()) {
+    OverlayItem item;
+    if (std::string why = parseWords(words, item); !why.empty()) {
       fail(why);
       return;
     }
-    specs.specs.push_back(std::move(spec));
+    items.items.push_back(std::move(item));
   }
 }
 
-void readOverlayFile(const std::string& path, OverlaySpecs& specs) {
+void readOverlayFile(const std::string& path, OverlayItems& items) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    specs.error = path + ": cannot be read";
+    items.error = path + ": cannot be read";
     return;
   }
   std::string text;
@@ -124,10 +124,10 @@ void readOverlayFile(const std::string& path, OverlaySpecs& specs) {
   file.read(text.data(), std::streamsize(text.size()));
   text.resize(size_t(file.gcount()));
   if (text.size() > kMaxOverlayFileBytes) {
-    specs.error = path + ": more than " + std::to_string(kMaxOverlayFileBytes) + " bytes";
+    items.error = path + ": more than " + std::to_string(kMaxOverlayFileBytes) + " bytes";
     return;
   }
-  parseOverlayText(text, path, true, specs);
+  parseOverlayText(text, path, true, items);
 }
 
 }  // namespace vexa::viewer

@@ -104,18 +104,5 @@ TEST_F(OverlayDrawingTest, TheLeftButtonEditsAndTheCursorFollows) {
   EXPECT_EQ(window.GetMaskPoint("door", 0), before);
 }
 
-// A grid of no cells (a picture under 32 pixels for 32-pixel cells) draws and edits nothing, and
-// the queries still answer.
-TEST_F(OverlayDrawingTest, AnEmptyGridDrawsNothingButAnswers) {
-  window.SetModel("TQ312");
-  window.SetSensor("OV2715");
-  window.AddMask("m", 1, 2, 3, 4);
-  show(16, 16);
-  EXPECT_FALSE(window.overlays().placed());
-  EXPECT_EQ(window.GetMaskPoint("m", 2), 3);
-  EXPECT_EQ(window.GetMaskPoint("none", 2), -1);
-  EXPECT_EQ(window.GetMotionPoint(-1, 0), -1);
-}
-
 }  // namespace
 }  // namespace vexa

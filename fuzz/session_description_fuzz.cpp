@@ -1,25 +1,19 @@
 // Reads arbitrary bytes as a DESCRIBE answer with every handler family's reading and every codec.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string_view>
 
 #include "protocol/rtsp/SessionDescription.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view answer(reinterpret_cast<const char*>(data), size);
-  const vexa::Mpeg4SizeReader sizeReader =
-      [](std::span<const uint8_t, vexa::kMpeg4ConfigSize> bytes) {
-        return std::optional<vexa::PictureSize>(vexa::PictureSize{bytes[22], bytes[31]});
-      };
   for (const auto reader :
        {vexa::DescriptionReader::kInterleaved, vexa::DescriptionReader::kIPCameraSocket}) {
     for (const auto codec : {vexa::DescribedVideoCodec::kJpeg, vexa::DescribedVideoCodec::kMpeg4,
                              vexa::DescribedVideoCodec::kH264}) {
       vexa::StreamConfig config;
       const vexa::SessionDescription result =
-          vexa::readSessionDescription(answer, config, {reader, codec, sizeReader});
+          vexa::readSessionDescription(answer, config, {reader, codec});
       if (config.spsLength > vexa::kParameterSetSize ||
           config.ppsLength > vexa::kParameterSetSize ||
           (result.audioCodecIndex && *result.audioCodecIndex > 5)) {

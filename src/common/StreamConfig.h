@@ -11,7 +11,8 @@ namespace vexa {
 constexpr uint16_t kDefaultHttpPort = 8008;
 constexpr uint16_t kDefaultRtspPort = 554;
 constexpr uint16_t kFirstClientPort = 6100;
-constexpr size_t kMpeg4ConfigSize = 32;
+// A decoder configuration longer than this is cut; real ones hold a few dozen bytes.
+constexpr size_t kMaxMpeg4ConfigBytes = 256;
 constexpr size_t kParameterSetSize = 256;
 
 enum AudioCodecId : int32_t {
@@ -51,7 +52,8 @@ struct StreamConfig {
   uint32_t height = 0;
   int32_t audioCodec = kAudioCodecPcma;
   uint32_t frameRate = 0;
-  std::array<uint8_t, kMpeg4ConfigSize> mpeg4Config{};
+  std::array<uint8_t, kMaxMpeg4ConfigBytes> mpeg4Config{};  // zero after mpeg4ConfigLength bytes
+  uint32_t mpeg4ConfigLength = 0;
   std::array<uint8_t, kParameterSetSize> sps{};
   std::array<uint8_t, kParameterSetSize> pps{};
   uint32_t spsLength = 0;

@@ -32,6 +32,13 @@ static_assert(sizeof(BITMAPINFO) == 44);
 constexpr uint32_t BI_RGB = 0;
 constexpr int kBytesPerPixel = 3;
 
+// A picture's size as a stream's description or configuration states it.
+struct PictureSize {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool operator==(const PictureSize&) const = default;
+};
+
 // The largest picture the display accepts.
 constexpr int kMaxDisplayWidth = 2048;
 constexpr int kMaxDisplayHeight = 1536;

@@ -72,7 +72,7 @@ bool convertMpeg4Config(std::string_view text, StreamConfig& config,
   text = untilParameterEnd(text);
   const size_t start = findText(text, kVisualObjectSequenceStart, 0, KeyMatch::IgnoreCase);
   if (start == kNotFound) return false;
-  std::array<uint8_t, kMpeg4ConfigSize> bytes{};
+  std::array<uint8_t, kMaxMpeg4ConfigBytes> bytes{};
   size_t count = 0;
   for (size_t i = start; count < bytes.size() && i + 1 < text.size(); i += 2) {
     const int high = hexDigitValue(text[i]);
@@ -81,12 +81,13 @@ bool convertMpeg4Config(std::string_view text, StreamConfig& config,
     bytes[count++] = uint8_t(high << 4 | low);
   }
   if (sizeReader) {
-    if (const std::optional<PictureSize> size = sizeReader(bytes)) {
+    if (const std::optional<PictureSize> size = sizeReader(std::span(bytes).first(count))) {
       config.width = size->width;
       config.height = size->height;
     }
   }
   config.mpeg4Config = bytes;
+  config.mpeg4ConfigLength = uint32_t(count);
   return true;
 }
 

@@ -235,8 +235,7 @@ void IPCameraSocket::takeSession(const RtspAnswer& answer) {
 void IPCameraSocket::readDescribeAnswer(const RtspAnswer& answer) {
   const SessionDescription description = readSessionDescription(
       answer.text(), *config_,
-      {.reader = DescriptionReader::kIPCameraSocket, .codec = codecOfModel(config_->model),
-       .mpeg4SizeReader = {}});
+      {.reader = DescriptionReader::kIPCameraSocket, .codec = codecOfModel(config_->model)});
   urls_.contentBase = description.contentBase;
   videoControl_ = description.videoControl;
   audioControl_ = description.audioControl;

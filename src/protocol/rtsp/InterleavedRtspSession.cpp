@@ -189,8 +189,7 @@ void InterleavedRtspSession::proceed(const RtspAnswer& answer) {
 void InterleavedRtspSession::readDescribeAnswer(const RtspAnswer& answer) {
   if (policy_.usesContentBase) urls_.contentBase = readContentBase(answer.head);
   const SessionDescription description = readSessionDescription(
-      answer.text(), *config_,
-      {.reader = DescriptionReader::kInterleaved, .codec = policy_.codec, .mpeg4SizeReader = {}});
+      answer.text(), *config_, {.reader = DescriptionReader::kInterleaved, .codec = policy_.codec});
   audioCodec_.store(config_->audioCodec, std::memory_order_relaxed);
   hasAudio_.store(config_->hasAudio != 0, std::memory_order_relaxed);
   if (description.audioCodecIndex) audio_.setCodec(*description.audioCodecIndex);

@@ -21,8 +21,8 @@ enum class DescribedVideoCodec { kJpeg, kMpeg4, kH264 };
 struct DescriptionOptions {
   DescriptionReader reader = DescriptionReader::kInterleaved;
   DescribedVideoCodec codec = DescribedVideoCodec::kH264;
-  // Picture size from an MPEG-4 configuration; without one only "a=cliprect" sets the size.
-  Mpeg4SizeReader mpeg4SizeReader;
+  // Picture size from an MPEG-4 configuration; an empty one leaves the size to "a=cliprect".
+  Mpeg4SizeReader mpeg4SizeReader = readMpeg4PictureSize;
 };
 
 // Codec indexes of the audio jitter buffer. G.726 uses the audioCodec value (2 to 5) as index.
@@ -30,7 +30,7 @@ constexpr uint8_t kAudioIndexPcmu = 0;
 constexpr uint8_t kAudioIndexPcma = 1;
 
 // What the description tells the handler itself; the rest goes into StreamConfig (width, height,
-// frameRate, audioCodec, mpeg4Config, sps/pps, hasVideo, hasAudio, audioMediaPort).
+// frameRate, audioCodec, mpeg4Config and its length, sps/pps, hasVideo, hasAudio, audioMediaPort).
 struct SessionDescription {
   // "a=control" values as written: relative to the base URL, or absolute (composeControlUrl).
   std::string videoControl;

@@ -46,7 +46,7 @@ struct Reading {
 };
 
 Reading read(std::string_view answer, DescriptionReader reader = kInterleaved,
-             DescribedVideoCodec codec = kH264, Mpeg4SizeReader sizeReader = {}) {
+             DescribedVideoCodec codec = kH264, Mpeg4SizeReader sizeReader = readMpeg4PictureSize) {
   Reading reading;
   reading.result = readSessionDescription(answer, reading.config, {reader, codec, sizeReader});
   return reading;
@@ -188,39 +188,50 @@ constexpr std::string_view kMpeg4Body =
 
 // The configuration field: the given bytes, then zeros.
 Bytes configField(Bytes bytes) {
-  bytes.resize(kMpeg4ConfigSize, 0);
+  bytes.resize(kMaxMpeg4ConfigBytes, 0);
   return bytes;
 }
 
-const Bytes kMpeg4Config =
-    configField({0x00, 0x00, 0x01, 0xB0, 0xF5, 0x00, 0x00, 0x01, 0xB5, 0x09,
-                 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0x84});
+const Bytes kMpeg4Config = {0x00, 0x00, 0x01, 0xB0, 0xF5, 0x00, 0x00, 0x01, 0xB5, 0x09,
+                            0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0x84};
 
 Bytes mpeg4Config(const StreamConfig& c) {
   return Bytes(c.mpeg4Config.begin(), c.mpeg4Config.end());
 }
 
+std::string mpeg4Fmtp(std::string_view config) {
+  return "m=video 0 RTP/AVP 96\r\na=fmtp:96 config=" + std::string(config) + "\r\n";
+}
+
 TEST(SessionDescription, ConfigDigitsReadInEitherCaseEndAtSemicolonAndNeedAStartCode) {
   const Reading whole = read(withHeader(kMpeg4Body), kInterleaved, kMpeg4);
-  EXPECT_EQ(mpeg4Config(whole.config), kMpeg4Config);
+  EXPECT_EQ(mpeg4Config(whole.config), configField(kMpeg4Config));
+  EXPECT_EQ(whole.config.mpeg4ConfigLength, kMpeg4Config.size());
   EXPECT_EQ(whole.result.codecConfigText, "000001B0F5000001B50900000100000001200084");
-  const Bytes fiveBytes = configField({0x00, 0x00, 0x01, 0xB0, 0xF5});
-  const std::pair<std::string_view, Bytes> cases[] = {
-      {"a=fmtp:96 config=000001b0f5000001b50900000100000001200084\r\n", kMpeg4Config},
-      {"a=fmtp:96 config=000001B0F5;\r\n", fiveBytes},
-      {"a=fmtp:96 config=000001B0F5;profile-level-id=1\r\n", fiveBytes},
-      {"a=fmtp:96 config=000001B5F5\r\n", configField({})},  // no start code: nothing changes
+  // A longer configuration is kept to the cap, its first bytes as they were.
+  std::string longConfig = "000001B0";
+  for (int i = 0; i < 300; ++i) longConfig += "A5";
+  Bytes capped = {0x00, 0x00, 0x01, 0xB0};
+  capped.resize(kMaxMpeg4ConfigBytes, 0xA5);
+  const Bytes fiveBytes = {0x00, 0x00, 0x01, 0xB0, 0xF5};
+  const std::pair<std::string, Bytes> cases[] = {
+      {"000001b0f5000001b50900000100000001200084", kMpeg4Config},
+      {"000001B0F5;", fiveBytes},
+      {"000001B0F5;profile-level-id=1", fiveBytes},
+      {"000001B0F5X0", fiveBytes},
+      {longConfig, capped},
+      {"000001B5F5", {}},  // no start code: nothing changes
   };
-  for (const auto& [fmtp, expected] : cases) {
-    const Reading r =
-        read(withHeader("m=video 0 RTP/AVP 96\r\n" + std::string(fmtp)), kInterleaved, kMpeg4);
-    EXPECT_EQ(mpeg4Config(r.config), expected) << fmtp;
+  for (const auto& [config, expected] : cases) {
+    const Reading r = read(withHeader(mpeg4Fmtp(config)), kInterleaved, kMpeg4);
+    EXPECT_EQ(mpeg4Config(r.config), configField(expected)) << config;
+    EXPECT_EQ(r.config.mpeg4ConfigLength, expected.size()) << config;
   }
 }
 
-TEST(SessionDescription, SizeReaderGetsTheConfigAndCliprectStillWins) {
+TEST(SessionDescription, SizeReaderGetsTheStoredConfigAndCliprectStillWins) {
   Bytes given;
-  const Mpeg4SizeReader reader = [&given](std::span<const uint8_t, kMpeg4ConfigSize> bytes) {
+  const Mpeg4SizeReader reader = [&given](std::span<const uint8_t> bytes) {
     given.assign(bytes.begin(), bytes.end());
     return std::optional<PictureSize>(PictureSize{352, 288});
   };
@@ -232,6 +243,20 @@ TEST(SessionDescription, SizeReaderGetsTheConfigAndCliprectStillWins) {
            reader);
   EXPECT_EQ(r.config.width, 240u);
   EXPECT_EQ(r.config.height, 320u);
+}
+
+TEST(SessionDescription, Mpeg4ConfigSetsThePictureSizeByDefault) {
+  // libavcodec's configuration for 320 x 240 with its user data, 47 bytes: the video object
+  // layer starts at byte 15.
+  const std::string libavcodec =
+      "000001B001000001B58913000001000000012000C48D8800CD0A041E1463000001B24C61766335392E3337"
+      "2E313030";
+  for (const auto reader : {kInterleaved, kSocket}) {
+    const Reading r = read(withHeader(mpeg4Fmtp(libavcodec)), reader, kMpeg4);
+    EXPECT_EQ(r.config.mpeg4ConfigLength, 47u);
+    EXPECT_EQ(r.config.width, 320u);
+    EXPECT_EQ(r.config.height, 240u);
+  }
 }
 
 TEST(SessionDescription, SocketSearchesTheWholeAnswerReadsContentBaseAndTheAudioPort) {

@@ -32,10 +32,10 @@ void configureMpeg4(AVCodecContext& context, const Mpeg4EncoderSettings& setting
   context.thread_count = 1;
   context.flags |= AV_CODEC_FLAG_QSCALE;
   context.global_quality = kQuantiser * FF_QP2LAMBDA;
-  // The configuration goes to the session description instead of in front of intra VOPs.
-  // Bit-exact leaves out the encoder's version text, which would make the configuration longer
-  // than viewers that keep a fixed 32 bytes of it can hold.
-  context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER | AV_CODEC_FLAG_BITEXACT;
+  // The configuration goes to the session description instead of in front of intra VOPs. It keeps
+  // the encoder's version text, as files and servers that carry this encoder's streams do, so
+  // viewers meet the longer configuration they meet in the field.
+  context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 }
 
 }  // namespace

@@ -10,19 +10,18 @@ std::vector<uint8_t> mpeg4PictureAsSent(std::span<const uint8_t> encoded,
                                         std::span<const uint8_t> configuration,
                                         bool configurationInBand) {
   const uint8_t vop[] = {mp4v::kVop};
-  const size_t vopAt = mp4v::findStartCode(encoded, vop);
-  if (vopAt == encoded.size()) return {};
-  if (configurationInBand && mp4v::isIntraPicture(encoded)) {
-    // Viewers that find a configuration in band look for the VOP right behind it, so the group
-    // of VOPs header goes; whatever configuration the encoder repeated goes too.
-    std::vector<uint8_t> bytes(configuration.begin(), configuration.end());
-    bytes.insert(bytes.end(), encoded.begin() + std::ptrdiff_t(vopAt), encoded.end());
-    return bytes;
-  }
+  if (mp4v::findStartCode(encoded, vop) == encoded.size()) return {};
   // A configuration the encoder repeated is dropped: only the option decides what goes in band.
   const uint8_t pictureStarts[] = {mp4v::kGroupOfVops, mp4v::kVop};
   const auto picture = encoded.subspan(mp4v::findStartCode(encoded, pictureStarts));
-  return {picture.begin(), picture.end()};
+  std::vector<uint8_t> bytes;
+  // In band, the configuration goes in front of the group of VOPs header that opens an intra VOP,
+  // as encoders that repeat it do.
+  if (configurationInBand && mp4v::isIntraPicture(encoded)) {
+    bytes.assign(configuration.begin(), configuration.end());
+  }
+  bytes.insert(bytes.end(), picture.begin(), picture.end());
+  return bytes;
 }
 
 std::vector<RtpPayload> packetizeMpeg4(std::span<const uint8_t> picture, size_t maxPayloadSize) {

@@ -10,7 +10,7 @@ namespace vexa::camera {
 using RtpPayload = std::vector<uint8_t>;
 
 // The bytes sent for one encoded picture: from its first group of VOPs or VOP start code on; or,
-// when configurationInBand and the picture is intra, the configuration and then the VOP, so that
+// when configurationInBand and the picture is intra, the configuration in front of them, so that
 // a viewer that missed the session description can start there. Empty without a VOP.
 std::vector<uint8_t> mpeg4PictureAsSent(std::span<const uint8_t> encoded,
                                         std::span<const uint8_t> configuration,

@@ -24,12 +24,11 @@ const Bytes kIntraVop = hexBytes("000001B6 10 AABBCCDDEEFF");  // coding type 00
 const Bytes kPredictedVop = hexBytes("000001B6 51 112233");    // coding type 01
 
 // Each picture is cut into full payloads but the last; the payloads give back the picture as
-// sent, which carries the configuration only in front of intra VOPs and only when asked, with
-// the VOP right behind it.
+// sent, which carries the configuration only in front of intra pictures and only when asked.
 TEST(Mpeg4Packetizer, CutsPicturesAndRepeatsTheConfigurationOnlyWhenAsked) {
   const Bytes intra = concat({kGroupOfVops, kIntraVop});
   const Bytes repeated = concat({kConfig, intra});  // as an encoder without a global header
-  const Bytes configThenVop = concat({kConfig, kIntraVop});
+  const Bytes configThenIntra = concat({kConfig, intra});
   const struct {
     const char* name;
     Bytes encoded;
@@ -39,10 +38,10 @@ TEST(Mpeg4Packetizer, CutsPicturesAndRepeatsTheConfigurationOnlyWhenAsked) {
     std::vector<size_t> sizes;
   } cases[] = {
       {"intra", intra, false, 4, intra, {4, 4, 4, 4, 2}},
-      {"intra, in band", intra, true, 16, configThenVop, {16, 16}},
+      {"intra, in band", intra, true, 16, configThenIntra, {16, 16, 7}},
       {"predicted, in band", kPredictedVop, true, 100, kPredictedVop, {8}},
       {"repeated by the encoder", repeated, false, 18, intra, {18}},
-      {"repeated, in band", repeated, true, 20, configThenVop, {20, 12}},
+      {"repeated, in band", repeated, true, 20, configThenIntra, {20, 19}},
       {"leading garbage", concat({{0xFF, 0x00}, kPredictedVop}), false, 5, kPredictedVop, {5, 3}},
       {"configuration alone", kConfig, true, 100, {}, {}},
   };

@@ -208,6 +208,7 @@ const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions()
       {"-h", [](CameraSettings& s) { s.showHelp = true; }},
       {"--stap-a", [](CameraSettings& s) { s.rtsp.stapA = true; }},
       {"--sprop-only", [](CameraSettings& s) { s.rtsp.h264Layout.parameterSetsInBand = false; }},
+      {"--mpeg4-inband-config", [](CameraSettings& s) { s.rtsp.mpeg4ConfigInBand = true; }},
       {"--rtcp-not-alive", [](CameraSettings& s) { s.rtsp.rtcpKeepsAlive = false; }},
       {"--refuse-udp", [](CameraSettings& s) { s.rtsp.refuseUdp = true; }},
       {"--lf-only", [](CameraSettings& s) { s.rtsp.lfOnly = true; }},
@@ -266,9 +267,9 @@ std::string usageText() {
          "A simulated network camera serving generated pictures on loopback.\n"
          "  --port N              HTTP port, 0 for any free one (default 8008): MJPEG on any\n"
          "                        path, pan/tilt/zoom commands on /cgi-bin/com/ptz.cgi\n"
-         "  --rtsp-port N         RTSP port, 0 for any free one (default 8554): /h264, /h264_2\n"
-         "                        and /jpeg; media goes interleaved on the connection or over\n"
-         "                        UDP, as SETUP asks\n"
+         "  --rtsp-port N         RTSP port, 0 for any free one (default 8554): /h264, /h264_2,\n"
+         "                        /jpeg and /mpeg4; media goes interleaved on the connection or\n"
+         "                        over UDP, as SETUP asks\n"
          "  --motion-port N       motion port, 0 for any free one (default 5656): every 100 ms\n"
          "                        the percentage of pixels changed, each second 100 + the\n"
          "                        threshold, in hex digits followed by \"$\"\n"
@@ -288,8 +289,11 @@ std::string usageText() {
          "                        slices of each key unit)\n"
          "  --sprop-only          H.264 parameter sets only in the description's\n"
          "                        sprop-parameter-sets, never in the stream\n"
+         "  --mpeg4-inband-config MPEG-4 configuration also in front of every intra VOP, not\n"
+         "                        only in the description's config=\n"
          "  --dump-video FILE     write every video picture sent, as encoded, to FILE: JPEG\n"
-         "                        pictures or H.264 units in Annex B, back to back,\n"
+         "                        pictures, H.264 units in Annex B or MPEG-4 VOPs after their\n"
+         "                        configuration, back to back,\n"
          "                        one stream at a time: the first client's, until it ends\n"
          "  --user NAME           both servers demand credentials: this user name\n"
          "  --pass TEXT           ... and this password (RTSP: for every method but OPTIONS)\n"

@@ -18,9 +18,9 @@ namespace vexa::camera {
 
 // Serves the generated pictures and tone over RTSP/1.0, with RTP and RTCP interleaved on the
 // connection (RFC 2326 section 10.12) or as UDP datagrams between the ports SETUP names:
-// H.264 under /h264 (and at half size under /h264_2), RTP/JPEG under /jpeg, each with the audio
-// track the options name. The options make it play the parts of other servers: credentials,
-// redirects, LF-only answers, no UDP, dropped connections.
+// H.264 under /h264 (and at half size under /h264_2), RTP/JPEG under /jpeg, MPEG-4 visual under
+// /mpeg4, each with the audio track the options name. The options make it play the parts of other
+// servers: credentials, redirects, LF-only answers, no UDP, dropped connections.
 class RtspServer {
  public:
   static constexpr int kSendStallLimitMs = 10000;

@@ -31,7 +31,9 @@ struct RtspServerOptions {
   // SPS and PPS in one STAP-A packet instead of one packet each.
   bool stapA = false;
   H264UnitLayout h264Layout;  // delimiters, SEI, parameter sets in band or not
-  int keyFrameInterval = 0;   // pictures between H.264 key frames; 0: one a second
+  // The MPEG-4 configuration also in front of every intra VOP, not only in the description.
+  bool mpeg4ConfigInBand = false;
+  int keyFrameInterval = 0;  // pictures between H.264 and MPEG-4 key frames; 0: one a second
   uint8_t h264PayloadType = kDefaultH264PayloadType;
   size_t maxRtpPacketSize = 1400;  // RTP header included
   int senderReportIntervalMs = 5000;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "camera/H264Encoder.h"
+#include "camera/Mpeg4Encoder.h"
 #include "camera/RtpJpegPacketizer.h"
 #include "camera/RtpStream.h"
 #include "camera/TcpListener.h"
@@ -27,6 +28,7 @@ VideoSourceSettings videoSettings(const RtspServerOptions& options, VideoCodec c
   video.keyFrameInterval = options.keyFrameInterval > 0 ? options.keyFrameInterval : options.fps;
   video.aggregateParameterSets = options.stapA;
   video.h264Layout = options.h264Layout;
+  video.mpeg4ConfigInBand = options.mpeg4ConfigInBand;
   video.maxPayloadSize = options.maxRtpPacketSize - kRtpHeaderSize;
   video.dump = options.videoDump;
   video.ptz = options.ptz;
@@ -83,6 +85,26 @@ StreamDefinition jpegStream(const RtspServerOptions& options,
   return stream;
 }
 
+StreamDefinition mpeg4Stream(const RtspServerOptions& options,
+                             const SessionDescriptionOrigin& origin) {
+  StreamDefinition stream{std::string(kMpeg4Stream),
+                          videoSettings(options, VideoCodec::Mpeg4, options.width, options.height),
+                          kMpeg4PayloadType,
+                          {},
+                          {}};
+  // Every session's encoder has these settings, so its configuration is the one described.
+  Mpeg4Encoder probe;
+  if (!probe.open({options.width, options.height, options.fps, stream.video.keyFrameInterval})) {
+    stream.unavailable = "MPEG-4 cannot encode " + std::to_string(options.width) + "x" +
+                         std::to_string(options.height) + " pictures";
+    return stream;
+  }
+  VideoTrackDescription track = trackOf(stream);
+  track.mpeg4Config = probe.configuration();
+  stream.description = writeSessionDescription(origin, track, options.audio);
+  return stream;
+}
+
 }  // namespace
 
 std::vector<StreamDefinition> defineStreams(const RtspServerOptions& options, uint64_t sessionId) {
@@ -94,6 +116,7 @@ std::vector<StreamDefinition> defineStreams(const RtspServerOptions& options, ui
   streams.push_back(h264Stream(kSecondH264Stream, options, halfSide(options.width),
                                halfSide(options.height), origin));
   streams.push_back(jpegStream(options, origin));
+  streams.push_back(mpeg4Stream(options, origin));
   return streams;
 }
 

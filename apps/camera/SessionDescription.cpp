@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "camera/Mpeg4Encoder.h"
 #include "common/Base64.h"
 #include "common/UrlParts.h"
 
@@ -16,6 +17,16 @@ void line(std::string& out, std::string_view text) {
   out.append(text).append(kEnd);
 }
 
+std::string upperHex(const std::vector<uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (const uint8_t byte : bytes) {
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 0x0F]);
+  }
+  return hex;
+}
+
 void writeVideo(std::string& out, const VideoTrackDescription& video) {
   const std::string type = std::to_string(video.payloadType);
   const std::string width = std::to_string(video.width);
@@ -27,6 +38,11 @@ void writeVideo(std::string& out, const VideoTrackDescription& video) {
     line(out, "a=fmtp:" + type + " packetization-mode=1;profile-level-id=" +
                   profileLevelId(video.sps) + ";sprop-parameter-sets=" + base64::encode(video.sps) +
                   "," + base64::encode(video.pps));
+  } else if (video.codec == VideoCodec::Mpeg4) {
+    line(out, "a=rtpmap:" + type + " MP4V-ES/" + std::to_string(kVideoClockRate));
+    // The configuration comes last, as the parameter sets do for H.264.
+    line(out, "a=fmtp:" + type + " profile-level-id=" + mpeg4ProfileLevelId(video.mpeg4Config) +
+                  ";config=" + upperHex(video.mpeg4Config));
   } else {
     line(out, "a=rtpmap:" + type + " JPEG/" + std::to_string(kVideoClockRate));
   }
@@ -54,6 +70,13 @@ std::string profileLevelId(const std::vector<uint8_t>& sps) {
   char hex[2 * kProfileBytes + 1];
   std::snprintf(hex, sizeof hex, "%02X%02X%02X", sps[1], sps[2], sps[3]);
   return hex;
+}
+
+std::string mpeg4ProfileLevelId(const std::vector<uint8_t>& config) {
+  const uint8_t sequence[] = {mp4v::kVisualObjectSequence};
+  const size_t at = mp4v::findStartCode(config, sequence);
+  if (at + mp4v::kStartCodeSize >= config.size()) return "1";
+  return std::to_string(config[at + mp4v::kStartCodeSize]);
 }
 
 std::string writeSessionDescription(const SessionDescriptionOrigin& origin,

@@ -9,11 +9,12 @@
 
 namespace vexa::camera {
 
-enum class VideoCodec { H264, Jpeg };
+enum class VideoCodec { H264, Jpeg, Mpeg4 };
 
 constexpr uint32_t kVideoClockRate = 90000;
 constexpr uint8_t kJpegPayloadType = 26;  // static, RFC 3551
 constexpr uint8_t kDefaultH264PayloadType = 96;
+constexpr uint8_t kMpeg4PayloadType = 96;
 // Track names relative to the Content-Base, as the media sections' control attributes give them.
 constexpr std::string_view kVideoTrack = "trackID=1";
 constexpr std::string_view kAudioTrack = "trackID=2";
@@ -26,6 +27,7 @@ struct VideoTrackDescription {
   int fps = 0;
   std::vector<uint8_t> sps;  // H.264 only
   std::vector<uint8_t> pps;
+  std::vector<uint8_t> mpeg4Config;  // MPEG-4 only: from its visual object sequence start code on
 };
 
 struct SessionDescriptionOrigin {
@@ -42,5 +44,9 @@ std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
 // RFC 6184 section 8.1: profile_idc, the constraint flags and level_idc of the SPS in hexadecimal;
 // empty when the SPS is too short.
 std::string profileLevelId(const std::vector<uint8_t>& sps);
+
+// RFC 3016 section 5.1: the profile_and_level_indication after the configuration's visual object
+// sequence start code, in decimal; "1" when there is none.
+std::string mpeg4ProfileLevelId(const std::vector<uint8_t>& config);
 
 }  // namespace vexa::camera

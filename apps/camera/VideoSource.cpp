@@ -1,6 +1,7 @@
 #include "camera/VideoSource.h"
 
 #include "camera/H264Packetizer.h"
+#include "camera/Mpeg4Packetizer.h"
 #include "camera/RtpJpegPacketizer.h"
 #include "common/DebugTrace.h"
 
@@ -82,6 +83,52 @@ class JpegSource final : public VideoSource {
   VideoDump::Writer dump_;
 };
 
+class Mpeg4Source final : public VideoSource {
+ public:
+  explicit Mpeg4Source(const VideoSourceSettings& settings)
+      : settings_(settings),
+        generator_(settings.width, settings.height, settings.fisheye),
+        dump_(settings.dump) {}
+
+  bool open() {
+    return encoder_.open(
+        {settings_.width, settings_.height, settings_.fps, settings_.keyFrameInterval});
+  }
+
+  std::vector<std::vector<uint8_t>> payloadsOf(uint32_t pictureIndex) override {
+    renderPicture(settings_, pictureIndex, generator_, scratch_);
+    const std::vector<uint8_t> picture = mpeg4PictureAsSent(
+        encoder_.encode(toYuv420(scratch_)), encoder_.configuration(), settings_.mpeg4ConfigInBand);
+    auto payloads = packetizeMpeg4(picture, settings_.maxPayloadSize);
+    if (payloads.empty()) {
+      DebugTrace("Mpeg4Source: picture %u did not encode\n", pictureIndex);
+      return {};
+    }
+    dumpPicture(picture);
+    return payloads;
+  }
+
+ private:
+  // A decoder reading the dump needs the configuration first, in band or not.
+  void dumpPicture(const std::vector<uint8_t>& picture) {
+    if (dumpStarted_) {
+      dump_.write(picture);
+      return;
+    }
+    std::vector<uint8_t> first;
+    if (!settings_.mpeg4ConfigInBand) first = encoder_.configuration();
+    first.insert(first.end(), picture.begin(), picture.end());
+    dumpStarted_ = dump_.write(first);
+  }
+
+  const VideoSourceSettings settings_;
+  PictureGenerator generator_;
+  Mpeg4Encoder encoder_;
+  BgrPicture scratch_;
+  VideoDump::Writer dump_;
+  bool dumpStarted_ = false;
+};
+
 template <typename Source>
 std::unique_ptr<VideoSource> opened(const VideoSourceSettings& settings) {
   auto source = std::make_unique<Source>(settings);
@@ -93,6 +140,7 @@ std::unique_ptr<VideoSource> opened(const VideoSourceSettings& settings) {
 
 std::unique_ptr<VideoSource> makeVideoSource(const VideoSourceSettings& settings) {
   if (settings.codec == VideoCodec::H264) return opened<H264Source>(settings);
+  if (settings.codec == VideoCodec::Mpeg4) return opened<Mpeg4Source>(settings);
   return opened<JpegSource>(settings);
 }
 

@@ -7,6 +7,7 @@
 #include "camera/H264Encoder.h"
 #include "camera/H264UnitLayout.h"
 #include "camera/JpegEncoder.h"
+#include "camera/Mpeg4Encoder.h"
 #include "camera/PictureGenerator.h"
 #include "camera/PtzControl.h"
 #include "camera/SessionDescription.h"
@@ -20,9 +21,10 @@ struct VideoSourceSettings {
   int height = 0;
   int fps = 0;
   int jpegQuality = 0;
-  int keyFrameInterval = 0;  // H.264
+  int keyFrameInterval = 0;  // H.264 and MPEG-4
   bool aggregateParameterSets = false;
   H264UnitLayout h264Layout;
+  bool mpeg4ConfigInBand = false;  // the configuration in front of every intra VOP
   size_t maxPayloadSize = 0;
   VideoDump* dump = nullptr;  // where the pictures sent are written, when anywhere
   PtzControl* ptz = nullptr;  // the view the pictures show, when not the home picture; outlives
@@ -30,8 +32,9 @@ struct VideoSourceSettings {
 };
 
 // One session's video: generated pictures, encoded and cut into RTP payloads. Each session has
-// its own encoder, so its H.264 stream starts with a key access unit. Each picture goes to the
-// dump as encoded (H.264 in Annex B) when it yields payloads.
+// its own encoder, so its H.264 or MPEG-4 stream starts with a key picture. Each picture goes to
+// the dump as encoded (H.264 in Annex B, MPEG-4 as sent after its configuration) when it yields
+// payloads.
 class VideoSource {
  public:
   virtual ~VideoSource() = default;

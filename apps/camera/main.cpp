@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
   // The MJPEG line comes first: scripts take the first address printed as the HTTP one.
   std::printf("vexa-camera: MJPEG on http://%s/\n",
               hostAndPort(settings.mjpeg.bindAddress, mjpeg.port()).c_str());
-  std::printf("vexa-camera: RTSP on rtsp://%s/h264 and /jpeg\n",
+  std::printf("vexa-camera: RTSP on rtsp://%s/h264, /jpeg and /mpeg4\n",
               hostAndPort(settings.rtsp.bindAddress, rtsp.port()).c_str());
   if (motionServes) {
     std::printf("vexa-camera: motion on %s\n",

@@ -24,7 +24,8 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
             "--audio=g726-24 --stap-a --session-timeout 0 --rtcp-not-alive --refuse-udp "
             "--lf-only --log --redirect=/h264/=rtsp://h/x?a=b --redirect jpeg=rtsp://h/y "
             "--drop-after 2.5 --dump-video=out.h264 --h264-extras sei,aud --sprop-only "
-            "--cgi-answer length-lower --motion-port 0 --motion-threshold=70 --motion-inactive"),
+            "--cgi-answer length-lower --motion-port 0 --motion-threshold=70 --motion-inactive "
+            "--mpeg4-inband-config"),
       settings, error))
       << error;
   const MjpegServerOptions& m = settings.mjpeg;
@@ -44,8 +45,9 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
     EXPECT_EQ(std::tuple(redirects[0].path, redirects[0].location, redirects[1].path),
               std::tuple("h264", "rtsp://h/x?a=b", "jpeg"));
   }
-  EXPECT_EQ(std::tuple(r.sessionTimeoutSeconds, r.rtcpKeepsAlive, r.refuseUdp, r.lfOnly),
-            std::tuple(0, false, true, true));
+  EXPECT_EQ(std::tuple(r.sessionTimeoutSeconds, r.rtcpKeepsAlive, r.refuseUdp, r.lfOnly,
+                       r.mpeg4ConfigInBand),
+            std::tuple(0, false, true, true, true));
   const MotionServerOptions& o = settings.motion;
   EXPECT_EQ(std::tuple(o.port, o.fps, o.threshold, o.inactive, o.logValues, o.bindAddress,
                        settings.motionPortChosen, m.cgiFraming),

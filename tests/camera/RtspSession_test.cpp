@@ -42,7 +42,7 @@ TEST(RtspSession, AnswersEveryRequestWithItsStatus) {
     int status;
   } steps[] = {
       {"OPTIONS *", "", 200},
-      {"DESCRIBE rtsp://h/mpeg4", "", 404},
+      {"DESCRIBE rtsp://h/mpeg2", "", 404},
       {"SETUP rtsp://h/h264/trackID=3", tcp("0-1"), 404},
       {"SETUP rtsp://h/h264/trackID=1", "Transport: RTP/AVP;unicast;client_port=6100-6101\r\n",
        461},  // no UDP without the connection's ends

@@ -19,6 +19,13 @@ constexpr std::string_view kIpv4Connection = "c=IN IP4 ";
 // Lines a section may hold before or between its attributes (RFC 4566 section 5: i, c, b, k come
 // before the a= lines). Standard servers write "b=AS:..." first; they must not end the section.
 constexpr std::array<std::string_view, 4> kLinesBeforeAttributes = {"i=", "c=", "b=", "k="};
+constexpr std::string_view kRtpmap = "rtpmap";
+constexpr std::string_view kFmtp = "fmtp";
+constexpr std::string_view kClipRect = "cliprect";
+constexpr std::string_view kFrameRate = "framerate";
+constexpr std::string_view kControl = "control";
+constexpr std::string_view kVideo = "video";
+constexpr std::string_view kAudio = "audio";
 constexpr char kFmtpParameterSeparator = ';';
 constexpr std::string_view kMpeg4ConfigParameter = "config";
 constexpr std::string_view kSpropParameter = "sprop-parameter-sets";
@@ -126,8 +133,8 @@ class DescriptionParsing {
         sessionGroup = connectionAddress(lines_[at_]);
     while (at_ < lines_.size()) {
       const auto [type, port] = readMediaLine(lines_[at_++]);
-      if (type == "video") readVideo(port);
-      if (type == "audio") readAudio(port);
+      if (type == kVideo) readVideo(port);
+      if (type == kAudio) readAudio(port);
       while (at_ < lines_.size() && !isMediaLine()) ++at_;
     }
     if (description_.readConnection != 1) return;
@@ -161,12 +168,12 @@ class DescriptionParsing {
     section.slot.port = port;
     forEachAttribute(section.connection, [&](const Attribute& attribute) {
       MulticastVideoSlot& slot = section.slot;
-      if (attribute.name == "rtpmap") section.codecName = afterPayloadType(attribute.value);
-      if (attribute.name == "fmtp") slot.configText = fmtpCodecText(attribute.value);
-      if (attribute.name == "cliprect") slot.clip = parseClipRect(attribute.value);
-      if (attribute.name == "framerate")
+      if (attribute.name == kRtpmap) section.codecName = afterPayloadType(attribute.value);
+      if (attribute.name == kFmtp) slot.configText = fmtpCodecText(attribute.value);
+      if (attribute.name == kClipRect) slot.clip = parseClipRect(attribute.value);
+      if (attribute.name == kFrameRate)
         slot.frameRate = uint32_t(std::clamp(parseLeadingInteger(attribute.value), 0LL, kMaxCount));
-      if (attribute.name == "control") slot.control = attribute.value;
+      if (attribute.name == kControl) slot.control = attribute.value;
     });
     fill(std::move(section));
   }
@@ -189,8 +196,8 @@ class DescriptionParsing {
     description_.audioPort = port;
     std::string ignoredConnection;
     forEachAttribute(ignoredConnection, [&](const Attribute& attribute) {
-      if (attribute.name == "control") description_.audioControl = attribute.value;
-      if (attribute.name != "rtpmap") return;
+      if (attribute.name == kControl) description_.audioControl = attribute.value;
+      if (attribute.name != kRtpmap) return;
       const std::string_view codecName = afterPayloadType(attribute.value);
       for (const auto& [name, codec] : kAudioCodecs) {
         if (codecName != name) continue;

@@ -45,15 +45,15 @@ bool readPorts(std::string_view text, MulticastTransport& transport) {
   return true;
 }
 
-std::optional<MulticastTransport> readTransportSpec(std::string_view spec) {
-  const std::string_view profile = trimBlanks(takeUntil(spec, ';'));
+std::optional<MulticastTransport> readOneTransport(std::string_view text) {
+  const std::string_view profile = trimBlanks(takeUntil(text, ';'));
   if (!equalsIgnoringCase(profile, kRtpProfile) && !equalsIgnoringCase(profile, kUdpProfile))
     return std::nullopt;
   MulticastTransport transport;
   bool multicast = false;
   bool ports = false;
-  while (!spec.empty()) {
-    std::string_view value = trimBlanks(takeUntil(spec, ';'));
+  while (!text.empty()) {
+    std::string_view value = trimBlanks(takeUntil(text, ';'));
     const std::string_view name = trimBlanks(takeUntil(value, '='));
     value = trimBlanks(value);
     if (equalsIgnoringCase(name, kMulticast)) multicast = true;
@@ -78,7 +78,7 @@ std::optional<MulticastTransport> readTransportSpec(std::string_view spec) {
 
 std::optional<MulticastTransport> readMulticastTransport(std::string_view value) {
   while (!value.empty()) {
-    if (auto transport = readTransportSpec(takeUntil(value, ','))) return transport;
+    if (auto transport = readOneTransport(takeUntil(value, ','))) return transport;
   }
   return std::nullopt;
 }

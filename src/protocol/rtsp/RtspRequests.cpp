@@ -70,6 +70,12 @@ std::string udpSetupRequest(const std::string& url, uint32_t cseq, uint16_t rtpP
          lastHeaderAndEnd(userAgentLine(), extraHeader);
 }
 
+std::string multicastSetupRequest(const std::string& url, uint32_t cseq,
+                                  const std::string& extraHeader, const std::string& sessionId) {
+  return requestLine("SETUP", url, cseq) + sessionLine(sessionId) +
+         "Transport: RTP/AVP;multicast\r\n" + lastHeaderAndEnd(userAgentLine(), extraHeader);
+}
+
 std::string udpPlayRequest(const std::string& url, uint32_t cseq, const std::string& sessionId,
                            const std::string& extraHeader) {
   return requestLine("PLAY", url, cseq) + "Range: npt=0.000-\r\n" +

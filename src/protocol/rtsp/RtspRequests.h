@@ -53,6 +53,12 @@ std::string udpPlayRequest(const std::string& url, uint32_t cseq, const std::str
 std::string udpTeardownRequest(const std::string& url, uint32_t cseq,
                                const std::string& sessionId, const std::string& extraHeader);
 
+// ---- RTP to a multicast group the server chooses ----
+// The answer's Transport names the group and ports (readMulticastTransport).
+std::string multicastSetupRequest(const std::string& url, uint32_t cseq,
+                                  const std::string& extraHeader,
+                                  const std::string& sessionId = {});
+
 // ---- keeping a playing session alive ----
 // GET_PARAMETER (or OPTIONS, for servers without it) naming the session (RFC 2326 section 10.8).
 std::string keepAliveRequest(std::string_view method, const std::string& url, uint32_t cseq,

@@ -46,6 +46,6 @@ void parseMulticastDescription(std::string_view text, MulticastDescription& desc
 // What the description tells the stream of config.model: its video ports and codec
 // configuration, the audio codec and ports. Ports that leave no room for RTCP are not taken.
 void applyMulticastDescription(const MulticastDescription& description, StreamConfig& config,
-                               const Mpeg4SizeReader& mpeg4SizeReader = {});
+                               const Mpeg4SizeReader& mpeg4SizeReader = readMpeg4PictureSize);
 
 }  // namespace vexa

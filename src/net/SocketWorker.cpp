@@ -182,4 +182,14 @@ int32_t SocketWorker::receive(int32_t maxBytes) {
       maxBytes, [this](uint8_t* at, size_t n) { return socket_.receive(at, n); });
 }
 
+std::string SocketWorker::localAddress() {
+  std::lock_guard lock(socketLock_);
+  return socket_.localAddressText();
+}
+
+std::string SocketWorker::peerAddress() {
+  std::lock_guard lock(socketLock_);
+  return socket_.peerAddressText();
+}
+
 }  // namespace vexa

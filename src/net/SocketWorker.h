@@ -85,6 +85,9 @@ class SocketWorker {
   int32_t receive(int32_t maxBytes = kReceiveChunk);
 
   ByteBuffer& recvBuffer() { return recvBuffer_; }
+  // The connection's own address and the camera's, as numbers; empty while not connected.
+  std::string localAddress();
+  std::string peerAddress();
   bool running() const { return thread_.running(); }
   bool hasThread() const { return thread_.hasThread(); }
   // The thread has run its course (by itself or by stop); false again after a new start.

@@ -200,6 +200,23 @@ uint16_t Socket::localPort() const {
   return Endpoint::fromSocketAddress(reinterpret_cast<sockaddr*>(&address), length).port();
 }
 
+namespace {
+
+using AddressQuery = int (*)(int, sockaddr*, socklen_t*);
+
+std::string addressTextOf(int fd, AddressQuery query) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (fd < 0 || query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+  return Endpoint::fromSocketAddress(reinterpret_cast<sockaddr*>(&address), length).addressText();
+}
+
+}  // namespace
+
+std::string Socket::localAddressText() const { return addressTextOf(fd_, ::getsockname); }
+
+std::string Socket::peerAddressText() const { return addressTextOf(fd_, ::getpeername); }
+
 int Socket::selectEvents(uint32_t mask) {
   const int fileFlags = fcntl(fd_, F_GETFL, 0);
   if (fileFlags < 0 || fcntl(fd_, F_SETFL, fileFlags | O_NONBLOCK) < 0) return errno;

@@ -70,6 +70,9 @@ class Socket {
   ssize_t sendTo(const void* data, size_t length, const Endpoint& to, int flags = 0);
   // The local port the socket is bound to; 0 when it is not.
   uint16_t localPort() const;
+  // The addresses of this end and of the peer as numbers ("127.0.0.1"); empty when unknown.
+  std::string localAddressText() const;
+  std::string peerAddressText() const;
 
   // Selects the events to report and makes the socket non-blocking. 0 or an errno value.
   int selectEvents(uint32_t mask);

@@ -6,6 +6,7 @@
 #include "protocol/rtsp/RtspRequests.h"
 #include "session/HttpRoad.h"
 #include "session/InterleavedRoad.h"
+#include "session/MulticastRoad.h"
 #include "session/UdpStreamGroup.h"
 
 namespace vexa {
@@ -72,6 +73,11 @@ std::unique_ptr<StreamRoad> IPCameraSite::makeRoad(uint32_t model) {
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264:
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264_2:
       return std::make_unique<UdpStreamGroup>(config_, h264Decoder_, recorder_, audioOutput_);
+    case IPCAMERA_VIDEO_MODEL_MULTICAST_JPEG:
+    case IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4:
+    case IPCAMERA_VIDEO_MODEL_MULTICAST_H264:
+    case IPCAMERA_VIDEO_MODEL_MULTICAST_H264_2:
+      return std::make_unique<MulticastRoad>(config_, h264Decoder_, recorder_, audioOutput_);
     case IPCAMERA_VIDEO_MODEL_HTTP_MJPEG:
       return std::make_unique<HttpRoad>(config_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG:

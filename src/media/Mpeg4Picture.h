@@ -15,6 +15,7 @@ struct Mpeg4PictureLayout {
   size_t vop = 0;                  // the VOP start code
   bool hasConfiguration = false;   // a video object layer header comes before the VOP
   bool intra = false;              // the VOP's coding type is I
+  bool operator==(const Mpeg4PictureLayout&) const = default;
 };
 
 // The layout of one picture, or nullopt when it holds no VOP whose coding type can be read, or

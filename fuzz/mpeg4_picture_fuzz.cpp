@@ -43,9 +43,8 @@ void checkPicture(vexa::Mpeg4PlayThread& play, uint32_t& decoded) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t options = data[0];
-  vexa::rtp::Mpeg4Depacketizer depacketizer((options & kInterleaved) != 0
-                                                ? vexa::rtp::Road::Interleaved
-                                                : vexa::rtp::Road::Udp);
+  vexa::rtp::Mpeg4Depacketizer depacketizer(
+      (options & kInterleaved) != 0 ? vexa::rtp::Road::Interleaved : vexa::rtp::Road::Udp);
   vexa::Mpeg4PlayThread play;
   bool configurationPending = (options & kStoredConfiguration) != 0;
   uint32_t decoded = 0;

@@ -56,9 +56,9 @@ std::optional<Mpeg4PictureLayout> findMpeg4PictureLayout(std::span<const uint8_t
   return Mpeg4PictureLayout{
       .start = *start,
       .vop = *vop,
-      .hasConfiguration = findMpeg4StartCode(headers, 0, kFirstVideoObjectLayerCode,
-                                             kLastVideoObjectLayerCode)
-                              .has_value(),
+      .hasConfiguration =
+          findMpeg4StartCode(headers, 0, kFirstVideoObjectLayerCode, kLastVideoObjectLayerCode)
+              .has_value(),
       .intra = isIntraAt(picture, *vop)};
 }
 

@@ -11,10 +11,10 @@ namespace vexa {
 // sequence, visual object, video object layer), a group-of-VOPs header, then exactly one video
 // object plane.
 struct Mpeg4PictureLayout {
-  size_t start = 0;                // the first start code; bytes before it are not the picture's
-  size_t vop = 0;                  // the VOP start code
-  bool hasConfiguration = false;   // a video object layer header comes before the VOP
-  bool intra = false;              // the VOP's coding type is I
+  size_t start = 0;               // the first start code; bytes before it are not the picture's
+  size_t vop = 0;                 // the VOP start code
+  bool hasConfiguration = false;  // a video object layer header comes before the VOP
+  bool intra = false;             // the VOP's coding type is I
   bool operator==(const Mpeg4PictureLayout&) const = default;
 };
 

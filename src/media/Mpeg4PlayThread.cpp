@@ -38,7 +38,9 @@ Mpeg4PlayThread::Mpeg4PlayThread(platform::Dialogs* dialogs)
       decoder_(AV_CODEC_ID_MPEG4, kDecoderFlags2, kMaxDecodedPixels),
       converter_(SWS_BILINEAR) {}
 
-Mpeg4PlayThread::~Mpeg4PlayThread() { Stop(); }
+Mpeg4PlayThread::~Mpeg4PlayThread() {
+  Stop();
+}
 
 void Mpeg4PlayThread::configure(const StreamConfig& config) {
   const size_t length = std::min<size_t>(config.mpeg4ConfigLength, config.mpeg4Config.size());
@@ -151,7 +153,9 @@ std::span<const uint8_t> Mpeg4PlayThread::prepare(size_t length) {
   }
   if (const std::optional<PictureSize> size = readMpeg4PictureSize(picture.first(headers))) {
     if (!fitsDisplay(size->width, size->height)) {
+      // What follows would be decoded against a picture the decoder never saw.
       refuseSize(size->width, size->height);
+      started_ = false;
       return {};
     }
   }
@@ -171,7 +175,8 @@ void Mpeg4PlayThread::decode(std::span<const uint8_t> picture) {
   if (!keepPicture(frame)) return;
   const int rowBytes = frame.width * kBytesPerPixel;
   uint8_t* topRow = picture_.get() + size_t(frame.height - 1) * size_t(rowBytes);
-  if (converter_.convert(frame, topRow, -rowBytes)) decoded_.fetch_add(1, std::memory_order_relaxed);
+  if (converter_.convert(frame, topRow, -rowBytes))
+    decoded_.fetch_add(1, std::memory_order_relaxed);
 }
 
 // Under the picture lock. The one picture buffer is made for the first picture's size; pictures

@@ -41,9 +41,11 @@ class Mpeg4PlayThread {
   ~Mpeg4PlayThread();
 
   // Where the failures the user must hear of go; none: they are only traced.
-  void setDialogs(platform::Dialogs* dialogs) { dialogs_.store(dialogs, std::memory_order_release); }
-  // The stored configuration (sent in front of a first intra picture that has none) and the size
-  // it states, from the session description.
+  void setDialogs(platform::Dialogs* dialogs) {
+    dialogs_.store(dialogs, std::memory_order_release);
+  }
+  // The stored configuration from the session description, sent in front of a first intra
+  // picture that carries none.
   void configure(const StreamConfig& config);
 
   // platform::StartResult. A fresh start forgets what waits, opens a fresh decoder and waits for
@@ -85,10 +87,10 @@ class Mpeg4PlayThread {
   platform::Event event_{platform::Event::Reset::Manual};
 
   CLFXCriticalSection playLock_;
-  std::vector<uint8_t> queuedBytes_;   // pictures back to back; under playLock_
-  std::deque<uint32_t> queuedSizes_;   // under playLock_
-  std::vector<uint8_t> configuration_; // under playLock_
-  bool started_ = false;               // an intra picture began the stream; under playLock_
+  std::vector<uint8_t> queuedBytes_;    // pictures back to back; under playLock_
+  std::deque<uint32_t> queuedSizes_;    // under playLock_
+  std::vector<uint8_t> configuration_;  // under playLock_
+  bool started_ = false;                // an intra picture began the stream; under playLock_
 
   // Play thread only: the picture taken, with room for the configuration in front.
   std::unique_ptr<uint8_t[]> work_;

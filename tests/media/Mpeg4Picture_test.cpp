@@ -13,8 +13,8 @@ namespace vexa {
 
 // Found by argument lookup for the failure messages.
 std::ostream& operator<<(std::ostream& out, const Mpeg4PictureLayout& layout) {
-  return out << "{" << layout.start << ", " << layout.vop << ", " << layout.hasConfiguration
-             << ", " << layout.intra << "}";
+  return out << "{" << layout.start << ", " << layout.vop << ", " << layout.hasConfiguration << ", "
+             << layout.intra << "}";
 }
 
 namespace {
@@ -49,8 +49,8 @@ TEST(Mpeg4Picture, FindsOneVopAndWhatComesBeforeItOrRefusesThePicture) {
        Mpeg4PictureLayout{0, c + g, true, true}},
       {"garbage before the first start code", concat({garbage, group, p}),
        Mpeg4PictureLayout{garbage.size(), garbage.size() + g, false, false}},
-      {"a layer header alone counts as configuration", concat({Bytes(configuration.begin() + 15,
-                                                                     configuration.end()), intra}),
+      {"a layer header alone counts as configuration",
+       concat({Bytes(configuration.begin() + 15, configuration.end()), intra}),
        Mpeg4PictureLayout{0, c - 15, true, true}},
       {"no VOP", concat({configuration, group}), std::nullopt},
       {"two VOPs", concat({intra, p}), std::nullopt},

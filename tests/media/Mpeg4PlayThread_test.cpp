@@ -34,7 +34,11 @@ EncodedStream encodeStream(bool globalHeader, int width = kWidth, int height = k
   EncodedStream stream{encoder->extradata(), {}};
   for (int i = 0; i < 6; ++i) {
     const test::YuvPicture picture = test::makeYuv(
-        width, height, [&](int x, int y) { return test::Rgb{x * 5, y * 7, 40 * i}; }, false);
+        width, height,
+        [&](int x, int y) {
+          return test::Rgb{x * 5, y * 7, 40 * i};
+        },
+        false);
     stream.pictures.push_back(encoder->encode(picture));
   }
   return stream;
@@ -134,28 +138,46 @@ TEST_F(Mpeg4PlayThreadTest, PlaysFromTheFirstIntraPictureWithItsConfigurationAnd
   using P = std::vector<Bytes>;
   const std::vector<PlayCase> cases = {
       {"P pictures first, then intra with the stored configuration put in front", true, true,
-       [](const EncodedStream& s) { return P{s.pictures[1], s.pictures[2], s.pictures[3], s.pictures[4]}; },
-       [](const EncodedStream& s) { return P{join({s.configuration, s.pictures[3]}), s.pictures[4]}; },
+       [](const EncodedStream& s) {
+         return P{s.pictures[1], s.pictures[2], s.pictures[3], s.pictures[4]};
+       },
+       [](const EncodedStream& s) {
+         return P{join({s.configuration, s.pictures[3]}), s.pictures[4]};
+       },
        2},
       {"garbage before the first start code is removed", true, true,
-       [](const EncodedStream& s) { return P{join({kGarbage, s.pictures[0]}), join({kGarbage, s.pictures[1]})}; },
-       [](const EncodedStream& s) { return P{join({s.configuration, s.pictures[0]}), s.pictures[1]}; },
+       [](const EncodedStream& s) {
+         return P{join({kGarbage, s.pictures[0]}), join({kGarbage, s.pictures[1]})};
+       },
+       [](const EncodedStream& s) {
+         return P{join({s.configuration, s.pictures[0]}), s.pictures[1]};
+       },
        2},
       {"configuration and group header in front of each intra picture", false, false,
-       [](const EncodedStream& s) { return P{s.pictures[0], s.pictures[1], s.pictures[2], s.pictures[3]}; },
-       [](const EncodedStream& s) { return P{s.pictures[0], s.pictures[1], s.pictures[2], s.pictures[3]}; },
+       [](const EncodedStream& s) {
+         return P{s.pictures[0], s.pictures[1], s.pictures[2], s.pictures[3]};
+       },
+       [](const EncodedStream& s) {
+         return P{s.pictures[0], s.pictures[1], s.pictures[2], s.pictures[3]};
+       },
        4},
       {"an intra picture with no configuration anywhere shows nothing", true, false,
-       [](const EncodedStream& s) { return P{s.pictures[0], s.pictures[1]}; },
-       [](const EncodedStream&) { return P{}; },
-       0},
+       [](const EncodedStream& s) {
+         return P{s.pictures[0], s.pictures[1]};
+       },
+       [](const EncodedStream&) { return P{}; }, 0},
       {"no VOP, two VOPs, under 5 bytes and a start code last are dropped", true, true,
        [](const EncodedStream& s) {
-         return P{s.pictures[0], s.configuration, join({s.pictures[1], s.pictures[2]}),
-                  {0x00, 0x00, 0x01, 0xB6}, join({s.pictures[1], {0x00, 0x00, 0x01, 0xB6}}),
+         return P{s.pictures[0],
+                  s.configuration,
+                  join({s.pictures[1], s.pictures[2]}),
+                  {0x00, 0x00, 0x01, 0xB6},
+                  join({s.pictures[1], {0x00, 0x00, 0x01, 0xB6}}),
                   s.pictures[1]};
        },
-       [](const EncodedStream& s) { return P{join({s.configuration, s.pictures[0]}), s.pictures[1]}; },
+       [](const EncodedStream& s) {
+         return P{join({s.configuration, s.pictures[0]}), s.pictures[1]};
+       },
        2},
   };
   for (const PlayCase& c : cases) {

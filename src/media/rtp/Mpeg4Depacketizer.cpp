@@ -16,7 +16,9 @@ void Mpeg4Depacketizer::reset() {
   discarding_ = false;
 }
 
-void Mpeg4Depacketizer::forget() { assembly_.clear(); }
+void Mpeg4Depacketizer::forget() {
+  assembly_.clear();
+}
 
 PushResult Mpeg4Depacketizer::pushUdp(const RtpPacket& packet, bool lossBefore) {
   if (lossBefore) {

@@ -17,7 +17,9 @@ inline Bytes mpeg4Configuration() {
   return hexBytes("000001B0 01 000001B5 0913 00000100 00000120 00C48D8800CD0A041E1463");
 }
 // A group-of-VOPs header, as libavcodec and GStreamer put in front of intra pictures.
-inline Bytes mpeg4GroupHeader() { return hexBytes("000001B3 001007"); }
+inline Bytes mpeg4GroupHeader() {
+  return hexBytes("000001B3 001007");
+}
 
 // A VOP of coding type I (0) or P (1) whose body bytes differ with the seed and never make a
 // start code.
@@ -53,8 +55,7 @@ inline ContractFormat mpeg4ContractFormat(Road road) {
           kMpeg4PayloadType,
           [road] { return std::make_unique<Mpeg4Depacketizer>(road); },
           {unit(first, {configuration.size(), configuration.size() + 30}),
-           unit(mpeg4Vop(false, 40, 11), {15, 30}),
-           unit(grouped, {20, 50}),
+           unit(mpeg4Vop(false, 40, 11), {15, 30}), unit(grouped, {20, 50}),
            unit(mpeg4Vop(false, 30, 13), {10, 20}),
            unit(headed, {configuration.size() + 8, configuration.size() + 30})}};
 }

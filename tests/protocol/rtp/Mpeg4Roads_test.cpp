@@ -9,8 +9,8 @@
 
 #include "common/VideoModel.h"
 #include "media/Mpeg4PacketAssembler.h"
-#include "protocol/rtp/IPCameraMediaManager.h"
 #include "media/rtp/Mpeg4ContractFormat.h"
+#include "protocol/rtp/IPCameraMediaManager.h"
 #include "support/Codecs.h"
 #include "support/RtpPackets.h"
 
@@ -41,27 +41,27 @@ struct RoadCase {
 
 std::unique_ptr<RoadUnderTest> udpRoad() {
   auto manager = std::make_shared<IPCameraMediaManager>(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_MPEG4);
-  return std::make_unique<RoadUnderTest>(RoadUnderTest{
-      [manager](const StreamConfig& config) { manager->configure(config); },
-      [manager](const Bytes& packet) { manager->processDatagram(packet); },
-      [manager]() -> Mpeg4PlayThread& { return *manager->playThread(); },
-      [manager](uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
-        return manager->GetMpeg4Frame(image, size, info);
-      },
-      [manager] { manager->stop(); }});
+  return std::make_unique<RoadUnderTest>(
+      RoadUnderTest{[manager](const StreamConfig& config) { manager->configure(config); },
+                    [manager](const Bytes& packet) { manager->processDatagram(packet); },
+                    [manager]() -> Mpeg4PlayThread& { return *manager->playThread(); },
+                    [manager](uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+                      return manager->GetMpeg4Frame(image, size, info);
+                    },
+                    [manager] { manager->stop(); }});
 }
 
 std::unique_ptr<RoadUnderTest> interleavedRoad() {
   auto path = std::make_shared<Mpeg4PacketAssembler>();
   path->beginSession();
-  return std::make_unique<RoadUnderTest>(RoadUnderTest{
-      [path](const StreamConfig& config) { path->configure(config); },
-      [path](const Bytes& packet) { path->onPacket(packet); },
-      [path]() -> Mpeg4PlayThread& { return path->playThread(); },
-      [path](uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
-        return path->playThread().GetMpeg4Frame(image, size, info);
-      },
-      [path] { path->stop(); }});
+  return std::make_unique<RoadUnderTest>(
+      RoadUnderTest{[path](const StreamConfig& config) { path->configure(config); },
+                    [path](const Bytes& packet) { path->onPacket(packet); },
+                    [path]() -> Mpeg4PlayThread& { return path->playThread(); },
+                    [path](uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+                      return path->playThread().GetMpeg4Frame(image, size, info);
+                    },
+                    [path] { path->stop(); }});
 }
 
 TEST(Mpeg4Roads, PicturesReachTheDisplayAndEachRoadComesBackFromLossItsWay) {
@@ -70,7 +70,11 @@ TEST(Mpeg4Roads, PicturesReachTheDisplayAndEachRoadComesBackFromLossItsWay) {
   std::vector<Bytes> pictures;  // I P P I P
   for (int i = 0; i < 5; ++i) {
     pictures.push_back(encoder->encode(test::makeYuv(
-        kWidth, kHeight, [&](int x, int y) { return test::Rgb{x * 8, y * 16, 50 * i}; }, false)));
+        kWidth, kHeight,
+        [&](int x, int y) {
+          return test::Rgb{x * 8, y * 16, 50 * i};
+        },
+        false)));
   }
   StreamConfig config;
   const Bytes configuration = encoder->extradata();

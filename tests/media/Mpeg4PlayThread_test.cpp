@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/StreamConfig.h"
 #include "platform/Dialogs.h"
 #include "support/Codecs.h"
+#include "support/RtpPackets.h"
 
 namespace vexa {
 namespace {
@@ -33,21 +33,10 @@ EncodedStream encodeStream(bool globalHeader, int width = kWidth, int height = k
   const auto encoder = test::makeMpeg4Encoder(width, height, globalHeader);
   EncodedStream stream{encoder->extradata(), {}};
   for (int i = 0; i < 6; ++i) {
-    const test::YuvPicture picture = test::makeYuv(
-        width, height,
-        [&](int x, int y) {
-          return test::Rgb{x * 5, y * 7, 40 * i};
-        },
-        false);
-    stream.pictures.push_back(encoder->encode(picture));
+    const auto colour = [&](int x, int y) { return test::Rgb{x * 5, y * 7, 40 * i}; };
+    stream.pictures.push_back(encoder->encode(test::makeYuv(width, height, colour, false)));
   }
   return stream;
-}
-
-Bytes join(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
 }
 
 StreamConfig configWith(const Bytes& configuration) {
@@ -129,68 +118,49 @@ struct PlayCase {
   std::string name;
   bool globalHeader;
   bool storeConfiguration;
-  // What is handed over, and what libavcodec is given to decode the same last picture.
-  std::function<std::vector<Bytes>(const EncodedStream&)> fed, reference;
-  uint32_t decoded;
+  bool garbageInFront;
+  std::vector<size_t> fed;      // pictures of the stream, in order
+  std::vector<size_t> decoded;  // the ones that must come out
 };
 
 TEST_F(Mpeg4PlayThreadTest, PlaysFromTheFirstIntraPictureWithItsConfigurationAndDropsWhatIsNotOne) {
-  using P = std::vector<Bytes>;
   const std::vector<PlayCase> cases = {
-      {"P pictures first, then intra with the stored configuration put in front", true, true,
-       [](const EncodedStream& s) {
-         return P{s.pictures[1], s.pictures[2], s.pictures[3], s.pictures[4]};
-       },
-       [](const EncodedStream& s) {
-         return P{join({s.configuration, s.pictures[3]}), s.pictures[4]};
-       },
-       2},
-      {"garbage before the first start code is removed", true, true,
-       [](const EncodedStream& s) {
-         return P{join({kGarbage, s.pictures[0]}), join({kGarbage, s.pictures[1]})};
-       },
-       [](const EncodedStream& s) {
-         return P{join({s.configuration, s.pictures[0]}), s.pictures[1]};
-       },
-       2},
-      {"configuration and group header in front of each intra picture", false, false,
-       [](const EncodedStream& s) {
-         return P{s.pictures[0], s.pictures[1], s.pictures[2], s.pictures[3]};
-       },
-       [](const EncodedStream& s) {
-         return P{s.pictures[0], s.pictures[1], s.pictures[2], s.pictures[3]};
-       },
-       4},
-      {"an intra picture with no configuration anywhere shows nothing", true, false,
-       [](const EncodedStream& s) {
-         return P{s.pictures[0], s.pictures[1]};
-       },
-       [](const EncodedStream&) { return P{}; }, 0},
-      {"no VOP, two VOPs, under 5 bytes and a start code last are dropped", true, true,
-       [](const EncodedStream& s) {
-         return P{s.pictures[0],
-                  s.configuration,
-                  join({s.pictures[1], s.pictures[2]}),
-                  {0x00, 0x00, 0x01, 0xB6},
-                  join({s.pictures[1], {0x00, 0x00, 0x01, 0xB6}}),
-                  s.pictures[1]};
-       },
-       [](const EncodedStream& s) {
-         return P{join({s.configuration, s.pictures[0]}), s.pictures[1]};
-       },
-       2},
+      {"P pictures first, then intra with the stored configuration in front",
+       true,
+       true,
+       false,
+       {1, 2, 3, 4},
+       {3, 4}},
+      {"garbage before the first start code is removed", true, true, true, {0, 1}, {0, 1}},
+      {"configuration and group header in front of each intra picture",
+       false,
+       false,
+       false,
+       {0, 1, 2, 3},
+       {0, 1, 2, 3}},
+      {"an intra picture with no configuration anywhere shows nothing",
+       true,
+       false,
+       false,
+       {0, 1},
+       {}},
   };
   for (const PlayCase& c : cases) {
     SCOPED_TRACE(c.name);
     const EncodedStream stream = encodeStream(c.globalHeader);
     Player player(c.storeConfiguration ? stream.configuration : Bytes{});
-    player.feed(c.fed(stream));
-    EXPECT_EQ(player.play.pictureCounter().load(), c.decoded);
-    if (c.decoded == 0) continue;
-    const test::DecodedImage reference = referenceDecode(c.reference(stream));
+    for (size_t i : c.fed)
+      player.feed({rtp::test::concat({c.garbageInFront ? kGarbage : Bytes{}, stream.pictures[i]})});
+    EXPECT_EQ(player.play.pictureCounter().load(), c.decoded.size());
+    if (c.decoded.empty()) continue;
+    // libavcodec's own decode of the same pictures, the configuration in front of the first.
+    std::vector<Bytes> reference;
+    for (size_t i : c.decoded) reference.push_back(stream.pictures[i]);
+    reference.front() = rtp::test::concat({stream.configuration, reference.front()});
+    const test::DecodedImage expected = referenceDecode(reference);
     const Bytes picture = player.picture();
-    ASSERT_EQ(picture.size(), reference.bgr.size());
-    EXPECT_GE(psnrAgainst(picture, reference), kMinPsnr);
+    ASSERT_EQ(picture.size(), expected.bgr.size());
+    EXPECT_GE(psnrAgainst(picture, expected), kMinPsnr);
   }
 }
 

@@ -17,14 +17,21 @@ bool isPictureCode(uint8_t code) {
   return code <= kLastObjectCode || (code >= kVisualObjectSequenceCode && code <= kLastHeaderCode);
 }
 
-std::optional<size_t> firstPictureStartCode(std::span<const uint8_t> bytes, size_t from) {
+// The first start code at or after from whose code byte satisfies wanted.
+template <typename Wanted>
+std::optional<size_t> findStartCodeWhere(std::span<const uint8_t> bytes, size_t from,
+                                         Wanted wanted) {
   for (size_t at = from; at + kMpeg4StartCodeSize <= bytes.size(); ++at) {
     const std::optional<size_t> found = findMpeg4StartCode(bytes, at, 0x00, 0xFF);
     if (!found) return std::nullopt;
-    if (isPictureCode(bytes[*found + kMpeg4StartCodeSize - 1])) return found;
+    if (wanted(bytes[*found + kMpeg4StartCodeSize - 1])) return found;
     at = *found;
   }
   return std::nullopt;
+}
+
+std::optional<size_t> firstPictureStartCode(std::span<const uint8_t> bytes, size_t from) {
+  return findStartCodeWhere(bytes, from, isPictureCode);
 }
 
 // The VOP start code at or after from whose coding-type byte is there too.
@@ -40,9 +47,12 @@ bool isIntraAt(std::span<const uint8_t> bytes, size_t vop) {
 
 // A second picture's headers: another VOP, a sequence or an object or layer header.
 bool holdsAnotherPicture(std::span<const uint8_t> bytes, size_t from) {
-  return findMpeg4StartCode(bytes, from, kVopCode, kVopCode) ||
-         findMpeg4StartCode(bytes, from, kVisualObjectSequenceCode, kVisualObjectSequenceCode) ||
-         findMpeg4StartCode(bytes, from, 0x00, kLastObjectCode);
+  return findStartCodeWhere(bytes, from,
+                            [](uint8_t code) {
+                              return code == kVopCode || code == kVisualObjectSequenceCode ||
+                                     code <= kLastObjectCode;
+                            })
+      .has_value();
 }
 
 }  // namespace

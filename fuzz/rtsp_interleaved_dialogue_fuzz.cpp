@@ -12,7 +12,7 @@
 #include "FuzzSupport.h"
 #include "media/H264PacketAssembler.h"
 #include "media/JpegPacketAssembler.h"
-#include "media/Mpeg4PacketCounter.h"
+#include "media/Mpeg4PacketAssembler.h"
 #include "media/rtp/JpegDepacketizer.h"
 #include "platform/AudioOutput.h"
 #include "platform/Clock.h"
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       converse<vexa::JpegPacketAssembler>(vexa::kJpegInterleavedPolicy, data, size);
       break;
     case 1:
-      converse<vexa::Mpeg4PacketCounter>(vexa::kMpeg4InterleavedPolicy, data, size);
+      converse<vexa::Mpeg4PacketAssembler>(vexa::kMpeg4InterleavedPolicy, data, size);
       break;
     default:
       converse<vexa::H264PacketAssembler>(vexa::kH264InterleavedPolicy, data, size);

@@ -72,12 +72,14 @@ std::unique_ptr<StreamRoad> IPCameraSite::makeRoad(uint32_t model) {
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_MPEG4:
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264:
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264_2:
-      return std::make_unique<UdpStreamGroup>(config_, h264Decoder_, recorder_, audioOutput_);
+      return std::make_unique<UdpStreamGroup>(config_, h264Decoder_, recorder_, audioOutput_,
+                                              dialogs_);
     case IPCAMERA_VIDEO_MODEL_MULTICAST_JPEG:
     case IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4:
     case IPCAMERA_VIDEO_MODEL_MULTICAST_H264:
     case IPCAMERA_VIDEO_MODEL_MULTICAST_H264_2:
-      return std::make_unique<MulticastRoad>(config_, h264Decoder_, recorder_, audioOutput_);
+      return std::make_unique<MulticastRoad>(config_, h264Decoder_, recorder_, audioOutput_,
+                                             dialogs_);
     case IPCAMERA_VIDEO_MODEL_HTTP_MJPEG:
       return std::make_unique<HttpRoad>(config_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_JPEG:
@@ -85,7 +87,7 @@ std::unique_ptr<StreamRoad> IPCameraSite::makeRoad(uint32_t model) {
           model, config_, h264Decoder_, recorder_, audioOutput_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_MPEG4:
       return std::make_unique<InterleavedRoad<IPCameraMPEG4_RTP_over_RTSP>>(
-          model, config_, h264Decoder_, recorder_, audioOutput_);
+          model, config_, h264Decoder_, recorder_, audioOutput_, dialogs_);
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264:
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264_2:
       return std::make_unique<InterleavedRoad<IPCameraH264_RTP_over_RTSP>>(
@@ -256,7 +258,10 @@ bool IPCameraSite::GetJpegFrame(const uint8_t** data, int32_t* length) {
   return source != nullptr && source->GetJpegFrame(data, length);
 }
 
-int32_t IPCameraSite::GetMpeg4Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) { return 0; }
+int32_t IPCameraSite::GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  StreamRoad* source = pictureRoad();
+  return source != nullptr ? source->GetMpeg4Frame(image, size, info) : -1;
+}
 
 int32_t IPCameraSite::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
   StreamRoad* source = pictureRoad();

@@ -14,6 +14,7 @@
 #include "media/PictureFormat.h"
 #include "platform/AudioOutput.h"
 #include "platform/Clock.h"
+#include "platform/Dialogs.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 #include "session/StreamRecovery.h"
@@ -59,6 +60,8 @@ class IPCameraSite {
 
   // The H.264 decoder of the player's decoder set (not owned); before Play.
   void setH264Decoder(H264Decoder* decoder) { h264Decoder_ = decoder; }
+  // Where the decoders' failures are told (not owned); before Play.
+  void setDialogs(platform::Dialogs* dialogs) { dialogs_ = dialogs; }
 
   // Starts the road's workers and the site's supervision; true if a worker was started.
   bool Play();
@@ -122,6 +125,7 @@ class IPCameraSite {
   const platform::AudioOutputFactory audioOutput_;
   const platform::Clock& clock_;
   H264Decoder* h264Decoder_ = nullptr;
+  platform::Dialogs* dialogs_ = nullptr;
   RecordingSink* const recorder_;
   // Every road made, kept until the site goes: the display may still hold a replaced one. Play
   // makes the first; a fallback adds one on the supervisor's thread.

@@ -8,7 +8,8 @@
 namespace vexa {
 
 MulticastRoad::MulticastRoad(StreamConfig& config, H264Decoder* decoder, RecordingSink* recorder,
-                             const platform::AudioOutputFactory& audioOutput)
+                             const platform::AudioOutputFactory& audioOutput,
+                             platform::Dialogs* dialogs)
     : model_(config.model),
       config_(config),
       video_(config.model),
@@ -19,6 +20,7 @@ MulticastRoad::MulticastRoad(StreamConfig& config, H264Decoder* decoder, Recordi
       }) {
   video_.setDecoder(decoder);
   video_.setRecordingSink(recorder);
+  video_.setDialogs(dialogs);
 }
 
 MulticastRoad::~MulticastRoad() {
@@ -78,6 +80,10 @@ bool MulticastRoad::GetJpegFrame(const uint8_t** data, int32_t* length) {
 
 int32_t MulticastRoad::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
   return isH264Model(model_) ? video_.GetH264Frame(image, size, info) : 0;
+}
+
+int32_t MulticastRoad::GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  return isMpeg4Model(model_) ? video_.GetMpeg4Frame(image, size, info) : -1;
 }
 
 int32_t MulticastRoad::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {

@@ -22,9 +22,10 @@ class RecordingSink;
 class MulticastRoad final : public StreamRoad {
  public:
   // config: the site's configuration, which outlives the road. decoder: the player's H.264
-  // decoder (not owned).
+  // decoder (not owned). dialogs, when given, hears of the MPEG-4 play thread's failures.
   MulticastRoad(StreamConfig& config, H264Decoder* decoder, RecordingSink* recorder,
-                const platform::AudioOutputFactory& audioOutput);
+                const platform::AudioOutputFactory& audioOutput,
+                platform::Dialogs* dialogs = nullptr);
   MulticastRoad(const MulticastRoad&) = delete;
   MulticastRoad& operator=(const MulticastRoad&) = delete;
   ~MulticastRoad() override;
@@ -39,6 +40,7 @@ class MulticastRoad final : public StreamRoad {
   bool GetJpegFrame(const uint8_t** data, int32_t* length) override;
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override;
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override;
+  int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override;
   uint32_t takeVideoBytes() override { return video_.takeReceivedBytes(); }
   uint32_t takeAudioBytes() override { return audio_.takeReceivedBytes(); }
   int32_t videoDrop() const override { return video_.lostPackets(); }

@@ -52,6 +52,7 @@ void StreamPlayer::runStartThread() {
     std::lock_guard inner(lock_);
     created = new IPCameraSite(config_, slot(), recorder_.get(), audioOutput_);
     created->setH264Decoder(decoders_->h264());
+    created->setDialogs(&dialogs_);
     site_.store(created, std::memory_order_release);
   }
   applyMute(*created);

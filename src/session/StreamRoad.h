@@ -37,6 +37,7 @@ class StreamRoad {
   virtual bool GetJpegFrame(const uint8_t**, int32_t*) { return false; }
   virtual int32_t GetH264Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) { return 0; }
   virtual int32_t LendH264Frame(PictureLease*, BITMAPINFOHEADER*) { return 0; }
+  virtual int32_t GetMpeg4Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) { return -1; }
 
   // Bytes received since the previous call.
   virtual uint32_t takeVideoBytes() = 0;

@@ -13,7 +13,8 @@ const std::string kAnyInterface;
 
 UdpStreamGroup::UdpStreamGroup(StreamConfig& config, H264Decoder* decoder,
                                RecordingSink* recorder,
-                               const platform::AudioOutputFactory& audioOutput)
+                               const platform::AudioOutputFactory& audioOutput,
+                               platform::Dialogs* dialogs)
     : model_(config.model),
       config_(config),
       video_(config.model),
@@ -28,6 +29,7 @@ UdpStreamGroup::UdpStreamGroup(StreamConfig& config, H264Decoder* decoder,
   audioRtcp_.setMediaClock(MediaClock::kAudio);
   video_.setDecoder(decoder);
   video_.setRecordingSink(recorder);
+  video_.setDialogs(dialogs);
 }
 
 UdpStreamGroup::~UdpStreamGroup() {
@@ -71,6 +73,10 @@ bool UdpStreamGroup::GetJpegFrame(const uint8_t** data, int32_t* length) {
 
 int32_t UdpStreamGroup::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
   return isH264Model(model_) ? video_.GetH264Frame(image, size, info) : 0;
+}
+
+int32_t UdpStreamGroup::GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  return isMpeg4Model(model_) ? video_.GetMpeg4Frame(image, size, info) : -1;
 }
 
 int32_t UdpStreamGroup::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {

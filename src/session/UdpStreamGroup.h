@@ -22,9 +22,11 @@ class RecordingSink;
 class UdpStreamGroup final : public StreamRoad {
  public:
   // config: the site's configuration, which outlives the group. decoder: the player's H.264
-  // decoder (not owned). audioOutput opens the sound device of the audio track.
+  // decoder (not owned). audioOutput opens the sound device of the audio track. dialogs, when
+  // given, hears of the MPEG-4 play thread's failures.
   UdpStreamGroup(StreamConfig& config, H264Decoder* decoder, RecordingSink* recorder,
-                 const platform::AudioOutputFactory& audioOutput);
+                 const platform::AudioOutputFactory& audioOutput,
+                 platform::Dialogs* dialogs = nullptr);
   UdpStreamGroup(const UdpStreamGroup&) = delete;
   UdpStreamGroup& operator=(const UdpStreamGroup&) = delete;
   ~UdpStreamGroup() override;
@@ -42,6 +44,7 @@ class UdpStreamGroup final : public StreamRoad {
   bool GetJpegFrame(const uint8_t** data, int32_t* length) override;
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override;
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override;
+  int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override;
   uint32_t takeVideoBytes() override { return video_.takeReceivedBytes(); }
   uint32_t takeAudioBytes() override { return audio_.takeReceivedBytes(); }
   int32_t videoDrop() const override { return video_.lostPackets(); }

@@ -99,6 +99,12 @@ class TestEncoder {
     if (avcodec_open2(context_, codec, nullptr) < 0) avcodec_free_context(&context_);
   }
   ~TestEncoder() { avcodec_free_context(&context_); }
+  bool opened() const { return context_ != nullptr; }
+  // The stream headers an encoder opened with a global header gives apart from the pictures.
+  std::vector<uint8_t> extradata() const {
+    if (context_ == nullptr || context_->extradata == nullptr) return {};
+    return {context_->extradata, context_->extradata + context_->extradata_size};
+  }
   TestEncoder(const TestEncoder&) = delete;
   TestEncoder& operator=(const TestEncoder&) = delete;
 
@@ -167,6 +173,19 @@ inline std::unique_ptr<TestEncoder> makeH264Encoder(int width, int height, bool 
         av_opt_set(context->priv_data, "preset", "ultrafast", 0);
         av_opt_set(context->priv_data, "tune", "zerolatency", 0);
         if (lossless) av_opt_set(context->priv_data, "qp", "0", 0);
+      });
+}
+
+// MPEG-4 visual, an intra picture every gopSize, no B pictures. With a global header the stream
+// headers are only in extradata(); without, they go in front of every intra picture.
+inline std::unique_ptr<TestEncoder> makeMpeg4Encoder(int width, int height, bool globalHeader,
+                                                     int gopSize = 3) {
+  return std::make_unique<TestEncoder>(
+      avcodec_find_encoder(AV_CODEC_ID_MPEG4), width, height, AV_PIX_FMT_YUV420P,
+      [=](AVCodecContext* context) {
+        context->max_b_frames = 0;
+        context->gop_size = gopSize;
+        if (globalHeader) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
       });
 }
 

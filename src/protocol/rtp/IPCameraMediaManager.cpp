@@ -29,6 +29,8 @@ IPCameraMediaManager::IPCameraMediaManager(uint32_t model)
       decodeThread_ = std::make_unique<IPCameraH264>();
       break;
     case Codec::kMpeg4:
+      depacketizer_ = std::make_unique<rtp::Mpeg4Depacketizer>(rtp::Road::Udp);
+      playThread_ = std::make_unique<Mpeg4PlayThread>();
       break;
   }
 }
@@ -43,6 +45,10 @@ void IPCameraMediaManager::setDecoder(H264Decoder* decoder) {
 
 void IPCameraMediaManager::setRecordingSink(RecordingSink* sink) {
   if (decodeThread_) decodeThread_->setRecordingSink(sink);
+}
+
+void IPCameraMediaManager::setDialogs(platform::Dialogs* dialogs) {
+  if (playThread_) playThread_->setDialogs(dialogs);
 }
 
 void IPCameraMediaManager::configure(const StreamConfig& config) {
@@ -64,6 +70,7 @@ void IPCameraMediaManager::stop() {
   // The receive thread first: it is the one that starts and feeds the decode thread.
   worker_.stop();
   if (decodeThread_) decodeThread_->Stop();
+  if (playThread_) playThread_->Stop();
   decodeThreadStarted_ = false;
 }
 
@@ -77,9 +84,7 @@ void IPCameraMediaManager::processDatagram(std::span<const uint8_t> datagram) {
 
   const auto packet = rtp::parseRtpPacket(datagram);
   if (!packet) return drop("not an RTP packet", datagram.size());
-  if (codec_ == Codec::kH264 && !decodeThreadStarted_) {
-    decodeThreadStarted_ = decodeThread_->Start() != platform::kStartFailed;
-  }
+  if (!decodeThreadStarted_) decodeThreadStarted_ = startDecoding();
   // Checked before the SSRC is latched: a stray stream of another type never takes the place
   // of the camera's.
   if (!payloadTypeFits(packet->payloadType)) return drop("another payload type", datagram.size());
@@ -113,10 +118,9 @@ void IPCameraMediaManager::applyPendingConfiguration() {
   if (!config) return;
   // A new description is a new session: another source and numbering.
   tracker_ = {};
-  if (depacketizer_) {
-    depacketizer_->reset();
-    depacketizer_->configure(*config);
-  }
+  depacketizer_->reset();
+  depacketizer_->configure(*config);
+  if (playThread_) playThread_->configure(*config);
 }
 
 void IPCameraMediaManager::drop(const char* why, size_t size) {
@@ -124,18 +128,25 @@ void IPCameraMediaManager::drop(const char* why, size_t size) {
   dropped_.fetch_add(1, std::memory_order_relaxed);
 }
 
+bool IPCameraMediaManager::startDecoding() {
+  if (decodeThread_) return decodeThread_->Start() != platform::kStartFailed;
+  if (playThread_) return playThread_->Start() != platform::kStartFailed;
+  return true;
+}
+
 void IPCameraMediaManager::deliver(const rtp::RtpPacket& packet, bool lossBefore) {
-  if (codec_ == Codec::kMpeg4) {
-    // RFC 3016 section 3.2: a picture ends at the marker. Its decoder hooks in here.
-    if (packet.marker) mpeg4Pictures_.fetch_add(1, std::memory_order_relaxed);
-    return;
-  }
   if (depacketizer_->push(packet, lossBefore) != rtp::PushResult::kComplete) return;
   const std::span<const uint8_t> unit = depacketizer_->completedUnit();
-  if (codec_ == Codec::kJpeg) {
-    publishJpeg(unit);
-  } else {
-    decodeThread_->handOff(unit);
+  switch (codec_) {
+    case Codec::kJpeg:
+      publishJpeg(unit);
+      break;
+    case Codec::kH264:
+      decodeThread_->handOff(unit);
+      break;
+    case Codec::kMpeg4:
+      playThread_->handOff(unit);
+      break;
   }
 }
 
@@ -161,12 +172,20 @@ int32_t IPCameraMediaManager::LendH264Frame(PictureLease* lease, BITMAPINFOHEADE
   return decodeThread_ ? decodeThread_->LendH264Frame(lease, info) : -1;
 }
 
+int32_t IPCameraMediaManager::GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
+  return playThread_ ? playThread_->GetMpeg4Frame(image, size, info) : -1;
+}
+
 CLFXCriticalSection& IPCameraMediaManager::imageLock() {
-  return decodeThread_ ? decodeThread_->outputLock() : lock_;
+  if (decodeThread_) return decodeThread_->outputLock();
+  if (playThread_) return playThread_->pictureLock();
+  return lock_;
 }
 
 const std::atomic<uint32_t>& IPCameraMediaManager::pictureCounter() const {
-  return decodeThread_ ? decodeThread_->pictureCounter() : completedPictures_;
+  if (decodeThread_) return decodeThread_->pictureCounter();
+  if (playThread_) return playThread_->pictureCounter();
+  return completedPictures_;
 }
 
 }  // namespace vexa

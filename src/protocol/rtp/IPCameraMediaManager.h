@@ -11,8 +11,10 @@
 
 #include "common/CriticalSection.h"
 #include "media/IPCameraH264.h"
+#include "media/Mpeg4PlayThread.h"
 #include "media/PictureFormat.h"
 #include "media/rtp/Depacketizer.h"
+#include "media/rtp/Mpeg4Depacketizer.h"
 #include "media/rtp/ReceptionFigures.h"
 #include "media/rtp/RtpSequenceTracker.h"
 #include "net/DatagramWorker.h"
@@ -25,15 +27,14 @@ class H264Decoder;
 // The video RTP of one UDP or multicast stream: its own socket and receive thread, the UDP
 // road's sequence accounting, and the hand-off of whole pictures by codec. JPEG pictures wait
 // for the display behind the manager's lock; H.264 access units go to the decode thread without
-// the receive thread ever waiting; MPEG-4 is accounted for and counted, and dropped until its
-// decoder arrives.
+// the receive thread ever waiting; whole MPEG-4 pictures go to the play thread.
 class IPCameraMediaManager {
  public:
   // Bursts of large pictures must fit in the socket while the thread catches up.
   static constexpr int kSocketReceiveBufferBytes = 0x40000;
   // The payload type MPEG-4 must arrive with, the dynamic type cameras give it. JPEG must carry
   // its static type (rtp::kJpegPayloadType); H.264 is taken under any type.
-  static constexpr uint8_t kMpeg4PayloadType = 96;
+  static constexpr uint8_t kMpeg4PayloadType = rtp::kMpeg4PayloadType;
 
   // model: the IPCAMERA_VIDEO_MODEL of the stream, which fixes the codec.
   explicit IPCameraMediaManager(uint32_t model);
@@ -45,6 +46,8 @@ class IPCameraMediaManager {
   void setDecoder(H264Decoder* decoder);
   // H.264 models: the recording tap of the decode thread.
   void setRecordingSink(RecordingSink* sink);
+  // MPEG-4 models: where the play thread's failures are told.
+  void setDialogs(platform::Dialogs* dialogs);
   // What a new session's description told (H.264 parameter sets). Any thread, also while
   // running: it takes effect from the next datagram, which begins the new session.
   void configure(const StreamConfig& config);
@@ -70,8 +73,10 @@ class IPCameraMediaManager {
   // when none waits.
   int32_t GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info);
+  // MPEG-4 models: the decoded picture (see Mpeg4PlayThread::GetMpeg4Frame); -1 when none.
+  int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info);
   // The lock and counter of the model's picture source, for the site to publish: the
-  // manager's own for JPEG (and MPEG-4 for now), the decode thread's for H.264.
+  // manager's own for JPEG, the decode thread's for H.264, the play thread's for MPEG-4.
   CLFXCriticalSection& imageLock();
   const std::atomic<uint32_t>& pictureCounter() const;
 
@@ -86,8 +91,8 @@ class IPCameraMediaManager {
   // Datagrams dropped for what they were: not RTP (runts too), or another payload type than the
   // codec's.
   uint32_t droppedDatagrams() const { return dropped_.load(std::memory_order_relaxed); }
-  // MPEG-4 pictures that arrived (ended with a marker) and were dropped.
-  uint32_t mpeg4Pictures() const { return mpeg4Pictures_.load(std::memory_order_relaxed); }
+  // MPEG-4 models: the play thread.
+  Mpeg4PlayThread* playThread() { return playThread_.get(); }
 
  private:
   enum class Codec { kJpeg, kMpeg4, kH264 };
@@ -96,6 +101,8 @@ class IPCameraMediaManager {
   bool payloadTypeFits(uint8_t payloadType) const;
   void applyPendingConfiguration();
   void drop(const char* why, size_t size);
+  // Starts the model's decode or play thread, if it has one; false when it could not start.
+  bool startDecoding();
   void deliver(const rtp::RtpPacket& packet, bool lossBefore);
   void publishJpeg(std::span<const uint8_t> picture);
 
@@ -103,11 +110,13 @@ class IPCameraMediaManager {
 
   // Receive thread only (see processDatagram).
   rtp::RtpSequenceTracker tracker_;
-  std::unique_ptr<rtp::Depacketizer> depacketizer_;  // none for MPEG-4 until its decoder arrives
+  std::unique_ptr<rtp::Depacketizer> depacketizer_;
   bool decodeThreadStarted_ = false;
 
-  // H.264 models only. Declared before the worker, which feeds it and so must end first.
+  // H.264 and MPEG-4 models respectively. Declared before the worker, which feeds them and so
+  // must end first.
   std::unique_ptr<IPCameraH264> decodeThread_;
+  std::unique_ptr<Mpeg4PlayThread> playThread_;
 
   // The completed JPEG picture.
   mutable CLFXCriticalSection lock_;
@@ -123,7 +132,6 @@ class IPCameraMediaManager {
   std::atomic<uint64_t> packets_{0};
   PublishedReceptionFigures published_;
   std::atomic<uint32_t> dropped_{0};
-  std::atomic<uint32_t> mpeg4Pictures_{0};
 
   DatagramWorker worker_;
 };

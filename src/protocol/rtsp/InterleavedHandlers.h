@@ -2,7 +2,7 @@
 
 #include "media/H264PacketAssembler.h"
 #include "media/JpegPacketAssembler.h"
-#include "media/Mpeg4PacketCounter.h"
+#include "media/Mpeg4PacketAssembler.h"
 #include "protocol/rtsp/InterleavedRtspSession.h"
 
 namespace vexa {
@@ -34,7 +34,7 @@ class InterleavedHandler {
 };
 
 using IPCameraJPEG_RTP_over_RTSP = InterleavedHandler<JpegPacketAssembler, kJpegInterleavedPolicy>;
-using IPCameraMPEG4_RTP_over_RTSP = InterleavedHandler<Mpeg4PacketCounter, kMpeg4InterleavedPolicy>;
+using IPCameraMPEG4_RTP_over_RTSP = InterleavedHandler<Mpeg4PacketAssembler, kMpeg4InterleavedPolicy>;
 using IPCameraH264_RTP_over_RTSP = InterleavedHandler<H264PacketAssembler, kH264InterleavedPolicy>;
 
 }  // namespace vexa

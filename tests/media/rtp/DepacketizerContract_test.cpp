@@ -11,6 +11,7 @@
 
 #include "media/rtp/H264ContractFormat.h"
 #include "media/rtp/JpegContractFormat.h"
+#include "media/rtp/Mpeg4ContractFormat.h"
 #include "media/rtp/RtpPacket.h"
 #include "media/rtp/RtpSequenceTracker.h"
 #include "support/RtpPackets.h"
@@ -156,7 +157,8 @@ TEST_P(DepacketizerContract, RecoversFromAMissingMarker) {
 INSTANTIATE_TEST_SUITE_P(
     EveryFormat, DepacketizerContract,
     ::testing::Values(h264ContractFormat(Road::Udp), h264ContractFormat(Road::Interleaved),
-                      jpegContractFormat(Road::Udp), jpegContractFormat(Road::Interleaved)),
+                      jpegContractFormat(Road::Udp), jpegContractFormat(Road::Interleaved),
+                      mpeg4ContractFormat(Road::Udp), mpeg4ContractFormat(Road::Interleaved)),
     [](const ::testing::TestParamInfo<ContractFormat>& info) { return info.param.name; });
 
 }  // namespace

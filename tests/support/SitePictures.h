@@ -44,6 +44,9 @@ inline std::vector<uint8_t> takePicture(IPCameraSite& site, int width, int heigh
   if (site.IsH264Model()) {
     int32_t size = int32_t(image.size());
     left = site.GetH264Frame(image.data(), &size, &info);
+  } else if (site.IsMpeg4Model()) {
+    int32_t size = int32_t(image.size());
+    left = site.GetMpeg4Frame(image.data(), &size, &info);
   } else {
     const uint8_t* data = nullptr;
     int32_t length = 0;

@@ -4,11 +4,14 @@
 Serves on 127.0.0.1 only:
   /h264  H.264 (x264enc, payload type 96) plus a PCMU audio track
   /jpeg  RTP/JPEG (payload type 26) plus a PCMU audio track
+  /mpeg4 with --mpeg4-file FILE: that MP4 file's MPEG-4 video (payload type 96),
+         as servers that stream files send it
 Both show the same still colour bars, so any frame the viewer draws can be
 compared with the reference picture that --reference writes.
 
   rtsp_server.py [--port N] [--no-audio] [--auth basic|digest --user U --pass P]
-                 [--session-timeout S]     serve until killed; port 0 picks one
+                 [--session-timeout S] [--mpeg4-file FILE]
+                                           serve until killed; port 0 picks one
   rtsp_server.py --reference FILE.bgr      write the source picture as raw BGR
 
 With --auth every request needs the credentials; with --session-timeout the
@@ -53,6 +56,12 @@ JPEG = (
     f"{SOURCE} ! video/x-raw,format=I420,colorimetry=1:4:0:0 "
     "! jpegenc quality=85 ! rtpjpegpay name=pay0 pt=26"
 )
+# GStreamer's own MPEG-4 encoder leaves the payloader without a configuration, so nothing is
+# sent; files made by ffmpeg carry theirs.
+def mpeg4_from_file(path):
+    return f"filesrc location={path} ! qtdemux ! rtpmp4vpay name=pay0 pt=96"
+
+
 AUDIO = (
     "audiotestsrc is-live=true wave=sine freq=440 ! audio/x-raw,rate=8000,channels=1 "
     "! mulawenc ! rtppcmupay name=pay1 pt=0"
@@ -129,6 +138,9 @@ def serve(args):
     audio = not args.no_audio
     mounts.add_factory("/h264", make_factory(H264, audio, bool(args.auth)))
     mounts.add_factory("/jpeg", make_factory(JPEG, audio, bool(args.auth)))
+    if args.mpeg4_file:
+        mounts.add_factory("/mpeg4", make_factory(mpeg4_from_file(args.mpeg4_file), False,
+                                                  bool(args.auth)))
     if server.attach(None) == 0:
         print(f"rtsp-server: cannot listen on {ADDRESS}:{args.port}", file=sys.stderr)
         return 1
@@ -146,6 +158,7 @@ def main():
     parser.add_argument("--user", default="admin")
     parser.add_argument("--pass", dest="password", default="secret")
     parser.add_argument("--session-timeout", type=int, default=0)
+    parser.add_argument("--mpeg4-file", metavar="FILE")
     args = parser.parse_args()
     Gst.init(None)
     if args.reference:

@@ -26,6 +26,10 @@ class RtspCounters {
   // Interleaved frames and RTCP datagrams from clients that were not receiver reports for a
   // stream set up.
   std::atomic<uint64_t> ignoredFrames{0};
+  // Interleaved frames that came Base64-encoded on a tunnel's POST connection.
+  std::atomic<uint64_t> postedFrames{0};
+  // Bytes a client sent on a tunnel's GET connection after its request; nothing reads them.
+  std::atomic<uint64_t> droppedGetBytes{0};
 
   void recordReport(const ReceivedReport& report) {
     receiverReports.fetch_add(1, std::memory_order_relaxed);

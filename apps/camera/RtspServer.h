@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "camera/HttpTunnel.h"
 #include "camera/RequestLog.h"
 #include "camera/RtspCounters.h"
 #include "camera/RtspServerOptions.h"
@@ -20,7 +22,9 @@ namespace vexa::camera {
 // connection (RFC 2326 section 10.12) or as UDP datagrams between the ports SETUP names:
 // H.264 under /h264 (and at half size under /h264_2), RTP/JPEG under /jpeg, MPEG-4 visual under
 // /mpeg4, each with the audio track the options name. The options make it play the parts of other
-// servers: credentials, redirects, LF-only answers, no UDP, dropped connections.
+// servers: credentials, redirects, LF-only answers, no UDP, dropped connections. The same port
+// takes RTSP tunnelled over HTTP: a GET connection for the answers and media, and POST
+// connections with the requests in Base64, paired by their x-sessioncookie.
 class RtspServer {
  public:
   static constexpr int kSendStallLimitMs = 10000;
@@ -51,6 +55,12 @@ class RtspServer {
   }
   uint64_t rtpPacketsSent() const { return counters_.rtpPackets.load(std::memory_order_relaxed); }
   uint64_t ignoredFrames() const { return counters_.ignoredFrames.load(std::memory_order_relaxed); }
+  // Interleaved frames (RTCP) that came on a tunnel's POST connection.
+  uint64_t postedFrames() const { return counters_.postedFrames.load(std::memory_order_relaxed); }
+  // Bytes sent on a tunnel's GET connection after its request, counted and dropped.
+  uint64_t droppedGetBytes() const {
+    return counters_.droppedGetBytes.load(std::memory_order_relaxed);
+  }
   size_t activeClients() const { return tcp_.activeConnections(); }
   AuthCounts authCounts() const { return auth_.counts(); }
   // Every request received, oldest first (the newest RequestLog::kMaxEntries).
@@ -62,13 +72,30 @@ class RtspServer {
 
  private:
   std::string validateOptions() const;
+  // Takes at most maxBytes of the client's RTSP bytes, waiting at most waitMs for them.
+  using Intake = std::function<IoResult(std::string& into, size_t maxBytes, int waitMs)>;
+
   void serve(TcpConnection& connection, const std::atomic<bool>& stopping);
+  // Reads until the first bytes tell plain RTSP from a tunnel half, and a tunnel half through
+  // its header.
+  IoResult readOpening(TcpConnection& connection, std::string& opening, Opening& kind,
+                       const std::atomic<bool>& stopping) const;
+  // Answers the requests intake gives and sends media, all on connection, until either ends.
+  void runSession(TcpConnection& connection, RtspSession& session, const Intake& intake,
+                  bool tunnelled, const std::atomic<bool>& stopping);
+  // The answer that refuses a tunnel request, or empty for one that may proceed.
+  std::string refuseTunnel(const HttpRequest& request, Opening kind);
+  void serveTunnelGet(TcpConnection& connection, const std::string& cookie, std::string rest,
+                      const std::atomic<bool>& stopping);
+  void serveTunnelPost(TcpConnection& connection, const std::string& cookie, std::string_view rest,
+                       const std::atomic<bool>& stopping);
 
   const RtspServerOptions options_;
   std::vector<StreamDefinition> streams_;
   RtspCounters counters_;
   ServerAuthenticator auth_;
   RequestLog log_;
+  TunnelRegistry tunnels_;
   const RtspShared shared_{options_, streams_, counters_, auth_, log_};
   TcpServer tcp_;
   std::string lastError_;

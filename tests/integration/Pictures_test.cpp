@@ -64,15 +64,8 @@ struct EveryRoad : ::testing::Test {
   std::unique_ptr<H264Decoder> h264 = VideoDecoderSet::openH264();
 };
 
-// How close a decoded bottom-up picture is to the closest generated frame (PSNR, dB).
 double psnrToClosestFrame(const std::vector<uint8_t>& bottomUp) {
-  const camera::PictureGenerator generator(kWidth, kHeight);
-  const std::vector<uint8_t> topDown = test::flipRows(bottomUp.data(), kWidth, kHeight);
-  double best = 0;
-  for (uint32_t index = 0; index < kCandidateFrames; ++index) {
-    best = std::max(best, test::psnr(topDown, generator.bgrFrame(index).pixels));
-  }
-  return best;
+  return test::psnrToClosestFrame(bottomUp, kWidth, kHeight, kCandidateFrames);
 }
 
 TEST_F(EveryRoad, EveryRoadShowsTheGeneratedPicturesWithItsSound) {

@@ -79,13 +79,7 @@ class GroupSender {
 };
 
 double psnrToClosestFrame(const std::vector<uint8_t>& bottomUp) {
-  const camera::PictureGenerator generator(kWidth, kHeight);
-  const std::vector<uint8_t> topDown = test::flipRows(bottomUp.data(), kWidth, kHeight);
-  double best = 0;
-  for (uint32_t index = 0; index < kCandidateFrames; ++index) {
-    best = std::max(best, test::psnr(topDown, generator.bgrFrame(index).pixels));
-  }
-  return best;
+  return test::psnrToClosestFrame(bottomUp, kWidth, kHeight, kCandidateFrames);
 }
 
 TEST(MulticastModels, EachPlaysTheGroupItsDescriptionsName) {

@@ -3,14 +3,17 @@
 // The simulated camera's servers set up for one kind of picture, and the pictures a site takes
 // from them as the video window would.
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "camera/MjpegServer.h"
+#include "camera/PictureGenerator.h"
 #include "camera/RtspServer.h"
 #include "media/MjpegDecoder.h"
 #include "session/IPCameraSite.h"
+#include "support/Picture.h"
 
 namespace vexa::test {
 
@@ -62,6 +65,19 @@ inline std::vector<uint8_t> takePicture(IPCameraSite& site, int width, int heigh
   if (left < 0 || info.biWidth != width || info.biHeight != height) return {};
   image.resize(size_t(width) * size_t(height) * 3);
   return image;
+}
+
+// How close a bottom-up picture is to the closest of the camera's first frames (PSNR, dB): the
+// camera's frame index runs with time, so any of them may be the one shown.
+inline double psnrToClosestFrame(const std::vector<uint8_t>& bottomUp, int width, int height,
+                                 uint32_t frames) {
+  const camera::PictureGenerator generator(width, height);
+  const std::vector<uint8_t> topDown = flipRows(bottomUp.data(), width, height);
+  double best = 0;
+  for (uint32_t index = 0; index < frames; ++index) {
+    best = std::max(best, psnr(topDown, generator.bgrFrame(index).pixels));
+  }
+  return best;
 }
 
 }  // namespace vexa::test

@@ -9,6 +9,7 @@
 
 #include "camera/AudioCodec.h"
 #include "camera/FrameProducer.h"
+#include "camera/MulticastTransport.h"
 #include "camera/H264UnitLayout.h"
 #include "camera/TcpListener.h"
 
@@ -18,6 +19,8 @@ namespace {
 constexpr int kMinSide = 16;
 constexpr int kMaxSide = 4096;
 constexpr int kMaxPort = 65535;
+// The ports a multicast camera uses above its first: four video streams and the sound, with RTCP.
+constexpr int kMulticastPortsAbove = 9;
 constexpr double kMaxDurationSeconds = 1e7;
 constexpr double kMaxDropAfterSeconds = 86400;
 constexpr long kMaxTimeoutSeconds = 86400;
@@ -116,6 +119,19 @@ const std::map<std::string, Setter>& valueOptions() {
       {"--quality",
        integerSetter(JpegEncoder::kMinQuality, JpegEncoder::kMaxQuality,
                      [](auto& s, long v) { s.mjpeg.quality = s.rtsp.quality = int(v); })},
+      {"--multicast",
+       [](auto& s, const std::string& v) {
+         s.rtsp.multicastGroup = v;
+         return isMulticastGroup(v);
+       }},
+      {"--multicast-port",
+       integerSetter(1, kMaxPort - kMulticastPortsAbove,
+                     [](auto& s, long v) { s.rtsp.multicastPort = uint16_t(v); })},
+      {"--multicast-connection",
+       [](auto& s, const std::string& v) {
+         s.rtsp.multicastSessionConnection = v == "session";
+         return v == "session" || v == "media";
+       }},
       {"--audio",
        [](auto& s, const std::string& v) {
          const auto codec = audioCodecByOptionName(v);
@@ -293,6 +309,12 @@ std::string usageText() {
          "                        sprop-parameter-sets, never in the stream\n"
          "  --mpeg4-inband-config MPEG-4 configuration also in front of every intra VOP, not\n"
          "                        only in the description's config=\n"
+         "  --multicast GROUP     send every stream to GROUP (224.0.0.0/4, kept on this host)\n"
+         "                        from start; DESCRIBE names the group and ports, \"/audio\"\n"
+         "                        describes the sound\n"
+         "  --multicast-port N    the first stream's video port (15000); the others follow two\n"
+         "                        apart, the sound after them\n"
+         "  --multicast-connection session|media  where the group's c= line goes (media)\n"
          "  --dump-video FILE     write every video picture sent, as encoded, to FILE: JPEG\n"
          "                        pictures, H.264 units in Annex B or MPEG-4 VOPs after their\n"
          "                        configuration, back to back,\n"

@@ -7,6 +7,7 @@
 
 #include "camera/FrameProducer.h"
 #include "camera/JpegEncoder.h"
+#include "camera/MulticastTransport.h"
 #include "camera/RtspMessageReader.h"
 #include "camera/RtspSession.h"
 #include "camera/TcpListener.h"
@@ -81,6 +82,9 @@ std::string RtspServer::validateOptions() const {
   if (o.sessionTimeoutSeconds < 0) return "the session time-out must not be negative";
   if (std::string why = checkAuthSettings(auth_.settings()); !why.empty()) return why;
   if (o.dropAfterMs < 0) return "the drop time must not be negative";
+  if (!o.multicastGroup.empty() && !isMulticastGroup(o.multicastGroup)) {
+    return "the multicast group must be an IPv4 address in 224.0.0.0/4";
+  }
   if (!bindableAddress(o.bindAddress, o.port)) return "cannot listen on " + o.bindAddress;
   return {};
 }
@@ -89,11 +93,16 @@ bool RtspServer::start() {
   lastError_ = validateOptions();
   if (!lastError_.empty()) return false;
   streams_ = defineStreams(options_, std::random_device{}());
+  if (!options_.multicastGroup.empty()) {
+    describeForGroup(streams_, options_);
+    if (!broadcast_.start(streams_, lastError_)) return false;
+  }
   const int error = tcp_.start(options_.bindAddress, options_.port);
   if (error != 0) {
     lastError_ = "cannot listen on " +
                  bindableAddress(options_.bindAddress, options_.port)->text() + ": " +
                  std::strerror(error);
+    broadcast_.stop();
     return false;
   }
   return true;
@@ -101,6 +110,7 @@ bool RtspServer::start() {
 
 void RtspServer::stop() {
   tcp_.stop();
+  broadcast_.stop();
 }
 
 void RtspServer::serve(TcpConnection& connection, const std::atomic<bool>& stopping) {

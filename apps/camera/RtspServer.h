@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camera/HttpTunnel.h"
+#include "camera/MulticastBroadcast.h"
 #include "camera/RequestLog.h"
 #include "camera/RtspCounters.h"
 #include "camera/RtspServerOptions.h"
@@ -54,6 +55,8 @@ class RtspServer {
     return counters_.senderReports.load(std::memory_order_relaxed);
   }
   uint64_t rtpPacketsSent() const { return counters_.rtpPackets.load(std::memory_order_relaxed); }
+  // RTP packets sent to the multicast group.
+  uint64_t multicastPacketsSent() const { return broadcast_.packetsSent(); }
   uint64_t ignoredFrames() const { return counters_.ignoredFrames.load(std::memory_order_relaxed); }
   // Interleaved frames (RTCP) that came on a tunnel's POST connection.
   uint64_t postedFrames() const { return counters_.postedFrames.load(std::memory_order_relaxed); }
@@ -98,6 +101,7 @@ class RtspServer {
   TunnelRegistry tunnels_;
   const RtspShared shared_{options_, streams_, counters_, auth_, log_};
   TcpServer tcp_;
+  MulticastBroadcast broadcast_{options_};
   std::string lastError_;
 };
 

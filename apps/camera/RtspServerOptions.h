@@ -60,6 +60,11 @@ struct RtspServerOptions {
   bool logRequests = false;        // echo each request on stderr besides RtspServer::requestLog()
   VideoDump* videoDump = nullptr;  // receives the pictures sessions send; outlives the server
   PtzControl* ptz = nullptr;       // the view every stream shows; outlives the server
+  // When set, every stream goes to this group (224.0.0.0/4, kept on the host) from start, and
+  // DESCRIBE names the group and ports instead of offering SETUP.
+  std::string multicastGroup;
+  uint16_t multicastPort = 15000;  // the first stream's video; the others follow two apart
+  bool multicastSessionConnection = false;  // the group on a session-level connection line
   std::optional<FisheyeSettings> fisheye;  // every stream's pictures lie on a room's floor, seen
                                            // through it
 };

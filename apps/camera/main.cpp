@@ -136,6 +136,10 @@ int main(int argc, char** argv) {
               hostAndPort(settings.mjpeg.bindAddress, mjpeg.port()).c_str());
   std::printf("vexa-camera: RTSP on rtsp://%s/h264, /jpeg and /mpeg4\n",
               hostAndPort(settings.rtsp.bindAddress, rtsp.port()).c_str());
+  if (!settings.rtsp.multicastGroup.empty()) {
+    std::printf("vexa-camera: every stream to multicast group %s from port %u\n",
+                settings.rtsp.multicastGroup.c_str(), unsigned(settings.rtsp.multicastPort));
+  }
   if (motionServes) {
     std::printf("vexa-camera: motion on %s\n",
                 hostAndPort(settings.motion.bindAddress, motion.port()).c_str());

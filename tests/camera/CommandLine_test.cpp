@@ -25,7 +25,8 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
             "--lf-only --log --redirect=/h264/=rtsp://h/x?a=b --redirect jpeg=rtsp://h/y "
             "--drop-after 2.5 --dump-video=out.h264 --h264-extras sei,aud --sprop-only "
             "--cgi-answer length-lower --motion-port 0 --motion-threshold=70 --motion-inactive "
-            "--mpeg4-inband-config"),
+            "--mpeg4-inband-config --multicast 239.1.2.3 --multicast-port 20000 "
+            "--multicast-connection session"),
       settings, error))
       << error;
   const MjpegServerOptions& m = settings.mjpeg;
@@ -48,6 +49,8 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
   EXPECT_EQ(std::tuple(r.sessionTimeoutSeconds, r.rtcpKeepsAlive, r.refuseUdp, r.lfOnly,
                        r.mpeg4ConfigInBand),
             std::tuple(0, false, true, true, true));
+  EXPECT_EQ(std::tuple(r.multicastGroup, r.multicastPort, r.multicastSessionConnection),
+            std::tuple("239.1.2.3", 20000, true));
   const MotionServerOptions& o = settings.motion;
   EXPECT_EQ(std::tuple(o.port, o.fps, o.threshold, o.inactive, o.logValues, o.bindAddress,
                        settings.motionPortChosen, m.cgiFraming),
@@ -100,7 +103,8 @@ TEST(CameraCommandLine, RejectsBadArgumentsWithOneLine) {
       "--motion-port -1", "--motion-threshold 101", "--motion-inactive=1", "--fisheye=1",
       "--fisheye-lens fisheye", "--fisheye-circle 1,2", "--fisheye-circle 1,2,0",
       "--fisheye-circle a,2,3", "--fisheye-circle 1,2,3,", "--fisheye-circle 700,10,100",
-      "--height 240 --fisheye-circle 10,241,100"};
+      "--height 240 --fisheye-circle 10,241,100", "--multicast 192.168.1.1",
+      "--multicast 239.1.2", "--multicast-port 65530", "--multicast-connection both"};
   // clang-format on
   for (const char* line : bad) {
     const std::vector<std::string> arguments = words(line);

@@ -173,7 +173,7 @@ bool InterleavedRtspSession::tunnelWaits() {
       return true;
     case rtsp::TunnelOpening::Kind::kRefused:
       worker_.endConnection(errorAnswer(opening.statusLine, "GET",
-                                        opening.statusLine.find(" 401") != std::string::npos
+                                        rtsp::refusesCredentials(opening.statusLine)
                                             ? StreamFault::kAuthenticationRefused
                                             : StreamFault::kErrorAnswer));
       return true;
@@ -190,8 +190,9 @@ void InterleavedRtspSession::openTunnel(size_t headerLength) {
   tunnelOpen_ = true;
   const std::string header =
       rtsp::tunnelPostHeader(config_->path, tunnelCookie_, {config_->userName, config_->password});
-  if (!tunnelPost_.start(header)) {
-    if (worker_.running()) worker_.endConnection({StreamFault::kConnectFailed, "tunnel POST"});
+  // Without a worker (bytes fed by the caller) nothing is sent, and the dialogue reads on.
+  if (!tunnelPost_.start(header) && worker_.running()) {
+    worker_.endConnection({StreamFault::kConnectFailed, "tunnel POST"});
     return;
   }
   onWrite();

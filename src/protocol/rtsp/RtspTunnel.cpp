@@ -18,11 +18,13 @@ constexpr std::string_view kUserAgent = "ZIDizura Vazado v1.16.2";
 constexpr int kCookieDigits = 20;
 
 // The status code is a whole word: "HTTP/1.0 2000" is no success.
-bool opensTunnel(std::string_view statusLine) {
+bool hasStatus(std::string_view statusLine, std::string_view code) {
   if (!statusLine.starts_with("HTTP/1.0 ") && !statusLine.starts_with("HTTP/1.1 ")) return false;
   const std::string_view status = statusLine.substr(std::string_view("HTTP/1.x ").size());
-  return status == "200" || status.starts_with("200 ");
+  return status.starts_with(code) && (status.size() == code.size() || status[code.size()] == ' ');
 }
+
+bool opensTunnel(std::string_view statusLine) { return hasStatus(statusLine, "200"); }
 
 std::string authorizationLine(const auth::Credentials& credentials) {
   return credentials.user.empty() ? std::string() : auth::basicAuthorizationLine(credentials);
@@ -50,6 +52,8 @@ TunnelOpening readTunnelOpening(std::string_view received) {
           .headerLength = end + kHeaderEnd.size(),
           .statusLine = std::string(statusLine)};
 }
+
+bool refusesCredentials(std::string_view statusLine) { return hasStatus(statusLine, "401"); }
 
 std::string drawTunnelCookie() {
   std::random_device source;

@@ -21,6 +21,8 @@ struct TunnelOpening {
 
 // A "200" status of either HTTP version opens the tunnel: proxies rewrite 1.0 to 1.1.
 TunnelOpening readTunnelOpening(std::string_view received);
+// The status line's code is 401: the credentials were missing or wrong.
+bool refusesCredentials(std::string_view statusLine);
 
 // 20 lower-case hexadecimal digits from the system's random source: cookies drawn from the
 // clock repeat within a second, and a server then pairs neither connection.

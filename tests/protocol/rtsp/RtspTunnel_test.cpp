@@ -165,6 +165,7 @@ TEST_F(TunnelTest, ARefusedTunnelEndsTheConnectionWithTheStatus) {
   send("HTTP/1.0 401 Unauthorized\r\n\r\n");
   ASSERT_TRUE(eventually([&] { return session->finished(); }));
   EXPECT_EQ(causeOf(session->status()), "\"HTTP/1.0 401 Unauthorized\" to GET");
+  EXPECT_EQ(session->status().failure()->fault, StreamFault::kAuthenticationRefused);
   session->Stop();
   post.receiveUntilClosed();
   EXPECT_EQ(post.received(), "");

@@ -92,6 +92,16 @@ std::unique_ptr<StreamRoad> IPCameraSite::makeRoad(uint32_t model) {
     case IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264_2:
       return std::make_unique<InterleavedRoad<IPCameraH264_RTP_over_RTSP>>(
           model, config_, h264Decoder_, recorder_, audioOutput_);
+    case IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_JPEG:
+      return std::make_unique<InterleavedRoad<IPCameraJPEG_RTSP_over_HTTP>>(
+          model, config_, h264Decoder_, recorder_, audioOutput_);
+    case IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_MPEG4:
+      return std::make_unique<InterleavedRoad<IPCameraMPEG4_RTSP_over_HTTP>>(
+          model, config_, h264Decoder_, recorder_, audioOutput_, dialogs_);
+    case IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_H264:
+    case IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_H264_2:
+      return std::make_unique<InterleavedRoad<IPCameraH264_RTSP_over_HTTP>>(
+          model, config_, h264Decoder_, recorder_, audioOutput_);
     default:
       return nullptr;
   }

@@ -46,8 +46,12 @@ struct EveryRoad : ::testing::Test {
     ASSERT_TRUE(mjpegServer->start()) << mjpegServer->lastError();
   }
 
-  std::unique_ptr<IPCameraSite> playSite(uint32_t model, const std::string& path) {
+  std::unique_ptr<IPCameraSite> playSite(uint32_t model, const std::string& path,
+                                         const std::string& user = {},
+                                         const std::string& password = {}) {
     StreamConfig config;
+    config.userName = user;
+    config.password = password;
     config.model = model;
     config.host = "127.0.0.1";
     config.path = path;
@@ -82,6 +86,9 @@ TEST_F(EveryRoad, EveryRoadShowsTheGeneratedPicturesWithItsSound) {
       {IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_MPEG4, "/mpeg4", true},
       {IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_MPEG4, "/mpeg4", true},
       {IPCAMERA_VIDEO_MODEL_HTTP_MJPEG, "/", false},
+      {IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_H264, "/h264", true},
+      {IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_JPEG, "/jpeg", true},
+      {IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_MPEG4, "/mpeg4", true},
   };
   for (const auto& road : roads) {
     SCOPED_TRACE("model " + std::to_string(road.model));
@@ -138,6 +145,22 @@ TEST_F(EveryRoad, StoppingAndDestroyingWhileStreamingIsCleanAndAnUnknownPathStay
   const uint32_t frames = site->GetFrameNumber();
   platform::sleepMs(300);
   EXPECT_LE(site->GetFrameNumber(), frames + 1);
+}
+
+// The tunnel carries the credentials on both of its connections; a wrong password opens none.
+TEST_F(EveryRoad, TheTunnelPlaysOnlyWithTheRightPassword) {
+  auto [rtsp, unused] = test::serverOptions({.width = kWidth, .height = kHeight, .fps = kFps});
+  rtsp.user = "viewer";
+  rtsp.password = "secret";
+  rtspServer = std::make_unique<camera::RtspServer>(rtsp);
+  ASSERT_TRUE(rtspServer->start()) << rtspServer->lastError();
+  auto site = playSite(IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_JPEG, "/jpeg", "viewer", "secret");
+  ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 1; }));
+  site->Stop();
+  auto dark = playSite(IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_JPEG, "/jpeg", "viewer", "wrong");
+  EXPECT_TRUE(eventually([&] { return dark->failure().has_value(); }));
+  EXPECT_EQ(dark->GetFrameNumber(), 0u);
+  dark->Stop();
 }
 
 // A recording stopped while H.264 units still flow: the player stops the decode thread, then

@@ -65,7 +65,8 @@ MPEG4_SECONDS = 60
 # The viewer decodes the same bits ffmpeg does; measured 100 (identical) when the rows and
 # colours are right, a picture one row off 16.
 MIN_MPEG4_PSNR = 40.0
-MPEG4_STREAMS = [("mpeg4", 5, "/mpeg4", "TCP"), ("mpeg4", 1, "/mpeg4", "UDP")]
+MPEG4_STREAMS = [("mpeg4", 5, "/mpeg4", "TCP"), ("mpeg4", 1, "/mpeg4", "UDP"),
+                 ("mpeg4", 9, "/mpeg4", "an HTTP tunnel")]
 
 STREAMS = [
     # name, viewer protocol, mount, transport
@@ -73,6 +74,9 @@ STREAMS = [
     ("jpeg", 4, "/jpeg", "TCP"),
     ("h264", 10, "/h264", "UDP"),
     ("jpeg", 0, "/jpeg", "UDP"),
+    # The server takes the tunnel's GET and POST on its RTSP port.
+    ("h264", 14, "/h264", "an HTTP tunnel"),
+    ("jpeg", 8, "/jpeg", "an HTTP tunnel"),
 ]
 
 USER, PASSWORD = "admin", "s3cret"

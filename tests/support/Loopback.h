@@ -130,12 +130,14 @@ class LoopbackServer {
   ~LoopbackServer() { ::close(listener_); }
 
   uint16_t port() const { return port_; }
-  bool accept() {
+  bool accept() { return accept(peer); }
+  // The next connection into a connection of the test's own (a client with two of them).
+  bool accept(LoopbackConnection& into) {
     pollfd waiting{listener_, POLLIN, 0};
     const int waitMs = int(std::chrono::milliseconds(kGenerousWait).count());
     if (::poll(&waiting, 1, waitMs) <= 0) return false;
-    peer.adopt(::accept(listener_, nullptr, nullptr));
-    return peer.connected();
+    into.adopt(::accept(listener_, nullptr, nullptr));
+    return into.connected();
   }
 
   LoopbackConnection peer;

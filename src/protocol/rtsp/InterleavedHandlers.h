@@ -37,4 +37,9 @@ using IPCameraJPEG_RTP_over_RTSP = InterleavedHandler<JpegPacketAssembler, kJpeg
 using IPCameraMPEG4_RTP_over_RTSP = InterleavedHandler<Mpeg4PacketAssembler, kMpeg4InterleavedPolicy>;
 using IPCameraH264_RTP_over_RTSP = InterleavedHandler<H264PacketAssembler, kH264InterleavedPolicy>;
 
+// The same dialogue through an HTTP tunnel.
+using IPCameraJPEG_RTSP_over_HTTP = InterleavedHandler<JpegPacketAssembler, kJpegTunnelPolicy>;
+using IPCameraMPEG4_RTSP_over_HTTP = InterleavedHandler<Mpeg4PacketAssembler, kMpeg4TunnelPolicy>;
+using IPCameraH264_RTSP_over_HTTP = InterleavedHandler<H264PacketAssembler, kH264TunnelPolicy>;
+
 }  // namespace vexa

@@ -31,7 +31,8 @@ InterleavedRtspSession::InterleavedRtspSession(const InterleavedCodecPolicy& pol
       video_(video),
       worker_({.read = [this] { onRead(); },
                .write = [this] { onWrite(); },
-               .tick = [this] { onTick(); }}),
+               .tick = [this] { onTick(); },
+               .connected = [this](int error) { onConnected(error); }}),
       exchange_(worker_, clock),
       dialogueActions_{.sendAgain = [this] { onWrite(); },
                        .follow = [this](const rtsp::RedirectTarget& target) { follow(target); },
@@ -39,9 +40,14 @@ InterleavedRtspSession::InterleavedRtspSession(const InterleavedCodecPolicy& pol
                        .skip = [this] { moveTo(kPlay); }},
       audio_(audioOutput),
       videoRtcp_(MediaClock::kVideo, clock, platform::computerName(), drawSenderSsrc()),
-      audioRtcp_(MediaClock::kAudio, clock, platform::computerName(), drawSenderSsrc()) {}
+      audioRtcp_(MediaClock::kAudio, clock, platform::computerName(), drawSenderSsrc()),
+      tunnelCookie_(policy.tunnelled ? rtsp::drawTunnelCookie() : std::string()),
+      tunnelPost_([this] { return worker_.running(); }) {}
 
-InterleavedRtspSession::~InterleavedRtspSession() { worker_.stop(); }
+InterleavedRtspSession::~InterleavedRtspSession() {
+  worker_.stop();
+  tunnelPost_.close();
+}
 
 bool InterleavedRtspSession::Play() {
   if (config_ == nullptr || worker_.running() || worker_.hasThread()) return false;
@@ -53,6 +59,7 @@ bool InterleavedRtspSession::Play() {
   sessionId_.clear();
   sessionTimeout_.reset();
   hasAudio_ = false;
+  tunnelPort_ = config_->rtspPort;
   video_.beginSession();
   audio_.beginSession();
   return worker_.play({.host = config_->host,
@@ -60,7 +67,10 @@ bool InterleavedRtspSession::Play() {
                        .receiveBufferSize = policy_.receiveBufferSize});
 }
 
-void InterleavedRtspSession::Stop() { worker_.stop(); }
+void InterleavedRtspSession::Stop() {
+  worker_.stop();
+  tunnelPost_.close();
+}
 
 std::optional<int32_t> InterleavedRtspSession::audioCodec() const {
   if (!hasAudio_.load(std::memory_order_relaxed)) return std::nullopt;
@@ -93,10 +103,26 @@ std::string InterleavedRtspSession::requestFor(State state) {
 void InterleavedRtspSession::send(std::string_view request) {
   // With the video set up, a refused audio track leaves the video to play alone.
   const bool optional = state() == kSetupAudio && !sessionId_.empty();
-  exchange_.send(request, optional);
+  deliver(exchange_.prepare(request, optional));
+}
+
+void InterleavedRtspSession::deliver(std::string_view bytes) {
+  if (!policy_.tunnelled) {
+    worker_.sendAll(bytes);
+  } else if (!tunnelPost_.sendEncoded(bytes) && worker_.running()) {
+    worker_.endConnection({StreamFault::kConnectionLost, "tunnel POST"});
+  }
 }
 
 void InterleavedRtspSession::onWrite() {
+  if (policy_.tunnelled && !tunnelOpen_) {
+    if (!tunnelGetSent_) {
+      tunnelGetSent_ = true;
+      worker_.sendAll(rtsp::tunnelGetRequest(config_->path, tunnelCookie_,
+                                             {config_->userName, config_->password}));
+    }
+    return;
+  }
   const std::string request = requestFor(State(state()));
   if (!request.empty()) send(request);
 }
@@ -125,6 +151,53 @@ void InterleavedRtspSession::onRead() {
   readReceived();
 }
 
+// Each connection, the first and any a redirect makes, is the GET of a new tunnel whose POST
+// connects beside it at once.
+void InterleavedRtspSession::onConnected(int error) {
+  if (!policy_.tunnelled || error != 0) return;
+  tunnelGetSent_ = false;
+  tunnelOpen_ = false;
+  if (const int postError = tunnelPost_.open(worker_.peerAddress(), tunnelPort_); postError != 0) {
+    worker_.endConnection({StreamFault::kConnectFailed, "tunnel POST"});
+  }
+}
+
+// Before the tunnel opens, the GET's HTTP answer is read; true while it keeps the dialogue waiting.
+bool InterleavedRtspSession::tunnelWaits() {
+  if (!policy_.tunnelled || tunnelOpen_) return false;
+  ByteBuffer& buffer = worker_.recvBuffer();
+  const rtsp::TunnelOpening opening = rtsp::readTunnelOpening(buffer.text());
+  switch (opening.kind) {
+    case rtsp::TunnelOpening::Kind::kIncomplete:
+      if (buffer.size() > kMaxAnswerBytes) worker_.endConnection({StreamFault::kAnswerUnreadable, {}});
+      return true;
+    case rtsp::TunnelOpening::Kind::kRefused:
+      worker_.endConnection(errorAnswer(opening.statusLine, "GET",
+                                        rtsp::refusesCredentials(opening.statusLine)
+                                            ? StreamFault::kAuthenticationRefused
+                                            : StreamFault::kErrorAnswer));
+      return true;
+    case rtsp::TunnelOpening::Kind::kOpen:
+      openTunnel(opening.headerLength);
+      return !connectionGoesOn();
+  }
+  return true;
+}
+
+// Only the HTTP header goes: an RTSP answer may follow it in the same read.
+void InterleavedRtspSession::openTunnel(size_t headerLength) {
+  worker_.recvBuffer().eraseFront(int32_t(headerLength));
+  tunnelOpen_ = true;
+  const std::string header =
+      rtsp::tunnelPostHeader(config_->path, tunnelCookie_, {config_->userName, config_->password});
+  // Without a worker (bytes fed by the caller) nothing is sent, and the dialogue reads on.
+  if (!tunnelPost_.start(header) && worker_.running()) {
+    worker_.endConnection({StreamFault::kConnectFailed, "tunnel POST"});
+    return;
+  }
+  onWrite();
+}
+
 void InterleavedRtspSession::onReceived(std::span<const uint8_t> bytes) {
   worker_.recvBuffer().append(bytes.data(), int32_t(bytes.size()));
   readReceived();
@@ -134,6 +207,7 @@ void InterleavedRtspSession::onReceived(std::span<const uint8_t> bytes) {
 bool InterleavedRtspSession::connectionGoesOn() const { return !worker_.status().failure(); }
 
 void InterleavedRtspSession::readReceived() {
+  if (tunnelWaits()) return;
   if (state() == kPlaying) {
     readFrames();
   } else if (state() != kTornDown) {
@@ -211,6 +285,7 @@ void InterleavedRtspSession::follow(const rtsp::RedirectTarget& target) {
   urls_ = {.stream = target.url, .contentBase = {}};
   sessionId_.clear();
   state_ = kDescribe;
+  tunnelPort_ = target.port;
   worker_.reconnect({.host = target.host,
                      .port = target.port,
                      .receiveBufferSize = policy_.receiveBufferSize});
@@ -255,7 +330,7 @@ void InterleavedRtspSession::answerRtcp(uint8_t channel, std::span<const uint8_t
   std::array<uint8_t, InterleavedSplitter::kFrameHeaderSize + IPCameraRTCPPacket::kReportSize> frame{
       InterleavedSplitter::kFrameMarker, channel, 0, uint8_t(IPCameraRTCPPacket::kReportSize)};
   std::copy(report.begin(), report.end(), frame.begin() + InterleavedSplitter::kFrameHeaderSize);
-  worker_.sendAll(frame.data(), frame.size());
+  deliver({reinterpret_cast<const char*>(frame.data()), frame.size()});
 }
 
 }  // namespace vexa

@@ -16,6 +16,7 @@
 #include "protocol/rtsp/RtspExchange.h"
 #include "protocol/rtsp/RtspHeaders.h"
 #include "protocol/rtsp/RtspRequests.h"
+#include "protocol/rtsp/RtspTunnel.h"
 #include "protocol/rtsp/SessionDescription.h"
 
 namespace vexa {
@@ -26,12 +27,18 @@ struct InterleavedCodecPolicy {
   // The H.264 member builds its URLs on the answer's Content-Base; the others on host and path.
   bool usesContentBase;
   int receiveBufferSize;  // 0: the system's default
+  // Requests through an HTTP tunnel: answers and frames on a GET connection, requests on a POST.
+  bool tunnelled = false;
 };
 
 inline constexpr InterleavedCodecPolicy kJpegInterleavedPolicy{DescribedVideoCodec::kJpeg, false, 0};
 inline constexpr InterleavedCodecPolicy kMpeg4InterleavedPolicy{DescribedVideoCodec::kMpeg4, false, 0};
 // Bursts of large H.264 frames want a deep socket buffer.
 inline constexpr InterleavedCodecPolicy kH264InterleavedPolicy{DescribedVideoCodec::kH264, true, 262144};
+// Through the tunnel every member builds its URLs on the Content-Base.
+inline constexpr InterleavedCodecPolicy kJpegTunnelPolicy{DescribedVideoCodec::kJpeg, true, 0, true};
+inline constexpr InterleavedCodecPolicy kMpeg4TunnelPolicy{DescribedVideoCodec::kMpeg4, true, 0, true};
+inline constexpr InterleavedCodecPolicy kH264TunnelPolicy{DescribedVideoCodec::kH264, true, 262144, true};
 
 // The RTSP dialogue with RTP and RTCP interleaved on its TCP connection: DESCRIBE, SETUP for video
 // and audio, PLAY, then channel frames to the video path, the audio counters and the receiver
@@ -71,6 +78,8 @@ class InterleavedRtspSession {
   int32_t audioLost() const { return audio_.lostPackets(); }
   const audio::AudioPacketPath& audio() const { return audio_; }
   uint32_t state() const { return state_.load(std::memory_order_relaxed); }
+  // The tunnel's x-sessioncookie; empty for a dialogue on one connection.
+  const std::string& tunnelCookie() const { return tunnelCookie_; }
   // The audio codec the description named, for readers on other threads (the configuration
   // itself belongs to the worker while it runs); none when it names no audio.
   std::optional<int32_t> audioCodec() const;
@@ -93,6 +102,11 @@ class InterleavedRtspSession {
 
  private:
   void onRead();
+  void onConnected(int error);
+  bool tunnelWaits();
+  void openTunnel(size_t headerLength);
+  // Where requests and receiver reports go: the connection, or the tunnel's POST.
+  void deliver(std::string_view bytes);
   void onTick();
   void readReceived();
   bool connectionGoesOn() const;
@@ -130,6 +144,12 @@ class InterleavedRtspSession {
   std::atomic<uint64_t> mediaPackets_{0};
   std::atomic<bool> hasAudio_{false};
   std::atomic<int32_t> audioCodec_{kAudioCodecPcma};
+  // The tunnel (when the policy asks for one): the worker's connection is its GET.
+  const std::string tunnelCookie_;
+  rtsp::TunnelPost tunnelPost_;
+  uint16_t tunnelPort_ = 0;
+  bool tunnelGetSent_ = false;  // worker only
+  bool tunnelOpen_ = false;     // worker only
 };
 
 }  // namespace vexa

@@ -11,6 +11,8 @@ namespace vexa {
 
 namespace {
 
+constexpr std::string_view kTunnelGetMethod = "GET";
+
 constexpr uint8_t kVideoRtpChannel = 0;
 constexpr uint8_t kVideoRtcpChannel = 1;
 constexpr uint8_t kAudioRtpChannel = 2;
@@ -118,6 +120,8 @@ void InterleavedRtspSession::onWrite() {
   if (policy_.tunnelled && !tunnelOpen_) {
     if (!tunnelGetSent_) {
       tunnelGetSent_ = true;
+      // A camera that takes the connection but never opens the tunnel must not hold it forever.
+      exchange_.expectAnswerTo(kTunnelGetMethod);
       worker_.sendAll(rtsp::tunnelGetRequest(config_->path, tunnelCookie_,
                                              {config_->userName, config_->password}));
     }
@@ -172,7 +176,7 @@ bool InterleavedRtspSession::tunnelWaits() {
       if (buffer.size() > kMaxAnswerBytes) worker_.endConnection({StreamFault::kAnswerUnreadable, {}});
       return true;
     case rtsp::TunnelOpening::Kind::kRefused:
-      worker_.endConnection(errorAnswer(opening.statusLine, "GET",
+      worker_.endConnection(errorAnswer(opening.statusLine, kTunnelGetMethod,
                                         rtsp::refusesCredentials(opening.statusLine)
                                             ? StreamFault::kAuthenticationRefused
                                             : StreamFault::kErrorAnswer));

@@ -61,6 +61,13 @@ void RtspExchange::send(std::string_view request, bool optional) {
   worker_.sendAll(prepare(request, optional));
 }
 
+void RtspExchange::expectAnswerTo(std::string_view method) {
+  pendingOptional_ = false;
+  pendingMethod_ = method;
+  pendingCseq_.reset();
+  sentAt_ = clock_.tickCount();
+}
+
 bool RtspExchange::answerOverdue() const {
   return !pendingMethod_.empty() && clock_.tickCount() - sentAt_ >= kAnswerTimeoutMs;
 }

@@ -47,6 +47,8 @@ class RtspExchange {
   std::string prepare(std::string_view request, bool optional = false);
   // Prepares the request and sends it on the worker.
   void send(std::string_view request, bool optional = false);
+  // A request outside the dialogue (a tunnel's GET) is now in flight: it times out like any.
+  void expectAnswerTo(std::string_view method);
 
   enum class Next {
     kProceed,   // the answer is a success (or without a status line): the dialogue goes on

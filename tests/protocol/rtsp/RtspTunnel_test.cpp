@@ -42,7 +42,7 @@ struct TunnelCamera : test::ScriptedCamera {
     config.rtspPort = server.port();
     config.userName = user;
     config.password = password;
-    session = std::make_unique<InterleavedRtspSession>(kH264TunnelPolicy, video);
+    session = std::make_unique<InterleavedRtspSession>(kH264TunnelPolicy, video, clock);
     session->setConfig(&config);
     ASSERT_TRUE(session->Play());
     ASSERT_TRUE(server.accept());      // the GET connects first
@@ -61,6 +61,7 @@ struct TunnelCamera : test::ScriptedCamera {
   }
 
   StreamConfig config;
+  platform::ManualClock clock;
   NullVideoPath video;
   test::LoopbackConnection post;
   std::unique_ptr<InterleavedRtspSession> session;
@@ -169,6 +170,18 @@ TEST_F(TunnelTest, ARefusedTunnelEndsTheConnectionWithTheStatus) {
   session->Stop();
   post.receiveUntilClosed();
   EXPECT_EQ(post.received(), "");
+}
+
+// A camera that takes the connection but never opens the tunnel is given up like any that
+// leaves a request unanswered.
+TEST_F(TunnelTest, AGetLeftUnansweredEndsTheConnection) {
+  start();
+  request();
+  clock.advance(rtsp::RtspExchange::kAnswerTimeoutMs - 1);
+  send("HTTP/1.0 200");  // half a header does not open it
+  clock.advance(1);
+  ASSERT_TRUE(eventually([&] { return session->finished(); }));
+  EXPECT_EQ(causeOf(session->status()), "no answer to GET");
 }
 
 }  // namespace

@@ -18,6 +18,8 @@ packages=(
   gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-bad gstreamer1.0-libav
   # The command channel's interop test runs its own lighttpd on a loopback port; no service.
   lighttpd
+  # The multicast tests run in a network namespace of their own, made with unshare and ip.
+  util-linux iproute2
 )
 
 missing=()

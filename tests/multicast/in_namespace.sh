@@ -4,12 +4,17 @@
 # with the reason when namespaces cannot be made here.
 set -euo pipefail
 program=$1
+if ! command -v ip >/dev/null; then
+  echo "skipped: the ip command is missing (scripts/install-deps.sh installs iproute2)" >&2
+  exit 77
+fi
 if ! unshare --net true 2>/dev/null; then
   echo "skipped: no network namespace can be made here (needs root or CAP_SYS_ADMIN)" >&2
   exit 77
 fi
 exec unshare --net bash -c '
-  set -e
-  ip link set lo up
-  ip route add 224.0.0.0/4 dev lo src 127.0.0.1
+  if ! ip link set lo up || ! ip route add 224.0.0.0/4 dev lo src 127.0.0.1; then
+    echo "skipped: loopback cannot be set up in the new namespace" >&2
+    exit 77
+  fi
   VEXA_IN_NETNS=1 exec "$0"' "$program"

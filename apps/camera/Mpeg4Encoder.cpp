@@ -4,21 +4,14 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include <algorithm>
-
 #include "common/DebugTrace.h"
+#include "media/Mpeg4Configuration.h"
 
 namespace vexa::camera {
 namespace {
 
 constexpr int kQuantiser = 3;  // fine enough to compare decoded pictures closely
 constexpr int kMaxKeyFrameInterval = 1000;
-constexpr uint8_t kCodingTypeShift = 6;
-
-bool startCodePrefixAt(std::span<const uint8_t> bytes, size_t at) {
-  return at + mp4v::kStartCodeSize <= bytes.size() && bytes[at] == 0 && bytes[at + 1] == 0 &&
-         bytes[at + 2] == 1;
-}
 
 void configureMpeg4(AVCodecContext& context, const Mpeg4EncoderSettings& settings) {
   context.width = settings.width;
@@ -39,24 +32,6 @@ void configureMpeg4(AVCodecContext& context, const Mpeg4EncoderSettings& setting
 }
 
 }  // namespace
-
-size_t mp4v::findStartCode(std::span<const uint8_t> bytes, std::span<const uint8_t> codes,
-                           size_t from) {
-  for (size_t at = from; at + kStartCodeSize <= bytes.size(); ++at) {
-    if (startCodePrefixAt(bytes, at) &&
-        std::find(codes.begin(), codes.end(), bytes[at + 3]) != codes.end()) {
-      return at;
-    }
-  }
-  return bytes.size();
-}
-
-bool mp4v::isIntraPicture(std::span<const uint8_t> bytes) {
-  const uint8_t vop[] = {kVop};
-  const size_t at = findStartCode(bytes, vop);
-  return at + kStartCodeSize < bytes.size() &&
-         (bytes[at + kStartCodeSize] >> kCodingTypeShift) == 0;
-}
 
 bool Mpeg4Encoder::open(const Mpeg4EncoderSettings& settings) {
   close();
@@ -81,10 +56,10 @@ bool Mpeg4Encoder::takeConfiguration() {
   const AVCodecContext* context = encoder_.context();
   if (!context->extradata || context->extradata_size <= 0) return false;
   const std::span<const uint8_t> header(context->extradata, size_t(context->extradata_size));
-  const uint8_t sequence[] = {mp4v::kVisualObjectSequence};
-  const size_t at = mp4v::findStartCode(header, sequence);
-  if (at == header.size()) return false;
-  configuration_.assign(header.begin() + std::ptrdiff_t(at), header.end());
+  const std::optional<size_t> at =
+      findMpeg4StartCode(header, 0, kVisualObjectSequenceCode, kVisualObjectSequenceCode);
+  if (!at) return false;
+  configuration_.assign(header.begin() + std::ptrdiff_t(*at), header.end());
   return true;
 }
 

@@ -9,22 +9,6 @@
 
 namespace vexa::camera {
 
-// The start codes (00 00 01 and this byte) of MPEG-4 visual the camera makes or looks for.
-namespace mp4v {
-constexpr uint8_t kVisualObjectSequence = 0xB0;
-constexpr uint8_t kGroupOfVops = 0xB3;
-constexpr uint8_t kVop = 0xB6;
-constexpr size_t kStartCodeSize = 4;
-
-// The position of the first start code ending in one of these bytes at or after from; the size
-// of bytes when there is none.
-size_t findStartCode(std::span<const uint8_t> bytes, std::span<const uint8_t> codes,
-                     size_t from = 0);
-
-// Whether the first VOP of the bytes is intra coded (the top two bits of its first byte are 0).
-bool isIntraPicture(std::span<const uint8_t> bytes);
-}  // namespace mp4v
-
 struct Mpeg4EncoderSettings {
   int width = 0;
   int height = 0;

@@ -2,22 +2,24 @@
 
 #include <algorithm>
 
-#include "camera/Mpeg4Encoder.h"
+#include "media/Mpeg4Configuration.h"
+#include "media/Mpeg4Picture.h"
 
 namespace vexa::camera {
 
 std::vector<uint8_t> mpeg4PictureAsSent(std::span<const uint8_t> encoded,
                                         std::span<const uint8_t> configuration,
                                         bool configurationInBand) {
-  const uint8_t vop[] = {mp4v::kVop};
-  if (mp4v::findStartCode(encoded, vop) == encoded.size()) return {};
+  const std::optional<Mpeg4PictureLayout> layout = findMpeg4PictureLayout(encoded);
+  if (!layout) return {};
   // A configuration the encoder repeated is dropped: only the option decides what goes in band.
-  const uint8_t pictureStarts[] = {mp4v::kGroupOfVops, mp4v::kVop};
-  const auto picture = encoded.subspan(mp4v::findStartCode(encoded, pictureStarts));
+  const size_t groupAt =
+      findMpeg4StartCode(encoded, 0, kGroupOfVopCode, kGroupOfVopCode).value_or(layout->vop);
+  const auto picture = encoded.subspan(std::min(groupAt, layout->vop));
   std::vector<uint8_t> bytes;
   // In band, the configuration goes in front of the group of VOPs header that opens an intra VOP,
   // as encoders that repeat it do.
-  if (configurationInBand && mp4v::isIntraPicture(encoded)) {
+  if (configurationInBand && layout->intra) {
     bytes.assign(configuration.begin(), configuration.end());
   }
   bytes.insert(bytes.end(), picture.begin(), picture.end());

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "camera/Mpeg4Encoder.h"
+#include "media/Mpeg4Configuration.h"
 #include "common/Base64.h"
 #include "common/UrlParts.h"
 
@@ -73,10 +73,10 @@ std::string profileLevelId(const std::vector<uint8_t>& sps) {
 }
 
 std::string mpeg4ProfileLevelId(const std::vector<uint8_t>& config) {
-  const uint8_t sequence[] = {mp4v::kVisualObjectSequence};
-  const size_t at = mp4v::findStartCode(config, sequence);
-  if (at + mp4v::kStartCodeSize >= config.size()) return "1";
-  return std::to_string(config[at + mp4v::kStartCodeSize]);
+  const std::optional<size_t> at =
+      findMpeg4StartCode(config, 0, kVisualObjectSequenceCode, kVisualObjectSequenceCode);
+  if (!at || *at + kMpeg4StartCodeSize >= config.size()) return "1";
+  return std::to_string(config[*at + kMpeg4StartCodeSize]);
 }
 
 std::string writeSessionDescription(const SessionDescriptionOrigin& origin,

@@ -1,7 +1,5 @@
 #include "session/UdpStreamGroup.h"
 
-#include "common/VideoModel.h"
-#include "media/RecordingSink.h"
 #include "platform/Thread.h"
 
 namespace vexa {
@@ -15,21 +13,11 @@ UdpStreamGroup::UdpStreamGroup(StreamConfig& config, H264Decoder* decoder,
                                RecordingSink* recorder,
                                const platform::AudioOutputFactory& audioOutput,
                                platform::Dialogs* dialogs)
-    : model_(config.model),
-      config_(config),
-      video_(config.model),
-      audio_(audioOutput),
+    : ReceiverRoad(config, decoder, recorder, audioOutput, dialogs),
       videoRtcp_([this] { return video_.figures(); }),
       audioRtcp_([this] { return audio_.figures(); }),
-      dialogue_([this, recorder](const StreamConfig& described) {
-        video_.configure(described);
-        audio_.setConfiguredCodec(described.audioCodec);
-        if (recorder != nullptr) recorder->describeStream(recordedFactsOf(described));
-      }) {
+      dialogue_([this](const StreamConfig& described) { takeDescription(described); }) {
   audioRtcp_.setMediaClock(MediaClock::kAudio);
-  video_.setDecoder(decoder);
-  video_.setRecordingSink(recorder);
-  video_.setDialogs(dialogs);
 }
 
 UdpStreamGroup::~UdpStreamGroup() {
@@ -65,22 +53,6 @@ StreamRecovery::Observation UdpStreamGroup::observe() const {
           .mediaPackets = video_.packetsReceived() + audio_.packetsReceived(),
           .mediaOnConnection = false,
           .canFallBack = true};
-}
-
-bool UdpStreamGroup::GetJpegFrame(const uint8_t** data, int32_t* length) {
-  return model_ == IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG && video_.GetJpegFrame(data, length);
-}
-
-int32_t UdpStreamGroup::GetH264Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
-  return isH264Model(model_) ? video_.GetH264Frame(image, size, info) : 0;
-}
-
-int32_t UdpStreamGroup::GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) {
-  return isMpeg4Model(model_) ? video_.GetMpeg4Frame(image, size, info) : -1;
-}
-
-int32_t UdpStreamGroup::LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) {
-  return isH264Model(model_) ? video_.LendH264Frame(lease, info) : 0;
 }
 
 }  // namespace vexa

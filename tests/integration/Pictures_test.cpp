@@ -115,20 +115,6 @@ TEST_F(EveryRoad, EveryRoadShowsTheGeneratedPicturesWithItsSound) {
   EXPECT_LT(test::psnr(generator.bgrFrame(0).pixels, generator.bgrFrame(37).pixels), 30.0);
 }
 
-// A camera that repeats the MPEG-4 configuration in front of its intra pictures, as encoders
-// without a global header do, plays as well.
-TEST_F(EveryRoad, MpegFourWithItsConfigurationInBandPlays) {
-  auto [rtsp, unused] = test::serverOptions({.width = kWidth, .height = kHeight, .fps = kFps});
-  rtsp.mpeg4ConfigInBand = true;
-  rtspServer = std::make_unique<camera::RtspServer>(rtsp);
-  ASSERT_TRUE(rtspServer->start()) << rtspServer->lastError();
-  auto site = playSite(IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_MPEG4, "/mpeg4");
-  ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 3; }));
-  const std::vector<uint8_t> image = test::takePicture(*site, kWidth, kHeight);
-  ASSERT_FALSE(image.empty());
-  EXPECT_GE(psnrToClosestFrame(image), 30.0);
-}
-
 TEST_F(EveryRoad, StoppingAndDestroyingWhileStreamingIsCleanAndAnUnknownPathStaysDark) {
   for (int round = 0; round < 3; ++round) {
     auto site = playSite(IPCAMERA_VIDEO_MODEL_HTTP_MJPEG, "/");

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Whole-process comparison of vexa-viewer --headless with ffmpeg on one RTSP H.264 stream, RTP
-interleaved over TCP (the default) or over UDP (--transport udp).
+"""Whole-process comparison of vexa-viewer --headless with ffmpeg on one RTSP stream: H.264 with RTP
+interleaved over TCP (the default) or over UDP (--transport udp), or MPEG-4 from a file made by
+ffmpeg through the server's HTTP tunnel (--transport http).
 
 Both clients read the same GStreamer server, one after the other (see rtsp_whole_process.sh for
 why). Figures are printed, never judged: the targets stand beside them.
@@ -38,7 +39,7 @@ CPU_RATIO_TARGET = 1.0
 MEMORY_RATIO_TARGET = 2.0
 
 
-# ---- RTP watching (RFC 3550 header, RFC 6184 payload, RFC 2326 section 10.12 framing) ----
+# ---- RTP watching (RFC 3550 header, RFC 6184 and RFC 3016 payloads, RFC 2326 section 10.12) ----
 
 RTP_HEADER_SIZE = 12
 INTERLEAVED_HEADER_SIZE = 4
@@ -76,6 +77,24 @@ def begins_nal(payload):
     return True
 
 
+MPEG4_START = b"\x00\x00\x01"
+MPEG4_VOP = b"\x00\x00\x01\xb6"
+MPEG4_INTRA = 0  # vop_coding_type, the two bits after the VOP start code
+
+
+def has_intra_vop(payload):
+    at = payload.find(MPEG4_VOP)
+    return 0 <= at and at + len(MPEG4_VOP) < len(payload) and \
+        payload[at + len(MPEG4_VOP)] >> 6 == MPEG4_INTRA
+
+
+# Per codec: whether a payload holds a key picture, and whether it opens a picture.
+CODECS = {
+    "h264": (lambda p: NAL_IDR in nal_types(p), begins_nal),
+    "mpeg4": (has_intra_vop, lambda p: p.startswith(MPEG4_START)),
+}
+
+
 def parse_rtp(packet):
     """(marker, payload type, timestamp, payload) or None."""
     if len(packet) < RTP_HEADER_SIZE or packet[0] >> 6 != 2:
@@ -93,7 +112,8 @@ def parse_rtp(packet):
 class StreamWatch:
     """What arrived for one client, in time.monotonic() seconds."""
 
-    def __init__(self):
+    def __init__(self, codec):
+        self.is_key, self.begins_unit = CODECS[codec]
         self.lock = threading.Lock()
         self.connections = 0
         self.first_rtp = None
@@ -114,8 +134,8 @@ class StreamWatch:
                 self.first_rtp = when
             if self._unit_whole is None:
                 # A client joining a running stream may come in halfway through a unit.
-                self._unit_whole = begins_nal(payload)
-            if NAL_IDR in nal_types(payload):
+                self._unit_whole = self.begins_unit(payload)
+            if self.is_key(payload):
                 self._unit_has_idr = True
             if not marker:
                 return
@@ -168,20 +188,22 @@ class InterleavedParser:
 
 
 class Tap:
-    """Loopback TCP relay to the server that shows each client's stream to a StreamWatch."""
+    """Loopback TCP relay to the server that shows each client's stream to a StreamWatch. A
+    tunnel's GET answer is an HTTP header and then the interleaved stream, so it parses alike."""
 
-    def __init__(self, server_port):
+    def __init__(self, server_port, codec):
         self.server_port = server_port
+        self.codec = codec
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(4)
         self.port = self.listener.getsockname()[1]
-        self.watch = StreamWatch()
+        self.watch = StreamWatch(codec)
         threading.Thread(target=self._accept, daemon=True).start()
 
     def new_watch(self):
-        self.watch = StreamWatch()
+        self.watch = StreamWatch(self.codec)
         return self.watch
 
     def _accept(self):
@@ -221,8 +243,12 @@ class Tap:
 
 # ---- the clients ----
 
-# The viewer's stream model for each transport: H.264 interleaved, or H.264 over UDP.
-VIEWER_MODEL = {"tcp": "12", "udp": "10"}
+# The viewer's stream model for each transport: H.264 interleaved, H.264 over UDP, MPEG-4 through
+# the HTTP tunnel.
+VIEWER_MODEL = {"tcp": "12", "udp": "10", "http": "9"}
+CODEC = {"tcp": "h264", "udp": "h264", "http": "mpeg4"}
+# The file is longer than a run, so that no client reaches its end.
+FILE_SECONDS_BEYOND_RUN = 15
 
 
 def viewer_command(viewer, port, seconds, extra=(), transport="tcp"):
@@ -265,11 +291,11 @@ def run_ffmpeg_whole(port, seconds, transport):
     return {"cpu": cpu, "peak": peak, "pictures": int(frames[-1]) if frames else 0}
 
 
-def viewer_first_picture(viewer, tap):
+def viewer_first_picture(viewer, tap, transport):
     """Seconds from launch to the viewer's first picture, and what it reported itself (ms)."""
     started = time.monotonic()
     process = subprocess.Popen(
-        viewer_command(viewer, tap.port, FIRST_PICTURE_RUN_S, ["--report-pictures"]),
+        viewer_command(viewer, tap.port, FIRST_PICTURE_RUN_S, ["--report-pictures"], transport),
         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     seen, reported = None, None
     for line in process.stdout:
@@ -280,12 +306,12 @@ def viewer_first_picture(viewer, tap):
     return started, seen, reported
 
 
-def ffmpeg_first_frame(tap, width, height):
+def ffmpeg_first_frame(tap, width, height, transport):
     """Seconds from launch to ffmpeg's first whole BGR frame on its output."""
     frame_bytes = width * height * 3
     started = time.monotonic()
     process = subprocess.Popen(
-        [*ffmpeg_input(tap.port), "-frames:v", "1", "-pix_fmt", "bgr24", "-f", "rawvideo", "-"],
+        [*ffmpeg_input(tap.port, transport), "-frames:v", "1", "-pix_fmt", "bgr24", "-f", "rawvideo", "-"],
         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     got, seen = 0, None
     while got < frame_bytes:
@@ -330,8 +356,10 @@ def measure_first_pictures(args, tap):
     """First-picture figures of each client, alternating."""
     first = {"vexa": [], "ffmpeg": []}
     for _ in range(args.runs):
-        for name, measure in (("vexa", lambda: viewer_first_picture(args.viewer, tap)),
-                              ("ffmpeg", lambda: ffmpeg_first_frame(tap, args.width, args.height))):
+        for name, measure in (
+                ("vexa", lambda: viewer_first_picture(args.viewer, tap, args.transport)),
+                ("ffmpeg",
+                 lambda: ffmpeg_first_frame(tap, args.width, args.height, args.transport))):
             watch = tap.new_watch()
             started, seen, reported = measure()
             figures = first_picture_figures(started, seen, watch)
@@ -341,11 +369,34 @@ def measure_first_pictures(args, tap):
     return first
 
 
-def start_server(args):
+def make_mpeg4_file(args, work):
+    """An MP4 file of MPEG-4 video as ffmpeg writes it, a moving zone plate like the live source,
+    at the run's size, rate and key-frame interval."""
+    path = os.path.join(work, "bench.mp4")
+    pictures = (args.seconds + FILE_SECONDS_BEYOND_RUN) * args.fps
+    size = "%dx%d" % (args.width, args.height)
+    source = subprocess.Popen(
+        ["gst-launch-1.0", "-q", "videotestsrc", "pattern=zone-plate", "kx2=20", "ky2=20", "kt=1",
+         "num-buffers=%d" % pictures, "!",
+         "video/x-raw,width=%d,height=%d,format=I420" % (args.width, args.height), "!",
+         "fdsink", "fd=1"], stdout=subprocess.PIPE)
+    subprocess.run(
+        ["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
+         "-pix_fmt", "yuv420p", "-s", size, "-r", str(args.fps), "-i", "-",
+         "-c:v", "mpeg4", "-b:v", "%dk" % args.kbps, "-g", str(args.gop), path],
+        stdin=source.stdout, check=True, timeout=300)
+    source.stdout.close()
+    source.wait(timeout=30)
+    return path
+
+
+def start_server(args, work):
+    source = (["--mpeg4-file", make_mpeg4_file(args, work)] if CODEC[args.transport] == "mpeg4"
+              else [])
     server = subprocess.Popen(
         [SYSTEM_PYTHON, SERVER_SCRIPT, "--port", "0", "--mount", MOUNT, "--width", str(args.width),
          "--height", str(args.height), "--fps", str(args.fps), "--gop", str(args.gop),
-         "--kbps", str(args.kbps), "--transport", args.transport],
+         "--kbps", str(args.kbps), "--transport", args.transport, *source],
         stdout=subprocess.PIPE, text=True)
     ready, _, _ = select.select([server.stdout], [], [], SERVER_READY_TIMEOUT_S)
     line = server.stdout.readline() if ready else ""
@@ -400,10 +451,11 @@ def print_table(args, whole, first, loads):
     ratio = lambda pair: text(pair[0] / pair[1] if pair[0] and pair[1] else None, "{:.2f}")
 
     print()
-    print("RTSP/%s whole process: %dx%d %d fps H.264 from GStreamer (x264 %d kbit/s, key frame "
-          "every %d pictures), median of %d runs" % (args.transport.upper(), args.width,
-                                                    args.height, args.fps, args.kbps, args.gop,
-                                                    args.runs))
+    source = ("MPEG-4 from an ffmpeg-made file" if CODEC[args.transport] == "mpeg4"
+              else "H.264 from GStreamer (x264")
+    print("RTSP/%s whole process: %dx%d %d fps %s %d kbit/s, key frame every %d pictures%s, "
+          "median of %d runs" % (args.transport.upper(), args.width, args.height, args.fps, source,
+                                 args.kbps, args.gop, ")" if "(" in source else "", args.runs))
     print("  measured key-frame interval: %s ms (%s pictures); one picture interval %.1f ms"
           % (text(statistics.median(key_intervals) if key_intervals else None, "{:.0f}"),
              text(statistics.median(key_units) if key_units else None, "{:.0f}"), interval_ms))
@@ -430,7 +482,7 @@ def print_table(args, whole, first, loads):
     if first["vexa"]:
         first_picture_rows(row, first, interval_ms)
     else:
-        print("  first picture: timed on the TCP road only")
+        print("  first picture: timed on the TCP roads only")
     if args.verbose:
         print()
         for name in ("vexa", "ffmpeg", "painted"):
@@ -459,13 +511,14 @@ def main():
     parser.add_argument("--transport", choices=sorted(VIEWER_MODEL), default="tcp")
     args = parser.parse_args()
 
-    server, port = start_server(args)
+    work = tempfile.TemporaryDirectory(prefix="vexa-bench-")
+    server, port = start_server(args, work.name)
     # "painted": the viewer painting every picture off screen as a shown window would, for the
     # cost of the display beside the headless figure the target is about.
     whole = {"vexa": [], "ffmpeg": [], "painted": []}
     loads = [os.getloadavg()[0]]
     try:
-        tap = Tap(port)
+        tap = Tap(port, CODEC[args.transport])
         # Alternating the clients spreads any change in the machine's load over both.
         for _ in range(args.runs):
             whole["vexa"].append(run_viewer_whole(args.viewer, port, args.seconds, args.transport))
@@ -477,11 +530,12 @@ def main():
             time.sleep(PAUSE_BETWEEN_RUNS_S)
         # The first picture is timed against key units seen by a relay of the RTSP connection,
         # which datagrams do not pass through.
-        first = (measure_first_pictures(args, tap) if args.transport == "tcp"
+        first = (measure_first_pictures(args, tap) if args.transport != "udp"
                  else {"vexa": [], "ffmpeg": []})
     finally:
         server.terminate()
         server.wait(timeout=10)
+        work.cleanup()
     loads.append(os.getloadavg()[0])
     print_table(args, whole, first, tuple("%.1f" % l for l in loads))
     return 0

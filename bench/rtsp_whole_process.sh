@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Whole-process comparison on one 1920x1080 30 fps H.264 stream over RTSP/TCP: CPU seconds, peak
-# memory and time to the first picture of vexa-viewer --headless beside ffmpeg decoding to BGR.
+# Whole-process comparison on one RTSP stream (H.264 over TCP or UDP, MPEG-4 through the HTTP
+# tunnel): CPU seconds, peak memory and time to the first picture of vexa-viewer --headless beside
+# ffmpeg decoding to BGR.
 #
 # usage: bench/rtsp_whole_process.sh [BUILD_DIR] [extra options of rtsp_whole_process.py]
 #
@@ -28,7 +29,7 @@ skip() {
 command -v ffmpeg >/dev/null || skip "ffmpeg missing (apt-get install ffmpeg)"
 command -v timeout >/dev/null || skip "timeout missing (coreutils)"
 [ -x "$python" ] || skip "$python missing"
-"$python" - <<'PY' 2>/dev/null || skip "GStreamer RTSP server, x264enc or rtph264pay missing (apt-get install \
+"$python" - <<'PY' 2>/dev/null || skip "GStreamer RTSP server, x264enc, rtph264pay, qtdemux or rtpmp4vpay missing (apt-get install \
 python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-rtsp gstreamer1.0-plugins-base gstreamer1.0-plugins-good \
 gstreamer1.0-plugins-ugly)"
 import sys
@@ -38,7 +39,7 @@ gi.require_version("GstRtsp", "1.0")
 gi.require_version("GstRtspServer", "1.0")
 from gi.repository import Gst, GstRtsp, GstRtspServer
 Gst.init(None)
-sys.exit(0 if all(Gst.ElementFactory.find(e) for e in ("videotestsrc", "x264enc", "rtph264pay")) else 1)
+sys.exit(0 if all(Gst.ElementFactory.find(e) for e in ("videotestsrc", "x264enc", "rtph264pay", "qtdemux", "rtpmp4vpay")) else 1)
 PY
 
 exec "$python" "$here/rtsp_whole_process.py" --viewer "$viewer" "$@"

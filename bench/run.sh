@@ -86,6 +86,9 @@ for transport in tcp udp; do
   bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" --transport "$transport" ||
     echo "RTSP whole-process benchmark ($transport) failed"
 done
+# MPEG-4 through GStreamer's HTTP tunnel, as a 720p camera sends it.
+bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" --transport http --width 1280 --height 720 \
+  --fps 25 --gop 25 --kbps 3000 || echo "RTSP whole-process benchmark (http) failed"
 
 # Recording: the recorder writing a minute of 1080p H.264 and of 720p JPEG beside FFmpeg copying
 # the same files into AVIs, then what --record costs a whole viewer. A skipped run leaves no file.

@@ -132,6 +132,11 @@ const std::map<std::string, Setter>& valueOptions() {
          s.rtsp.multicastSessionConnection = v == "session";
          return v == "session" || v == "media";
        }},
+      {"--multicast-sdp",
+       [](auto& s, const std::string& v) {
+         s.rtsp.multicastCommonDescription = v == "common";
+         return v == "common" || v == "vexa";
+       }},
       {"--audio",
        [](auto& s, const std::string& v) {
          const auto codec = audioCodecByOptionName(v);
@@ -315,6 +320,9 @@ std::string usageText() {
          "  --multicast-port N    the first stream's video port (15000); the others follow two\n"
          "                        apart, the sound after them\n"
          "  --multicast-connection session|media  where the group's c= line goes (media)\n"
+         "  --multicast-sdp vexa|common  common: described as other such senders do, the group\n"
+         "                        at session level, config= in lower case ending in ';', the\n"
+         "                        sound in each stream's description and no \"/audio\" (vexa)\n"
          "  --dump-video FILE     write every video picture sent, as encoded, to FILE: JPEG\n"
          "                        pictures, H.264 units in Annex B or MPEG-4 VOPs after their\n"
          "                        configuration, back to back,\n"

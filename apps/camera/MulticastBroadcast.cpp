@@ -1,6 +1,7 @@
 #include "camera/MulticastBroadcast.h"
 
 #include <algorithm>
+#include <cctype>
 #include <random>
 #include <sstream>
 
@@ -37,8 +38,30 @@ bool startsWith(const std::string& line, std::string_view prefix) {
   return line.compare(0, prefix.size(), prefix) == 0;
 }
 
+constexpr std::string_view kFmtp = "a=fmtp:";
+constexpr std::string_view kConfigKey = "config=";
+
 std::string connectionLine(const RtspServerOptions& options) {
   return "c=IN IP4 " + options.multicastGroup + "/0";
+}
+
+bool sessionConnection(const RtspServerOptions& options) {
+  return options.multicastSessionConnection || options.multicastCommonDescription;
+}
+
+// Other senders write the MPEG-4 configuration in lower case and end it with ';'.
+std::string commonConfigSpelling(std::string line) {
+  const size_t key = line.find(kConfigKey);
+  if (!startsWith(line, kFmtp) || key == std::string::npos) return line;
+  size_t end = line.find(';', key);
+  if (end == std::string::npos) {
+    end = line.size();
+    line.push_back(';');
+  }
+  for (size_t i = key + kConfigKey.size(); i < end; ++i) {
+    line[i] = char(std::tolower(static_cast<unsigned char>(line[i])));
+  }
+  return line;
 }
 
 // One media section of a description as sent to the group: its port, then the group's connection
@@ -50,9 +73,12 @@ void appendSection(std::string& out, const std::vector<std::string>& section, ui
     media.replace(zero, kPortZero.size(), " " + std::to_string(port) + " ");
   }
   out.append(media).append(kLineEnd);
-  if (!options.multicastSessionConnection) out.append(connectionLine(options)).append(kLineEnd);
+  if (!sessionConnection(options)) out.append(connectionLine(options)).append(kLineEnd);
   out.append(kBandwidthLine).append(kLineEnd);
-  for (size_t i = 1; i < section.size(); ++i) out.append(section[i]).append(kLineEnd);
+  for (size_t i = 1; i < section.size(); ++i) {
+    out.append(options.multicastCommonDescription ? commonConfigSpelling(section[i]) : section[i])
+        .append(kLineEnd);
+  }
 }
 
 struct Parts {
@@ -70,7 +96,7 @@ Parts partsOf(const std::string& description, const RtspServerOptions& options) 
     if (section != nullptr) {
       section->push_back(line);
     } else if (line == kUnboundConnection) {
-      if (options.multicastSessionConnection) parts.session += connectionLine(options) + "\r\n";
+      if (sessionConnection(options)) parts.session += connectionLine(options) + "\r\n";
     } else {
       parts.session.append(line).append(kLineEnd);
     }
@@ -96,7 +122,9 @@ void describeForGroup(std::vector<StreamDefinition>& streams, const RtspServerOp
     if (!parts.video.empty()) {
       appendSection(stream.description, parts.video, ports.videoPort(i), options);
     }
-    if (audioDescription.empty() && !parts.audio.empty()) {
+    if (options.multicastCommonDescription && !parts.audio.empty()) {
+      appendSection(stream.description, parts.audio, ports.audioPort(streamCount), options);
+    } else if (audioDescription.empty() && !parts.audio.empty()) {
       audioDescription = parts.session;
       appendSection(audioDescription, parts.audio, ports.audioPort(streamCount), options);
     }

@@ -26,7 +26,8 @@ struct MulticastPorts {
 
 // Rewrites the camera's descriptions for a group: each stream's own names its video port and the
 // group (on a session-level or a media-level connection line) without its audio; the added
-// "audio" stream describes the shared audio alone.
+// "audio" stream describes the shared audio alone. In the common style the audio stays in each
+// stream's description and no "audio" stream is added.
 void describeForGroup(std::vector<StreamDefinition>& streams, const RtspServerOptions& options);
 
 // Sends every stream to the group from start to stop, whether anyone listens or not, as cameras

@@ -65,6 +65,10 @@ struct RtspServerOptions {
   std::string multicastGroup;
   uint16_t multicastPort = 15000;  // the first stream's video; the others follow two apart
   bool multicastSessionConnection = false;  // the group on a session-level connection line
+  // Describes the group as other senders of this kind do: the group at session level, the
+  // configuration in lower case ending in ';', the sound in the stream's own description and no
+  // "/audio" description.
+  bool multicastCommonDescription = false;
   std::optional<FisheyeSettings> fisheye;  // every stream's pictures lie on a room's floor, seen
                                            // through it
 };

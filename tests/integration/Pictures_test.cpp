@@ -133,17 +133,29 @@ TEST_F(EveryRoad, StoppingAndDestroyingWhileStreamingIsCleanAndAnUnknownPathStay
   EXPECT_LE(site->GetFrameNumber(), frames + 1);
 }
 
-// The tunnel carries the credentials on both of its connections; a wrong password opens none.
-TEST_F(EveryRoad, TheTunnelPlaysOnlyWithTheRightPassword) {
+// The tunnel carries the credentials on both of its connections, and its receiver reports, sent
+// on the POST alone, keep the session alive past its time-out; a wrong password opens nothing.
+TEST_F(EveryRoad, TheTunnelOutlivesItsSessionTimeoutOnlyWithTheRightPassword) {
+  constexpr int kSessionTimeoutSeconds = 3;
+  constexpr int kPlayedMs = 10000;
   auto [rtsp, unused] = test::serverOptions({.width = kWidth, .height = kHeight, .fps = kFps});
   rtsp.user = "viewer";
   rtsp.password = "secret";
+  rtsp.sessionTimeoutSeconds = kSessionTimeoutSeconds;
+  rtsp.senderReportIntervalMs = 200;
   rtspServer = std::make_unique<camera::RtspServer>(rtsp);
   ASSERT_TRUE(rtspServer->start()) << rtspServer->lastError();
-  auto site = playSite(IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_JPEG, "/jpeg", "viewer", "secret");
+  auto site = playSite(IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_MPEG4, "/mpeg4", "viewer", "secret");
   ASSERT_TRUE(eventually([&] { return site->GetFrameNumber() >= 1; }));
+  platform::sleepMs(kPlayedMs);
+  const uint32_t frames = site->GetFrameNumber();
+  EXPECT_TRUE(eventually([&] { return site->GetFrameNumber() > frames; }));
+  EXPECT_FALSE(site->failure().has_value());
+  EXPECT_GT(rtspServer->receiverReportsReceived(), 0u);
+  EXPECT_EQ(rtspServer->postedFrames(), rtspServer->receiverReportsReceived());
+  EXPECT_EQ(rtspServer->droppedGetBytes(), 0u);
   site->Stop();
-  auto dark = playSite(IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_JPEG, "/jpeg", "viewer", "wrong");
+  auto dark = playSite(IPCAMERA_VIDEO_MODEL_RTSP_OVER_HTTP_MPEG4, "/mpeg4", "viewer", "wrong");
   EXPECT_TRUE(eventually([&] { return dark->failure().has_value(); }));
   EXPECT_EQ(dark->GetFrameNumber(), 0u);
   dark->Stop();

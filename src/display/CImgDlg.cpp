@@ -69,6 +69,7 @@ void CImgDlg::drawCycle() {
   const uint32_t now = loop_.clock().tickCount();
   const uint32_t frameNumber = view_->GetFrameNumber();
   if (frameNumber == 0) {
+    shownRgbPicture_ = -1;  // a new stream counts its decodes from the start
     paintBackground();
     return;
   }
@@ -76,6 +77,8 @@ void CImgDlg::drawCycle() {
   bool fetched = false;
   if (frameNumber != lastDrawnFrame_) {
     ++framesDrawn_;
+    fetched = fetchPicture(frameNumber);
+  } else if (rgbPictureAwaited_) {
     fetched = fetchPicture(frameNumber);
   }
   const bool prepared = preparePicture(fetched);
@@ -137,14 +140,25 @@ bool CImgDlg::fetchDecodedFrame(uint32_t frameNumber) {
   return true;
 }
 
+// The frame number counts pictures as they arrive and the decode lands a little later: until it
+// does, each cycle looks again (without copying), so that a picture shows as soon as it is
+// decoded rather than when the next one arrives.
 bool CImgDlg::fetchRgbPicture(uint32_t frameNumber) {
   lastDrawnFrame_ = frameNumber;
+  rgbPictureAwaited_ = false;
   if (!view_->LockCurImage(false)) return false;
   BITMAPINFOHEADER header{};
+  const int32_t decoded = view_->GetMpeg4Frame(nullptr, nullptr, &header);
+  if (decoded == -1 || decoded == shownRgbPicture_) {
+    view_->UnlockCurImage();
+    rgbPictureAwaited_ = true;
+    return false;
+  }
   int32_t size = int32_t(kDisplayPictureBytes);
   const int32_t result = view_->GetMpeg4Frame(sparePicture_.get(), &size, &header);
   view_->UnlockCurImage();
   if (result == -1 || !fitsBuffer(header, kDisplayPictureBytes)) return false;
+  shownRgbPicture_ = result;
   std::swap(picture_, sparePicture_);
   acceptPicture(header, picture_.get());
   return true;

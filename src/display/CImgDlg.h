@@ -254,6 +254,10 @@ class CImgDlg {
   uint64_t pictureId_ = 0;
 
   uint32_t lastDrawnFrame_ = 0;
+  // The MPEG-4 path: the decoded count of the picture shown, and whether an arrival still waits
+  // for its decode.
+  int32_t shownRgbPicture_ = -1;
+  bool rgbPictureAwaited_ = false;
   uint32_t lastSeenFrame_ = 0;
   uint32_t framesDrawn_ = 0;
   uint32_t framesArrived_ = 0;

@@ -262,10 +262,20 @@ TEST_F(CImgDlgTest, FailedFetchOrDecodeKeepsTheShownPicture) {
                        int(window.pictureHeader().biWidth)),
             std::tuple(0x00, 0xFF, 64));
 
+  // The second arrival's decode lands later: it is shown at once, not with the next arrival.
+  view.fetchResult = 0;
+  view.mpeg4DecodeBehind = true;
+  view.picture = Picture::solid(64, 48, kGreen);
+  run(5);
+  EXPECT_EQ(window.pictureBits()[1], 0x00);
+  view.mpeg4DecodeBehind = false;
+  run(5);
+  EXPECT_EQ(window.pictureBits()[1], 0xFF);
+
   view.mpeg4 = false;
   failDecoding = true;
   showJpeg(kGreen, 32, 32);
-  EXPECT_EQ(std::tuple(decodes, window.pictureBits()[2], int(window.pictureHeader().biWidth)),
+  EXPECT_EQ(std::tuple(decodes, window.pictureBits()[1], int(window.pictureHeader().biWidth)),
             std::tuple(1, 0xFF, 64));
 }
 

@@ -32,7 +32,7 @@ class OnePictureView final : public StreamView {
   int32_t LendH264Frame(PictureLease*, BITMAPINFOHEADER*) override { return -1; }
   int32_t GetMpeg4Frame(uint8_t* image, int32_t*, BITMAPINFOHEADER* info) override {
     *info = picture.header;
-    std::memcpy(image, picture.bits.data(), picture.bits.size());
+    if (image != nullptr) std::memcpy(image, picture.bits.data(), picture.bits.size());
     return 0;
   }
   StreamFigures readFigures() override { return {}; }

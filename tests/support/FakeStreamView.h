@@ -20,6 +20,7 @@ class FakeStreamView final : public StreamView {
   int lockCalls = 0, fetchCalls = 0, stops = 0, restarts = 0;
   Picture picture;            // what the H.264 and MPEG-4 paths deliver
   int32_t fetchResult = 0;    // their frame index, -1 for no picture
+  bool mpeg4DecodeBehind = false;  // the MPEG-4 decode has not caught up with the last arrival
   std::vector<uint8_t> jpeg;  // what the JPEG path delivers
   PictureExchange decoded{size_t(1) << 16};
   StreamFigures figures;
@@ -46,7 +47,10 @@ class FakeStreamView final : public StreamView {
   }
   // The window borrows H.264 pictures (LendH264Frame) rather than copying them.
   int32_t GetH264Frame(uint8_t*, int32_t*, BITMAPINFOHEADER*) override { return -1; }
+  // Counts decodes as the frame number counts arrivals; a null image only asks for the count.
   int32_t GetMpeg4Frame(uint8_t* image, int32_t* size, BITMAPINFOHEADER* info) override {
+    const int32_t decoded = int32_t(frameNumber) - (mpeg4DecodeBehind ? 1 : 0);
+    if (image == nullptr) return fetchResult == -1 || decoded == 0 ? -1 : decoded;
     ++fetchCalls;
     if (fetchResult == -1) {
       // A failing source may still have scribbled over the buffer.
@@ -55,7 +59,7 @@ class FakeStreamView final : public StreamView {
     }
     *info = picture.header;
     std::memcpy(image, picture.bits.data(), picture.bits.size());
-    return fetchResult;
+    return decoded;
   }
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override {
     ++fetchCalls;

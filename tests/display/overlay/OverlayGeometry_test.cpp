@@ -93,8 +93,8 @@ TEST(OverlayGeometry, EachRowOfTheGridTable) {
     const OverlayGeometry g = computeOverlayGeometry(c.type, c.kind, c.width, c.height, 0);
     EXPECT_EQ(std::tuple(g.spaceWidth, g.spaceHeight, g.gridCols, g.gridRows, g.visibleCols,
                          g.visibleRows, g.offsetX, g.offsetY, g.odd, g.marginCell),
-              std::tuple(c.spaceW, c.spaceH, c.gridC, c.gridR, c.visC, c.visR, c.offX, c.offY, c.odd,
-                         c.marginCell));
+              std::tuple(c.spaceW, c.spaceH, c.gridC, c.gridR, c.visC, c.visR, c.offX, c.offY,
+                         c.odd, c.marginCell));
     EXPECT_EQ(g.setsOrigin, c.originX != kNone);
     if (g.setsOrigin) EXPECT_EQ(std::pair(g.originX, g.originY), std::pair(c.originX, c.originY));
     EXPECT_TRUE(g.usable());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vexa {
@@ -40,11 +41,9 @@ TEST(StreamAddress, SplitsHostPortAndPathAndResolvesOnlyNames) {
       asked.push_back(name);
       return std::string(c.resolvesTo);
     });
-    EXPECT_EQ(config.host, c.host) << c.address;
-    EXPECT_EQ(config.httpPort, c.httpPort) << c.address;
-    EXPECT_EQ(config.rtspPort, c.rtspPort) << c.address;
-    EXPECT_EQ(config.path, c.path) << c.address;
-    EXPECT_EQ(asked, c.asked) << c.address;
+    EXPECT_EQ(std::tuple(config.host, config.httpPort, config.rtspPort, config.path, asked),
+              std::tuple(c.host, c.httpPort, c.rtspPort, c.path, c.asked))
+        << c.address;
   }
 }
 
@@ -54,10 +53,8 @@ TEST(StreamAddress, CredentialsInTheAddressAreTheCamerasAndLeaveTheHost) {
   applyStreamAddress("10.0.0.2:8554/h264", config, nullptr);
   EXPECT_EQ(config.userName, "kept");
   applyStreamAddress("rtsp://admin:s%40cret:x@10.0.0.2:8554/h264", config, nullptr);
-  EXPECT_EQ(config.userName, "admin");
-  EXPECT_EQ(config.password, "s@cret:x");
-  EXPECT_EQ(config.host, "10.0.0.2");
-  EXPECT_EQ(config.rtspPort, 8554);
+  EXPECT_EQ(std::tuple(config.userName, config.password, config.host, config.rtspPort),
+            std::tuple("admin", "s@cret:x", "10.0.0.2", 8554));
 }
 
 TEST(StreamAddress, TheNextAddressDoesNotKeepTheEarlierPath) {

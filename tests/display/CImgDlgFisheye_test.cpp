@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "display/CImgDlg.h"
@@ -65,8 +64,8 @@ TEST_F(CImgDlgFisheyeTest, ClickAndWheelSteerTheViewAndTheSnapshotIsDewarped) {
   window.SetFisheyeMode("PTZ");
   deliver(test::smoothPicture(1920, 1080));
   // The video rectangle (2, 2, 316, 236): the view's picture reaches its far corner.
-  EXPECT_EQ(int(window.pictureHeader().biWidth), 318);
-  EXPECT_EQ(int(window.pictureHeader().biHeight), 238);
+  EXPECT_EQ(std::pair(int(window.pictureHeader().biWidth), int(window.pictureHeader().biHeight)),
+            std::pair(318, 238));
   const std::vector<uint32_t> before = shown();
   const int fetches = view.fetchCalls;
   window.onLeftButtonDown(60, 50);
@@ -92,9 +91,9 @@ TEST_F(CImgDlgFisheyeTest, CalibrationIsServedInTheNextDrawCycle) {
   window.FishEyeCalibrate();
   deliver(test::discPicture(1280, 720, 600, 350, 640));
   const FisheyeCircle circle = window.fisheyeCalibration();
-  EXPECT_LE(std::abs(circle.centreX - 600), 1);
-  EXPECT_LE(std::abs(circle.centreY - 350), 1);
-  EXPECT_LE(std::abs(circle.diameter - 640), 2);
+  EXPECT_NEAR(circle.centreX, 600, 1);
+  EXPECT_NEAR(circle.centreY, 350, 1);
+  EXPECT_NEAR(circle.diameter, 640, 2);
 }
 
 }  // namespace

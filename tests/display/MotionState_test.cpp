@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "display/MotionValues.h"
@@ -47,9 +48,9 @@ TEST(MotionValues, ValuesAreTheLastTwoDigitsBeforeEachDelimiterWhereverTheReadsS
     const std::string_view text = c.text;
     for (size_t split = 0; split <= text.size(); ++split) {
       const MotionValues::Taken taken = parsed(text, split);
-      EXPECT_EQ(taken.levels, c.levels) << text << " split at " << split;
-      EXPECT_EQ(taken.threshold, c.threshold) << text << " split at " << split;
-      EXPECT_EQ(taken.active, c.active) << text << " split at " << split;
+      EXPECT_EQ(std::tuple(taken.levels, taken.threshold, taken.active),
+                std::tuple(c.levels, c.threshold, c.active))
+          << text << " split at " << split;
     }
   }
 }

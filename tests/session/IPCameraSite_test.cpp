@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <tuple>
 
 namespace vexa {
 namespace {
@@ -19,15 +20,13 @@ StreamConfig configFor(uint32_t model) {
 
 TEST(IPCameraSite, TakesTheBlockOfTenPortsOfItsSlotThatItsModelUses) {
   IPCameraSite udp(configFor(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264), 2);
-  EXPECT_EQ(udp.config().videoRtpPort, 6110);
-  EXPECT_EQ(udp.config().videoRtcpPort, 6111);
-  EXPECT_EQ(udp.config().audioRtpPort, 6115);
-  EXPECT_EQ(udp.config().audioRtcpPort, 6116);
-  EXPECT_EQ(udp.config().fifthPort, 6118);
+  const StreamConfig& u = udp.config();
+  EXPECT_EQ(std::tuple(u.videoRtpPort, u.videoRtcpPort, u.audioRtpPort, u.audioRtcpPort,
+                       u.fifthPort),
+            std::tuple(6110, 6111, 6115, 6116, 6118));
   IPCameraSite mjpeg(configFor(IPCAMERA_VIDEO_MODEL_HTTP_MJPEG), 3);
-  EXPECT_EQ(mjpeg.config().videoRtpPort, 6120);
-  EXPECT_EQ(mjpeg.config().videoRtcpPort, 6121);
-  EXPECT_EQ(mjpeg.config().audioRtpPort, 0);
+  const StreamConfig& m = mjpeg.config();
+  EXPECT_EQ(std::tuple(m.videoRtpPort, m.videoRtcpPort, m.audioRtpPort), std::tuple(6120, 6121, 0));
 }
 
 TEST(IPCameraSite, ModelsWithoutHandlerConstructPlayAndStopAsNoOps) {

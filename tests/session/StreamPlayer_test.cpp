@@ -83,14 +83,12 @@ TEST_F(MarkerFolder, ForwardersAnswerWithoutASite) {
   const uint8_t* data = reinterpret_cast<const uint8_t*>(1);
   int32_t length = 99;
   EXPECT_TRUE(player.GetJpegFrame(&data, &length));
-  EXPECT_EQ(data, nullptr);
-  EXPECT_EQ(length, 0);
-  EXPECT_EQ(player.GetMpeg4Frame(nullptr, nullptr, nullptr), 1);
-  EXPECT_EQ(player.GetH264Frame(nullptr, nullptr, nullptr), -1);
-  EXPECT_EQ(player.LendH264Frame(nullptr, nullptr), -1);
-  EXPECT_TRUE(player.IsH264Model());
-  EXPECT_TRUE(player.IsMpeg4Model());
-  EXPECT_TRUE(player.muted());
+  EXPECT_EQ(std::pair(data, length), (std::pair<const uint8_t*, int32_t>(nullptr, 0)));
+  EXPECT_EQ(std::tuple(player.GetMpeg4Frame(nullptr, nullptr, nullptr),
+                       player.GetH264Frame(nullptr, nullptr, nullptr),
+                       player.LendH264Frame(nullptr, nullptr)),
+            std::tuple(1, -1, -1));
+  EXPECT_TRUE(player.IsH264Model() && player.IsMpeg4Model() && player.muted());
 }
 
 TEST_F(MarkerFolder, MuteReachesTheSite) {

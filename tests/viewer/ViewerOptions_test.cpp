@@ -15,22 +15,13 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
        "--motion-snapshot", "m.png", "--ptz", "--http-port", "8081", "127.0.0.1:8008"});
   ASSERT_EQ(result.error, "");
   const ViewerOptions& o = result.options;
-  EXPECT_EQ(o.protocol, 2u);
-  EXPECT_EQ(o.user, "admin");
-  EXPECT_EQ(o.password, "1234");
-  EXPECT_EQ(o.displayMode, "REALSIZE");
-  EXPECT_TRUE(o.fullscreen);
-  EXPECT_TRUE(o.headless);
-  EXPECT_DOUBLE_EQ(*o.durationSeconds, 2.5);
-  EXPECT_EQ(o.snapshotPath, "/tmp/s.png");
-  EXPECT_TRUE(o.stats);
-  EXPECT_TRUE(o.reportPictures);
-  EXPECT_TRUE(o.mute);
-  EXPECT_TRUE(o.paintOffscreen);
+  EXPECT_EQ(std::tuple(o.protocol, o.user, o.password, o.displayMode, *o.durationSeconds,
+                       o.snapshotPath, o.motionPort, o.motionSnapshotPath, o.address),
+            std::tuple(2u, "admin", "1234", "REALSIZE", 2.5, "/tmp/s.png", 6000, "m.png",
+                       "127.0.0.1:8008"));
+  EXPECT_TRUE(o.fullscreen && o.headless && o.stats && o.reportPictures && o.mute &&
+              o.paintOffscreen);
   EXPECT_TRUE(o.motion) << "a motion snapshot needs the graph";
-  EXPECT_EQ(o.motionPort, 6000);
-  EXPECT_EQ(o.motionSnapshotPath, "m.png");
-  EXPECT_EQ(o.address, "127.0.0.1:8008");
   EXPECT_EQ(std::tuple(o.ptz, o.model, o.httpPort), std::tuple(true, "TQ330", 8081));
   const ParseResult named = parseViewerOptions({"--model", "TQ320", "--ptz", "a"});
   EXPECT_EQ(named.options.model, "TQ320");
@@ -52,16 +43,11 @@ TEST(ViewerOptions, ReadsEveryOptionAndTheAddress) {
 TEST(ViewerOptions, DefaultsToModelOneStretchedUntilClosedAndHelpNeedsNoAddress) {
   const ParseResult result = parseViewerOptions({"camera.local"});
   ASSERT_EQ(result.error, "");
-  EXPECT_EQ(result.options.protocol, 1u);
-  EXPECT_EQ(result.options.displayMode, "STRETCH");
-  EXPECT_FALSE(result.options.durationSeconds.has_value());
-  EXPECT_FALSE(result.options.headless);
-  EXPECT_FALSE(result.options.mute) << "sound plays unless asked otherwise";
-  EXPECT_FALSE(result.options.reportPictures);
-  EXPECT_EQ(std::tuple(result.options.ptz, result.options.model, result.options.httpPort),
-            std::tuple(false, "", 80));
-  EXPECT_FALSE(result.options.motion);
-  EXPECT_EQ(result.options.motionPort, 5656);
+  const ViewerOptions& o = result.options;
+  EXPECT_EQ(std::tuple(o.protocol, o.displayMode, o.durationSeconds.has_value(), o.headless,
+                       o.reportPictures, o.ptz, o.model, o.httpPort, o.motion, o.motionPort),
+            std::tuple(1u, "STRETCH", false, false, false, false, "", 80, false, 5656));
+  EXPECT_FALSE(o.mute) << "sound plays unless asked otherwise";
   const ParseResult help = parseViewerOptions({"--help"});
   EXPECT_EQ(help.error, "");
   EXPECT_TRUE(help.options.help);

@@ -35,8 +35,7 @@ TEST(FisheyeEngine, ModeFromTextAndFullScreenTwinKeepTheViews) {
     engine.view(0) = {123, 40, 5};
     engine.setFullScreen(true);
     EXPECT_EQ(engine.mode(), mode == 0 ? 0 : mode + 1);
-    EXPECT_EQ(engine.view(0).pan, 123);
-    EXPECT_EQ(engine.view(0).zoomIndex, 5);
+    EXPECT_EQ(std::pair(engine.view(0).pan, engine.view(0).zoomIndex), std::pair(123, 5));
     engine.view(0).tilt = 60;
     engine.setFullScreen(false);
     EXPECT_EQ(engine.mode(), mode);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "display/overlay/OverlayProfile.h"
 
@@ -90,21 +91,12 @@ TEST(OverlayGeometry, EachRowOfTheGridTable) {
     SCOPED_TRACE(testing::Message()
                  << "type " << c.type << " kind " << c.kind << " " << c.width << "x" << c.height);
     const OverlayGeometry g = computeOverlayGeometry(c.type, c.kind, c.width, c.height, 0);
-    EXPECT_EQ(g.spaceWidth, c.spaceW);
-    EXPECT_EQ(g.spaceHeight, c.spaceH);
-    EXPECT_EQ(g.gridCols, c.gridC);
-    EXPECT_EQ(g.gridRows, c.gridR);
-    EXPECT_EQ(g.visibleCols, c.visC);
-    EXPECT_EQ(g.visibleRows, c.visR);
-    EXPECT_EQ(g.offsetX, c.offX);
-    EXPECT_EQ(g.offsetY, c.offY);
-    EXPECT_EQ(g.odd, c.odd);
+    EXPECT_EQ(std::tuple(g.spaceWidth, g.spaceHeight, g.gridCols, g.gridRows, g.visibleCols,
+                         g.visibleRows, g.offsetX, g.offsetY, g.odd, g.marginCell),
+              std::tuple(c.spaceW, c.spaceH, c.gridC, c.gridR, c.visC, c.visR, c.offX, c.offY,
+                         c.odd, c.marginCell));
     EXPECT_EQ(g.setsOrigin, c.originX != kNone);
-    if (g.setsOrigin) {
-      EXPECT_EQ(g.originX, c.originX);
-      EXPECT_EQ(g.originY, c.originY);
-    }
-    EXPECT_EQ(g.marginCell, c.marginCell);
+    if (g.setsOrigin) EXPECT_EQ(std::pair(g.originX, g.originY), std::pair(c.originX, c.originY));
     EXPECT_TRUE(g.usable());
   }
 }

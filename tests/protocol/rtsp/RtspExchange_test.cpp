@@ -79,9 +79,8 @@ TEST_F(Exchange, RedirectsAreFollowedAFewTimesCarryingCredentialsOnlyToTheSameHo
     EXPECT_EQ(judge(describe(0), answer("301 Moved Permanently", 0, std::string("Location: ") + c.location + "\r\n")),
               c.next) << c.location;
     if (c.next != Next::kRedirect) continue;
-    EXPECT_EQ(exchange.redirectTarget().host, c.host);
-    EXPECT_EQ(exchange.redirectTarget().port, c.port);
-    EXPECT_EQ(exchange.redirectTarget().url, c.url);
+    const auto& target = exchange.redirectTarget();
+    EXPECT_EQ(std::tuple(target.host, target.port, target.url), std::tuple(c.host, c.port, c.url));
     EXPECT_EQ(judge(describe(1), answer("401 Unauthorized", 1, kDigestChallenge)),
               c.credentialsKept ? Next::kRetry : Next::kFail) << c.location;
     exchange.judge(answer("200 OK", 1));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "protocol/rtsp/SessionDescription.h"
 
 namespace vexa {
@@ -29,10 +31,8 @@ TEST(RtspAnswer, IsReadTheSameWhateverItsLineEndsAndOnlyOnceWhole) {
     }
     const std::optional<RtspAnswer> answer = readRtspAnswer(text);
     ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->length, whole);
-    EXPECT_EQ(answer->statusCode, 200);
-    EXPECT_EQ(answer->statusLine, "RTSP/1.0 200 OK");
-    EXPECT_EQ(answer->cseq, 4u);
+    EXPECT_EQ(std::tuple(answer->length, answer->statusCode, answer->statusLine, answer->cseq),
+              std::tuple(whole, 200, "RTSP/1.0 200 OK", 4u));
     // The description gives the same tracks as written with CR LF.
     StreamConfig config;
     const SessionDescription description = readSessionDescription(answer->text(), config, {});

@@ -151,9 +151,7 @@ TEST_F(TunnelTest, AnswersOnTheGetDriveTheDialogueAndReportsGoOnThePost) {
   // One 56-byte frame, one Base64 text of 76 characters.
   const std::vector<uint8_t> report = base64::decode(post.received().substr(before));
   ASSERT_EQ(report.size(), 56u);
-  EXPECT_EQ(report[0], '$');
-  EXPECT_EQ(report[1], 1);
-  EXPECT_EQ(report[3], 52);
+  EXPECT_EQ(std::tuple(report[0], report[1], report[3]), std::tuple('$', 1, 52));
   // Nothing but the GET request ever went on the GET.
   session->Stop();
   server.peer.receiveUntilClosed();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vexa {
@@ -61,20 +62,15 @@ Bytes pps(const StreamConfig& c) {
 
 TEST(SessionDescription, ReadsVideoAndAudioSectionsOfTheInterleavedFamily) {
   const Reading r = read(kH264Answer);
-  EXPECT_EQ(r.result.contentBase, "rtsp://192.0.2.10/h264/");
-  EXPECT_EQ(r.result.videoControl, "trackID=1");
-  EXPECT_EQ(r.result.audioControl, "trackID=2");
-  EXPECT_EQ(r.result.codecConfigText, "Z0IAHpWoKA9k,aM48gA==");
-  EXPECT_EQ(r.result.audioCodecIndex, kAudioIndexPcmu);
+  EXPECT_EQ(std::tuple(r.result.contentBase, r.result.videoControl, r.result.audioControl,
+                       r.result.codecConfigText, r.result.audioCodecIndex),
+            std::tuple("rtsp://192.0.2.10/h264/", "trackID=1", "trackID=2", "Z0IAHpWoKA9k,aM48gA==",
+                       kAudioIndexPcmu));
   // cliprect 0,0,480,640: third minus first, fourth minus second.
-  EXPECT_EQ(r.config.width, 480u);
-  EXPECT_EQ(r.config.height, 640u);
-  EXPECT_EQ(r.config.frameRate, 30u);
-  EXPECT_EQ(r.config.audioCodec, kAudioCodecPcmu);
-  EXPECT_EQ(r.config.hasVideo, 1);
-  EXPECT_EQ(r.config.hasAudio, 1);
-  EXPECT_EQ(sps(r.config), kSps);
-  EXPECT_EQ(pps(r.config), kPps);
+  EXPECT_EQ(std::tuple(r.config.width, r.config.height, r.config.frameRate, r.config.audioCodec,
+                       r.config.hasVideo, r.config.hasAudio),
+            std::tuple(480u, 640u, 30u, kAudioCodecPcmu, 1, 1));
+  EXPECT_EQ(std::pair(sps(r.config), pps(r.config)), std::pair(kSps, kPps));
   EXPECT_EQ(r.config.audioMediaPort, 0) << "only IPCameraSocket reads the audio port";
 }
 
@@ -92,22 +88,20 @@ TEST(SessionDescription, MediaSearchPassesOverAudioBeforeVideoAndReadsOnIntoLate
   const Reading r =
       read(withHeader("m=audio 0 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000\r\na=control:trackID=2\r\n"
                       "m=video 0 RTP/AVP 26\r\na=control:trackID=1\r\n"));
-  EXPECT_EQ(r.config.hasVideo, 1);
-  EXPECT_EQ(r.config.hasAudio, 0);
-  EXPECT_EQ(r.result.videoControl, "trackID=1");
-  EXPECT_EQ(r.result.audioControl, "");
+  EXPECT_EQ(std::tuple(r.config.hasVideo, r.config.hasAudio, r.result.videoControl,
+                       r.result.audioControl),
+            std::tuple(1, 0, "trackID=1", ""));
   EXPECT_EQ(r.config.audioCodec, kAudioCodecPcma) << "the default, untouched";
   EXPECT_FALSE(r.result.audioCodecIndex);
   // An attribute missing from the video section is taken from a later one.
   const Reading later =
       read(withHeader("m=video 0 RTP/AVP 26\r\na=rtpmap:26 JPEG/90000\r\n"
                       "m=audio 0 RTP/AVP 0\r\na=control:trackID=2\r\n"));
-  EXPECT_EQ(later.result.videoControl, "trackID=2");
-  EXPECT_EQ(later.result.audioControl, "trackID=2");
+  EXPECT_EQ(std::tuple(later.result.videoControl, later.result.audioControl),
+            std::tuple("trackID=2", "trackID=2"));
   for (const std::string_view body : {"v=0\r\ns=none\r\n", "m=application 0 RTP/AVP 107\r\n"}) {
     const Reading r = read(withHeader(body));
-    EXPECT_EQ(r.config.hasVideo, 0) << body;
-    EXPECT_EQ(r.config.hasAudio, 0) << body;
+    EXPECT_EQ(std::tuple(r.config.hasVideo, r.config.hasAudio), std::tuple(0, 0)) << body;
   }
 }
 

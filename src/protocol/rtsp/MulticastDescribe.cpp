@@ -7,6 +7,7 @@
 #include "protocol/HeaderFields.h"
 #include "protocol/auth/Authenticator.h"
 #include "protocol/rtsp/RtspRequests.h"
+#include "protocol/rtsp/SessionDescription.h"
 
 namespace vexa::rtsp {
 
@@ -140,6 +141,7 @@ MulticastReadAction MulticastDescribeReading::onAnswer(std::string_view answer, 
 }
 
 MulticastReadAction MulticastDescribeReading::keepVideo(std::string_view answer) {
+  contentBase_ = readContentBase(answer.substr(0, answer.find(kHeadEnd) + kLineEnd.size()));
   const std::string body = bodyOf(answer);
   const size_t at = findLineStart(body, kVideoMedia);
   if (at != std::string::npos) {

@@ -42,6 +42,8 @@ class MulticastDescribeReading {
 
   MulticastDescribeStep step() const { return step_; }
   const std::string& descriptionText() const { return descriptionText_; }
+  // The video answer's Content-Base (trimmed; empty when it has none), for SETUP's URLs.
+  const std::string& contentBase() const { return contentBase_; }
 
  private:
   MulticastReadAction onAnswer(std::string_view answer, bool success);
@@ -53,6 +55,7 @@ class MulticastDescribeReading {
   MulticastDescribeStep step_ = MulticastDescribeStep::kVideo;
   std::string received_;
   std::string descriptionText_;
+  std::string contentBase_;
   bool videoRefused_ = false;  // a non-200 video answer: silent until Stop
 };
 

@@ -65,6 +65,10 @@ struct RtspServerOptions {
   std::string multicastGroup;
   uint16_t multicastPort = 15000;  // the first stream's video; the others follow two apart
   bool multicastSessionConnection = false;  // the group on a session-level connection line
+  // With multicastGroup: the descriptions name no group (port 0, "c=IN IP4 0.0.0.0"), as
+  // standard servers write them; a SETUP asking for multicast is told the group and the stream's
+  // ports, and the session sends to the group from PLAY until TEARDOWN or its time-out.
+  bool multicastSetup = false;
   std::optional<FisheyeSettings> fisheye;  // every stream's pictures lie on a room's floor, seen
                                            // through it
 };

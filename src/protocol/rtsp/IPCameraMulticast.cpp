@@ -38,6 +38,8 @@ bool IPCamera_Multicast_Handler::Play() {
   {
     std::lock_guard lock(readingLock_);
     reading_ = rtsp::MulticastDescribeReading(config_->model);
+    describeAuth_.setCredentials({config_->userName, config_->password});
+    describeChallenged_ = false;
     setup_.reset();
     videoAsked_ = false;
     description_ = {};
@@ -62,7 +64,7 @@ void IPCamera_Multicast_Handler::onWrite() {
   // The write step also runs after a send blocked; the video is asked for once.
   if (videoAsked_ || config_ == nullptr) return;
   videoAsked_ = true;
-  worker_.sendAll(rtsp::multicastVideoDescribe(*config_));
+  worker_.sendAll(describeRequest(rtsp::MulticastDescribeStep::kVideo));
 }
 
 void IPCamera_Multicast_Handler::onTick() {
@@ -97,20 +99,47 @@ void IPCamera_Multicast_Handler::readDescriptions() {
   const std::string text(received.text());
   // The reading keeps what it waits on; the rest belongs to no request of ours.
   received.clear();
-  switch (reading_.onReceived(text)) {
+  take(reading_.onReceived(text));
+}
+
+void IPCamera_Multicast_Handler::take(rtsp::MulticastReadAction action) {
+  switch (action) {
     case rtsp::MulticastReadAction::kWait:
       return;
     case rtsp::MulticastReadAction::kSendAudioDescribe:
+      describeAuth_.onAnswered();
       step_ = rtsp::MulticastDescribeStep::kAudio;
-      worker_.sendAll(rtsp::multicastAudioDescribe(*config_));
+      worker_.sendAll(describeRequest(rtsp::MulticastDescribeStep::kAudio));
       return;
     case rtsp::MulticastReadAction::kFinish:
+      describeAuth_.onAnswered();
       finish();
       return;
     case rtsp::MulticastReadAction::kGiveUp:
       worker_.endConnection({StreamFault::kAnswerUnreadable, "DESCRIBE"});
       return;
+    case rtsp::MulticastReadAction::kAuthenticate:
+      authenticate();
+      return;
   }
+}
+
+void IPCamera_Multicast_Handler::authenticate() {
+  if (describeAuth_.onUnauthorized(reading_.challenge()) != auth::Authenticator::Verdict::kRetry) {
+    DebugTrace("multicast: DESCRIBE refused: %s\n", describeAuth_.refusal().c_str());
+    take(reading_.refuseAnswer());
+    return;
+  }
+  describeChallenged_ = true;
+  worker_.sendAll(describeRequest(reading_.step()));
+}
+
+std::string IPCamera_Multicast_Handler::describeRequest(rtsp::MulticastDescribeStep step) {
+  if (describeChallenged_) {
+    return describeAuth_.authorize(rtsp::multicastDescribeToAuthorize(*config_, step));
+  }
+  return step == rtsp::MulticastDescribeStep::kVideo ? rtsp::multicastVideoDescribe(*config_)
+                                                     : rtsp::multicastAudioDescribe(*config_);
 }
 
 MulticastJoin IPCamera_Multicast_Handler::joinOn(std::string group) {

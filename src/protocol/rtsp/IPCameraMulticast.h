@@ -11,6 +11,7 @@
 #include "common/StreamConfig.h"
 #include "net/SocketWorker.h"
 #include "platform/Clock.h"
+#include "protocol/auth/Authenticator.h"
 #include "protocol/rtsp/MulticastDescribe.h"
 #include "protocol/rtsp/MulticastDescription.h"
 #include "protocol/rtsp/MulticastSetup.h"
@@ -68,6 +69,9 @@ class IPCamera_Multicast_Handler {
   void onTick();
   void takeReceived();
   void readDescriptions();
+  void take(rtsp::MulticastReadAction action);
+  void authenticate();
+  std::string describeRequest(rtsp::MulticastDescribeStep step);
   void finish();
   void beginSetup(const MulticastVideoSlot& video);
   void joinSetUp(const rtsp::MulticastTransport& video,
@@ -80,6 +84,9 @@ class IPCamera_Multicast_Handler {
   // The reading and the set-up dialogue against a new Play and Stop's TEARDOWN.
   std::mutex readingLock_;
   rtsp::MulticastDescribeReading reading_{0};
+  // Answers a 401 to a DESCRIBE; until one comes, the requests carry Basic credentials up front.
+  auth::Authenticator describeAuth_;
+  bool describeChallenged_ = false;
   rtsp::MulticastSetup setup_;
   bool videoAsked_ = false;
   std::atomic<rtsp::MulticastDescribeStep> step_{rtsp::MulticastDescribeStep::kVideo};

@@ -142,6 +142,37 @@ TEST_F(MulticastHandlerTest, AGroupLeftToTheServerIsSetUpPlayedKeptAliveAndTornD
   }
 }
 
+// Basic goes up front; a server that wants Digest is answered at each request it challenges.
+TEST_F(MulticastHandlerTest, DigestChallengesAreAnsweredFromDescribeToSetup) {
+  config.userName = "admin";
+  config.password = "pw";
+  start();
+  const std::string challenge =
+      "RTSP/1.0 401 Unauthorized\r\nCSeq: %\r\nWWW-Authenticate: Digest realm=\"r\", "
+      "nonce=\"n1\"\r\nContent-Length: 4\r\n\r\nnope";
+  const auto challengeWith = [&](char cseq) {
+    std::string text = challenge;
+    text[text.find('%')] = cseq;
+    return text;
+  };
+  EXPECT_NE(request().find("Authorization: Basic YWRtaW46cHc=\r\n"), std::string::npos);
+  send(challengeWith('0'));
+  const std::string digest = "Authorization: Digest username=\"admin\", realm=\"r\", nonce=\"n1\"";
+  const std::string again = request();
+  EXPECT_EQ(again.rfind("DESCRIBE " + url() + " RTSP/1.0\r\n" + digest, 0), 0u) << again;
+  EXPECT_NE(again.find("CSeq: 0\r\n"), std::string::npos);
+  send(test::describeAnswer(kUnplaced));
+  EXPECT_NE(request().find(digest), std::string::npos) << "the audio DESCRIBE";
+  send("RTSP/1.0 404 Not Found\r\nCSeq: 1\r\n\r\n");
+  EXPECT_EQ(request().find("Authorization"), std::string::npos) << "SETUP waits to be asked";
+  send(challengeWith('2'));
+  const std::string setup = request();
+  EXPECT_EQ(setup.rfind("SETUP rtsp://cam/h264/trackID=1 RTSP/1.0\r\n" + digest, 0), 0u) << setup;
+  EXPECT_NE(setup.find("CSeq: 3\r\n"), std::string::npos);
+  handler.Stop();
+  EXPECT_FALSE(handler.status().failure());
+}
+
 TEST_F(MulticastHandlerTest, OnlyADescriptionWithoutAGroupOrPortsIsSetUp) {
   const struct {
     const char* connection;

@@ -38,11 +38,13 @@ struct MulticastHandlerTest : ::testing::Test, test::ScriptedCamera {
   MulticastJoin join;
   std::atomic<int> starts{0};
   std::atomic<uint16_t> videoPort{0};
+  std::atomic<uint16_t> audioPort{0};
   platform::ManualClock clock;
   IPCamera_Multicast_Handler handler{[this](const StreamConfig& filled, const MulticastJoin& j) {
     std::lock_guard lock(mutex);
     join = j;
     videoPort = filled.videoRtpPort;
+    audioPort = filled.audioRtpPort;
     ++starts;
   }, clock};
 };
@@ -127,7 +129,7 @@ TEST_F(MulticastHandlerTest, AGroupLeftToTheServerIsSetUpPlayedKeptAliveAndTornD
     EXPECT_EQ(joined().group, "239.1.2.3");
     EXPECT_EQ(joined().audioGroup, "239.1.2.4");
     EXPECT_EQ(videoPort.load(), 5000);
-    EXPECT_EQ(config.audioRtpPort, 5002);
+    EXPECT_EQ(audioPort.load(), 5002);
     send(test::answer(4, "Session: 77AB\r\n"));
     ASSERT_TRUE(test::eventually([&] { return handler.status().playing(); }));
     clock.advance(c.keepAliveMs);

@@ -86,16 +86,18 @@ TEST(RtspSession, AnswersEveryRequestWithItsStatus) {
 // A camera that places its multicast at SETUP tells each track its group and ports; one that
 // does not refuses the transport.
 TEST(RtspSession, AMulticastSetupIsToldTheGroupAndTheStreamsPorts) {
+  const auto toGroup = [](const std::string& ports) {
+    return "Transport: RTP/AVP;multicast;destination=239.1.2.3;port=" + ports + ";ttl=0\r\n";
+  };
   const struct {
     bool multicastSetup;
     const char* target;
     std::string answer;  // the Transport line, or the status line's start
   } cases[] = {
       {false, "h264/trackID=1", "RTSP/1.0 461 "},
-      {true, "h264/trackID=1", "Transport: RTP/AVP;multicast;destination=239.1.2.3;port=20000-20001;ttl=0\r\n"},
-      {true, "jpeg/trackID=1", "Transport: RTP/AVP;multicast;destination=239.1.2.3;port=20004-20005;ttl=0\r\n"},
-      // The sound after the last stream's video.
-      {true, "jpeg/trackID=2", "Transport: RTP/AVP;multicast;destination=239.1.2.3;port=20008-20009;ttl=0\r\n"},
+      {true, "h264/trackID=1", toGroup("20000-20001")},
+      {true, "jpeg/trackID=1", toGroup("20004-20005")},
+      {true, "jpeg/trackID=2", toGroup("20008-20009")},  // the sound after the last video
   };
   for (const auto& c : cases) {
     Camera camera;

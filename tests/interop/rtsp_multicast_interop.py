@@ -40,8 +40,9 @@ class Namespaces:
 
     def make(self):
         """None once made, else why not."""
+        veth = ["type", "veth", "peer", "name", self.viewer_link]
         steps = [["netns", "add", self.server], ["netns", "add", self.viewer],
-                 ["link", "add", self.server_link, "type", "veth", "peer", "name", self.viewer_link],
+                 ["link", "add", self.server_link, *veth],
                  ["link", "set", self.server_link, "netns", self.server],
                  ["link", "set", self.viewer_link, "netns", self.viewer]]
         for space, link, address in [(self.server, self.server_link, SERVER_ADDRESS),

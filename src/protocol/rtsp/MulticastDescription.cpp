@@ -239,8 +239,10 @@ const MulticastVideoSlot* playedVideoSlot(const MulticastDescription& descriptio
   if (model == IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4) slot = &description.mpeg4;
   if (model == IPCAMERA_VIDEO_MODEL_MULTICAST_JPEG) slot = &description.jpeg;
   // Both H.264 models play the first H.264 section.
-  if (model == IPCAMERA_VIDEO_MODEL_MULTICAST_H264 || model == IPCAMERA_VIDEO_MODEL_MULTICAST_H264_2)
+  if (model == IPCAMERA_VIDEO_MODEL_MULTICAST_H264 ||
+      model == IPCAMERA_VIDEO_MODEL_MULTICAST_H264_2) {
     slot = &description.h264First;
+  }
   return slot != nullptr && slot->has ? slot : nullptr;
 }
 

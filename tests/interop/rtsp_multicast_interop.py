@@ -21,7 +21,8 @@ import sys
 import tempfile
 import time
 
-import rtsp_interop as interop
+sys.dont_write_bytecode = True  # no cache beside the sources for the import below
+import rtsp_interop as interop  # noqa: E402
 
 SKIPPED = 77
 SERVER_ADDRESS, VIEWER_ADDRESS, PREFIX = "10.77.0.1", "10.77.0.2", 24

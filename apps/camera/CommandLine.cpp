@@ -232,6 +232,7 @@ const std::map<std::string, std::function<void(CameraSettings&)>>& flagOptions()
       {"--mpeg4-inband-config", [](CameraSettings& s) { s.rtsp.mpeg4ConfigInBand = true; }},
       {"--rtcp-not-alive", [](CameraSettings& s) { s.rtsp.rtcpKeepsAlive = false; }},
       {"--refuse-udp", [](CameraSettings& s) { s.rtsp.refuseUdp = true; }},
+      {"--multicast-setup", [](CameraSettings& s) { s.rtsp.multicastSetup = true; }},
       {"--lf-only", [](CameraSettings& s) { s.rtsp.lfOnly = true; }},
       {"--log",
        [](CameraSettings& s) {
@@ -323,6 +324,10 @@ std::string usageText() {
          "  --multicast-sdp vexa|common  common: described as other such senders do, the group\n"
          "                        at session level, config= in lower case ending in ';', the\n"
          "                        sound in each stream's description and no \"/audio\" (vexa)\n"
+         "  --multicast-setup     with --multicast: DESCRIBE names no group (port 0,\n"
+         "                        c=IN IP4 0.0.0.0); SETUP with \"multicast\" is told the group\n"
+         "                        and the stream's ports, and the group gets the stream from\n"
+         "                        PLAY until TEARDOWN or the session's time-out\n"
          "  --dump-video FILE     write every video picture sent, as encoded, to FILE: JPEG\n"
          "                        pictures, H.264 units in Annex B or MPEG-4 VOPs after their\n"
          "                        configuration, back to back,\n"

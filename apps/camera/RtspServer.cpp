@@ -85,6 +85,7 @@ std::string RtspServer::validateOptions() const {
   if (!o.multicastGroup.empty() && !isMulticastGroup(o.multicastGroup)) {
     return "the multicast group must be an IPv4 address in 224.0.0.0/4";
   }
+  if (o.multicastSetup && o.multicastGroup.empty()) return "multicast SETUP needs a group";
   if (!bindableAddress(o.bindAddress, o.port)) return "cannot listen on " + o.bindAddress;
   return {};
 }
@@ -93,7 +94,7 @@ bool RtspServer::start() {
   lastError_ = validateOptions();
   if (!lastError_.empty()) return false;
   streams_ = defineStreams(options_, std::random_device{}());
-  if (!options_.multicastGroup.empty()) {
+  if (!options_.multicastGroup.empty() && !options_.multicastSetup) {
     describeForGroup(streams_, options_);
     if (!broadcast_.start(streams_, lastError_)) return false;
   }

@@ -69,6 +69,10 @@ struct RtspServerOptions {
   // configuration in lower case ending in ';', the sound in the stream's own description and no
   // "/audio" description.
   bool multicastCommonDescription = false;
+  // With multicastGroup: the descriptions name no group (port 0, "c=IN IP4 0.0.0.0"), as
+  // standard servers write them; a SETUP asking for multicast is told the group and the stream's
+  // ports, and the session sends to the group from PLAY until TEARDOWN or its time-out.
+  bool multicastSetup = false;
   std::optional<FisheyeSettings> fisheye;  // every stream's pictures lie on a room's floor, seen
                                            // through it
 };

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "camera/MulticastBroadcast.h"
+#include "camera/MulticastTransport.h"
 #include "camera/RtspTransport.h"
 #include "common/DebugTrace.h"
 #include "common/TextFields.h"
@@ -158,7 +160,8 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
     return reply(RtspStatus::MethodNotValidInThisState, cseq, {});
   }
   const TransportChoice transport = chooseTransport(request.header("Transport").value_or(""),
-                                                    ends_.has_value() && !options_.refuseUdp);
+                                                    ends_.has_value() && !options_.refuseUdp,
+                                                    options_.multicastSetup);
   if (!transport.offered) return reply(RtspStatus::UnsupportedTransport, cseq, {});
   if (!transport.valid) return reply(RtspStatus::BadRequest, cseq, {});
   const InterleavedChannels channels =
@@ -181,7 +184,9 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
   }
   if (!videoSource && !toneEncoder) return reply(RtspStatus::InternalServerError, cseq, {});
   std::string description;
-  auto packetTransport = openTransport(transport, channels, description);
+  auto packetTransport = transport.kind == TransportKind::Multicast
+                             ? openMulticast(*stream, video, description)
+                             : openTransport(transport, channels, description);
   if (!packetTransport) return reply(RtspStatus::InternalServerError, cseq, {});
 
   if (sessionId_.empty()) {
@@ -195,7 +200,10 @@ std::string RtspSession::setup(const HttpRequest& request, const std::string& cs
       video ? stream->payloadType : audioCodecInfo(options_.audio)->payloadType;
   const uint32_t clockRate = video ? kVideoClockRate : kAudioClockRate;
   RtpStream rtp(payloadType, clockRate, std::move(packetTransport), newIdentity());
-  const std::string transportHeader = "Transport: " + description + ";ssrc=" + hex8(rtp.ssrc());
+  // The group's listeners are not this client alone: no SSRC is promised them.
+  const std::string ssrc =
+      transport.kind == TransportKind::Multicast ? std::string() : ";ssrc=" + hex8(rtp.ssrc());
+  const std::string transportHeader = "Transport: " + description + ssrc;
   if (video) {
     playout_->setVideo(std::move(videoSource), std::move(rtp));
   } else {
@@ -223,6 +231,20 @@ std::unique_ptr<PacketTransport> RtspSession::openTransport(const TransportChoic
                 std::to_string(client.rtcp) + ";server_port=" + std::to_string(ports->rtpPort()) +
                 "-" + std::to_string(ports->rtcpPort());
   return std::make_unique<DatagramTransport>(std::move(ports), ends_->peer, client);
+}
+
+std::unique_ptr<PacketTransport> RtspSession::openMulticast(const StreamDefinition& stream,
+                                                            bool video, std::string& description) {
+  const std::vector<StreamDefinition>& streams = shared_.streams;
+  const size_t index = size_t(&stream - streams.data());
+  const MulticastPorts ports{options_.multicastPort};
+  const uint16_t port = video ? ports.videoPort(index) : ports.audioPort(streams.size());
+  auto transport = MulticastTransport::open(options_.multicastGroup, port);
+  if (!transport) return nullptr;
+  description = "RTP/AVP;multicast;destination=" + options_.multicastGroup +
+                ";port=" + std::to_string(port) + "-" + std::to_string(port + 1) +
+                ";ttl=" + std::to_string(MulticastTransport::kHostOnlyTtl);
+  return transport;
 }
 
 std::string RtspSession::rtpInfo(const std::string& base) const {

@@ -85,6 +85,9 @@ class RtspSession {
   std::unique_ptr<PacketTransport> openTransport(const TransportChoice& choice,
                                                  InterleavedChannels channels,
                                                  std::string& description);
+  // The stream's track sent to the multicast group, at the ports the camera gives it.
+  std::unique_ptr<PacketTransport> openMulticast(const StreamDefinition& stream, bool video,
+                                                 std::string& description);
   void countRtcp(const RtpStream& stream, std::optional<uint8_t> channel,
                  std::span<const uint8_t> packet);
 

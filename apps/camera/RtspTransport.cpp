@@ -70,13 +70,16 @@ TransportChoice readInterleaved(std::string_view parameters) {
 }
 
 // Not offered when the parameters do not make a unicast stream with client ports.
-TransportChoice readDatagram(std::string_view parameters) {
+TransportChoice readDatagram(std::string_view parameters, bool multicast) {
   TransportChoice choice;
   choice.kind = TransportKind::Datagram;
   bool hasPorts = false;
   while (!parameters.empty()) {
     const std::string_view parameter = nextPiece(parameters, ';');
-    if (equalsIgnoringCase(parameter, kMulticast)) return {};
+    if (equalsIgnoringCase(parameter, kMulticast)) {
+      if (!multicast) return {};
+      return {.offered = true, .valid = true, .kind = TransportKind::Multicast};
+    }
     if (!startsIgnoringCase(parameter, kClientPort)) continue;
     const auto range = readRange(parameter.substr(kClientPort.size()), 1, kMaxPort);
     if (!range) return {};
@@ -89,15 +92,17 @@ TransportChoice readDatagram(std::string_view parameters) {
 
 }  // namespace
 
-TransportChoice chooseTransport(std::string_view header, bool datagrams) {
+TransportChoice chooseTransport(std::string_view header, bool datagrams, bool multicast) {
   while (!header.empty()) {
     std::string_view transport = nextPiece(header, ',');
     const std::string_view profile = nextPiece(transport, ';');
     if (equalsIgnoringCase(profile, kTcpProfile)) return readInterleaved(transport);
-    if (!datagrams) continue;
+    if (!datagrams && !multicast) continue;
     for (std::string_view udp : kUdpProfiles) {
       if (!equalsIgnoringCase(profile, udp)) continue;
-      if (const TransportChoice choice = readDatagram(transport); choice.offered) return choice;
+      const TransportChoice choice = readDatagram(transport, multicast);
+      const bool served = choice.kind == TransportKind::Multicast || datagrams;
+      if (choice.offered && served) return choice;
     }
   }
   return {};

@@ -17,7 +17,7 @@ struct ClientPorts {
   uint16_t rtcp = 0;
 };
 
-enum class TransportKind { Interleaved, Datagram };
+enum class TransportKind { Interleaved, Datagram, Multicast };
 
 struct TransportChoice {
   bool offered = false;  // a transport this camera serves was offered
@@ -31,7 +31,8 @@ struct TransportChoice {
 // comma-separated transports that the camera serves: RTP/AVP/TCP with "interleaved=N-M" or
 // "interleaved=N" (then M = N + 1) or none; or, when datagrams is set, RTP/AVP or RTP/AVP/UDP,
 // unicast, with "client_port=A-B" or "client_port=A" (then B = A + 1). A UDP transport without
-// usable client ports, or for multicast, is passed over as not served.
-TransportChoice chooseTransport(std::string_view header, bool datagrams);
+// usable client ports is passed over as not served; so is one for multicast unless multicast is
+// set (the server then chooses the group and ports).
+TransportChoice chooseTransport(std::string_view header, bool datagrams, bool multicast = false);
 
 }  // namespace vexa::camera

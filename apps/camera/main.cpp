@@ -137,7 +137,8 @@ int main(int argc, char** argv) {
   std::printf("vexa-camera: RTSP on rtsp://%s/h264, /jpeg and /mpeg4\n",
               hostAndPort(settings.rtsp.bindAddress, rtsp.port()).c_str());
   if (!settings.rtsp.multicastGroup.empty()) {
-    std::printf("vexa-camera: every stream to multicast group %s from port %u\n",
+    std::printf("vexa-camera: %s multicast group %s from port %u\n",
+                settings.rtsp.multicastSetup ? "streams set up to" : "every stream to",
                 settings.rtsp.multicastGroup.c_str(), unsigned(settings.rtsp.multicastPort));
   }
   if (motionServes) {

@@ -43,12 +43,13 @@ void MulticastRoad::startMedia(const StreamConfig& described, const MulticastJoi
   if (described.audioRtpPort == 0) return;
   audioCodec_ = described.audioCodec;
   hasAudio_ = true;
-  audio_.start(described.audioRtpPort, described.audioCodec, join.group, join.interfaceAddress);
+  const std::string& audioGroup = join.audioGroup.empty() ? join.group : join.audioGroup;
+  audio_.start(described.audioRtpPort, described.audioCodec, audioGroup, join.interfaceAddress);
 }
 
 StreamRecovery::Observation MulticastRoad::observe() const {
-  // The connection ends by design once the group is known: the media alone tells whether the
-  // stream goes on.
+  // The connection of a described group ends by design once the group is known: the media alone
+  // tells whether the stream goes on.
   return {.ended = handler_.finished(),
           .playing = handler_.status().playing(),
           .failure = handler_.status().failure(),

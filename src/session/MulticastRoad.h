@@ -12,8 +12,9 @@
 namespace vexa {
 
 // The multicast models: two DESCRIBEs on a short RTSP connection, then the video and audio
-// receivers joined to the camera's group. The receivers start only once the descriptions told
-// the group and ports, and run on after the connection ended.
+// receivers joined to the camera's group. The receivers start only once the descriptions (or,
+// from a server that places the stream at SETUP, the answers to SETUP) told the group and ports,
+// and run on after the connection ended.
 class MulticastRoad final : public ReceiverRoad {
  public:
   MulticastRoad(StreamConfig& config, H264Decoder* decoder, RecordingSink* recorder,

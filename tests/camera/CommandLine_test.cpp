@@ -26,7 +26,7 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
             "--drop-after 2.5 --dump-video=out.h264 --h264-extras sei,aud --sprop-only "
             "--cgi-answer length-lower --motion-port 0 --motion-threshold=70 --motion-inactive "
             "--mpeg4-inband-config --multicast 239.1.2.3 --multicast-port 20000 "
-            "--multicast-connection session"),
+            "--multicast-connection session --multicast-setup"),
       settings, error))
       << error;
   const MjpegServerOptions& m = settings.mjpeg;
@@ -49,8 +49,9 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
   EXPECT_EQ(std::tuple(r.sessionTimeoutSeconds, r.rtcpKeepsAlive, r.refuseUdp, r.lfOnly,
                        r.mpeg4ConfigInBand),
             std::tuple(0, false, true, true, true));
-  EXPECT_EQ(std::tuple(r.multicastGroup, r.multicastPort, r.multicastSessionConnection),
-            std::tuple("239.1.2.3", 20000, true));
+  EXPECT_EQ(std::tuple(r.multicastGroup, r.multicastPort, r.multicastSessionConnection,
+                       r.multicastSetup),
+            std::tuple("239.1.2.3", 20000, true, true));
   const MotionServerOptions& o = settings.motion;
   EXPECT_EQ(std::tuple(o.port, o.fps, o.threshold, o.inactive, o.logValues, o.bindAddress,
                        settings.motionPortChosen, m.cgiFraming),

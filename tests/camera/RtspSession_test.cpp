@@ -83,5 +83,37 @@ TEST(RtspSession, AnswersEveryRequestWithItsStatus) {
   EXPECT_EQ(RequestLog::line(log[15]), "vexa-camera: #7 PLAY rtsp://h/h264/ CSeq 5 Session " + id);
 }
 
+// A camera that places its multicast at SETUP tells each track its group and ports; one that
+// does not refuses the transport.
+TEST(RtspSession, AMulticastSetupIsToldTheGroupAndTheStreamsPorts) {
+  const auto toGroup = [](const std::string& ports) {
+    return "Transport: RTP/AVP;multicast;destination=239.1.2.3;port=" + ports + ";ttl=0\r\n";
+  };
+  const struct {
+    bool multicastSetup;
+    const char* target;
+    std::string answer;  // the Transport line, or the status line's start
+  } cases[] = {
+      {false, "h264/trackID=1", "RTSP/1.0 461 "},
+      {true, "h264/trackID=1", toGroup("20000-20001")},
+      {true, "jpeg/trackID=1", toGroup("20004-20005")},
+      {true, "jpeg/trackID=2", toGroup("20008-20009")},  // the sound after the last video
+  };
+  for (const auto& c : cases) {
+    Camera camera;
+    camera.options.multicastGroup = "239.1.2.3";
+    camera.options.multicastPort = 20000;
+    camera.options.multicastSetup = c.multicastSetup;
+    RtspSession session(camera.shared, 1);
+    const std::string answer = session.answer(
+        "SETUP rtsp://h/" + std::string(c.target) +
+            " RTSP/1.0\r\nCSeq: 2\r\nTransport: RTP/AVP;multicast\r\n\r\n",
+        RtspSession::Clock::now());
+    EXPECT_NE(answer.find(c.answer), std::string::npos) << c.target << ":\n" << answer;
+    // Nothing goes to the group before PLAY.
+    EXPECT_FALSE(session.playing());
+  }
+}
+
 }  // namespace
 }  // namespace vexa::camera

@@ -10,14 +10,18 @@ Both show the same still colour bars, so any frame the viewer draws can be
 compared with the reference picture that --reference writes.
 
   rtsp_server.py [--port N] [--no-audio] [--auth basic|digest --user U --pass P]
-                 [--session-timeout S] [--mpeg4-file FILE]
+                 [--session-timeout S] [--mpeg4-file FILE] [--listen ADDR] [--multicast]
                                            serve until killed; port 0 picks one
   rtsp_server.py --reference FILE.bgr      write the source picture as raw BGR
 
 With --auth every request needs the credentials; with --session-timeout the
 sessions time out after S seconds without a request or RTCP from the client.
+--listen serves on ADDR instead of 127.0.0.1. --multicast serves every stream
+to a multicast group only, which SETUP chooses from 239.255.42.1 to
+239.255.42.10 (TTL 1; run it in a network namespace of its own: the server
+binds the group's ports).
 
-When ready it prints one line: "rtsp-server: rtsp://127.0.0.1:PORT".
+When ready it prints one line: "rtsp-server: rtsp://ADDRESS:PORT".
 """
 
 import argparse
@@ -73,11 +77,25 @@ ROLE = "viewer"
 SESSION_CLEANUP_SECONDS = 1
 
 
-def make_factory(video, audio, protected):
+MULTICAST_FIRST, MULTICAST_LAST = "239.255.42.1", "239.255.42.10"
+MULTICAST_PORTS = (5000, 5099)
+MULTICAST_TTL = 1
+
+
+def multicast_only(factory):
+    pool = GstRtspServer.RTSPAddressPool()
+    pool.add_range(MULTICAST_FIRST, MULTICAST_LAST, *MULTICAST_PORTS, MULTICAST_TTL)
+    factory.set_address_pool(pool)
+    factory.set_protocols(GstRtsp.RTSPLowerTrans.UDP_MCAST)
+
+
+def make_factory(video, audio, protected, multicast=False):
     factory = GstRtspServer.RTSPMediaFactory()
     launch = f"( {video} {AUDIO} )" if audio else f"( {video} )"
     factory.set_launch(launch)
     factory.set_shared(True)
+    if multicast:
+        multicast_only(factory)
     if protected:
         permissions = GstRtspServer.RTSPPermissions()
         permissions.add_permission_for_role(ROLE, "media.factory.access", True)
@@ -128,7 +146,7 @@ def write_reference(path):
 
 def serve(args):
     server = GstRtspServer.RTSPServer()
-    server.set_address(ADDRESS)
+    server.set_address(args.listen)
     server.set_service(str(args.port))
     if args.auth:
         server.set_auth(make_auth(args.auth, args.user, args.password))
@@ -136,15 +154,16 @@ def serve(args):
         limit_sessions(server, args.session_timeout)
     mounts = server.get_mount_points()
     audio = not args.no_audio
-    mounts.add_factory("/h264", make_factory(H264, audio, bool(args.auth)))
-    mounts.add_factory("/jpeg", make_factory(JPEG, audio, bool(args.auth)))
+    protected, multicast = bool(args.auth), args.multicast
+    mounts.add_factory("/h264", make_factory(H264, audio, protected, multicast))
+    mounts.add_factory("/jpeg", make_factory(JPEG, audio, protected, multicast))
     if args.mpeg4_file:
         mounts.add_factory("/mpeg4", make_factory(mpeg4_from_file(args.mpeg4_file), False,
-                                                  bool(args.auth)))
+                                                  protected, multicast))
     if server.attach(None) == 0:
-        print(f"rtsp-server: cannot listen on {ADDRESS}:{args.port}", file=sys.stderr)
+        print(f"rtsp-server: cannot listen on {args.listen}:{args.port}", file=sys.stderr)
         return 1
-    print(f"rtsp-server: rtsp://{ADDRESS}:{server.get_bound_port()}", flush=True)
+    print(f"rtsp-server: rtsp://{args.listen}:{server.get_bound_port()}", flush=True)
     GLib.MainLoop().run()
     return 0
 
@@ -159,6 +178,8 @@ def main():
     parser.add_argument("--pass", dest="password", default="secret")
     parser.add_argument("--session-timeout", type=int, default=0)
     parser.add_argument("--mpeg4-file", metavar="FILE")
+    parser.add_argument("--listen", metavar="ADDR", default=ADDRESS)
+    parser.add_argument("--multicast", action="store_true")
     args = parser.parse_args()
     Gst.init(None)
     if args.reference:

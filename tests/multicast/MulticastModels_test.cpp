@@ -1,6 +1,7 @@
 // The multicast models against the simulated camera sending to a group, inside a network
 // namespace that holds only loopback (tests/multicast/in_namespace.sh): the site asks for the
-// descriptions, joins the group they name and shows the pictures and plays the sound sent to it.
+// descriptions, joins the group they name (or, from a camera that names it only at SETUP, sets
+// the stream up and plays it) and shows the pictures and plays the sound sent to it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -25,6 +26,13 @@ constexpr int kFps = 25;
 constexpr uint32_t kCandidateFrames = 40 * kFps;
 constexpr uint32_t kSlot = 43;
 
+// The methods the camera was asked, in order, space separated.
+std::string methodsAsked(const camera::RtspServer& camera) {
+  std::string methods;
+  for (const auto& request : camera.requestLog()) methods += request.method + " ";
+  return methods;
+}
+
 TEST(MulticastModels, EachPlaysTheGroupItsDescriptionsName) {
   if (std::getenv("VEXA_IN_NETNS") == nullptr) {
     GTEST_SKIP() << "runs only inside a network namespace (tests/multicast/in_namespace.sh)";
@@ -37,20 +45,24 @@ TEST(MulticastModels, EachPlaysTheGroupItsDescriptionsName) {
     bool sessionConnection;
     bool configInBand;
     bool commonDescription;  // as other senders: no "/audio", lower-case config ending in ';'
+    bool setup;              // the group is named at SETUP only
   } cases[] = {
-      {IPCAMERA_VIDEO_MODEL_MULTICAST_JPEG, "/jpeg", true, false, false},
-      {IPCAMERA_VIDEO_MODEL_MULTICAST_H264, "/h264", false, false, false},
-      {IPCAMERA_VIDEO_MODEL_MULTICAST_H264_2, "/h264_2", true, false, false},
-      {IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4, "/mpeg4", false, true, false},
-      {IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4, "/mpeg4", false, false, true},
+      {IPCAMERA_VIDEO_MODEL_MULTICAST_JPEG, "/jpeg", true, false, false, false},
+      {IPCAMERA_VIDEO_MODEL_MULTICAST_H264, "/h264", false, false, false, false},
+      {IPCAMERA_VIDEO_MODEL_MULTICAST_H264_2, "/h264_2", true, false, false, false},
+      {IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4, "/mpeg4", false, true, false, false},
+      {IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4, "/mpeg4", false, false, true, false},
+      {IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4, "/mpeg4", false, true, false, true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
+    SCOPED_TRACE(std::string(c.path) + (c.setup ? " set up" : "") +
+                 (c.commonDescription ? " common" : ""));
     auto [options, unused] = test::serverOptions({.width = kWidth, .height = kHeight, .fps = kFps});
     options.multicastGroup = "239.255.12.1";
     options.multicastSessionConnection = c.sessionConnection;
     options.mpeg4ConfigInBand = c.configInBand;
     options.multicastCommonDescription = c.commonDescription;
+    options.multicastSetup = c.setup;
     camera::RtspServer camera(options);
     ASSERT_TRUE(camera.start()) << camera.lastError();
     StreamConfig config;
@@ -71,9 +83,18 @@ TEST(MulticastModels, EachPlaysTheGroupItsDescriptionsName) {
       EXPECT_EQ(site.audioCodec(), kAudioCodecPcmu);
       EXPECT_TRUE(eventually([&] { return site.GetAudioBitrate() > 0; }));
     }
-    // The camera was only asked: no session of it stays open.
-    EXPECT_TRUE(eventually([&] { return camera.activeClients() == 0; }));
+    if (!c.setup) {
+      // The camera was only asked: no session of it stays open.
+      EXPECT_TRUE(eventually([&] { return camera.activeClients() == 0; }));
+      site.Stop();
+      continue;
+    }
+    EXPECT_NE(methodsAsked(camera).find("DESCRIBE SETUP SETUP PLAY "), std::string::npos)
+        << methodsAsked(camera);
+    EXPECT_EQ(camera.activeClients(), 1u);
     site.Stop();
+    EXPECT_TRUE(eventually([&] { return methodsAsked(camera).ends_with("TEARDOWN "); }))
+        << methodsAsked(camera);
   }
 }
 

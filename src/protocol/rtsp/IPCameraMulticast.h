@@ -4,13 +4,17 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "common/StreamConfig.h"
 #include "net/SocketWorker.h"
+#include "platform/Clock.h"
+#include "protocol/auth/Authenticator.h"
 #include "protocol/rtsp/MulticastDescribe.h"
 #include "protocol/rtsp/MulticastDescription.h"
+#include "protocol/rtsp/MulticastSetup.h"
 
 namespace vexa {
 
@@ -19,18 +23,22 @@ namespace vexa {
 struct MulticastJoin {
   std::string group;
   std::string interfaceAddress;
+  std::string audioGroup;  // a server that places the audio apart names it; empty: group
 };
 
-// The multicast models only ask: DESCRIBE the video, DESCRIBE "/audio", then the connection ends
-// and the stream is received from the group, whatever becomes of the connection. No SETUP, PLAY,
-// keep-alive or TEARDOWN is ever sent.
+// The multicast models ask: DESCRIBE the video, DESCRIBE "/audio". When the descriptions name the
+// group and ports, the connection ends there and the stream is received from the group, whatever
+// becomes of the connection. When they leave them to the server (a group that is none, such as
+// 0.0.0.0, or port 0), the stream is set up, played and kept alive on the connection, and torn
+// down at Stop (rtsp::MulticastSetup).
 class IPCamera_Multicast_Handler {
  public:
   // Runs on the worker once both descriptions are read, with the configuration they filled: the
   // owner starts its receivers there.
   using StartMedia = std::function<void(const StreamConfig&, const MulticastJoin&)>;
 
-  explicit IPCamera_Multicast_Handler(StartMedia startMedia);
+  explicit IPCamera_Multicast_Handler(
+      StartMedia startMedia, const platform::Clock& clock = platform::SystemClock::instance());
   IPCamera_Multicast_Handler(const IPCamera_Multicast_Handler&) = delete;
   IPCamera_Multicast_Handler& operator=(const IPCamera_Multicast_Handler&) = delete;
   ~IPCamera_Multicast_Handler();
@@ -39,10 +47,12 @@ class IPCamera_Multicast_Handler {
   void setConfig(StreamConfig* config) { config_ = config; }
   // Asks again on a new connection (also after Stop); true when a thread was started.
   bool Play();
-  // Ends the connection if it is still up; the receivers are the owner's to stop.
+  // Tears a set-up session down, then ends the connection if it is still up; the receivers are
+  // the owner's to stop.
   void Stop();
 
   rtsp::MulticastDescribeStep step() const { return step_.load(std::memory_order_acquire); }
+  rtsp::MulticastSetup::State setupState() const { return setup_.state(); }
   // The description as last read, for the owner's statistics and tests; valid once step() is
   // kDone.
   const MulticastDescription& description() const { return description_; }
@@ -56,13 +66,28 @@ class IPCamera_Multicast_Handler {
 
  private:
   void onRead();
+  void onTick();
+  void takeReceived();
+  void readDescriptions();
+  void take(rtsp::MulticastReadAction action);
+  void authenticate();
+  std::string describeRequest(rtsp::MulticastDescribeStep step);
   void finish();
+  void beginSetup(const MulticastVideoSlot& video);
+  void joinSetUp(const rtsp::MulticastTransport& video,
+                 const std::optional<rtsp::MulticastTransport>& audio);
+  MulticastJoin joinOn(std::string group);
 
   StartMedia startMedia_;
   StreamConfig* config_ = nullptr;
   SocketWorker worker_;
-  std::mutex readingLock_;  // the reading against a new Play
+  // The reading and the set-up dialogue against a new Play and Stop's TEARDOWN.
+  std::mutex readingLock_;
   rtsp::MulticastDescribeReading reading_{0};
+  // Answers a 401 to a DESCRIBE; until one comes, the requests carry Basic credentials up front.
+  auth::Authenticator describeAuth_;
+  bool describeChallenged_ = false;
+  rtsp::MulticastSetup setup_;
   bool videoAsked_ = false;
   std::atomic<rtsp::MulticastDescribeStep> step_{rtsp::MulticastDescribeStep::kVideo};
   MulticastDescription description_;

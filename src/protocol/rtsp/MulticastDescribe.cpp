@@ -7,6 +7,7 @@
 #include "protocol/HeaderFields.h"
 #include "protocol/auth/Authenticator.h"
 #include "protocol/rtsp/RtspRequests.h"
+#include "protocol/rtsp/SessionDescription.h"
 
 namespace vexa::rtsp {
 
@@ -19,6 +20,7 @@ constexpr std::string_view kHeadEnd = "\r\n\r\n";
 // The status code: the word after the status line's "RTSP/1.0".
 constexpr std::string_view kStatusKey = "RTSP";
 constexpr std::string_view kSuccess = "200";
+constexpr std::string_view kUnauthorized = "401";
 // Some cameras spell the header this way; that spelling is measured first.
 constexpr std::string_view kContentLengthLower = "Content-length";
 constexpr std::string_view kContentLength = "Content-Length";
@@ -105,6 +107,13 @@ std::string multicastAudioDescribe(const StreamConfig& config) {
       config);
 }
 
+std::string multicastDescribeToAuthorize(const StreamConfig& config, MulticastDescribeStep step) {
+  const bool video = step == MulticastDescribeStep::kVideo;
+  const std::string path = video ? config.path : std::string(kMulticastAudioPath);
+  return describeRequest(streamUrl(config.host, config.rtspPort, path),
+                         video ? kVideoCseq : kAudioCseq);
+}
+
 MulticastReadAction MulticastDescribeReading::onReceived(std::string_view bytes) {
   if (step_ == MulticastDescribeStep::kDone || videoRefused_) return MulticastReadAction::kWait;
   received_.append(bytes);
@@ -112,7 +121,8 @@ MulticastReadAction MulticastDescribeReading::onReceived(std::string_view bytes)
   const size_t headEnd = received_.find(kHeadEnd);
   if (headEnd == std::string::npos) return MulticastReadAction::kWait;
   const std::string_view head = std::string_view(received_).substr(0, headEnd + kLineEnd.size());
-  if (extractField(head, kStatusKey, ' ', ' ') != kSuccess) return onAnswer({}, false);
+  const std::string status = extractField(head, kStatusKey, ' ', ' ');
+  if (status != kSuccess && status != kUnauthorized) return onAnswer({}, false);
   const std::string_view lengthKey = head.find(kContentLengthLower) != std::string_view::npos
                                          ? kContentLengthLower
                                          : kContentLength;
@@ -121,6 +131,11 @@ MulticastReadAction MulticastDescribeReading::onReceived(std::string_view bytes)
   if (length > static_cast<long long>(kMaxMulticastAnswerBytes - answerSize)) return refuse();
   const size_t total = answerSize + size_t(std::max(length, 0LL));
   if (received_.size() < total) return MulticastReadAction::kWait;
+  if (status == kUnauthorized) {
+    challenge_ = head;
+    received_.clear();
+    return MulticastReadAction::kAuthenticate;
+  }
   // Bytes beyond the announced body belong to no request of ours.
   const std::string answer = received_.substr(0, total);
   return onAnswer(answer, true);
@@ -140,6 +155,7 @@ MulticastReadAction MulticastDescribeReading::onAnswer(std::string_view answer, 
 }
 
 MulticastReadAction MulticastDescribeReading::keepVideo(std::string_view answer) {
+  contentBase_ = readContentBase(answer.substr(0, answer.find(kHeadEnd) + kLineEnd.size()));
   const std::string body = bodyOf(answer);
   const size_t at = findLineStart(body, kVideoMedia);
   if (at != std::string::npos) {

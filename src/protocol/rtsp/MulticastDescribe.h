@@ -23,12 +23,19 @@ constexpr size_t kMaxMulticastAnswerBytes = 64 * 1024;
 
 enum class MulticastDescribeStep : uint32_t { kVideo = 0, kAudio = 1, kDone = 2 };
 
+// The DESCRIBE of step without any Authorization line, for an authenticator to authorise once a
+// 401 named its challenge.
+std::string multicastDescribeToAuthorize(const StreamConfig& config, MulticastDescribeStep step);
+
 // What the handler does after a read.
 enum class MulticastReadAction {
   kWait,               // the answer is incomplete, or the video was refused: nothing to do
   kSendAudioDescribe,  // the video answer is in: send multicastAudioDescribe
   kFinish,             // both answers are in (or the audio one failed): parse descriptionText
   kGiveUp,             // the video answer was too large: close the connection, stay silent
+  // A 401 (its head in challenge()): send the DESCRIBE again with credentials, or, when there
+  // are none for it, take refuseAnswer()'s action.
+  kAuthenticate,
 };
 
 // The read step of the two DESCRIBE answers, over the bytes the connection delivers in any cut.
@@ -39,9 +46,14 @@ class MulticastDescribeReading {
   explicit MulticastDescribeReading(uint32_t model) : model_(model) {}
 
   MulticastReadAction onReceived(std::string_view bytes);
+  // The 401 is final: as any answer other than 200.
+  MulticastReadAction refuseAnswer() { return onAnswer({}, false); }
+  const std::string& challenge() const { return challenge_; }
 
   MulticastDescribeStep step() const { return step_; }
   const std::string& descriptionText() const { return descriptionText_; }
+  // The video answer's Content-Base (trimmed; empty when it has none), for SETUP's URLs.
+  const std::string& contentBase() const { return contentBase_; }
 
  private:
   MulticastReadAction onAnswer(std::string_view answer, bool success);
@@ -53,6 +65,8 @@ class MulticastDescribeReading {
   MulticastDescribeStep step_ = MulticastDescribeStep::kVideo;
   std::string received_;
   std::string descriptionText_;
+  std::string contentBase_;
+  std::string challenge_;
   bool videoRefused_ = false;  // a non-200 video answer: silent until Stop
 };
 

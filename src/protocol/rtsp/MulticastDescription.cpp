@@ -234,6 +234,18 @@ void parseMulticastDescription(std::string_view text, MulticastDescription& desc
   DescriptionParsing(text, description).parse();
 }
 
+const MulticastVideoSlot* playedVideoSlot(const MulticastDescription& description, uint32_t model) {
+  const MulticastVideoSlot* slot = nullptr;
+  if (model == IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4) slot = &description.mpeg4;
+  if (model == IPCAMERA_VIDEO_MODEL_MULTICAST_JPEG) slot = &description.jpeg;
+  // Both H.264 models play the first H.264 section.
+  if (model == IPCAMERA_VIDEO_MODEL_MULTICAST_H264 ||
+      model == IPCAMERA_VIDEO_MODEL_MULTICAST_H264_2) {
+    slot = &description.h264First;
+  }
+  return slot != nullptr && slot->has ? slot : nullptr;
+}
+
 void applyMulticastDescription(const MulticastDescription& description, StreamConfig& config,
                                const Mpeg4SizeReader& mpeg4SizeReader) {
   config.audioCodec = description.audioCodec;

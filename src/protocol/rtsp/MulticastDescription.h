@@ -43,6 +43,9 @@ struct MulticastDescription {
 // does not understand fills nothing.
 void parseMulticastDescription(std::string_view text, MulticastDescription& description);
 
+// The video section the stream of model plays; nullptr when the description has none for it.
+const MulticastVideoSlot* playedVideoSlot(const MulticastDescription& description, uint32_t model);
+
 // What the description tells the stream of config.model: its video ports and codec
 // configuration, the audio codec and ports. Ports that leave no room for RTCP are not taken.
 void applyMulticastDescription(const MulticastDescription& description, StreamConfig& config,

@@ -22,12 +22,6 @@ constexpr uint64_t kMaxTtl = 255;
 constexpr uint32_t kMulticastMask = 0xF0000000;
 constexpr uint32_t kMulticastPrefix = 0xE0000000;
 
-bool isMulticastGroup(const std::string& text) {
-  in_addr address{};
-  if (inet_pton(AF_INET, text.c_str(), &address) != 1) return false;
-  return (ntohl(address.s_addr) & kMulticastMask) == kMulticastPrefix;
-}
-
 std::optional<uint16_t> readPort(std::string_view text) {
   const auto port = parseDecimal(text, kMaxPort);
   if (!port || *port == 0) return std::nullopt;
@@ -75,6 +69,12 @@ std::optional<MulticastTransport> readOneTransport(std::string_view text) {
 }
 
 }  // namespace
+
+bool isMulticastGroup(const std::string& text) {
+  in_addr address{};
+  if (inet_pton(AF_INET, text.c_str(), &address) != 1) return false;
+  return (ntohl(address.s_addr) & kMulticastMask) == kMulticastPrefix;
+}
 
 std::optional<MulticastTransport> readMulticastTransport(std::string_view value) {
   while (!value.empty()) {

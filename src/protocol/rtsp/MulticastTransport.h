@@ -16,6 +16,9 @@ struct MulticastTransport {
   std::optional<uint8_t> ttl;  // none when the answer does not say
 };
 
+// Whether text is a dotted IPv4 multicast group (224.0.0.0/4).
+bool isMulticastGroup(const std::string& text);
+
 // The first usable multicast RTP/AVP transport of value (transports are comma separated); none
 // when no transport is multicast, or each lacks a group or ports or names them out of range.
 std::optional<MulticastTransport> readMulticastTransport(std::string_view value);

@@ -123,7 +123,9 @@ TEST(MulticastDescribe, RefusedOrOversizedAnswersStopTheVideoOrFinishWithIt) {
     EXPECT_EQ(reading.descriptionText(), kH264Video);
   }
   MulticastDescribeReading refused(IPCAMERA_VIDEO_MODEL_MULTICAST_H264);
-  EXPECT_EQ(refused.onReceived(answer(kVideoBody, "401 Unauthorized")), Action::kWait);
+  EXPECT_EQ(refused.onReceived(answer(kVideoBody, "401 Unauthorized")), Action::kAuthenticate);
+  EXPECT_EQ(refused.challenge().rfind("RTSP/1.0 401 Unauthorized\r\n", 0), 0u);
+  EXPECT_EQ(refused.refuseAnswer(), Action::kWait);                  // no credentials for it
   EXPECT_EQ(refused.onReceived(answer(kVideoBody)), Action::kWait);  // silent until Stop
   EXPECT_EQ(refused.step(), MulticastDescribeStep::kVideo);
   MulticastDescribeReading oversized(IPCAMERA_VIDEO_MODEL_MULTICAST_H264);

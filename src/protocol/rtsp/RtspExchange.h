@@ -33,7 +33,8 @@ class RtspExchange {
   static constexpr int kMaxRedirects = 3;
   // The session time-out assumed when the server names none (RFC 2326 section 12.37).
   static constexpr uint32_t kDefaultSessionTimeoutSeconds = 60;
-  static constexpr uint32_t kMinKeepAliveIntervalMs = 5000;
+  // Low enough that a server announcing a time-out of a few seconds is still kept alive.
+  static constexpr uint32_t kMinKeepAliveIntervalMs = 1000;
 
   // worker: the connection's, which the exchange sends on and ends when an answer asks it to.
   RtspExchange(SocketWorker& worker, const platform::Clock& clock);

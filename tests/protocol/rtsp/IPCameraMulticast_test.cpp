@@ -103,6 +103,7 @@ TEST_F(MulticastHandlerTest, AGroupLeftToTheServerIsSetUpPlayedKeptAliveAndTornD
   } cases[] = {
       {"Content-Base: rtsp://cam/h264/\r\n", "77AB;timeout=40", 20000},
       {"", "77AB", 30000},
+      {"", "77AB;timeout=3", 1500},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.session);

@@ -15,6 +15,11 @@ rtp::PushResult Mpeg4PacketAssembler::push(std::span<const uint8_t> bytes) {
   return result;
 }
 
+void Mpeg4PacketAssembler::configure(const StreamConfig& config) {
+  playThread_.configure(config);
+  if (!playThreadStarted_) playThreadStarted_ = playThread_.Start() != platform::kStartFailed;
+}
+
 void Mpeg4PacketAssembler::beginSession() {
   tracker_ = {};
   depacketizer_.reset();

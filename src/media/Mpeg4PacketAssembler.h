@@ -16,8 +16,9 @@ namespace vexa {
 class Mpeg4PacketAssembler final : public InterleavedVideoPath {
  public:
   void beginSession() override;
-  // The stored configuration the description carried.
-  void configure(const StreamConfig& config) override { playThread_.configure(config); }
+  // The stored configuration the description carried. The play thread starts at once, to ready
+  // the picture for its size while the session is set up.
+  void configure(const StreamConfig& config) override;
   void onPacket(std::span<const uint8_t> rtp) override { push(rtp); }
   rtp::PushResult push(std::span<const uint8_t> rtp);
   ReceptionFigures figures() const override { return tracker_.figures(); }

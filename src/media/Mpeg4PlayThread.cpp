@@ -5,8 +5,10 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 
 extern "C" {
+#include <libavutil/frame.h>
 #include <libswscale/swscale.h>
 }
 
@@ -44,8 +46,12 @@ Mpeg4PlayThread::~Mpeg4PlayThread() {
 
 void Mpeg4PlayThread::configure(const StreamConfig& config) {
   const size_t length = std::min<size_t>(config.mpeg4ConfigLength, config.mpeg4Config.size());
-  std::lock_guard lock(playLock_);
-  configuration_.assign(config.mpeg4Config.begin(), config.mpeg4Config.begin() + long(length));
+  {
+    std::lock_guard lock(playLock_);
+    configuration_.assign(config.mpeg4Config.begin(), config.mpeg4Config.begin() + long(length));
+  }
+  preparationWanted_ = true;
+  event_.set();
 }
 
 int Mpeg4PlayThread::Start() {
@@ -58,6 +64,7 @@ int Mpeg4PlayThread::Start() {
   // A new session's stream must not be decoded against the last one's pictures.
   if (decoder_.isOpen()) decoder_.close();
   openDecoder();
+  preparationWanted_ = true;
   return thread_.start([this] { run(); });
 }
 
@@ -80,8 +87,49 @@ void Mpeg4PlayThread::Stop() {
 
 void Mpeg4PlayThread::run() {
   while (thread_.running()) {
+    if (preparationWanted_.exchange(false)) prepareConfiguredSize();
     if (!playNext()) event_.wait(-1);
   }
+}
+
+void Mpeg4PlayThread::prepareConfiguredSize() {
+  std::optional<PictureSize> size;
+  {
+    std::lock_guard lock(playLock_);
+    size = readMpeg4PictureSize(configuration_);
+  }
+  {
+    std::lock_guard lock(pictureLock_);
+    if (picture_) return;  // the picture is fixed already
+  }
+  if (!size || !fitsDisplay(size->width, size->height)) return;
+  const auto width = int32_t(size->width);
+  const auto height = int32_t(size->height);
+  if (prepared_ && preparedHeader_.biWidth == width && preparedHeader_.biHeight == height) return;
+  std::unique_ptr<AVFrame, void (*)(AVFrame*)> black(av_frame_alloc(),
+                                                     [](AVFrame* f) { av_frame_free(&f); });
+  if (!black) return;
+  black->width = width;
+  black->height = height;
+  black->format = AV_PIX_FMT_YUV420P;  // what the decoder gives
+  if (av_frame_get_buffer(black.get(), 0) < 0) return;
+  constexpr uint8_t kBlackLuma = 16;
+  constexpr uint8_t kNeutralChroma = 128;
+  std::memset(black->data[0], kBlackLuma, size_t(black->linesize[0]) * size_t(height));
+  for (const int plane : {1, 2}) {
+    std::memset(black->data[plane], kNeutralChroma,
+                size_t(black->linesize[plane]) * size_t((height + 1) / 2));
+  }
+  const BITMAPINFOHEADER header = makeBgrPictureHeader(width, height);
+  std::unique_ptr<uint8_t[]> picture(new (std::nothrow) uint8_t[header.biSizeImage]);
+  if (!picture) return;
+  const int rowBytes = width * kBytesPerPixel;
+  if (!converter_.convert(*black, picture.get() + size_t(height - 1) * size_t(rowBytes),
+                          -rowBytes)) {
+    return;
+  }
+  prepared_ = std::move(picture);
+  preparedHeader_ = header;
 }
 
 bool Mpeg4PlayThread::handOff(std::span<const uint8_t> picture) {
@@ -116,7 +164,10 @@ bool Mpeg4PlayThread::playNext() {
   std::span<const uint8_t> picture;
   {
     std::lock_guard lock(playLock_);
-    if (queuedSizes_.empty()) return false;
+    if (queuedSizes_.empty()) {
+      event_.reset();  // it woke the thread for the configuration alone
+      return false;
+    }
     picture = takeOldest();
   }
   if (!picture.empty()) decode(picture);
@@ -189,7 +240,13 @@ bool Mpeg4PlayThread::keepPicture(const AVFrame& frame) {
     return false;
   }
   const BITMAPINFOHEADER header = makeBgrPictureHeader(frame.width, frame.height);
-  picture_.reset(new (std::nothrow) uint8_t[header.biSizeImage]);
+  if (prepared_ && preparedHeader_.biWidth == header.biWidth &&
+      preparedHeader_.biHeight == header.biHeight) {
+    picture_ = std::move(prepared_);
+  } else {
+    picture_.reset(new (std::nothrow) uint8_t[header.biSizeImage]);
+  }
+  prepared_.reset();
   if (picture_) header_ = header;
   return picture_ != nullptr;
 }

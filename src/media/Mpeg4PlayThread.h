@@ -45,7 +45,7 @@ class Mpeg4PlayThread {
     dialogs_.store(dialogs, std::memory_order_release);
   }
   // The stored configuration from the session description, sent in front of a first intra
-  // picture that carries none.
+  // picture that carries none. A running thread readies the picture for its size.
   void configure(const StreamConfig& config);
 
   // platform::StartResult. A fresh start forgets what waits, opens a fresh decoder and waits for
@@ -78,6 +78,9 @@ class Mpeg4PlayThread {
   bool openDecoder();
   void decode(std::span<const uint8_t> picture);
   bool keepPicture(const AVFrame& frame);
+  // Before the first picture, the configuration's size is made ready, so that the first picture
+  // on screen pays neither for its pages nor for the scaler's set-up.
+  void prepareConfiguredSize();
   void refuseSize(uint32_t width, uint32_t height);
   void tell(const char* text);
   void clearQueue();
@@ -98,6 +101,9 @@ class Mpeg4PlayThread {
   BgrConverter converter_;
   bool decoderReported_ = false;
   bool sizeReported_ = false;
+  std::atomic<bool> preparationWanted_{false};
+  std::unique_ptr<uint8_t[]> prepared_;  // a picture of the configuration's size, converted once
+  BITMAPINFOHEADER preparedHeader_{};
 
   CLFXCriticalSection pictureLock_;
   std::unique_ptr<uint8_t[]> picture_;  // under pictureLock_; fixed at the first decoded picture

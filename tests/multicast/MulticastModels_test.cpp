@@ -98,5 +98,37 @@ TEST(MulticastModels, EachPlaysTheGroupItsDescriptionsName) {
   }
 }
 
+// The asking connection ended long ago, so only the group's silence tells that the camera went:
+// the site asks again, and plays the group the camera names once it is back.
+TEST(MulticastModels, ACameraBackAfterSilenceIsAskedAgain) {
+  if (std::getenv("VEXA_IN_NETNS") == nullptr) {
+    GTEST_SKIP() << "runs only inside a network namespace (tests/multicast/in_namespace.sh)";
+  }
+  auto [options, unused] = test::serverOptions({.width = kWidth, .height = kHeight, .fps = kFps});
+  options.multicastGroup = "239.255.12.2";
+  auto camera = std::make_unique<camera::RtspServer>(options);
+  ASSERT_TRUE(camera->start()) << camera->lastError();
+  StreamConfig config;
+  config.model = IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4;
+  config.host = "127.0.0.1";
+  config.path = "/mpeg4";
+  config.rtspPort = camera->port();
+  IPCameraSite site(config, kSlot);
+  ASSERT_TRUE(site.Play());
+  ASSERT_TRUE(eventually([&] { return site.GetFrameNumber() >= 3; }));
+  camera.reset();
+  options.port = config.rtspPort;
+  options.multicastGroup = "239.255.12.3";
+  camera = std::make_unique<camera::RtspServer>(options);
+  ASSERT_TRUE(camera->start()) << camera->lastError();
+  ASSERT_TRUE(eventually([&] { return methodsAsked(*camera).starts_with("DESCRIBE "); }));
+  const uint32_t frames = site.GetFrameNumber();
+  EXPECT_TRUE(eventually([&] { return site.GetFrameNumber() >= frames + 3; }));
+  const std::vector<uint8_t> picture = test::takePicture(site, kWidth, kHeight);
+  ASSERT_FALSE(picture.empty());
+  EXPECT_GE(test::psnrToClosestFrame(picture, kWidth, kHeight, kCandidateFrames), 30.0);
+  site.Stop();
+}
+
 }  // namespace
 }  // namespace vexa

@@ -50,8 +50,8 @@ void Mpeg4PlayThread::configure(const StreamConfig& config) {
     std::lock_guard lock(playLock_);
     configuration_.assign(config.mpeg4Config.begin(), config.mpeg4Config.begin() + long(length));
   }
+  // Taken up when the thread next wakes: at its start, or before the first picture at the latest.
   preparationWanted_ = true;
-  event_.set();
 }
 
 int Mpeg4PlayThread::Start() {
@@ -164,10 +164,7 @@ bool Mpeg4PlayThread::playNext() {
   std::span<const uint8_t> picture;
   {
     std::lock_guard lock(playLock_);
-    if (queuedSizes_.empty()) {
-      event_.reset();  // it woke the thread for the configuration alone
-      return false;
-    }
+    if (queuedSizes_.empty()) return false;
     picture = takeOldest();
   }
   if (!picture.empty()) decode(picture);

@@ -45,7 +45,7 @@ class Mpeg4PlayThread {
     dialogs_.store(dialogs, std::memory_order_release);
   }
   // The stored configuration from the session description, sent in front of a first intra
-  // picture that carries none. A running thread readies the picture for its size.
+  // picture that carries none. The thread readies the picture for its size when it next wakes.
   void configure(const StreamConfig& config);
 
   // platform::StartResult. A fresh start forgets what waits, opens a fresh decoder and waits for

@@ -12,7 +12,6 @@ namespace vexa::audio {
 
 namespace {
 
-constexpr uint8_t kRtpVersion2 = 0x80;
 constexpr uint8_t kPcmaPayloadType = 8;
 constexpr uint8_t kPcmuPayloadType = 0;
 constexpr uint8_t kG726PayloadType = 98;
@@ -20,10 +19,6 @@ constexpr uint32_t kTalkSsrc = 0;
 
 bool isG726(int32_t audioCodec) {
   return audioCodec >= kAudioCodecG726_16 && audioCodec <= kAudioCodecG726_40;
-}
-
-void putBigEndian(uint8_t* at, uint32_t value, size_t bytes) {
-  for (size_t i = 0; i < bytes; ++i) at[i] = uint8_t(value >> (8 * (bytes - 1 - i)));
 }
 
 }  // namespace
@@ -74,11 +69,11 @@ std::vector<uint8_t> TalkPacketizer::packetFor(std::span<const uint8_t> pcm) {
   if (encoded == 0 && count != 0) return {};
   packet.resize(rtp::kRtpHeaderSize + encoded);
   timestamp_ += uint32_t(count);
-  packet[0] = kRtpVersion2;
-  packet[1] = *payloadType_;
-  putBigEndian(&packet[2], sequence_, 2);
-  putBigEndian(&packet[4], timestamp_, 4);
-  putBigEndian(&packet[8], kTalkSsrc, 4);
+  rtp::writeRtpHeader({.payloadType = *payloadType_,
+                       .sequence = sequence_,
+                       .timestamp = timestamp_,
+                       .ssrc = kTalkSsrc},
+                      std::span(packet).first<rtp::kRtpHeaderSize>());
   ++sequence_;
   return packet;
 }

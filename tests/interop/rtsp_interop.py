@@ -217,18 +217,22 @@ def start_server(work, options=()):
         [PYTHON, SERVER, "--port", "0", "--user", USER, "--pass", PASSWORD, *options],
         stdout=subprocess.PIPE, stderr=log, text=True
     )
+    return wait_for_server(server)
+
+
+def wait_for_server(server):
+    """(server, port) once the server prints its address; (None, 0), the server ended, if not."""
     deadline = time.monotonic() + SERVER_START_SECONDS
     while time.monotonic() < deadline:
         ready, _, _ = select.select([server.stdout], [], [], 0.5)
         if ready:
             line = server.stdout.readline()
-            found = re.match(r"rtsp-server: rtsp://127\.0\.0\.1:(\d+)", line)
+            found = re.match(r"rtsp-server: rtsp://[0-9.]+:(\d+)", line)
             if found:
                 return server, int(found.group(1))
             if not line:
                 break
-    server.kill()
-    server.wait()
+    stop_server(server)
     return None, 0
 
 

@@ -13,13 +13,10 @@ rtsp_interop.py.
 """
 
 import os
-import re
-import select
 import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.dont_write_bytecode = True  # no cache beside the sources for the import below
 import rtsp_interop as interop  # noqa: E402
@@ -74,19 +71,7 @@ def start_server(spaces, mpeg4_file, work):
         [interop.PYTHON, interop.SERVER, "--listen", SERVER_ADDRESS, "--port", "0", "--multicast",
          "--no-audio", "--mpeg4-file", mpeg4_file],
         stdout=subprocess.PIPE, stderr=log, text=True)
-    deadline = time.monotonic() + interop.SERVER_START_SECONDS
-    while time.monotonic() < deadline:
-        ready, _, _ = select.select([server.stdout], [], [], 0.5)
-        if not ready:
-            continue
-        line = server.stdout.readline()
-        found = re.match(r"rtsp-server: rtsp://[0-9.]+:(\d+)", line)
-        if found:
-            return server, int(found.group(1))
-        if not line:
-            break
-    interop.stop_server(server)
-    return None, 0
+    return interop.wait_for_server(server)
 
 
 def play(spaces, viewer, port, snapshot):

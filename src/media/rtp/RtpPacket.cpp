@@ -24,6 +24,17 @@ std::optional<RtpPacket> malformed(const char* why, size_t size) {
 
 }  // namespace
 
+void writeRtpHeader(const RtpPacket& header, std::span<uint8_t, kRtpHeaderSize> out) {
+  const auto put = [&out](size_t at, uint32_t value, size_t bytes) {
+    for (size_t i = 0; i < bytes; ++i) out[at + i] = uint8_t(value >> (8 * (bytes - 1 - i)));
+  };
+  out[0] = uint8_t(kRtpVersion << kVersionShift);
+  out[1] = uint8_t((header.marker ? kMarkerBit : 0) | (header.payloadType & kPayloadTypeMask));
+  put(2, header.sequence, 2);
+  put(4, header.timestamp, 4);
+  put(8, header.ssrc, 4);
+}
+
 std::optional<RtpPacket> parseRtpPacket(std::span<const uint8_t> bytes) {
   // RFC 3550 section 5.1: the fixed header.
   ByteReader reader(bytes);

@@ -23,4 +23,8 @@ struct RtpPacket {
 // extension or padding reaching past the end).
 std::optional<RtpPacket> parseRtpPacket(std::span<const uint8_t> bytes);
 
+// The fixed header of a packet sent: version 2, no padding, extension or CSRC list, the fields
+// of header (its payload is not written) big-endian into the first kRtpHeaderSize bytes of out.
+void writeRtpHeader(const RtpPacket& header, std::span<uint8_t, kRtpHeaderSize> out);
+
 }  // namespace vexa::rtp

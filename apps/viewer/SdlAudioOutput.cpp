@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/DebugTrace.h"
+#include "viewer/SdlAudioSystem.h"
 
 namespace vexa::viewer {
 
@@ -12,18 +13,6 @@ namespace {
 
 constexpr int kSampleRate = 8000;
 
-// SDL keeps state of its own past the last subsystem (hints, driver lists) until SDL_Quit; a
-// headless viewer initialises nothing else, so the last sound device out frees it.
-void quitAudio() {
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
-  if (SDL_WasInit(0) == 0) SDL_Quit();
-}
-
-// Devices are opened and closed on the stream's threads, which SDL did not create and so never
-// frees the per-thread state (the error text) of: dropped after each call instead.
-struct ThreadStateRelease {
-  ~ThreadStateRelease() { SDL_TLSCleanup(); }
-};
 // One 160 ms block per device buffer; the queue, not the callback size, bounds the latency.
 constexpr Uint16 kDeviceSamples = 1280;
 
@@ -35,11 +24,11 @@ class SdlAudioOutput final : public platform::AudioOutput {
   // Paused and emptied first: closing waits for the device's thread, which otherwise may still be
   // writing out a queue of sound (seconds, on a slow device) before it looks.
   ~SdlAudioOutput() override {
-    const ThreadStateRelease release;
+    const SdlThreadStateRelease release;
     SDL_PauseAudioDevice(device_, 1);
     SDL_ClearQueuedAudio(device_);
     SDL_CloseAudioDevice(device_);
-    quitAudio();
+    releaseSdlAudio();
   }
 
   bool queue(std::span<const uint8_t> pcm) override {
@@ -52,8 +41,8 @@ class SdlAudioOutput final : public platform::AudioOutput {
 };
 
 std::unique_ptr<platform::AudioOutput> openSdlAudioOutput() {
-  const ThreadStateRelease release;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+  const SdlThreadStateRelease release;
+  if (!holdSdlAudio()) {
     DebugTrace("audio: SDL audio unavailable: %s", SDL_GetError());
     return nullptr;
   }
@@ -67,7 +56,7 @@ std::unique_ptr<platform::AudioOutput> openSdlAudioOutput() {
   const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
   if (device == 0) {
     DebugTrace("audio: no sound device opens: %s", SDL_GetError());
-    quitAudio();
+    releaseSdlAudio();
     return nullptr;
   }
   SDL_PauseAudioDevice(device, 0);

@@ -7,6 +7,7 @@
 #include "control/PlayerStreamView.h"
 #include "control/PtzHttpChannel.h"
 #include "control/StreamAddress.h"
+#include "control/TalkSwitch.h"
 #include "display/CImgDlg.h"
 #include "display/CMotionStateDlg.h"
 #include "display/Canvas.h"
@@ -15,6 +16,7 @@
 #include "platform/Socket.h"
 #include "platform/Desktop.h"
 #include "viewer/CanvasImage.h"
+#include "viewer/SdlAudioInput.h"
 #include "viewer/SdlAudioOutput.h"
 #include "viewer/ViewerCapture.h"
 #include "viewer/ViewerFisheye.h"
@@ -67,6 +69,16 @@ std::pair<std::string, std::string> splitSnapshotPath(const std::string& path) {
 
 }  // namespace
 
+void ViewerHost::reportTalk(const StreamPlayer& player) {
+  const IPCameraSite* site = player.site();
+  const IPCameraAudioWaveIn* talk = site != nullptr ? site->talk() : nullptr;
+  if (talk == nullptr) return;
+  const TalkFigures figures = talk->figures();
+  if (figures.destination.empty()) return;
+  out_ << "vexa-viewer: talk sent " << figures.packets << " packets ("
+       << audio::talkCodecName(figures.codec) << ") to " << figures.destination << std::endl;
+}
+
 bool ViewerHost::saveMotionGraph(const CImgDlg& window) {
   const std::string& path = options_.motionSnapshotPath;
   const CMotionStateDlg* motion = window.motionStateWindow();
@@ -88,6 +100,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   config.password = options_.password;
   applyStreamAddress(options_.address, config, platform::resolveIpv4);
   player.setAudioOutputFactory(sdlAudioOutputFactory());
+  player.setAudioInputFactory(sdlAudioInputFactory());
   player.SetMute(options_.mute);
 
   platform::UiLoop loop;
@@ -109,6 +122,8 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   ViewerFisheye fisheye(window, options_.fisheye, out_);
   fisheye.apply();
   ViewerCapture capture(player, window, dialogs_, out_);
+  TalkSwitch talk(loop, player);
+  bool talkOn = options_.talk;
   if (!options_.recordPath.empty() && !capture.recordFromStart(options_.recordPath)) {
     window.destroy();
     return kBadRecordPath;
@@ -121,6 +136,10 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
       if (key == 'r') capture.toggleRecording();
       if (key == 's') capture.takeSnapshot();
       if (key == 'o') capture.chooseFolder();
+      if (key == 't') {
+        talkOn = !talkOn;
+        if (!talk.request(talkOn)) err_ << "vexa-viewer: talk needs --protocol 0, 1, 10 or 15\n";
+      }
       if (key == 'c') {
         window.OnCommand(window.ptz().centreMode() ? kCommandJoystickMode : kCommandCentreMode);
       }
@@ -150,6 +169,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   });
 
   player.Start();
+  if (talkOn) talk.request(true);
   const auto durationOver = [&] {
     return options_.durationSeconds &&
            platform::tickCount() - started >= uint32_t(*options_.durationSeconds * 1000);
@@ -207,6 +227,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     }
   }
   if (!options_.motionSnapshotPath.empty() && !saveMotionGraph(window)) status = 1;
+  reportTalk(player);
   player.Release();
   if (!capture.finish()) status = 1;
   window.destroy();

@@ -7,6 +7,8 @@
 #include <functional>
 #include <map>
 
+#include "common/VideoModel.h"
+
 namespace vexa::viewer {
 
 namespace {
@@ -75,6 +77,9 @@ std::string viewerUsage() {
          "                         the same (costs what a shown window costs)\n"
          "  --mute                 start with the camera's sound off (it plays by default, also\n"
          "                         headless; SDL_AUDIODRIVER picks the device)\n"
+         "  --talk                 send the microphone to the camera's loudspeaker (models 0, 1,\n"
+         "                         10, 15; the key t switches it too; SDL_AUDIODRIVER picks the\n"
+         "                         device)\n"
          "  --duration SECONDS     stop cleanly after that time\n"
          "  --snapshot FILE        at the end, save the last picture drawn (.jpg .png .bmp .tif .gif)\n"
          "  --record FILE|FOLDER   record the stream from its first picture into numbered AVI\n"
@@ -263,6 +268,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
   const std::map<std::string, bool*> flags = {
       {"--fullscreen", &o.fullscreen}, {"--headless", &o.headless},
       {"--paint-offscreen", &o.paintOffscreen}, {"--mute", &o.mute},
+      {"--talk", &o.talk},
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
       {"--help", &o.help},             {"-h", &o.help},
       {"--ptz", &o.ptz},               {"--motion", &o.motion},
@@ -291,6 +297,9 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
   }
   if (o.address.empty() && !o.help) result.error = "no camera address given";
   if (o.ptz && o.model.empty()) o.model = kDefaultPtzModel;
+  if (o.talk && !isUdpGroupModel(o.protocol)) {
+    result.error = "--talk needs RTSP with RTP over UDP (--protocol 0, 1, 10 or 15)";
+  }
   return result;
 }
 

@@ -38,6 +38,7 @@ struct ViewerOptions {
   bool headless = false;
   bool paintOffscreen = false;
   bool mute = false;
+  bool talk = false;  // send the microphone to the camera (RTSP with RTP over UDP only)
   std::optional<double> durationSeconds;
   std::string snapshotPath;
   std::string recordPath;  // a file, or a folder for a time-stamped name

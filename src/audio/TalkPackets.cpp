@@ -30,6 +30,13 @@ std::optional<uint8_t> talkPayloadType(int32_t audioCodec) {
   return std::nullopt;
 }
 
+std::string_view talkCodecName(int32_t audioCodec) {
+  static constexpr std::string_view kNames[] = {"PCMA",    "PCMU",    "G726-16",
+                                                "G726-24", "G726-32", "G726-40"};
+  if (audioCodec < kAudioCodecPcma || audioCodec > kAudioCodecG726_40) return "none";
+  return kNames[audioCodec];
+}
+
 void TalkBufferChunker::push(std::span<const uint8_t> pcm, const WholeBuffer& whole) {
   while (!pcm.empty()) {
     const size_t taken = std::min(pcm.size(), kTalkBufferBytes - held_);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "audio/G726.h"
@@ -18,6 +19,8 @@ constexpr size_t kTalkBufferBytes = kTalkBufferSamples * 2;
 // The RTP payload type the camera is sent for a StreamConfig::audioCodec value (PCMA 8, PCMU 0,
 // the G.726 rates 98); none outside 0 to 5.
 std::optional<uint8_t> talkPayloadType(int32_t audioCodec);
+// The codec's name as descriptions write it ("PCMA", "G726-32"); "none" outside 0 to 5.
+std::string_view talkCodecName(int32_t audioCodec);
 
 // Cuts PCM arriving in pieces of any size into whole recording buffers. It holds at most one
 // partial buffer, so a piece may split a sample.

@@ -46,4 +46,35 @@ void sleepMs(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void MessageThread::start(Handler handler) {
+  if (thread_.joinable()) return;
+  handler_ = std::move(handler);
+  thread_ = std::thread([this] { serve(); });
+}
+
+void MessageThread::post(uint32_t message) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(message);
+  }
+  posted_.notify_one();
+}
+
+void MessageThread::join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void MessageThread::serve() {
+  for (;;) {
+    uint32_t message = 0;
+    {
+      std::unique_lock lock(mutex_);
+      posted_.wait(lock, [this] { return !queue_.empty(); });
+      message = queue_.front();
+      queue_.pop_front();
+    }
+    if (!handler_(message)) return;
+  }
+}
+
 }  // namespace vexa::platform

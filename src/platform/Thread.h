@@ -1,8 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace vexa::platform {
@@ -41,6 +44,33 @@ class WorkerThread {
   std::atomic<uint8_t> runFlag_{0};
   std::thread thread_;
   std::thread ended_;  // set aside, still to be joined
+};
+
+// A thread serving messages posted to it, one at a time in the order posted, as a user-interface
+// thread of a windowing system does. The handler returns false to end the loop.
+class MessageThread {
+ public:
+  using Handler = std::function<bool(uint32_t message)>;
+
+  MessageThread() = default;
+  MessageThread(const MessageThread&) = delete;
+  MessageThread& operator=(const MessageThread&) = delete;
+  // The owner posts the message that ends the loop first; this waits for it.
+  ~MessageThread() { join(); }
+
+  void start(Handler handler);
+  // Any thread; messages posted after the loop ended are dropped.
+  void post(uint32_t message);
+  void join();
+
+ private:
+  void serve();
+
+  Handler handler_;
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<uint32_t> queue_;  // under mutex_
+  std::thread thread_;
 };
 
 // Raises the calling thread's priority as far as the system lets it, short of real-time

@@ -45,7 +45,8 @@ ClientPorts clientPortsForSlot(uint32_t slot) {
 }
 
 IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot, RecordingSink* recorder,
-                           platform::AudioOutputFactory audioOutput, const platform::Clock& clock)
+                           platform::AudioOutputFactory audioOutput,
+                           platform::AudioInputFactory audioInput, const platform::Clock& clock)
     : config_(config),
       audioOutput_(std::move(audioOutput)),
       clock_(clock),
@@ -58,22 +59,36 @@ IPCameraSite::IPCameraSite(const StreamConfig& config, uint32_t slot, RecordingS
     config_.audioRtpPort = ports.audioRtp;
     config_.audioRtcpPort = ports.audioRtcp;
     config_.fifthPort = ports.fifth;
+    talk_ = std::make_unique<IPCameraAudioWaveIn>(
+        TalkSettings{config_.host, config_.fifthPort, config_.brand}, std::move(audioInput),
+        nullptr, [this] { return talkTarget(); });
   } else if (model() == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG) {
     config_.videoRtpPort = ports.videoRtp;
     config_.videoRtcpPort = ports.videoRtcp;
   }
 }
 
-IPCameraSite::~IPCameraSite() { Stop(); }
+IPCameraSite::~IPCameraSite() {
+  Stop();
+  talk_.reset();
+}
+
+void IPCameraSite::setDialogs(platform::Dialogs* dialogs) {
+  dialogs_ = dialogs;
+  if (talk_) talk_->setDialogs(dialogs);
+}
 
 std::unique_ptr<StreamRoad> IPCameraSite::makeRoad(uint32_t model) {
   switch (model) {
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_JPEG:
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_MPEG4:
     case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264:
-    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264_2:
-      return std::make_unique<UdpStreamGroup>(config_, h264Decoder_, recorder_, audioOutput_,
-                                              dialogs_);
+    case IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264_2: {
+      auto group = std::make_unique<UdpStreamGroup>(config_, h264Decoder_, recorder_,
+                                                    audioOutput_, dialogs_);
+      udpGroup_.store(group.get(), std::memory_order_release);
+      return group;
+    }
     case IPCAMERA_VIDEO_MODEL_MULTICAST_JPEG:
     case IPCAMERA_VIDEO_MODEL_MULTICAST_MPEG4:
     case IPCAMERA_VIDEO_MODEL_MULTICAST_H264:
@@ -213,9 +228,15 @@ bool IPCameraSite::SetAudio(std::string_view text) {
 }
 
 void IPCameraSite::SetTalk(bool on) {
-  // Only the UDP models have a talk channel; it arrives with them.
-  if (!isUdpGroupModel(model())) return;
+  if (!talk_ || talkOn_ == uint8_t(on)) return;
   talkOn_ = on ? 1 : 0;
+  talk_->post(on ? IPCameraAudioWaveIn::kStartTalk : IPCameraAudioWaveIn::kStopTalk);
+}
+
+TalkTarget IPCameraSite::talkTarget() const {
+  const UdpStreamGroup* group = udpGroup_.load(std::memory_order_acquire);
+  if (group == nullptr) return {};
+  return {.port = group->talkPort(), .codec = group->audioCodec().value_or(-1)};
 }
 
 bool IPCameraSite::LockCurImage(bool tryOnly) {

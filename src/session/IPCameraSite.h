@@ -12,6 +12,8 @@
 #include "common/StreamConfig.h"
 #include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
+#include "audio/IPCameraAudioWaveIn.h"
+#include "platform/AudioInput.h"
 #include "platform/AudioOutput.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -24,6 +26,7 @@ namespace vexa {
 
 class H264Decoder;
 class RecordingSink;
+class UdpStreamGroup;
 
 // Client UDP ports of a player slot: blocks of ten from 6100.
 struct ClientPorts {
@@ -49,10 +52,11 @@ class IPCameraSite {
   static constexpr uint32_t kSupervisionPeriodMs = 100;
 
   // audioOutput opens the sound device the stream's audio plays on; none: audio is received and
-  // discarded.
+  // discarded. audioInput opens the microphone talk records from; none: there is no microphone.
   // recorder, when given, is the stream's recording tap (not owned).
   IPCameraSite(const StreamConfig& config, uint32_t slot, RecordingSink* recorder = nullptr,
                platform::AudioOutputFactory audioOutput = {},
+               platform::AudioInputFactory audioInput = {},
                const platform::Clock& clock = platform::SystemClock::instance());
   IPCameraSite(const IPCameraSite&) = delete;
   IPCameraSite& operator=(const IPCameraSite&) = delete;
@@ -60,8 +64,8 @@ class IPCameraSite {
 
   // The H.264 decoder of the player's decoder set (not owned); before Play.
   void setH264Decoder(H264Decoder* decoder) { h264Decoder_ = decoder; }
-  // Where the decoders' failures are told (not owned); before Play.
-  void setDialogs(platform::Dialogs* dialogs) { dialogs_ = dialogs; }
+  // Where the decoders' and the microphone's failures are told (not owned); before Play.
+  void setDialogs(platform::Dialogs* dialogs);
 
   // Starts the road's workers and the site's supervision; true if a worker was started.
   bool Play();
@@ -70,7 +74,12 @@ class IPCameraSite {
 
   // Playback on unless text contains "OFF". Always true.
   bool SetAudio(std::string_view text);
+  // Starts or stops talk on a change; the UDP models only, the ones with a talk channel.
   void SetTalk(bool on);
+  // Where talk goes: the port and codec of the description the dialogue read. Any thread.
+  TalkTarget talkTarget() const;
+  // The talk thread; null for models without one.
+  const IPCameraAudioWaveIn* talk() const { return talk_.get(); }
 
   // The image lock of the road now playing; UnlockCurImage releases the one taken, even when
   // the road changed in between. Both on the display's thread.
@@ -141,7 +150,10 @@ class IPCameraSite {
   mutable std::mutex failureLock_;
   std::optional<SiteFailure> failure_;  // under failureLock_
 
+  std::atomic<const UdpStreamGroup*> udpGroup_{nullptr};  // the road talk reads its target from
   uint8_t talkOn_ = 0;
+  // Declared after the roads it reads from: it ends first.
+  std::unique_ptr<IPCameraAudioWaveIn> talk_;
   std::atomic<bool> audioOn_{true};
 };
 

@@ -15,9 +15,6 @@ namespace vexa {
 
 namespace {
 constexpr const char* kTooManyPlayers = "Too many Stream Players !!!";
-constexpr int kTalkSiteChecks = 30;
-constexpr uint32_t kTalkSiteCheckMs = 100;
-constexpr uint32_t kTalkSettleMs = 1000;
 constexpr const char* kCaptureError = "Capture Error";
 // An MJPEG stream tells neither its rate nor its size before its pictures.
 constexpr int32_t kMjpegRecordFps = 30;
@@ -50,7 +47,7 @@ void StreamPlayer::runStartThread() {
     std::lock_guard outer(lock_);
     config_.extraHeaderLine.clear();
     std::lock_guard inner(lock_);
-    created = new IPCameraSite(config_, slot(), recorder_.get(), audioOutput_);
+    created = new IPCameraSite(config_, slot(), recorder_.get(), audioOutput_, audioInput_);
     created->setH264Decoder(decoders_->h264());
     created->setDialogs(&dialogs_);
     site_.store(created, std::memory_order_release);
@@ -133,12 +130,11 @@ void StreamPlayer::SetMute(bool muted) {
   if (IPCameraSite* current = site()) applyMute(*current);
 }
 
-void StreamPlayer::SetTalk(bool on) {
-  for (int check = 0; check < kTalkSiteChecks && site() == nullptr; ++check) {
-    platform::sleepMs(kTalkSiteCheckMs);
-  }
-  platform::sleepMs(kTalkSettleMs);
-  if (IPCameraSite* current = site()) current->SetTalk(on);
+bool StreamPlayer::SetTalk(bool on) {
+  IPCameraSite* current = site();
+  if (current == nullptr) return false;
+  current->SetTalk(on);
+  return true;
 }
 
 bool StreamPlayer::LockCurImage(bool tryOnly) {

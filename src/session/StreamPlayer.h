@@ -12,6 +12,7 @@
 #include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
 #include "media/RecordingSink.h"
+#include "platform/AudioInput.h"
 #include "platform/AudioOutput.h"
 #include "common/StreamConfig.h"
 
@@ -51,10 +52,14 @@ class StreamPlayer {
   void setAudioOutputFactory(platform::AudioOutputFactory factory) {
     audioOutput_ = std::move(factory);
   }
+  // The microphone of the sites started from now on; none: talk finds no microphone.
+  void setAudioInputFactory(platform::AudioInputFactory factory) {
+    audioInput_ = std::move(factory);
+  }
   void SetMute(bool muted);
   bool muted() const { return muted_.load(std::memory_order_relaxed); }
-  // Waits up to 3 s for a site, then 1 s more, then switches talk.
-  void SetTalk(bool on);
+  // Switches the site's talk at once; false when no site exists yet (TalkSwitch waits for one).
+  bool SetTalk(bool on);
 
   // Forwarders; the values in brackets are the answers while no site exists.
   bool LockCurImage(bool tryOnly);  // [false]
@@ -111,6 +116,7 @@ class StreamPlayer {
   bool ownsMarker_ = false;
   std::atomic<bool> muted_{true};
   platform::AudioOutputFactory audioOutput_;
+  platform::AudioInputFactory audioInput_;
   std::string markerFolder_;
   std::thread startThread_;
 };

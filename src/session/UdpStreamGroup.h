@@ -34,6 +34,7 @@ class UdpStreamGroup final : public ReceiverRoad {
 
   StreamRecovery::Observation observe() const override;
   std::optional<int32_t> audioCodec() const override { return dialogue_.audioCodec(); }
+  uint16_t talkPort() const { return dialogue_.talkPort(); }
 
   IPCameraSocket& dialogue() { return dialogue_; }
 

@@ -7,6 +7,9 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/AudioInput.h"
+#include "platform/Thread.h"
+
 namespace vexa {
 namespace {
 
@@ -68,6 +71,25 @@ TEST(IPCameraSite, TheImageLockExistsOnlyAfterPlayAndTryLockFailsWhileHeld) {
   EXPECT_TRUE(site.LockCurImage(true));
   site.UnlockCurImage();
   site.Stop();
+}
+
+TEST(IPCameraSite, TalkOpensTheMicrophoneOnceForTwoSwitchesOnAndEndsWithTheSite) {
+  constexpr uint32_t kTalkSlot = 7;
+  platform::ScriptedMicrophone microphone({.pcm = std::vector<uint8_t>(2048), .repeat = true});
+  {
+    IPCameraSite site(configFor(IPCAMERA_VIDEO_MODEL_RTP_PLUS_RTSP_H264), kTalkSlot, nullptr, {},
+                      microphone.factory());
+    site.SetTalk(true);
+    site.SetTalk(true);
+    while (!site.talk()->running()) platform::sleepMs(1);
+  }  // gone while talking: its talk thread is joined
+  EXPECT_EQ(microphone.opens(), 1u);
+
+  IPCameraSite interleaved(configFor(IPCAMERA_VIDEO_MODEL_RTP_OVER_RTSP_H264), kTalkSlot, nullptr,
+                           {}, microphone.factory());
+  EXPECT_EQ(interleaved.talk(), nullptr);  // no talk channel
+  interleaved.SetTalk(true);
+  EXPECT_EQ(microphone.opens(), 1u);
 }
 
 }  // namespace

@@ -241,6 +241,7 @@ void IPCameraSocket::readDescribeAnswer(const RtspAnswer& answer) {
   audioControl_ = description.audioControl;
   audioCodec_.store(config_->audioCodec, std::memory_order_relaxed);
   hasAudio_.store(config_->hasAudio != 0, std::memory_order_relaxed);
+  talkPort_.store(config_->audioMediaPort, std::memory_order_relaxed);
   if (onDescribed_) onDescribed_(*config_);
 }
 

@@ -56,6 +56,8 @@ class IPCameraSocket {
   // The audio codec the description named (StreamConfig numbering), for other threads; none
   // when it names no audio.
   std::optional<int32_t> audioCodec() const;
+  // The port of the description's audio line, where talk goes; 0 while none was read.
+  uint16_t talkPort() const { return talkPort_.load(std::memory_order_relaxed); }
 
   // For the owner's recovery: how the connection fares.
   const ConnectionStatus& status() const { return worker_.status(); }
@@ -96,6 +98,7 @@ class IPCameraSocket {
   std::atomic<int32_t> state_{kDescribe};
   std::atomic<bool> hasAudio_{false};
   std::atomic<int32_t> audioCodec_{kAudioCodecPcma};
+  std::atomic<uint16_t> talkPort_{0};
   // The dialogue's texts, its exchange and the configuration's CSeq: the worker builds requests
   // from them and Stop builds TEARDOWN from another thread.
   std::mutex dialogueLock_;

@@ -18,6 +18,7 @@
 namespace vexa::test {
 
 constexpr double kFullScale = 32767.0;
+constexpr double kNoOverlapDb = -1000.0;
 
 // A sine of hz at a peak level in dB below full scale, at 8000 Hz.
 inline std::vector<int16_t> talkTone(size_t samples, double hz = 440, double dbfs = -6) {
@@ -35,11 +36,13 @@ inline std::vector<uint8_t> littleEndianBytes(const std::vector<int16_t>& sample
 }
 
 // The best SNR of received against sent, received moved by up to maxShift samples either way
-// (a receiver may start a packet early or late), over the part both have.
+// (a receiver may start a packet early or late), over the part both have; kNoOverlapDb when they
+// have none.
 inline double alignedSnrDb(const std::vector<int16_t>& sent, const std::vector<int16_t>& received,
                            size_t maxShift = 512) {
   // Summed in place: copying the overlap for snrDb at each shift is slow under the sanitizers.
   const auto overlapSnr = [](const int16_t* a, size_t aSize, const int16_t* b, size_t bSize) {
+    if (std::min(aSize, bSize) == 0) return kNoOverlapDb;
     double signal = 0, noise = 0;
     for (size_t i = 0; i < std::min(aSize, bSize); ++i) {
       const double error = double(a[i]) - b[i];
@@ -48,7 +51,7 @@ inline double alignedSnrDb(const std::vector<int16_t>& sent, const std::vector<i
     }
     return noise == 0 ? 1000.0 : 10.0 * std::log10(signal / noise);
   };
-  double best = -1000.0;
+  double best = kNoOverlapDb;
   for (size_t shift = 0; shift <= maxShift; ++shift) {
     if (shift < received.size()) {
       best = std::max(best, overlapSnr(sent.data(), sent.size(), received.data() + shift,

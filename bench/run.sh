@@ -81,6 +81,27 @@ for name in depacketizer audio_decode; do
   "$build/bench/bench_$name" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 done
 
+# Talk: one 64 ms buffer into its RTP packet per codec beside FFmpeg's encoder on the same buffer.
+"$build/bench/bench_talk_encode" --benchmark_out="$out/talk_encode.json" --benchmark_out_format=json \
+  --benchmark_repetitions=5 --benchmark_report_aggregates_only=true >/dev/null
+
+python3 - "$out/talk_encode.json" <<'PY'
+import json, sys
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+ns, label = {}, {}
+for r in runs:
+    if r.get("aggregate_name") == "median":
+        name, codec = r["run_name"].split("/")[:2]
+        ns[(name, codec)] = r["cpu_time"] * {"ns": 1, "us": 1e3, "ms": 1e6}[r["time_unit"]]
+        label[codec] = r.get("label", codec)
+print("\nTalk encode, CPU ns per 512-sample buffer (median of 5):")
+for codec in sorted(label, key=int):
+    ours = ns.get(("BM_VexaTalkPacket", codec), float("nan"))
+    peer = ns.get(("BM_FfmpegTalkEncode", codec), float("nan"))
+    print(f"  {label[codec]:8} vexa packet {ours:8.0f}  ffmpeg encoder {peer:8.0f}"
+          f"  ratio {ours / peer:.2f}  (target <= 1.5)")
+PY
+
 # Whole processes on an RTSP stream; it needs GStreamer's RTSP server and says why when it skips.
 for transport in tcp udp; do
   bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" --transport "$transport" ||

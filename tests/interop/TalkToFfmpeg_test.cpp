@@ -26,9 +26,9 @@ extern char** environ;
 namespace vexa {
 namespace {
 
-constexpr int kSampleRate = 8000;
+using test::kAudioSampleRate;
 constexpr int kReceivedSeconds = 3;
-constexpr size_t kSentSamples = kSampleRate * 7 / 2;  // outlasts what ffmpeg keeps
+constexpr size_t kSentSamples = kAudioSampleRate * 7 / 2;  // outlasts what ffmpeg keeps
 constexpr double kToneHz = 440;
 constexpr double kG711MinSnrDb = 25;
 constexpr double kG726ToneBandHalfWidthHz = 10;
@@ -81,7 +81,7 @@ std::string sdpFor(int32_t codec, uint16_t port) {
       << "c=IN IP4 127.0.0.1\n"
       << "t=0 0\n"
       << "m=audio " << port << " RTP/AVP " << payloadType << "\n"
-      << "a=rtpmap:" << payloadType << " " << audio::talkCodecName(codec) << "/" << kSampleRate
+      << "a=rtpmap:" << payloadType << " " << audio::talkCodecName(codec) << "/" << kAudioSampleRate
       << "\n";
   return sdp.str();
 }
@@ -187,7 +187,7 @@ TEST(TalkToFfmpeg, FfmpegHearsTheToneInEveryCodec) {
   for (auto& way : ways) {
     SCOPED_TRACE(way->name);
     const std::vector<int16_t> received = test::readWavPcm(way->wavPath);
-    EXPECT_EQ(received.size(), size_t(kReceivedSeconds * kSampleRate));
+    EXPECT_EQ(received.size(), size_t(kReceivedSeconds * kAudioSampleRate));
     if (isG711(way->codec)) {
       EXPECT_GE(test::alignedSnrDb(tone, received, audio::kTalkBufferSamples), kG711MinSnrDb);
     } else {

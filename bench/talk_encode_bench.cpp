@@ -21,7 +21,7 @@ namespace {
 
 using namespace vexa;
 
-constexpr int kSampleRate = 8000;
+using test::kAudioSampleRate;
 
 // A 440 Hz tone at -6 dBFS, as the microphone hands it over.
 std::vector<int16_t> toneBuffer() {
@@ -39,13 +39,13 @@ class FfmpegTalkEncoder {
     const AVCodec* encoder = avcodec_find_encoder_by_name(name);
     if (encoder == nullptr) return;
     context_ = avcodec_alloc_context3(encoder);
-    context_->sample_rate = kSampleRate;
+    context_->sample_rate = kAudioSampleRate;
     context_->sample_fmt = AV_SAMPLE_FMT_S16;
     av_channel_layout_default(&context_->ch_layout, 1);
     if (g726) {
       const int bits = audio::bitsPerSample(uint32_t(codec));
       context_->bits_per_coded_sample = bits;
-      context_->bit_rate = int64_t(kSampleRate) * bits;
+      context_->bit_rate = int64_t(kAudioSampleRate) * bits;
     }
     if (avcodec_open2(context_, encoder, nullptr) < 0) {
       avcodec_free_context(&context_);
@@ -69,7 +69,7 @@ class FfmpegTalkEncoder {
   bool load(const std::vector<int16_t>& samples) {
     if (context_ == nullptr) return false;
     frame_->format = AV_SAMPLE_FMT_S16;
-    frame_->sample_rate = kSampleRate;
+    frame_->sample_rate = kAudioSampleRate;
     frame_->nb_samples = int(samples.size());
     av_channel_layout_default(&frame_->ch_layout, 1);
     if (av_frame_get_buffer(frame_, 0) < 0) return false;

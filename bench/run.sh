@@ -82,8 +82,10 @@ for name in depacketizer audio_decode; do
 done
 
 # Talk: one 64 ms buffer into its RTP packet per codec beside FFmpeg's encoder on the same buffer.
+# Repetitions interleaved, so that a load coming or going on the machine meets both sides alike.
 "$build/bench/bench_talk_encode" --benchmark_out="$out/talk_encode.json" --benchmark_out_format=json \
-  --benchmark_repetitions=5 --benchmark_report_aggregates_only=true >/dev/null
+  --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true >/dev/null
 
 python3 - "$out/talk_encode.json" <<'PY'
 import json, sys
@@ -94,7 +96,7 @@ for r in runs:
         name, codec = r["run_name"].split("/")[:2]
         ns[(name, codec)] = r["cpu_time"] * {"ns": 1, "us": 1e3, "ms": 1e6}[r["time_unit"]]
         label[codec] = r.get("label", codec)
-print("\nTalk encode, CPU ns per 512-sample buffer (median of 5):")
+print("\nTalk encode, CPU ns per 512-sample buffer (median of 10):")
 for codec in sorted(label, key=int):
     ours = ns.get(("BM_VexaTalkPacket", codec), float("nan"))
     peer = ns.get(("BM_FfmpegTalkEncode", codec), float("nan"))

@@ -48,7 +48,7 @@ uint16_t choosePortPair(std::vector<std::unique_ptr<test::UdpEnd>>& held) {
     auto rtp = std::make_unique<test::UdpEnd>();
     auto rtcp = std::make_unique<test::UdpEnd>("127.0.0.1", uint16_t(rtp->port() + 1));
     const uint16_t port = rtp->port();
-    const bool pair = rtcp->bound();
+    const bool pair = port != UINT16_MAX && rtcp->bound();
     held.push_back(std::move(rtp));
     held.push_back(std::move(rtcp));
     if (pair) return port;

@@ -104,6 +104,10 @@ for codec in sorted(label, key=int):
           f"  ratio {ours / peer:.2f}  (target <= 1.5)")
 PY
 
+# Talk's delay from the microphone to the camera, ten live seconds a codec, beside the floor.
+echo
+"$build/bench/bench_talk_latency"
+
 # Whole processes on an RTSP stream; it needs GStreamer's RTSP server and says why when it skips.
 for transport in tcp udp; do
   bash "$(dirname "$0")/rtsp_whole_process.sh" "$build" --transport "$transport" ||

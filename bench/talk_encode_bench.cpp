@@ -3,15 +3,9 @@
 // run.sh prints the time per buffer of each and their ratio (ours / FFmpeg's).
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-}
-
-#include "audio/AudioCodec.h"
+#include "FfmpegTalkEncoder.h"
 #include "audio/TalkPackets.h"
 #include "common/StreamConfig.h"
 #include "media/rtp/RtpPacket.h"
@@ -20,79 +14,13 @@ extern "C" {
 namespace {
 
 using namespace vexa;
+using bench::FfmpegTalkEncoder;
 
-using test::kAudioSampleRate;
 
 // A 440 Hz tone at -6 dBFS, as the microphone hands it over.
 std::vector<int16_t> toneBuffer() {
   return test::talkTone(audio::kTalkBufferSamples);
 }
-
-// FFmpeg's encoder of a talk codec, fed one buffer a frame.
-class FfmpegTalkEncoder {
- public:
-  explicit FfmpegTalkEncoder(int32_t codec) {
-    const bool g726 = codec >= kAudioCodecG726_16 && codec <= kAudioCodecG726_40;
-    const char* name = codec == kAudioCodecPcma   ? "pcm_alaw"
-                       : codec == kAudioCodecPcmu ? "pcm_mulaw"
-                                                  : "g726le";
-    const AVCodec* encoder = avcodec_find_encoder_by_name(name);
-    if (encoder == nullptr) return;
-    context_ = avcodec_alloc_context3(encoder);
-    context_->sample_rate = kAudioSampleRate;
-    context_->sample_fmt = AV_SAMPLE_FMT_S16;
-    av_channel_layout_default(&context_->ch_layout, 1);
-    if (g726) {
-      const int bits = audio::bitsPerSample(uint32_t(codec));
-      context_->bits_per_coded_sample = bits;
-      context_->bit_rate = int64_t(kAudioSampleRate) * bits;
-    }
-    if (avcodec_open2(context_, encoder, nullptr) < 0) {
-      avcodec_free_context(&context_);
-      return;
-    }
-    // G.726 chooses frames of about a kilobyte; any whole bytes' worth of samples encode the
-    // same way, and talk's buffer is one.
-    if (context_->frame_size != 0) context_->frame_size = int(audio::kTalkBufferSamples);
-    packet_ = av_packet_alloc();
-    frame_ = av_frame_alloc();
-  }
-  ~FfmpegTalkEncoder() {
-    av_frame_free(&frame_);
-    av_packet_free(&packet_);
-    avcodec_free_context(&context_);
-  }
-  FfmpegTalkEncoder(const FfmpegTalkEncoder&) = delete;
-  FfmpegTalkEncoder& operator=(const FfmpegTalkEncoder&) = delete;
-
-  // False when FFmpeg lacks the encoder or refuses the buffer.
-  bool load(const std::vector<int16_t>& samples) {
-    if (context_ == nullptr) return false;
-    frame_->format = AV_SAMPLE_FMT_S16;
-    frame_->sample_rate = kAudioSampleRate;
-    frame_->nb_samples = int(samples.size());
-    av_channel_layout_default(&frame_->ch_layout, 1);
-    if (av_frame_get_buffer(frame_, 0) < 0) return false;
-    std::memcpy(frame_->data[0], samples.data(), samples.size() * sizeof(int16_t));
-    return encode() > 0;
-  }
-
-  // The bytes of the buffer's packet; 0 on a refusal.
-  int encode() {
-    if (avcodec_send_frame(context_, frame_) < 0) return 0;
-    int bytes = 0;
-    while (avcodec_receive_packet(context_, packet_) == 0) {
-      bytes += packet_->size;
-      av_packet_unref(packet_);
-    }
-    return bytes;
-  }
-
- private:
-  AVCodecContext* context_ = nullptr;
-  AVPacket* packet_ = nullptr;
-  AVFrame* frame_ = nullptr;
-};
 
 void BM_VexaTalkPacket(benchmark::State& state) {
   const auto codec = int32_t(state.range(0));

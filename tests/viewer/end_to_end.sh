@@ -129,8 +129,35 @@ vexa-viewer: overlay 2 "door": 20 4 27 9'
 [ "$(grep 'overlay ' "$work/out.txt")" = "$expected" ] || fail "overlays read back: $(grep overlay "$work/out.txt")"
 stop_camera
 
+# Talk: a raw tone as the microphone (SDL's disk driver) reaches the camera's WAV file; without
+# the microphone's file, one line and the picture plays on with nothing sent.
+ffmpeg -v error -f lavfi -i sine=frequency=440:sample_rate=8000:duration=5 -f s16le -ac 1 \
+  "$work/tone440.raw"
+start_camera --audio pcmu --talk-wav "$work/talk.wav"
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN="$work/tone440.raw" SDL_DISKAUDIOFILE="$work/played.raw" \
+  "$viewer" --protocol 10 --headless --talk --duration 4 "127.0.0.1:$rtsp_port/h264" \
+  > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+[ $status -eq 0 ] || fail "talk run exited $status: $(cat "$work/err.txt")"
+grep -Eq "^vexa-viewer: talk sent [1-9][0-9]* packets \(PCMU\) to 127\.0\.0\.1:[0-9]+\$" "$work/out.txt" \
+  || fail "no talk summary: $(cat "$work/out.txt")"
+stop_camera
+grep -Eq '^talk: [1-9][0-9]* packets from 127\.0\.0\.1:[0-9]+, 0 gaps$' "$work/camera.txt" \
+  || fail "the camera heard no talk: $(cat "$work/camera.txt")"
+python3 "$(dirname "$0")/talk_tone.py" "$work/tone440.raw" "$work/talk.wav" 25 \
+  || fail "the camera's talk.wav does not carry the tone"
+start_camera --audio pcmu --talk-wav "$work/silent.wav"
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN="$work/missing.raw" SDL_DISKAUDIOFILE="$work/played.raw" \
+  "$viewer" --protocol 10 --headless --talk --duration 4 "127.0.0.1:$rtsp_port/h264" \
+  > "$work/out.txt" 2> "$work/err.txt"
+status=$?
+[ $status -eq 0 ] || fail "talk without a microphone exited $status: $(cat "$work/err.txt")"
+[ "$(grep -c "missing.raw" "$work/err.txt")" -eq 1 ] || fail "no microphone not told once: $(cat "$work/err.txt")"
+stop_camera
+grep -q '^talk:' "$work/camera.txt" && fail "talk reached the camera without a microphone"
+
 # Bad arguments: one line and status 2.
-for bad in "--protocol two" "--fisheye ptz" "--fisheye-view 0,95,2" "--overlay roi"; do
+for bad in "--protocol two" "--fisheye ptz" "--fisheye-view 0,95,2" "--overlay roi" "--protocol 4 --talk"; do
   # shellcheck disable=SC2086
   "$viewer" $bad 127.0.0.1 > /dev/null 2> "$work/err.txt"
   status=$?

@@ -136,6 +136,9 @@ int main(int argc, char** argv) {
               hostAndPort(settings.mjpeg.bindAddress, mjpeg.port()).c_str());
   std::printf("vexa-camera: RTSP on rtsp://%s/h264, /jpeg and /mpeg4\n",
               hostAndPort(settings.rtsp.bindAddress, rtsp.port()).c_str());
+  if (rtsp.talkPort() != 0) {
+    std::printf("vexa-camera: talk audio on UDP port %u\n", unsigned(rtsp.talkPort()));
+  }
   if (!settings.rtsp.multicastGroup.empty()) {
     std::printf("vexa-camera: %s multicast group %s from port %u\n",
                 settings.rtsp.multicastSetup ? "streams set up to" : "every stream to",
@@ -162,5 +165,8 @@ int main(int argc, char** argv) {
   motion.stop();
   rtsp.stop();
   mjpeg.stop();
+  if (const TalkReceiver* talk = rtsp.talk(); talk && !talk->summary().empty()) {
+    std::fprintf(stderr, "%s\n", talk->summary().c_str());
+  }
   return 0;
 }

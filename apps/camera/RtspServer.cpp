@@ -108,8 +108,10 @@ bool RtspServer::start() {
   lastError_ = validateOptions();
   if (!lastError_.empty()) return false;
   if (!startTalk()) return false;
-  streams_ = defineStreams(options_, std::random_device{}(), talkPort());
-  if (!options_.multicastGroup.empty() && !options_.multicastSetup) {
+  // Descriptions of the group name its ports instead, the sound's among them.
+  const bool groupDescribed = !options_.multicastGroup.empty() && !options_.multicastSetup;
+  streams_ = defineStreams(options_, std::random_device{}(), groupDescribed ? 0 : talkPort());
+  if (groupDescribed) {
     describeForGroup(streams_, options_);
     if (!broadcast_.start(streams_, lastError_)) {
       stop();

@@ -101,6 +101,7 @@ void TalkReceiver::receiveLoop() {
 }
 
 void TalkReceiver::onDatagram(std::span<const uint8_t> bytes, const Endpoint& sender) {
+  const int64_t arrivalUs = monotonicMicroseconds();
   std::unique_lock lock(mutex_);
   if (!sessionHeldBy_(sender)) {
     ++counts_.foreignDatagrams;
@@ -121,7 +122,7 @@ void TalkReceiver::onDatagram(std::span<const uint8_t> bytes, const Endpoint& se
     ++counts_.runts;
     return;
   }
-  take(packet->sequence, *missing, samples, sender);
+  take({packet->sequence, arrivalUs, 0}, *missing, samples, sender);
   lock.unlock();
   arrived_.notify_all();
 }
@@ -136,12 +137,13 @@ std::optional<uint16_t> TalkReceiver::missingBefore(uint16_t sequence,
   return uint16_t(0);
 }
 
-void TalkReceiver::take(uint16_t sequence, uint16_t missing, std::span<const int16_t> samples,
+void TalkReceiver::take(TalkArrival arrival, uint16_t missing, std::span<const int16_t> samples,
                         const Endpoint& sender) {
   // Each missing packet is taken to have been as long as this one.
   const std::vector<int16_t> silence(size_t(missing) * samples.size(), 0);
   pcm_.insert(pcm_.end(), silence.begin(), silence.end());
-  arrivals_.push_back({sequence, monotonicMicroseconds(), pcm_.size()});
+  arrival.sampleOffset = pcm_.size();
+  arrivals_.push_back(arrival);
   pcm_.insert(pcm_.end(), samples.begin(), samples.end());
   if (wav_) {
     wav_->append(silence);
@@ -150,7 +152,7 @@ void TalkReceiver::take(uint16_t sequence, uint16_t missing, std::span<const int
   ++counts_.packets;
   counts_.gaps += missing;
   sender_ = sender;
-  expected_ = uint16_t(sequence + 1);
+  expected_ = uint16_t(arrival.sequence + 1);
 }
 
 std::vector<int16_t> TalkReceiver::pcm() const {

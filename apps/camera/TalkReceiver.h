@@ -85,7 +85,8 @@ class TalkReceiver {
   // The packets missing before sequence, or nullopt for one to drop as late; a sender that
   // started over has none missing.
   std::optional<uint16_t> missingBefore(uint16_t sequence, const Endpoint& sender) const;
-  void take(uint16_t sequence, uint16_t missing, std::span<const int16_t> samples,
+  // arrival's sample offset is filled in here.
+  void take(TalkArrival arrival, uint16_t missing, std::span<const int16_t> samples,
             const Endpoint& sender);
 
   const uint8_t payloadType_;

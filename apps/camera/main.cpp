@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
   if (settings.fisheye) {
     const FisheyeCircle circle =
         settings.fisheye->circleFor(settings.rtsp.width, settings.rtsp.height);
-    std::printf("vexa-camera: %s\n", describeFisheyeCircle(circle, settings.rtsp.width, settings.rtsp.height).c_str());
+    std::printf("vexa-camera: %s\n",
+                describeFisheyeCircle(circle, settings.rtsp.width, settings.rtsp.height).c_str());
   }
   std::fflush(stdout);
   // After the addresses, which scripts read from the same output.
@@ -165,8 +166,8 @@ int main(int argc, char** argv) {
   motion.stop();
   rtsp.stop();
   mjpeg.stop();
-  if (const TalkReceiver* talk = rtsp.talk(); talk && !talk->summary().empty()) {
-    std::fprintf(stderr, "%s\n", talk->summary().c_str());
+  if (const std::string talk = rtsp.talk() ? rtsp.talk()->summary() : ""; !talk.empty()) {
+    std::fprintf(stderr, "%s\n", talk.c_str());
   }
   return 0;
 }

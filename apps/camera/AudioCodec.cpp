@@ -6,10 +6,11 @@ namespace vexa::camera {
 namespace {
 
 constexpr std::string_view kNoneName = "none";
-// Static payload types of RFC 3551 for G.711; G.726 takes a dynamic one.
+// Static payload types of RFC 3551 for G.711; G.726 takes a dynamic one, the same the viewer
+// sends its talk audio with, so that sound each way has one type.
 constexpr uint8_t kPcmuPayloadType = 0;
 constexpr uint8_t kPcmaPayloadType = 8;
-constexpr uint8_t kG726PayloadType = 97;
+constexpr uint8_t kG726PayloadType = 98;
 
 // RFC 3551 packs G.726 code words least significant bits first, which is FFmpeg's "g726le"; its
 // "g726" packs them the other way round (the AAL2 order).

@@ -143,6 +143,13 @@ const std::map<std::string, Setter>& valueOptions() {
          if (codec) s.rtsp.audio = *codec;
          return codec.has_value();
        }},
+      {"--talk-port",
+       integerSetter(0, kMaxPort, [](auto& s, long v) { s.rtsp.talkPort = uint16_t(v); })},
+      {"--talk-wav",
+       [](auto& s, const std::string& v) {
+         s.rtsp.talkWavPath = v;
+         return !v.empty();
+       }},
       {"--user",
        [](auto& s, const std::string& v) {
          s.mjpeg.user = s.rtsp.user = v;
@@ -307,6 +314,13 @@ std::string usageText() {
          "  --quality N           JPEG quality, 1..100 (default 70)\n"
          "  --audio CODEC         RTSP audio: pcmu, pcma, g726-16, g726-24, g726-32, g726-40\n"
          "                        or none (default pcmu)\n"
+         "  --talk-port N         UDP port clients holding an RTSP session send their own sound\n"
+         "                        to, in the served codec and payload type; named by the m=audio\n"
+         "                        line of descriptions that name no group (default 0: any\n"
+         "                        free one)\n"
+         "  --talk-wav FILE       write that sound to FILE as it arrives: WAV, 8000 Hz 16-bit\n"
+         "                        mono, at most 10 minutes; on exit one line on stderr says\n"
+         "                        how many packets came from where, and how many were missing\n"
          "  --stap-a              send H.264 parameter sets in one STAP-A packet\n"
          "  --h264-extras LIST    H.264 units also carry, by a comma list: aud (an access unit\n"
          "                        delimiter first in each), sei (a user-data SEI before the\n"
@@ -324,7 +338,7 @@ std::string usageText() {
          "  --multicast-sdp vexa|common  common: described as other such senders do, the group\n"
          "                        at session level, config= in lower case ending in ';', the\n"
          "                        sound in each stream's description and no \"/audio\" (vexa)\n"
-         "  --multicast-setup     with --multicast: DESCRIBE names no group (port 0,\n"
+         "  --multicast-setup     with --multicast: DESCRIBE names no group (video port 0,\n"
          "                        c=IN IP4 0.0.0.0); SETUP with \"multicast\" is told the group\n"
          "                        and the stream's ports, and the group gets the stream from\n"
          "                        PLAY until TEARDOWN or the session's time-out\n"

@@ -90,20 +90,40 @@ std::string RtspServer::validateOptions() const {
   return {};
 }
 
+bool RtspServer::startTalk() {
+  if (options_.audio == AudioCodec::None) return true;
+  std::unique_ptr<TalkWavWriter> wav;
+  if (!options_.talkWavPath.empty()) {
+    wav = TalkWavWriter::create(options_.talkWavPath, lastError_);
+    if (!wav) return false;
+  }
+  talk_ = std::make_unique<TalkReceiver>(
+      options_.audio, [this](const Endpoint& sender) { return sessionPeers_.holdsSession(sender); },
+      std::move(wav));
+  const auto local = bindableAddress(options_.bindAddress, options_.talkPort);
+  return local && talk_->start(*local, lastError_);
+}
+
 bool RtspServer::start() {
   lastError_ = validateOptions();
   if (!lastError_.empty()) return false;
-  streams_ = defineStreams(options_, std::random_device{}());
-  if (!options_.multicastGroup.empty() && !options_.multicastSetup) {
+  if (!startTalk()) return false;
+  // Descriptions of the group name its ports instead, the sound's among them.
+  const bool groupDescribed = !options_.multicastGroup.empty() && !options_.multicastSetup;
+  streams_ = defineStreams(options_, std::random_device{}(), groupDescribed ? 0 : talkPort());
+  if (groupDescribed) {
     describeForGroup(streams_, options_);
-    if (!broadcast_.start(streams_, lastError_)) return false;
+    if (!broadcast_.start(streams_, lastError_)) {
+      stop();
+      return false;
+    }
   }
   const int error = tcp_.start(options_.bindAddress, options_.port);
   if (error != 0) {
     lastError_ = "cannot listen on " +
                  bindableAddress(options_.bindAddress, options_.port)->text() + ": " +
                  std::strerror(error);
-    broadcast_.stop();
+    stop();
     return false;
   }
   return true;
@@ -112,6 +132,7 @@ bool RtspServer::start() {
 void RtspServer::stop() {
   tcp_.stop();
   broadcast_.stop();
+  if (talk_) talk_->stop();
 }
 
 void RtspServer::serve(TcpConnection& connection, const std::atomic<bool>& stopping) {
@@ -243,6 +264,10 @@ void RtspServer::runSession(TcpConnection& connection, RtspSession& session, con
   std::vector<uint8_t> out;
   const auto timeout = std::chrono::seconds(options_.sessionTimeoutSeconds);
   auto lastHeard = Clock::now();
+  const std::optional<ConnectionEnds> ends = connection.ends();
+  // The client's talk audio is heard while its session lives.
+  SessionPresence presence(sessionPeers_,
+                           ends ? std::optional<Endpoint>(ends->peer) : std::nullopt);
   while (!stopping.load(std::memory_order_relaxed)) {
     const auto due = session.nextDue();
     const int waitMs = due ? millisecondsUntil(*due, Clock::now()) : TcpConnection::kWaitSliceMs;
@@ -267,6 +292,7 @@ void RtspServer::runSession(TcpConnection& connection, RtspSession& session, con
         break;
       }
     }
+    presence.follow(!session.sessionId().empty());
     // RTCP over UDP keeps the session alive as requests do, unless told otherwise: clients of
     // that road may send no more requests once playing.
     if (session.receiveDatagrams() && options_.rtcpKeepsAlive) lastHeard = Clock::now();

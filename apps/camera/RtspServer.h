@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "camera/RtspSession.h"
 #include "camera/RtspStreams.h"
 #include "camera/ServerAuthenticator.h"
+#include "camera/SessionPeers.h"
+#include "camera/TalkReceiver.h"
 #include "camera/TcpServer.h"
 
 namespace vexa::camera {
@@ -23,7 +26,8 @@ namespace vexa::camera {
 // connection (RFC 2326 section 10.12) or as UDP datagrams between the ports SETUP names:
 // H.264 under /h264 (and at half size under /h264_2), RTP/JPEG under /jpeg, MPEG-4 visual under
 // /mpeg4, each with the audio track the options name. The options make it play the parts of other
-// servers: credentials, redirects, LF-only answers, no UDP, dropped connections. The same port
+// servers: credentials, redirects, LF-only answers, no UDP, dropped connections. With audio, a
+// UDP port takes the sound clients holding a session send back (talk). The same port
 // takes RTSP tunnelled over HTTP: a GET connection for the answers and media, and POST
 // connections with the requests in Base64, paired by their x-sessioncookie.
 class RtspServer {
@@ -69,12 +73,17 @@ class RtspServer {
   // Every request received, oldest first (the newest RequestLog::kMaxEntries).
   std::vector<LoggedRequest> requestLog() const { return log_.entries(); }
 
+  // The receiver of clients' talk audio; null without audio or before start().
+  const TalkReceiver* talk() const { return talk_.get(); }
+  uint16_t talkPort() const { return talk_ ? talk_->port() : 0; }
+
   // Closes every open connection at once, and with it its session and UDP media.
   void dropAllConnections() { tcp_.dropAll(); }
   uint64_t droppedConnections() const { return tcp_.droppedConnections(); }
 
  private:
   std::string validateOptions() const;
+  bool startTalk();
   // Takes at most maxBytes of the client's RTSP bytes, waiting at most waitMs for them.
   using Intake = std::function<IoResult(std::string& into, size_t maxBytes, int waitMs)>;
 
@@ -102,6 +111,8 @@ class RtspServer {
   const RtspShared shared_{options_, streams_, counters_, auth_, log_};
   TcpServer tcp_;
   MulticastBroadcast broadcast_{options_};
+  SessionPeers sessionPeers_;
+  std::unique_ptr<TalkReceiver> talk_;
   std::string lastError_;
 };
 

@@ -28,6 +28,10 @@ struct RtspServerOptions {
   int fps = 10;
   int quality = 70;  // JPEG, 1..100
   AudioCodec audio = AudioCodec::Pcmu;
+  // With audio: the UDP port talk audio from clients arrives at, named by the descriptions' audio
+  // lines; 0: one the system picks, see RtspServer::talkPort().
+  uint16_t talkPort = 0;
+  std::string talkWavPath;  // the talk audio also goes to this WAV file; empty: none
   // SPS and PPS in one STAP-A packet instead of one packet each.
   bool stapA = false;
   H264UnitLayout h264Layout;  // delimiters, SEI, parameter sets in band or not

@@ -47,7 +47,8 @@ VideoTrackDescription trackOf(const StreamDefinition& stream) {
 }
 
 StreamDefinition h264Stream(std::string_view name, const RtspServerOptions& options, int width,
-                            int height, const SessionDescriptionOrigin& origin) {
+                            int height, const SessionDescriptionOrigin& origin,
+                            const AudioTrackDescription& audio) {
   StreamDefinition stream{std::string(name),
                           videoSettings(options, VideoCodec::H264, width, height),
                           options.h264PayloadType,
@@ -63,12 +64,13 @@ StreamDefinition h264Stream(std::string_view name, const RtspServerOptions& opti
   VideoTrackDescription track = trackOf(stream);
   track.sps = probe.sequenceParameterSet();
   track.pps = probe.pictureParameterSet();
-  stream.description = writeSessionDescription(origin, track, options.audio);
+  stream.description = writeSessionDescription(origin, track, audio);
   return stream;
 }
 
 StreamDefinition jpegStream(const RtspServerOptions& options,
-                            const SessionDescriptionOrigin& origin) {
+                            const SessionDescriptionOrigin& origin,
+                            const AudioTrackDescription& audio) {
   StreamDefinition stream{std::string(kJpegStream),
                           videoSettings(options, VideoCodec::Jpeg, options.width, options.height),
                           kJpegPayloadType,
@@ -81,12 +83,13 @@ StreamDefinition jpegStream(const RtspServerOptions& options,
                          std::to_string(options.height) + " pictures";
     return stream;
   }
-  stream.description = writeSessionDescription(origin, trackOf(stream), options.audio);
+  stream.description = writeSessionDescription(origin, trackOf(stream), audio);
   return stream;
 }
 
 StreamDefinition mpeg4Stream(const RtspServerOptions& options,
-                             const SessionDescriptionOrigin& origin) {
+                             const SessionDescriptionOrigin& origin,
+                             const AudioTrackDescription& audio) {
   StreamDefinition stream{std::string(kMpeg4Stream),
                           videoSettings(options, VideoCodec::Mpeg4, options.width, options.height),
                           kMpeg4PayloadType,
@@ -101,22 +104,24 @@ StreamDefinition mpeg4Stream(const RtspServerOptions& options,
   }
   VideoTrackDescription track = trackOf(stream);
   track.mpeg4Config = probe.configuration();
-  stream.description = writeSessionDescription(origin, track, options.audio);
+  stream.description = writeSessionDescription(origin, track, audio);
   return stream;
 }
 
 }  // namespace
 
-std::vector<StreamDefinition> defineStreams(const RtspServerOptions& options, uint64_t sessionId) {
+std::vector<StreamDefinition> defineStreams(const RtspServerOptions& options, uint64_t sessionId,
+                                            uint16_t talkPort) {
   const auto bound = bindableAddress(options.bindAddress, options.port);
   const SessionDescriptionOrigin origin{bound ? bound->addressText() : options.bindAddress,
                                         sessionId};
+  const AudioTrackDescription audio{options.audio, talkPort};
   std::vector<StreamDefinition> streams;
-  streams.push_back(h264Stream(kH264Stream, options, options.width, options.height, origin));
+  streams.push_back(h264Stream(kH264Stream, options, options.width, options.height, origin, audio));
   streams.push_back(h264Stream(kSecondH264Stream, options, halfSide(options.width),
-                               halfSide(options.height), origin));
-  streams.push_back(jpegStream(options, origin));
-  streams.push_back(mpeg4Stream(options, origin));
+                               halfSide(options.height), origin, audio));
+  streams.push_back(jpegStream(options, origin, audio));
+  streams.push_back(mpeg4Stream(options, origin, audio));
   return streams;
 }
 

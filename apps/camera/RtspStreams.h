@@ -25,7 +25,9 @@ constexpr std::string_view kSecondH264Stream = "h264_2";  // half the width and 
 constexpr std::string_view kJpegStream = "jpeg";
 constexpr std::string_view kMpeg4Stream = "mpeg4";
 
-// The camera's streams for these options. sessionId goes into the descriptions' origin lines.
-std::vector<StreamDefinition> defineStreams(const RtspServerOptions& options, uint64_t sessionId);
+// The camera's streams for these options. sessionId goes into the descriptions' origin lines,
+// talkPort into their audio lines.
+std::vector<StreamDefinition> defineStreams(const RtspServerOptions& options, uint64_t sessionId,
+                                            uint16_t talkPort = 0);
 
 }  // namespace vexa::camera

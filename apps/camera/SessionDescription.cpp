@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "media/Mpeg4Configuration.h"
 #include "common/Base64.h"
 #include "common/UrlParts.h"
+#include "media/Mpeg4Configuration.h"
 
 namespace vexa::camera {
 namespace {
@@ -55,9 +55,9 @@ void writeVideo(std::string& out, const VideoTrackDescription& video) {
   line(out, "a=x-dimensions:" + width + "," + height);
 }
 
-void writeAudio(std::string& out, const AudioCodecInfo& audio) {
+void writeAudio(std::string& out, const AudioCodecInfo& audio, uint16_t talkPort) {
   const std::string type = std::to_string(audio.payloadType);
-  line(out, "m=audio 0 RTP/AVP " + type);
+  line(out, "m=audio " + std::to_string(talkPort) + " RTP/AVP " + type);
   line(out, "a=rtpmap:" + type + " " + std::string(audio.encodingName) + "/" +
                 std::to_string(kAudioClockRate));
   line(out, "a=control:" + std::string(kAudioTrack));
@@ -80,7 +80,8 @@ std::string mpeg4ProfileLevelId(const std::vector<uint8_t>& config) {
 }
 
 std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
-                                    const VideoTrackDescription& video, AudioCodec audio) {
+                                    const VideoTrackDescription& video,
+                                    const AudioTrackDescription& audio) {
   std::string out;
   line(out, "v=0");
   const bool ipv6 = isIpv6Literal(origin.address);
@@ -92,7 +93,9 @@ std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
   line(out, "a=control:*");
   line(out, "a=range:npt=0-");
   writeVideo(out, video);
-  if (const AudioCodecInfo* info = audioCodecInfo(audio)) writeAudio(out, *info);
+  if (const AudioCodecInfo* info = audioCodecInfo(audio.codec)) {
+    writeAudio(out, *info, audio.talkPort);
+  }
   return out;
 }
 

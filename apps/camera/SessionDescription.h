@@ -30,16 +30,23 @@ struct VideoTrackDescription {
   std::vector<uint8_t> mpeg4Config;  // MPEG-4 only: from its visual object sequence start code on
 };
 
+// The audio a description offers: none, or a codec and the port clients send their own audio to.
+struct AudioTrackDescription {
+  AudioCodec codec = AudioCodec::None;
+  uint16_t talkPort = 0;
+};
+
 struct SessionDescriptionOrigin {
   std::string address;  // the server's: IPv4 or IPv6 text for the origin line
   uint64_t sessionId = 0;
 };
 
 // The SDP (RFC 4566) a DESCRIBE answer carries: session lines with an aggregate control, the
-// video section, then the audio section unless audio is None. Lines end in CR LF. The origin
+// video section, then the audio section unless its codec is None. Lines end in CR LF. The origin
 // and connection lines say IP6 when the origin address is IPv6.
 std::string writeSessionDescription(const SessionDescriptionOrigin& origin,
-                                    const VideoTrackDescription& video, AudioCodec audio);
+                                    const VideoTrackDescription& video,
+                                    const AudioTrackDescription& audio);
 
 // RFC 6184 section 8.1: profile_idc, the constraint flags and level_idc of the SPS in hexadecimal;
 // empty when the SPS is too short.

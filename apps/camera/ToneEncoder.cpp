@@ -8,8 +8,8 @@ extern "C" {
 
 #include <cmath>
 #include <numbers>
-#include <string>
 
+#include "camera/FfmpegAudio.h"
 #include "common/DebugTrace.h"
 
 namespace vexa::camera {
@@ -36,24 +36,15 @@ bool ToneEncoder::open(AudioCodec codec) {
   close();
   const AudioCodecInfo* info = audioCodecInfo(codec);
   if (!info) return false;
-  const AVCodec* encoder = avcodec_find_encoder_by_name(std::string(info->encoderName).c_str());
-  if (!encoder) {
-    DebugTrace("ToneEncoder: FFmpeg has no encoder %.*s\n", int(info->encoderName.size()),
-               info->encoderName.data());
-    return false;
-  }
-  context_ = avcodec_alloc_context3(encoder);
+  const AVCodec* encoder = findAudioEncoder(*info);
+  if (!encoder) return false;
+  context_ = allocateAudioContext(encoder, *info);
   frame_ = av_frame_alloc();
   packet_ = av_packet_alloc();
   if (!context_ || !frame_ || !packet_) {
     close();
     return false;
   }
-  context_->sample_rate = kAudioClockRate;
-  context_->sample_fmt = AV_SAMPLE_FMT_S16;
-  context_->bit_rate = int64_t(info->bitsPerSample) * kAudioClockRate;
-  av_channel_layout_default(&context_->ch_layout, 1);
-  context_->time_base = AVRational{1, kAudioClockRate};
   if (avcodec_open2(context_, encoder, nullptr) < 0) {
     DebugTrace("ToneEncoder: cannot open %s\n", encoder->name);
     close();

@@ -136,6 +136,9 @@ int main(int argc, char** argv) {
               hostAndPort(settings.mjpeg.bindAddress, mjpeg.port()).c_str());
   std::printf("vexa-camera: RTSP on rtsp://%s/h264, /jpeg and /mpeg4\n",
               hostAndPort(settings.rtsp.bindAddress, rtsp.port()).c_str());
+  if (rtsp.talkPort() != 0) {
+    std::printf("vexa-camera: talk audio on UDP port %u\n", unsigned(rtsp.talkPort()));
+  }
   if (!settings.rtsp.multicastGroup.empty()) {
     std::printf("vexa-camera: %s multicast group %s from port %u\n",
                 settings.rtsp.multicastSetup ? "streams set up to" : "every stream to",
@@ -148,7 +151,8 @@ int main(int argc, char** argv) {
   if (settings.fisheye) {
     const FisheyeCircle circle =
         settings.fisheye->circleFor(settings.rtsp.width, settings.rtsp.height);
-    std::printf("vexa-camera: %s\n", describeFisheyeCircle(circle, settings.rtsp.width, settings.rtsp.height).c_str());
+    std::printf("vexa-camera: %s\n",
+                describeFisheyeCircle(circle, settings.rtsp.width, settings.rtsp.height).c_str());
   }
   std::fflush(stdout);
   // After the addresses, which scripts read from the same output.
@@ -162,5 +166,8 @@ int main(int argc, char** argv) {
   motion.stop();
   rtsp.stop();
   mjpeg.stop();
+  if (const std::string talk = rtsp.talk() ? rtsp.talk()->summary() : ""; !talk.empty()) {
+    std::fprintf(stderr, "%s\n", talk.c_str());
+  }
   return 0;
 }

@@ -26,7 +26,8 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
             "--drop-after 2.5 --dump-video=out.h264 --h264-extras sei,aud --sprop-only "
             "--cgi-answer length-lower --motion-port 0 --motion-threshold=70 --motion-inactive "
             "--mpeg4-inband-config --multicast 239.1.2.3 --multicast-port 20000 "
-            "--multicast-connection session --multicast-setup"),
+            "--multicast-connection session --multicast-setup --talk-port 5002 "
+            "--talk-wav=talk.wav"),
       settings, error))
       << error;
   const MjpegServerOptions& m = settings.mjpeg;
@@ -58,6 +59,7 @@ TEST(CameraCommandLine, ReadsOptionsInBothFormsIntoBothServers) {
             std::tuple(0, 25, 70, true, true, "::1", true, CgiFraming::LengthLower));
   EXPECT_DOUBLE_EQ(settings.durationSeconds, 1.5);
   EXPECT_EQ(settings.dumpVideoPath, "out.h264");
+  EXPECT_EQ(std::tuple(r.talkPort, r.talkWavPath), std::tuple(5002, "talk.wav"));
   EXPECT_EQ(r.h264Layout,
             (H264UnitLayout{.delimiter = true, .sei = true, .parameterSetsInBand = false}));
 }
@@ -105,7 +107,8 @@ TEST(CameraCommandLine, RejectsBadArgumentsWithOneLine) {
       "--fisheye-lens fisheye", "--fisheye-circle 1,2", "--fisheye-circle 1,2,0",
       "--fisheye-circle a,2,3", "--fisheye-circle 1,2,3,", "--fisheye-circle 700,10,100",
       "--height 240 --fisheye-circle 10,241,100", "--multicast 192.168.1.1",
-      "--multicast 239.1.2", "--multicast-port 65530", "--multicast-connection both"};
+      "--multicast 239.1.2", "--multicast-port 65530", "--multicast-connection both",
+      "--talk-port 65536", "--talk-wav="};
   // clang-format on
   for (const char* line : bad) {
     const std::vector<std::string> arguments = words(line);

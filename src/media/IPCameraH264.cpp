@@ -55,9 +55,11 @@ void IPCameraH264::run() {
 }
 
 bool IPCameraH264::decodeNext() {
-  H264Decoder* decoder = decoder_.load(std::memory_order_acquire);
-  if (decoder == nullptr) return false;
   if (!takeDecodableUnit()) return input_.queuedCount() != 0;
+  // Without a decoder the units still drain (the recorder has had them): left queued, they would
+  // keep the event set and this thread spinning.
+  H264Decoder* decoder = decoder_.load(std::memory_order_acquire);
+  if (decoder == nullptr) return true;
   BITMAPINFOHEADER info{};
   if (decoder->Decode(int(unitSize_), inputArea_.get(), nullptr, &info) < 0) return true;
   RecordingSink* recorder = recorder_.load(std::memory_order_acquire);

@@ -129,6 +129,13 @@ TEST(AccessUnitQueue, ParksUnitsWhileTheLockIsBusyAndCountsThemTowardsTheBacklog
 
 // The recording takes every unit as it arrived, before decoding (even one the decoder refuses),
 // and the size of each decoded picture; nothing while no recording runs.
+TEST(IPCameraH264, WithoutADecoderUnitsStillDrainSoTheThreadCanSleep) {
+  IPCameraH264 handler;
+  ASSERT_EQ(handler.handOff(kIdrUnit), HandOff::kQueued);
+  EXPECT_TRUE(handler.decodeNext());
+  EXPECT_FALSE(handler.decodeNext());
+}
+
 TEST(IPCameraH264, HandsUnitsAndPictureSizesToTheRecordingWhileOneRuns) {
   if (test::h264Encoder() == nullptr) GTEST_SKIP() << "no H.264 encoder in this FFmpeg";
   const Bytes key = test::makeH264Encoder(64, 48)->encode(test::makeYuv(64, 48, [](int, int) {

@@ -84,10 +84,12 @@ int log2Fixed(int magnitude) {
 
 // ANTILOG of a log-domain value relative to nothing: the magnitude, 0 for negative logs.
 int antilog(int logValue) {
-  if (logValue < 0) return 0;
-  const int exponent = (logValue >> 7) & 15;
-  const int mantissa = 128 + (logValue & 127);
-  return (mantissa << 7) >> (14 - exponent);
+  const int clamped = std::max(logValue, 0);
+  const int exponent = (clamped >> 7) & 15;
+  const int mantissa = 128 + (clamped & 127);
+  const int magnitude = (mantissa << 7) >> (14 - exponent);
+  // A mask, not a branch: whether the zero level comes next is as good as random.
+  return magnitude & -int(logValue >= 0);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ class G726State {
   // Reconstructs the signal for a code word and adapts the state to it; the reconstructed
   // signal, 16-bit two's complement on the 14-bit scale.
   int reconstructAndAdapt(uint8_t code, const Prediction& prediction);
-  // The coefficients change once per sample but are multiplied by eight values each time.
+  // The coefficients' float form, refreshed whenever they change.
   void convertCoefficients();
 
   int bits_ = 4;

@@ -262,7 +262,9 @@ int G726State::reconstructAndAdapt(uint8_t code, const Prediction& p) {
   td_ = !transition && tone;
 
   // FLOATA, FLOATB and the delay lines.
-  std::copy_backward(dq_.begin(), dq_.end() - 1, dq_.end());
+  // Shifted through a copy: copy_backward on the array itself becomes a call to memmove.
+  const auto olderDq = dq_;
+  std::copy(olderDq.begin(), olderDq.end() - 1, dq_.begin() + 1);
   dq_[0] = Float::fromMagnitude(negative, dqMagnitude);
   sr_[1] = sr_[0];
   sr_[0] = Float::fromMagnitude(sr < 0, sr < 0 ? (-sr) & kMagnitudeMask : sr);

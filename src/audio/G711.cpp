@@ -1,6 +1,9 @@
 #include "audio/G711.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
+#include <cstdlib>
 
 namespace vexa::audio {
 
@@ -36,21 +39,32 @@ int16_t decodeALaw(uint8_t code) {
   return int16_t((a & kSignBit) ? t : -t);
 }
 
-uint8_t encodeMuLaw(int16_t sample) {
-  const bool negative = sample < 0;
-  int magnitude = negative ? -int(sample) : int(sample);
-  if (magnitude > kMuLawClip) magnitude = kMuLawClip;
-  magnitude += kMuLawBias;
+namespace {
+
+// The code of a non-negative µ-law magnitude, at most kMuLawClip.
+constexpr uint8_t muLawCode(int magnitude) {
+  const int biased = magnitude + kMuLawBias;
   // The biased magnitude lies in [0x84, 0x7FFF]: its top bit is bit 7 to 14, one per segment.
-  const int segment = int(std::bit_width(unsigned(magnitude))) - 8;
-  const int mantissa = (magnitude >> (segment + 3)) & kMantissaMask;
-  const int code = (negative ? kSignBit : 0) | (segment << kSegmentShift) | mantissa;
-  return uint8_t(~code);
+  const int segment = int(std::bit_width(unsigned(biased))) - 8;
+  const int mantissa = (biased >> (segment + 3)) & kMantissaMask;
+  return uint8_t(~((segment << kSegmentShift) | mantissa));
 }
 
-uint8_t encodeALaw(int16_t sample) {
+// The bias is a multiple of 4 and every segment's step at least 8, so a magnitude's code
+// depends on magnitude / 4 alone: one table entry per four magnitudes.
+constexpr int kMuLawMagnitudeShift = 2;
+constexpr auto kMuLawCodes = [] {
+  std::array<uint8_t, (kMuLawClip >> kMuLawMagnitudeShift) + 1> codes{};
+  for (size_t i = 0; i < codes.size(); ++i) codes[i] = muLawCode(int(i) << kMuLawMagnitudeShift);
+  return codes;
+}();
+
+// A-law looks at the top 13 bits of a sample only.
+constexpr int kALawSampleShift = 3;
+
+constexpr uint8_t aLawCode(int16_t sample) {
   // 13-bit magnitude; the negative side is one's complement, so -1 lands in the first step.
-  int magnitude = sample >> 3;
+  int magnitude = sample >> kALawSampleShift;
   const bool negative = magnitude < 0;
   if (negative) magnitude = ~magnitude;
   // Segments 0 and 1 share the step size; above them each doubles.
@@ -59,6 +73,27 @@ uint8_t encodeALaw(int16_t sample) {
   int code = (segment << kSegmentShift) | ((magnitude >> shift) & kMantissaMask);
   if (!negative) code |= kSignBit;
   return uint8_t(code ^ kALawEvenBits);
+}
+
+// One entry per eight samples, indexed by the sample's bit pattern.
+constexpr auto kALawCodes = [] {
+  std::array<uint8_t, (size_t(1) << 16 >> kALawSampleShift)> codes{};
+  for (size_t i = 0; i < codes.size(); ++i)
+    codes[i] = aLawCode(int16_t(uint16_t(i << kALawSampleShift)));
+  return codes;
+}();
+
+}  // namespace
+
+uint8_t encodeMuLaw(int16_t sample) {
+  const int magnitude = std::min(std::abs(int(sample)), kMuLawClip);
+  const uint8_t positiveCode = kMuLawCodes[size_t(magnitude >> kMuLawMagnitudeShift)];
+  // The code is complemented, so the sign bit is set for positive samples.
+  return sample < 0 ? uint8_t(positiveCode & ~kSignBit) : positiveCode;
+}
+
+uint8_t encodeALaw(int16_t sample) {
+  return kALawCodes[uint16_t(sample) >> kALawSampleShift];
 }
 
 namespace {

@@ -7,17 +7,17 @@
 
 namespace vexa::audio {
 
-namespace {
-
 // Quantiser and adaptation tables per rate, indexed by code magnitude. Values are in the
 // standard's fixed-point units: decision and reconstruction levels in log2 with 7 fraction bits
 // relative to the scale factor, the scale factor multiplier W with 4 fraction bits, F as is.
-struct RateTables {
+struct G726State::RateTables {
   std::span<const int16_t> decisionLevels;  // magnitude = how many of these are <= the input
   std::span<const int16_t> reconstruction;
   std::span<const int16_t> scaleMultiplier;
   std::span<const uint8_t> speedFunction;
 };
+
+namespace {
 
 constexpr int16_t kDecision16[] = {261};
 constexpr int16_t kReconstruct16[] = {116, 365};
@@ -42,16 +42,6 @@ constexpr int16_t kMultiplier40[] = {14,  14,  24,  39,  40,  41,  58,  100,
                                      141, 179, 219, 280, 358, 440, 529, 696};
 constexpr uint8_t kSpeed40[] = {0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 3, 4, 5, 6, 6};
 
-const RateTables& tablesFor(int bits) {
-  static constexpr RateTables kTables[] = {
-      {kDecision16, kReconstruct16, kMultiplier16, kSpeed16},
-      {kDecision24, kReconstruct24, kMultiplier24, kSpeed24},
-      {kDecision32, kReconstruct32, kMultiplier32, kSpeed32},
-      {kDecision40, kReconstruct40, kMultiplier40, kSpeed40},
-  };
-  return kTables[bits - kG726MinBits];
-}
-
 // Initial values the standard prescribes.
 constexpr int kInitialYl = 34816;
 constexpr int kInitialYu = 544;
@@ -68,9 +58,13 @@ constexpr int kToneA2 = -11776;  // a2 below this: a tone (modem signal), not sp
 constexpr int kA1Step = 192;
 constexpr int kBStep = 128;
 
-constexpr int kFloatSignBit = 1 << 10;
-constexpr int kFloatExponentShift = 6;
-constexpr int kFloatMantissaMask = 63;
+constexpr int kFloatMantissaBits = 6;
+constexpr int kCoefficientMagnitudeMask = 8191;  // FMULT takes 13 bits of a coefficient
+constexpr int kMagnitudeMask = 32767;  // the 15 bits a float-format magnitude holds
+// FMULT's product mantissa carries 19 fraction bits below the sum of the exponents (at most
+// 13 + 15); shifting it up 9 first leaves every exponent a right shift.
+constexpr int kProductPreShift = 9;
+constexpr int kMaxProductExponent = 28;
 
 // Two's complement wrap to 16 bits, as the standard's adders work.
 int wrap16(int value) {
@@ -79,34 +73,6 @@ int wrap16(int value) {
 
 int bitLength(int value) {
   return int(std::bit_width(unsigned(value)));
-}
-
-// The standard's floating-point format of dq and sr: sign, 4-bit exponent (bit length of the
-// magnitude), 6-bit mantissa normalised to [1/2, 1).
-int toFloat(bool negative, int magnitude) {
-  const int exponent = bitLength(magnitude);
-  const int mantissa = magnitude == 0 ? kFloatZero : (magnitude << 6) >> exponent;
-  return (negative ? kFloatSignBit : 0) | (exponent << kFloatExponentShift) | mantissa;
-}
-
-// FMULT: a predictor coefficient (16-bit, 14 fraction bits) times a float-format sample.
-int multiply(int coefficient, int sample) {
-  const bool coefficientNegative = coefficient < 0;
-  const int quarter = coefficient >> 2;
-  const int magnitude = (coefficientNegative ? -quarter : quarter) & 8191;
-  const int exponent = bitLength(magnitude);
-  const int mantissa = magnitude == 0 ? kFloatZero : (magnitude << 6) >> exponent;
-
-  const bool sampleNegative = (sample & kFloatSignBit) != 0;
-  const int sampleExponent = (sample >> kFloatExponentShift) & 15;
-  const int sampleMantissa = sample & kFloatMantissaMask;
-
-  const int productExponent = exponent + sampleExponent;
-  const int productMantissa = (mantissa * sampleMantissa + 48) >> 4;
-  const int product = productExponent <= 26
-                          ? (productMantissa << 7) >> (26 - productExponent)
-                          : ((productMantissa << 7) << (productExponent - 26)) & 32767;
-  return coefficientNegative != sampleNegative ? -product : product;
 }
 
 // LOG: log2 of a magnitude with 7 fraction bits.
@@ -118,13 +84,52 @@ int log2Fixed(int magnitude) {
 
 // ANTILOG of a log-domain value relative to nothing: the magnitude, 0 for negative logs.
 int antilog(int logValue) {
-  if (logValue < 0) return 0;
-  const int exponent = (logValue >> 7) & 15;
-  const int mantissa = 128 + (logValue & 127);
-  return (mantissa << 7) >> (14 - exponent);
+  const int clamped = std::max(logValue, 0);
+  const int exponent = (clamped >> 7) & 15;
+  const int mantissa = 128 + (clamped & 127);
+  const int magnitude = (mantissa << 7) >> (14 - exponent);
+  // A mask, not a branch: whether the zero level comes next is as good as random.
+  return magnitude & -int(logValue >= 0);
 }
 
 }  // namespace
+
+G726State::Float G726State::Float::fromMagnitude(bool negative, int magnitude) {
+  const int exponent = bitLength(magnitude);
+  const int mantissa =
+      magnitude == 0 ? kFloatZero : (magnitude << kFloatMantissaBits) >> exponent;
+  return {int16_t(mantissa), int8_t(exponent), negative};
+}
+
+G726State::Float G726State::Float::fromCoefficient(int coefficient) {
+  const int quarter = coefficient >> 2;
+  const bool negative = coefficient < 0;
+  return fromMagnitude(negative, (negative ? -quarter : quarter) & kCoefficientMagnitudeMask);
+}
+
+// Inlined: the predictor runs eight of these per sample.
+[[gnu::always_inline]] inline int G726State::Float::times(Float other) const {
+  const int productMantissa = (mantissa * other.mantissa + 48) >> 4;
+  const int productExponent = exponent + other.exponent;
+  // Above 2^15 the standard keeps the low 15 bits; below, the mask takes nothing away.
+  const int magnitude =
+      ((productMantissa << kProductPreShift) >> (kMaxProductExponent - productExponent)) &
+      kMagnitudeMask;
+  // The sign without a branch: it is as good as random, and a mispredicted branch costs more
+  // than the whole product.
+  const int signMask = -int(negative != other.negative);
+  return (magnitude ^ signMask) - signMask;
+}
+
+const G726State::RateTables& G726State::tablesFor(int bits) {
+  static constexpr RateTables kTables[] = {
+      {kDecision16, kReconstruct16, kMultiplier16, kSpeed16},
+      {kDecision24, kReconstruct24, kMultiplier24, kSpeed24},
+      {kDecision32, kReconstruct32, kMultiplier32, kSpeed32},
+      {kDecision40, kReconstruct40, kMultiplier40, kSpeed40},
+  };
+  return kTables[bits - kG726MinBits];
+}
 
 size_t g726GroupBytes(int bits) {
   return isG726Bits(bits) ? size_t(bits) / size_t(std::gcd(bits, 8)) : 0;
@@ -136,23 +141,30 @@ size_t g726GroupCodes(int bits) {
 
 void G726State::reset(int bits) {
   bits_ = isG726Bits(bits) ? bits : 4;
+  tables_ = &tablesFor(bits_);
   yl_ = kInitialYl;
   yu_ = kInitialYu;
   dms_ = dml_ = ap_ = 0;
   a_.fill(0);
   b_.fill(0);
   pk_.fill(false);
-  dq_.fill(kFloatZero);
-  sr_.fill(kFloatZero);
+  dq_.fill(Float{});
+  sr_.fill(Float{});
   td_ = false;
+  convertCoefficients();
+}
+
+void G726State::convertCoefficients() {
+  for (size_t i = 0; i < a_.size(); ++i) aFloat_[i] = Float::fromCoefficient(a_[i]);
+  for (size_t i = 0; i < b_.size(); ++i) bFloat_[i] = Float::fromCoefficient(b_[i]);
 }
 
 G726State::Prediction G726State::predict() const {
   Prediction p;
   int zeroSum = 0;
-  for (size_t i = 0; i < b_.size(); ++i) zeroSum += multiply(b_[i], dq_[i]);
+  for (size_t i = 0; i < bFloat_.size(); ++i) zeroSum += bFloat_[i].times(dq_[i]);
   zeroSum = wrap16(zeroSum);
-  const int sum = wrap16(zeroSum + multiply(a_[0], sr_[0]) + multiply(a_[1], sr_[1]));
+  const int sum = wrap16(zeroSum + aFloat_[0].times(sr_[0]) + aFloat_[1].times(sr_[1]));
   p.sez = zeroSum >> 1;
   p.se = sum >> 1;
 
@@ -167,12 +179,11 @@ G726State::Prediction G726State::predict() const {
 }
 
 uint8_t G726State::quantize(int difference, int y) const {
-  const RateTables& tables = tablesFor(bits_);
   const bool negative = difference < 0;
   const int logNormalised = log2Fixed(negative ? -difference : difference) - (y >> 2);
-  const auto& levels = tables.decisionLevels;
-  const int magnitude =
-      int(std::upper_bound(levels.begin(), levels.end(), logNormalised) - levels.begin());
+  // Counting rather than searching: no branch to mispredict over at most 15 levels.
+  int magnitude = 0;
+  for (const int16_t level : tables_->decisionLevels) magnitude += level <= logNormalised ? 1 : 0;
   const int mask = (1 << bits_) - 1;
   if (negative) return uint8_t(mask - magnitude);
   // At every rate but 16 kbit/s the lowest positive interval is sent as the all-ones word, so
@@ -182,15 +193,17 @@ uint8_t G726State::quantize(int difference, int y) const {
 }
 
 int G726State::reconstructAndAdapt(uint8_t code, const Prediction& p) {
-  const RateTables& tables = tablesFor(bits_);
+  const RateTables& tables = *tables_;
   const int mask = (1 << bits_) - 1;
   code &= mask;
   const bool negative = (code >> (bits_ - 1)) != 0;
-  const int magnitudeIndex = negative ? mask - code : code;
+  // The code's sign is as good as random: masks rather than branches.
+  const int signMask = -int(negative);
+  const int magnitudeIndex = code ^ (mask & signMask);
 
   // RECONST, ADDA, ANTILOG
   const int dqMagnitude = antilog(tables.reconstruction[magnitudeIndex] + (p.y >> 2));
-  const int dq = negative ? -dqMagnitude : dqMagnitude;
+  const int dq = (dqMagnitude ^ signMask) - signMask;
   // ADDB, ADDC
   const int sr = wrap16(p.se + dq);
   const int dqsez = wrap16(p.sez + dq);
@@ -227,7 +240,7 @@ int G726State::reconstructAndAdapt(uint8_t code, const Prediction& p) {
   const int leak = bits_ == kG726MaxBits ? 9 : 8;
   for (size_t i = 0; i < b_.size(); ++i) {
     int bi = b_[i] - (b_[i] >> leak);
-    if (dqMagnitude != 0) bi += (negative != ((dq_[i] & kFloatSignBit) != 0)) ? -kBStep : kBStep;
+    if (dqMagnitude != 0) bi += (negative != dq_[i].negative) ? -kBStep : kBStep;
     b_[i] = wrap16(bi);
   }
   // TONE, TRIGA, TRIGB
@@ -238,6 +251,7 @@ int G726State::reconstructAndAdapt(uint8_t code, const Prediction& p) {
   } else {
     a_ = {a1, a2};
   }
+  convertCoefficients();
 
   // FUNCTF, FILTA, FILTB, SUBTC, FILTC: adaptation speed.
   const int f = tables.speedFunction[magnitudeIndex];
@@ -248,10 +262,12 @@ int G726State::reconstructAndAdapt(uint8_t code, const Prediction& p) {
   td_ = !transition && tone;
 
   // FLOATA, FLOATB and the delay lines.
-  std::copy_backward(dq_.begin(), dq_.end() - 1, dq_.end());
-  dq_[0] = toFloat(negative, dqMagnitude);
+  // Shifted through a copy: copy_backward on the array itself becomes a call to memmove.
+  const auto olderDq = dq_;
+  std::copy(olderDq.begin(), olderDq.end() - 1, dq_.begin() + 1);
+  dq_[0] = Float::fromMagnitude(negative, dqMagnitude);
   sr_[1] = sr_[0];
-  sr_[0] = toFloat(sr < 0, sr < 0 ? (-sr) & 32767 : sr);
+  sr_[0] = Float::fromMagnitude(sr < 0, sr < 0 ? (-sr) & kMagnitudeMask : sr);
   pk_[1] = pk_[0];
   pk_[0] = pk0;
   return sr;

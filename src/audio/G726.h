@@ -40,6 +40,24 @@ class G726State {
   uint8_t encode(int16_t sample);
 
  private:
+  // A value in the standard's floating-point format: sign, exponent (bit length of the
+  // magnitude) and 6-bit mantissa normalised to [1/2, 1), zero being 1/2 with exponent 0. Kept
+  // unpacked, for dq, sr and the predictor coefficients alike, so that the eight products of
+  // every prediction find their factors ready.
+  struct Float {
+    int16_t mantissa = 32;
+    int8_t exponent = 0;
+    bool negative = false;
+
+    static Float fromMagnitude(bool negative, int magnitude);
+    // A predictor coefficient: 16-bit, 14 fraction bits.
+    static Float fromCoefficient(int coefficient);
+    // FMULT: the product, 16-bit with the 14-bit scale's fraction bits.
+    int times(Float other) const;
+  };
+  struct RateTables;
+  static const RateTables& tablesFor(int bits);
+
   struct Prediction {
     int se = 0;   // signal estimate
     int sez = 0;  // its zero-predictor part
@@ -50,18 +68,23 @@ class G726State {
   // Reconstructs the signal for a code word and adapts the state to it; the reconstructed
   // signal, 16-bit two's complement on the 14-bit scale.
   int reconstructAndAdapt(uint8_t code, const Prediction& prediction);
+  // The coefficients' float form, refreshed whenever they change.
+  void convertCoefficients();
 
   int bits_ = 4;
+  const RateTables* tables_ = nullptr;  // the rate's, looked up once in reset
   int yl_ = 0;              // slow ("locked") scale factor, 6 more fraction bits than yu
   int yu_ = 0;              // fast ("unlocked") scale factor
   int dms_ = 0, dml_ = 0;   // short- and long-term averages of the code magnitude function
   int ap_ = 0;              // speed control between yu and yl
   std::array<int, 2> a_{};  // pole predictor coefficients
   std::array<int, 6> b_{};  // zero predictor coefficients
+  std::array<Float, 2> aFloat_{};
+  std::array<Float, 6> bFloat_{};
   std::array<bool, 2> pk_{};
-  std::array<int, 6> dq_{};  // past quantised differences, in the standard's float format
-  std::array<int, 2> sr_{};  // past reconstructed signals, same format
-  bool td_ = false;          // tone detected
+  std::array<Float, 6> dq_{};  // past quantised differences
+  std::array<Float, 2> sr_{};  // past reconstructed signals
+  bool td_ = false;            // tone detected
 };
 
 class G726Decoder {

@@ -50,6 +50,33 @@ TEST(G711, EncodersPutEverySampleInTheIntervalAroundItsLevel) {
   }
 }
 
+// The interval test above lets a decision level move across a tie and stops short of the ends
+// of the range; these are the exact samples where the code changes, on both sides of zero, at a
+// segment's edge and at the clip.
+TEST(G711, EncodersChangeCodeAtExactlyTheseSamples) {
+  const struct {
+    uint8_t (*encode)(int16_t);
+    int16_t sample;
+    uint8_t code, codeBelow;  // of the sample and of the one below it
+  } cases[] = {
+      {encodeMuLaw, -31611, 0x01, 0x00}, {encodeMuLaw, -251, 0x68, 0x67},
+      {encodeMuLaw, -3, 0x7F, 0x7E},     {encodeMuLaw, 0, 0xFF, 0x7F},
+      {encodeMuLaw, 4, 0xFE, 0xFF},      {encodeMuLaw, 252, 0xE7, 0xE8},
+      {encodeMuLaw, 31612, 0x80, 0x81},  {encodeALaw, -31744, 0x2B, 0x2A},
+      {encodeALaw, -256, 0x5A, 0x45},    {encodeALaw, -16, 0x55, 0x54},
+      {encodeALaw, 0, 0xD5, 0x55},       {encodeALaw, 16, 0xD4, 0xD5},
+      {encodeALaw, 256, 0xC5, 0xDA},     {encodeALaw, 31744, 0xAA, 0xAB},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.encode(c.sample), c.code) << c.sample;
+    EXPECT_EQ(c.encode(int16_t(c.sample - 1)), c.codeBelow) << c.sample;
+  }
+  EXPECT_EQ(encodeMuLaw(INT16_MIN), 0x00);
+  EXPECT_EQ(encodeMuLaw(INT16_MAX), 0x80);
+  EXPECT_EQ(encodeALaw(INT16_MIN), 0x2A);
+  EXPECT_EQ(encodeALaw(INT16_MAX), 0xAA);
+}
+
 TEST(G711, SpanConversionsRefuseAShortOutput) {
   const std::vector<uint8_t> codes(10, 0x55);
   std::vector<int16_t> samples(9);

@@ -4,14 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <numbers>
 #include <string>
 #include <vector>
 
 #include "common/StreamConfig.h"
 #include "platform/Thread.h"
 #include "support/Datagrams.h"
+#include "support/ToneAnalysis.h"
 
 namespace vexa {
 namespace {
@@ -20,18 +19,8 @@ using platform::ScriptedMicrophone;
 
 constexpr size_t kBuffers = 6;
 
-std::vector<uint8_t> tonePcm(size_t samples) {
-  std::vector<uint8_t> pcm;
-  for (size_t i = 0; i < samples; ++i) {
-    const auto value = int16_t(12000 * std::sin(2 * std::numbers::pi * 440 * double(i) / 8000));
-    pcm.push_back(uint8_t(value));
-    pcm.push_back(uint8_t(uint16_t(value) >> 8));
-  }
-  return pcm;
-}
-
 ScriptedMicrophone::Script toneScript(size_t chunkBytes = 333, bool repeat = false) {
-  return {.pcm = tonePcm(kBuffers * audio::kTalkBufferSamples), .chunkBytes = chunkBytes,
+  return {.pcm = test::littleEndianBytes(test::talkTone(kBuffers * audio::kTalkBufferSamples)), .chunkBytes = chunkBytes,
           .repeat = repeat};
 }
 

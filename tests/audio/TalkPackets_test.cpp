@@ -10,6 +10,7 @@
 #include "audio/G726.h"
 #include "common/StreamConfig.h"
 #include "media/rtp/RtpPacket.h"
+#include "support/ToneAnalysis.h"
 
 namespace vexa::audio {
 namespace {
@@ -17,15 +18,7 @@ namespace {
 constexpr size_t kBuffers = 4;
 
 // A 440 Hz tone, little-endian, as the microphone hands it over.
-std::vector<uint8_t> tone(size_t samples) {
-  std::vector<uint8_t> pcm;
-  for (size_t i = 0; i < samples; ++i) {
-    const auto value = int16_t(16000 * std::sin(2 * std::numbers::pi * 440 * double(i) / 8000));
-    pcm.push_back(uint8_t(value));
-    pcm.push_back(uint8_t(uint16_t(value) >> 8));
-  }
-  return pcm;
-}
+std::vector<uint8_t> tone(size_t samples) { return test::littleEndianBytes(test::talkTone(samples)); }
 
 std::vector<std::vector<uint8_t>> packetsOf(int32_t codec, const std::vector<uint8_t>& pcm,
                                             size_t piece) {

@@ -69,10 +69,11 @@ std::pair<std::string, std::string> splitSnapshotPath(const std::string& path) {
 
 }  // namespace
 
-void ViewerHost::reportTalk(const StreamPlayer& player) {
-  const IPCameraSite* site = player.site();
-  const IPCameraAudioWaveIn* talk = site != nullptr ? site->talk() : nullptr;
+void ViewerHost::reportTalk(StreamPlayer& player) {
+  IPCameraSite* site = player.site();
+  IPCameraAudioWaveIn* talk = site != nullptr ? site->talk() : nullptr;
   if (talk == nullptr) return;
+  talk->quit();  // its last packet counted
   const TalkFigures figures = talk->figures();
   if (figures.destination.empty()) return;
   out_ << "vexa-viewer: talk sent " << figures.packets << " packets ("

@@ -36,8 +36,8 @@ class ViewerHost {
  private:
   // The --motion-snapshot file; false, said on err, when it was not written.
   bool saveMotionGraph(const CImgDlg& window);
-  // "talk sent N packets (CODEC) to HOST:PORT", when talk had somewhere to send.
-  void reportTalk(const StreamPlayer& player);
+  // Ends talk and tells "talk sent N packets (CODEC) to HOST:PORT", when it had somewhere to send.
+  void reportTalk(StreamPlayer& player);
 
   const ViewerOptions& options_;
   platform::Dialogs& dialogs_;

@@ -80,6 +80,7 @@ class IPCameraSite {
   TalkTarget talkTarget() const;
   // The talk thread; null for models without one.
   const IPCameraAudioWaveIn* talk() const { return talk_.get(); }
+  IPCameraAudioWaveIn* talk() { return talk_.get(); }
 
   // The image lock of the road now playing; UnlockCurImage releases the one taken, even when
   // the road changed in between. Both on the display's thread.

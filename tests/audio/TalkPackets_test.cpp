@@ -72,7 +72,7 @@ TEST(TalkPackets, EachCodecSendsOneNumberedPacketPerBufferWithItsEncoderRunningO
     }
     EXPECT_EQ(joined, encodedWhole(c.codec, pcm));
     // Any cutting of the input, one piece splitting a sample, gives the same packets.
-    for (const size_t piece : {size_t(1), size_t(333), size_t(5000)}) {
+    for (const size_t piece : {size_t(1), size_t(333), size_t(1024), size_t(5000)}) {
       EXPECT_EQ(packetsOf(c.codec, pcm, piece), packets) << piece << "-byte pieces";
     }
   }

@@ -144,6 +144,9 @@ grep -Eq "^vexa-viewer: talk sent [1-9][0-9]* packets \(PCMU\) to 127\.0\.0\.1:[
 stop_camera
 grep -Eq '^talk: [1-9][0-9]* packets from 127\.0\.0\.1:[0-9]+, 0 gaps$' "$work/camera.txt" \
   || fail "the camera heard no talk: $(cat "$work/camera.txt")"
+sent=$(grep -o 'talk sent [0-9]*' "$work/out.txt" | grep -o '[0-9]*$')
+heard=$(grep -o '^talk: [0-9]*' "$work/camera.txt" | grep -o '[0-9]*$')
+[ "$sent" = "$heard" ] || fail "the viewer sent $sent talk packets, the camera heard $heard"
 python3 "$(dirname "$0")/talk_tone.py" "$work/tone440.raw" "$work/talk.wav" 25 \
   || fail "the camera's talk.wav does not carry the tone"
 start_camera --audio pcmu --talk-wav "$work/silent.wav"

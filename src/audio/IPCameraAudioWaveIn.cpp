@@ -56,7 +56,7 @@ void IPCameraAudioWaveIn::startTalk() {
     return;
   }
   const TalkTarget target = target_ ? target_() : TalkTarget{};
-  connected_ = openSocket(target);
+  openSocket(target);
   chunker_.reset();
   packetizer_.start(target.codec);
   input_ = std::move(opening.input);
@@ -71,18 +71,17 @@ void IPCameraAudioWaveIn::stopTalk() {
   running_.store(false, std::memory_order_release);
   input_.reset();
   socket_.close();
-  connected_ = false;
 }
 
-bool IPCameraAudioWaveIn::openSocket(const TalkTarget& target) {
+void IPCameraAudioWaveIn::openSocket(const TalkTarget& target) {
   if (target.port == 0) {
     DebugTrace("talk: the camera named no talk port; nothing is sent");
-    return false;
+    return;
   }
   const std::string address = platform::resolveIpv4(settings_.host);
   if (address.empty()) {
     DebugTrace("talk: cannot resolve '%s'", settings_.host.c_str());
-    return false;
+    return;
   }
   const bool ready = socket_.create(platform::Socket::Type::Datagram) == 0 &&
                      socket_.setReuseAddress(true) == 0 &&
@@ -93,12 +92,11 @@ bool IPCameraAudioWaveIn::openSocket(const TalkTarget& target) {
     DebugTrace("talk: no socket from port %u to %s:%u", unsigned(settings_.localPort),
                address.c_str(), unsigned(target.port));
     socket_.close();
-    return false;
+    return;
   }
   std::lock_guard lock(figuresLock_);
   figures_.codec = target.codec;
   figures_.destination = address + ":" + std::to_string(target.port);
-  return true;
 }
 
 void IPCameraAudioWaveIn::showNoMicrophone(const std::string& error) {
@@ -116,7 +114,7 @@ void IPCameraAudioWaveIn::recorded(std::span<const uint8_t> pcm) {
 
 void IPCameraAudioWaveIn::sendBuffer(std::span<const uint8_t> buffer) {
   if (observer_) observer_(buffer);
-  if (!connected_) return;
+  if (!socket_.isOpen()) return;
   const std::vector<uint8_t> packet = packetizer_.packetFor(buffer);
   if (packet.empty()) return;
   // A refused send loses one buffer; the next goes out as usual.

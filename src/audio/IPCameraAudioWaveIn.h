@@ -79,7 +79,8 @@ class IPCameraAudioWaveIn {
   bool serve(uint32_t message);
   void startTalk();
   void stopTalk();
-  bool openSocket(const TalkTarget& target);
+  // Leaves the socket open only when it is connected.
+  void openSocket(const TalkTarget& target);
   void showNoMicrophone(const std::string& error);
   void recorded(std::span<const uint8_t> pcm);
   void sendBuffer(std::span<const uint8_t> buffer);
@@ -94,7 +95,6 @@ class IPCameraAudioWaveIn {
   audio::TalkBufferChunker chunker_;
   audio::TalkPacketizer packetizer_;
   platform::Socket socket_;
-  bool connected_ = false;
 
   std::atomic<bool> running_{false};
   std::atomic<uint64_t> packetsSent_{0};

@@ -13,7 +13,7 @@ bool TalkSwitch::request(bool on) {
   pending_ = on;
   checksLeft_ = kSiteChecks;
   if (player_.hasSite()) {
-    loop_.setTimer(timerId_, kSettleMs, [this] { apply(); });
+    settle();
   } else {
     loop_.setTimer(timerId_, kSiteCheckMs, [this] { lookForSite(); });
   }
@@ -25,14 +25,12 @@ void TalkSwitch::cancel() {
   pending_.reset();
 }
 
+// Still no site after the last look: the settling second passes all the same.
 void TalkSwitch::lookForSite() {
-  if (player_.hasSite()) {
-    loop_.setTimer(timerId_, kSettleMs, [this] { apply(); });
-  } else if (--checksLeft_ <= 0) {
-    // Still no site after the last look: the settling second passes all the same.
-    loop_.setTimer(timerId_, kSettleMs, [this] { apply(); });
-  }
+  if (player_.hasSite() || --checksLeft_ <= 0) settle();
 }
+
+void TalkSwitch::settle() { loop_.setTimer(timerId_, kSettleMs, [this] { apply(); }); }
 
 void TalkSwitch::apply() {
   const bool on = *pending_;

@@ -32,6 +32,7 @@ class TalkSwitch {
 
  private:
   void lookForSite();
+  void settle();
   void apply();
 
   platform::UiLoop& loop_;

@@ -56,6 +56,8 @@ class IPCameraH264 {
   // The same without the copy: the newest picture stays lent to the caller through lease.
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info);
   CLFXCriticalSection& outputLock() { return outputLock_; }
+  // Units waiting for the decode thread; takes the input lock.
+  size_t queuedCount() { return input_.queuedCount(); }
   // Pictures decoded so far.
   const std::atomic<uint32_t>& pictureCounter() const { return pictureCounter_; }
 

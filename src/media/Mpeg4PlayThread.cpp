@@ -88,7 +88,9 @@ void Mpeg4PlayThread::Stop() {
 void Mpeg4PlayThread::run() {
   while (thread_.running()) {
     if (preparationWanted_.exchange(false)) prepareConfiguredSize();
-    if (!playNext()) event_.wait(-1);
+    // A turn that empties the queue resets the event, perhaps after Stop set it: the flag is
+    // looked at again before sleeping.
+    if (!playNext() && thread_.running()) event_.wait(-1);
   }
 }
 

@@ -136,6 +136,22 @@ TEST(IPCameraH264, WithoutADecoderUnitsStillDrainSoTheThreadCanSleep) {
   EXPECT_FALSE(handler.decodeNext());
 }
 
+// Stop arriving while the thread takes the last unit must not be slept through: the rounds sweep
+// the moment of the stop across the thread's turn.
+TEST(IPCameraH264, StopsWhileItTakesTheLastUnit) {
+  const Bytes undecodable = {0, 0, 1, 0x00, 1};
+  for (int round = 0; round < 1000; ++round) {
+    IPCameraH264 handler;
+    ASSERT_EQ(handler.Start(), platform::kStarted);
+    handler.handOff(undecodable);
+    while (handler.queuedCount() != 0) std::this_thread::yield();
+    handler.handOff(undecodable);
+    for (volatile int spin = 0; spin < round % 200 * 10; spin = spin + 1) {
+    }
+    handler.Stop();
+  }
+}
+
 TEST(IPCameraH264, HandsUnitsAndPictureSizesToTheRecordingWhileOneRuns) {
   if (test::h264Encoder() == nullptr) GTEST_SKIP() << "no H.264 encoder in this FFmpeg";
   const Bytes key = test::makeH264Encoder(64, 48)->encode(test::makeYuv(64, 48, [](int, int) {

@@ -39,13 +39,6 @@ constexpr int kFailureTimer = 101;
 constexpr uint32_t kFailurePeriodMs = 250;
 constexpr int kBadRecordPath = 2;
 
-CImgDlg::JpegDecode jpegDecodeOf(StreamPlayer& player) {
-  return [&player](int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
-    MjpegDecoder* decoder = player.decoders().mjpeg();
-    return decoder != nullptr ? decoder->Decode(length, data, image, info) : -1;
-  };
-}
-
 // The camera's pan/tilt/zoom as the options describe it; commands go to the stream's camera.
 void setUpPtz(CImgDlg& window, const ViewerOptions& options, const StreamConfig& config) {
   PtzMouse& ptz = window.ptz();
@@ -106,7 +99,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
 
   platform::UiLoop loop;
   PlayerStreamView view(player, loop);
-  CImgDlg window(&view, jpegDecodeOf(player), loop, kWindowWidth, kWindowHeight);
+  CImgDlg window(&view, playerJpegDecode(player), loop, kWindowWidth, kWindowHeight);
   window.SetDisplayMode(options_.displayMode);
   // The model first: it resets the pan/tilt/zoom switches.
   window.SetModel(options_.model);

@@ -1,6 +1,7 @@
 #include "common/UrlParts.h"
 
 #include <cctype>
+#include <cstdint>
 
 #include "common/TextFields.h"
 
@@ -16,7 +17,12 @@ int hexValue(char c) {
   return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
 }
 
-uint16_t portOf(std::string_view digits) { return uint16_t(parseLeadingInteger(digits)); }
+// A number no port can have (negative, or above 65535) counts as none written: 0, never another
+// port it would wrap onto.
+uint16_t portOf(std::string_view digits) {
+  const long long value = parseLeadingInteger(digits);
+  return value >= 0 && value <= UINT16_MAX ? uint16_t(value) : 0;
+}
 
 // host[:port], where an IPv6 host is written in brackets (or bare, and then without a port).
 void splitHostAndPort(std::string_view hostPort, UrlParts& parts) {

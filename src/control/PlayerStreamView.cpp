@@ -1,5 +1,6 @@
 #include "control/PlayerStreamView.h"
 
+#include "media/VideoDecoderSet.h"
 #include "platform/UiLoop.h"
 #include "session/IPCameraSite.h"
 #include "session/StreamPlayer.h"
@@ -65,6 +66,13 @@ void PlayerStreamView::restartPlayer() {
     player.Release();
     player.Start();
   });
+}
+
+CImgDlg::JpegDecode playerJpegDecode(StreamPlayer& player) {
+  return [&player](int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
+    MjpegDecoder* decoder = player.decoders().mjpeg();
+    return decoder != nullptr ? decoder->Decode(length, data, image, info) : -1;
+  };
 }
 
 }  // namespace vexa

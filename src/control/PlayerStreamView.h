@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/CImgDlg.h"
 #include "display/StreamView.h"
 
 namespace vexa {
@@ -34,5 +35,8 @@ class PlayerStreamView final : public StreamView {
   StreamPlayer& player_;
   platform::UiLoop& loop_;
 };
+
+// The video window's JPEG decoding through the player's decoder (none: -1).
+CImgDlg::JpegDecode playerJpegDecode(StreamPlayer& player);
 
 }  // namespace vexa

@@ -31,6 +31,16 @@ std::string defaultStreamPath(uint32_t model) {
   return std::string(model < kDefaultPaths.size() ? kDefaultPaths[model] : "/");
 }
 
+bool playAccepts(int32_t model) {
+  constexpr uint32_t kUnplayable = 1u << 3 | 1u << 11 | 1u << 16;
+  return model >= 0 && uint32_t(model) < kVideoModelCount && !modelBit(uint32_t(model), kUnplayable);
+}
+
+bool hasSoundSwitch(uint32_t model) {
+  constexpr uint32_t kSilent = 1u << IPCAMERA_VIDEO_MODEL_HTTP_MJPEG | 1u << 3 | 1u << 11;
+  return model < kVideoModelCount && !modelBit(model, kSilent);
+}
+
 std::string streamNameFor(uint32_t model, std::string_view path) {
   if (model == IPCAMERA_VIDEO_MODEL_HTTP_MJPEG) return std::string(kMjpegStreamName);
   const size_t first = path.find_first_not_of('/');

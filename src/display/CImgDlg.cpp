@@ -57,8 +57,8 @@ void CImgDlg::create() {
 
 void CImgDlg::destroy() {
   if (!created_) return;
-  loop_.killTimer(kDrawTimer);
   loop_.killTimer(kTickTimer);
+  loop_.killTimer(kDrawTimer);
   created_ = false;
 }
 
@@ -303,10 +303,12 @@ void CImgDlg::refreshInfo() {
 void CImgDlg::runWatchdog() {
   if (!hasPlayer() || frameRate_ >= 1) {
     secondsWithoutFrames_ = 0;
+    if (wheelRoutingWanted()) wheelRouted_ = true;
     return;
   }
   if (++secondsWithoutFrames_ <= kWatchdogSeconds) return;
   secondsWithoutFrames_ = 0;
+  if (wheelRoutingWanted()) wheelRouted_ = false;
   view_->stopPlayer();
   view_->restartPlayer();
 }
@@ -401,10 +403,14 @@ void CImgDlg::OnDoubleClick(int x, int y) {
   info_.show();
 }
 
+bool CImgDlg::wheelRoutingWanted() const {
+  return (ptz_.isTq330() && ptz_.enZoom()) || fisheye_ != nullptr;
+}
+
 void CImgDlg::onMouseWheel(int delta) {
   if (fullScreen_) {
     ensureFullScreenWindow().onMouseWheel(delta);
-  } else {
+  } else if (wheelRouted_) {
     ptzWheel(delta);
     fisheyeWheel(delta);
   }

@@ -97,6 +97,10 @@ class CImgDlg {
   void OnCommand(int id);
   void FullScreen();
   void onMouseWheel(int delta);
+  // The window's own wheel events stop reaching it until the watchdog sees frames again; for a
+  // stream being stopped or replaced.
+  void removeWheelRouting() { wheelRouted_ = false; }
+  bool wheelRouted() const { return wheelRouted_; }
   void onLeftButtonDown(int x, int y);
   void onMouseMove(int x, int y);
   void onLeftButtonUp(int x, int y);
@@ -183,6 +187,7 @@ class CImgDlg {
   // The camera's description, choosing the overlays' grid (the resolution also chooses the
   // fisheye sensor class, SetSensorMode).
   void SetModel(const std::string& model);
+  const std::string& model() const { return model_; }
   void SetSensor(const std::string& sensor);
   void SetWebVersion(const std::string& version);
 
@@ -218,6 +223,7 @@ class CImgDlg {
   void serveCapture();
   void refreshInfo();
   void runWatchdog();
+  bool wheelRoutingWanted() const;
   void closeFullScreen();
   CImgFullscrDlg& ensureFullScreenWindow();
   bool hasPlayer() const { return view_ != nullptr && view_->hasPlayer(); }
@@ -328,6 +334,7 @@ class CImgDlg {
   bool overlayMove(int x, int y);
   CursorShape overlayCursor() const;
   std::string model_;
+  bool wheelRouted_ = true;
   std::string sensor_;
   std::string resolution_;
   std::string webVersion_;

@@ -29,6 +29,9 @@ TEST(StreamAddress, SplitsHostPortAndPathAndResolvesOnlyNames) {
       {"192.168.0.20.:81", 1, "10.1.2.3", "192.168.0.20", 81, 81, "/mpeg4", {}},
       // The port is read as leading digits.
       {"1.2.3.4:abc/x", 1, "", "1.2.3.4", 0, 0, "/x", {}},
+      // A number no port can have counts as none, never as the port it would wrap onto.
+      {"1.2.3.4:70000/x", 1, "", "1.2.3.4", 0, 0, "/x", {}},
+      {"1.2.3.4:-5", 1, "", "1.2.3.4", 0, 0, "/mpeg4", {}},
       // IPv6 addresses, in brackets with a port or bare without one, are never looked up.
       {"rtsp://[::1]:8554/h264", 12, "10.1.2.3", "::1", 8554, 8554, "/h264", {}},
       {"fe80::a", 12, "10.1.2.3", "fe80::a", 8008, 554, "/h264", {}},

@@ -20,6 +20,10 @@ packages=(
   lighttpd
   # The multicast tests run in a network namespace of their own, made with unshare and ip.
   util-linux iproute2
+  # The script host reads and writes its lines as JSON.
+  nlohmann-json3-dev
+  # The installed desktop entry is checked by the standard validator.
+  desktop-file-utils
 )
 
 missing=()

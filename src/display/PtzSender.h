@@ -56,6 +56,7 @@ class PtzSender {
 
   bool busy() const { return state_ != kIdle; }
   uint16_t port() const { return port_; }
+  const std::string& streamName() const { return streamName_; }
 
  private:
   enum State : uint8_t { kPanTilt = 0, kZoom = 1, kPosition = 2, kCentre = 4, kIdle = 255 };

@@ -46,12 +46,19 @@ int startTwiceWithoutSockets() {
   return toldOnce ? 0 : 1;
 }
 
-TEST(ModuleStartUp, KeepsTheHostsSigpipeHandlerAndIgnoresItOtherwise) {
+// Other tests of this program start controls: each child runs this program afresh, so its start-up
+// is still to come.
+class ModuleStartUp : public ::testing::Test {
+ protected:
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(ModuleStartUp, KeepsTheHostsSigpipeHandlerAndIgnoresItOtherwise) {
   EXPECT_EXIT(_exit(sigpipeAfterStartUp(hostHandler, hostHandler)), ::testing::ExitedWithCode(0), "");
   EXPECT_EXIT(_exit(sigpipeAfterStartUp(SIG_DFL, SIG_IGN)), ::testing::ExitedWithCode(0), "");
 }
 
-TEST(ModuleStartUp, WithoutSocketsSaysSoOnceHoweverManyControlsStart) {
+TEST_F(ModuleStartUp, WithoutSocketsSaysSoOnceHoweverManyControlsStart) {
   EXPECT_EXIT(_exit(startTwiceWithoutSockets()), ::testing::ExitedWithCode(0), "");
 }
 

@@ -5,9 +5,7 @@
 
 #include "common/UrlParts.h"
 #include "control/PlayerStreamView.h"
-#include "control/PtzHttpChannel.h"
-#include "control/StreamAddress.h"
-#include "control/TalkSwitch.h"
+#include "control/CVexaActiveXCtrl.h"
 #include "display/CImgDlg.h"
 #include "display/CMotionStateDlg.h"
 #include "display/Canvas.h"
@@ -37,7 +35,8 @@ constexpr int kStatsTimer = 100;
 constexpr uint32_t kStatsPeriodMs = 1000;
 constexpr int kFailureTimer = 101;
 constexpr uint32_t kFailurePeriodMs = 250;
-constexpr int kBadRecordPath = 2;
+// A call the options made was refused (a record folder missing, a model with no stream).
+constexpr int kRefusedCall = 2;
 
 // The camera's pan/tilt/zoom as the options describe it; commands go to the stream's camera.
 void setUpPtz(CImgDlg& window, const ViewerOptions& options, const StreamConfig& config) {
@@ -47,11 +46,9 @@ void setUpPtz(CImgDlg& window, const ViewerOptions& options, const StreamConfig&
   ptz.SetEnCenter(on);
   ptz.SetEnZoom(on);
   PtzSender& sender = window.ptzSender();
-  sender.setChannel(makePtzHttpChannel());
   sender.setPort(options.httpPort);
   sender.setUser(config.userName);
   sender.setPassword(config.password);
-  sender.setStream(config.host, streamNameFor(config.model, config.path));
 }
 
 // Folder (ending in "/") and file name of a snapshot path.
@@ -87,19 +84,19 @@ bool ViewerHost::saveMotionGraph(const CImgDlg& window) {
 
 int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   const uint32_t started = platform::tickCount();
-  StreamPlayer player(dialogs_, aviRecorderFactory());
+  platform::UiLoop loop;
+  CVexaActiveXCtrl control(ControlHost{.dialogs = dialogs_,
+                                       .loop = loop,
+                                       .audioOutput = sdlAudioOutputFactory(),
+                                       .audioInput = sdlAudioInputFactory()});
+  control.createWindow(kWindowWidth, kWindowHeight);
+  StreamPlayer& player = *control.player();
+  CImgDlg& window = *control.videoWindow();
   StreamConfig& config = player.config();
-  config.model = options_.protocol;
   config.userName = options_.user;
   config.password = options_.password;
-  applyStreamAddress(options_.address, config, platform::resolveIpv4);
-  player.setAudioOutputFactory(sdlAudioOutputFactory());
-  player.setAudioInputFactory(sdlAudioInputFactory());
-  player.SetMute(options_.mute);
+  control.Mute(options_.mute);
 
-  platform::UiLoop loop;
-  PlayerStreamView view(player, loop);
-  CImgDlg window(&view, playerJpegDecode(player), loop, kWindowWidth, kWindowHeight);
   window.SetDisplayMode(options_.displayMode);
   // The model first: it resets the pan/tilt/zoom switches.
   window.SetModel(options_.model);
@@ -110,17 +107,14 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   if (!options_.sensorMode.empty()) window.SetSensorMode(options_.sensorMode);
   if (!options_.rotation.empty()) window.SetRotation(options_.rotation);
   addOverlays(window, options_.overlays.items);
-  window.create();
   if (options_.fullscreen) window.FullScreen();
   window.setHidden(presenter == nullptr && !options_.paintOffscreen);
   ViewerFisheye fisheye(window, options_.fisheye, out_);
   fisheye.apply();
   ViewerCapture capture(player, window, dialogs_, out_);
-  TalkSwitch talk(loop, player);
   bool talkOn = options_.talk;
   if (!options_.recordPath.empty() && !capture.recordFromStart(options_.recordPath)) {
-    window.destroy();
-    return kBadRecordPath;
+    return kRefusedCall;
   }
   if (presenter != nullptr) {
     window.setFolderOpener([](const std::string& folder) { platform::openFolder(folder); });
@@ -132,7 +126,7 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
       if (key == 'o') capture.chooseFolder();
       if (key == 't') {
         talkOn = !talkOn;
-        if (!talk.request(talkOn)) err_ << "vexa-viewer: talk needs --protocol 0, 1, 10 or 15\n";
+        if (control.Mic(talkOn) != 0) err_ << "vexa-viewer: talk needs --protocol 0, 1, 10 or 15\n";
       }
       if (key == 'c') {
         window.OnCommand(window.ptz().centreMode() ? kCommandJoystickMode : kCommandCentreMode);
@@ -162,8 +156,12 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     }
   });
 
-  player.Start();
-  if (talkOn) talk.request(true);
+  if (control.Play(options_.address, int32_t(options_.protocol)) != 0) {
+    err_ << "vexa-viewer: no stream model " << options_.protocol
+         << " to play (3, 11, 16 and models above 19 have none)" << std::endl;
+    return kRefusedCall;
+  }
+  if (talkOn) control.Mic(true);
   const auto durationOver = [&] {
     return options_.durationSeconds &&
            platform::tickCount() - started >= uint32_t(*options_.durationSeconds * 1000);
@@ -222,9 +220,8 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   }
   if (!options_.motionSnapshotPath.empty() && !saveMotionGraph(window)) status = 1;
   reportTalk(player);
-  player.Release();
+  control.Stop();
   if (!capture.finish()) status = 1;
-  window.destroy();
   return status;
 }
 

@@ -15,6 +15,7 @@ declare -A below=(
   [session]="common platform net media audio protocol"
   [display]="common platform net media audio record"
   [control]="common platform net media audio protocol session record display"
+  [script]="common platform net media audio protocol session record display control"
 )
 
 status=0

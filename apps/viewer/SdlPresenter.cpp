@@ -358,4 +358,9 @@ bool SdlPresenter::handle(CImgDlg& window, const SDL_Event& event) {
   return true;
 }
 
+bool showDesktopMessage(const std::string& title, const std::string& text) {
+  return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title.c_str(), text.c_str(),
+                                  nullptr) == 0;
+}
+
 }  // namespace vexa::viewer

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "display/ContextMenu.h"
 #include "viewer/Presenter.h"
@@ -79,5 +80,9 @@ class SdlPresenter final : public Presenter {
   uint64_t shownSerial_ = ~uint64_t(0);
   uint64_t shownMotionSerial_ = ~uint64_t(0);
 };
+
+// A message box of its own on the desktop, for a viewer started from a menu with no terminal to
+// print to; false when none could be shown.
+bool showDesktopMessage(const std::string& title, const std::string& text);
 
 }  // namespace vexa::viewer

@@ -6,6 +6,7 @@
 #include "common/UrlParts.h"
 #include "control/PlayerStreamView.h"
 #include "control/CVexaActiveXCtrl.h"
+#include "script/ScriptSession.h"
 #include "display/CImgDlg.h"
 #include "display/CMotionStateDlg.h"
 #include "display/Canvas.h"
@@ -16,6 +17,8 @@
 #include "viewer/CanvasImage.h"
 #include "viewer/SdlAudioInput.h"
 #include "viewer/SdlAudioOutput.h"
+#include "viewer/ScriptInput.h"
+#include "viewer/ViewerCalls.h"
 #include "viewer/ViewerCapture.h"
 #include "viewer/ViewerFisheye.h"
 #include "viewer/ViewerOverlays.h"
@@ -39,7 +42,7 @@ constexpr uint32_t kFailurePeriodMs = 250;
 constexpr int kRefusedCall = 2;
 
 // The camera's pan/tilt/zoom as the options describe it; commands go to the stream's camera.
-void setUpPtz(CImgDlg& window, const ViewerOptions& options, const StreamConfig& config) {
+void setUpPtz(CImgDlg& window, const ViewerOptions& options) {
   PtzMouse& ptz = window.ptz();
   const int on = options.ptz ? 1 : 0;
   ptz.SetEnPt(on);
@@ -47,8 +50,6 @@ void setUpPtz(CImgDlg& window, const ViewerOptions& options, const StreamConfig&
   ptz.SetEnZoom(on);
   PtzSender& sender = window.ptzSender();
   sender.setPort(options.httpPort);
-  sender.setUser(config.userName);
-  sender.setPassword(config.password);
 }
 
 // Folder (ending in "/") and file name of a snapshot path.
@@ -92,22 +93,17 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   control.createWindow(kWindowWidth, kWindowHeight);
   StreamPlayer& player = *control.player();
   CImgDlg& window = *control.videoWindow();
-  StreamConfig& config = player.config();
-  config.userName = options_.user;
-  config.password = options_.password;
-  control.Mute(options_.mute);
+  ScriptSession session(control);
 
-  window.SetDisplayMode(options_.displayMode);
   // The model first: it resets the pan/tilt/zoom switches.
   window.SetModel(options_.model);
-  setUpPtz(window, options_, config);
+  setUpPtz(window, options_);
   window.SetSensor(options_.sensor);
   window.SetWebVersion(options_.webVersion);
   // Before the fisheye settings: the engine takes the sensor window and orientation when made.
   if (!options_.sensorMode.empty()) window.SetSensorMode(options_.sensorMode);
   if (!options_.rotation.empty()) window.SetRotation(options_.rotation);
   addOverlays(window, options_.overlays.items);
-  if (options_.fullscreen) window.FullScreen();
   window.setHidden(presenter == nullptr && !options_.paintOffscreen);
   ViewerFisheye fisheye(window, options_.fisheye, out_);
   fisheye.apply();
@@ -156,12 +152,17 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     }
   });
 
-  if (control.Play(options_.address, int32_t(options_.protocol)) != 0) {
-    err_ << "vexa-viewer: no stream model " << options_.protocol
-         << " to play (3, 11, 16 and models above 19 have none)" << std::endl;
+  if (!runOptionCalls(session, startCalls(options_), options_.printCalls, out_, err_)) {
     return kRefusedCall;
   }
-  if (talkOn) control.Mic(true);
+  std::unique_ptr<ScriptInput> script;
+  if (!options_.scriptPath.empty()) {
+    script = ScriptInput::open(options_.scriptPath, control, loop.clock(), out_);
+    if (!script) {
+      err_ << "vexa-viewer: cannot read the script " << options_.scriptPath << std::endl;
+      return kRefusedCall;
+    }
+  }
   const auto durationOver = [&] {
     return options_.durationSeconds &&
            platform::tickCount() - started >= uint32_t(*options_.durationSeconds * 1000);
@@ -171,6 +172,10 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     const uint32_t wait = loop.runDue();
     capture.poll();
     fisheye.poll();
+    if (script) {
+      script->runner.poll();
+      if (script->runner.finished()) break;
+    }
     if (!firstPictureReported && window.pictureHeader().biWidth != 0) {
       out_ << "vexa-viewer: first picture after " << platform::tickCount() - started << " ms"
            << std::endl;
@@ -192,8 +197,9 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   }
 
   const bool pictureDrawn = window.pictureHeader().biWidth != 0;
-  int status = pictureDrawn ? 0 : 1;
-  if (!pictureDrawn && options_.snapshotPath.empty()) {
+  // A script's answers say how its calls went; without one, the picture is the run's result.
+  int status = pictureDrawn || script ? 0 : 1;
+  if (!pictureDrawn && !script && options_.snapshotPath.empty()) {
     err_ << "vexa-viewer: no picture was drawn" << std::endl;
   }
   if (!options_.snapshotPath.empty()) {

@@ -58,6 +58,7 @@ bool parseSeconds(const std::string& text, double& out) {
 
 std::string viewerUsage() {
   return "usage: vexa-viewer [options] ADDRESS\n"
+         "       vexa-viewer [options] --script FILE|- [ADDRESS]\n"
          "  ADDRESS                [scheme://][user:password@]host[:port][/path]; an IPv6\n"
          "                         address in brackets: [::1]:8554/h264\n"
          "  --protocol N           stream model (default 1): 2 HTTP multipart JPEG; RTSP with RTP\n"
@@ -89,6 +90,10 @@ std::string viewerUsage() {
          "                         camera, ADDRESS being host[:port] (port 80 unless given),\n"
          "                         print the answer and exit 0 for a 2xx status, else 1\n"
          "  --timeout MS           how long --command may wait in silence (default 5000)\n"
+         "  --script FILE|-        call the control's members, one JSON line each, e.g.\n"
+         "                         {\"call\":\"Play\",\"args\":[\"127.0.0.1:8554/h264\",12]} or\n"
+         "                         {\"wait\":3000}; one answer line each on stdout; ends with the input\n"
+         "  --print-calls          print the calls the options make, as script lines\n"
          "  --stats                print the statistics once a second\n"
          "  --report-pictures      print the ms from start to the first picture taken, and at the\n"
          "                         end how many pictures were taken and painted\n"
@@ -158,6 +163,7 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
        }},
       {"--snapshot", [&](const std::string& v) { o.snapshotPath = v; return std::string(); }},
       {"--record", [&](const std::string& v) { o.recordPath = v; return std::string(); }},
+      {"--script", [&](const std::string& v) { o.scriptPath = v; return std::string(); }},
       {"--command", [&](const std::string& v) { o.command = v; return std::string(); }},
       {"--model", [&](const std::string& v) { o.model = v; return std::string(); }},
       {"--http-port",
@@ -272,7 +278,8 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
       {"--stats", &o.stats},           {"--report-pictures", &o.reportPictures},
       {"--help", &o.help},             {"-h", &o.help},
       {"--ptz", &o.ptz},               {"--motion", &o.motion},
-      {"--fisheye-calibrate", &o.fisheye.calibrate}, {"--print-overlays", &o.printOverlays}};
+      {"--fisheye-calibrate", &o.fisheye.calibrate}, {"--print-overlays", &o.printOverlays},
+      {"--print-calls", &o.printCalls}};
 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -295,7 +302,9 @@ ParseResult parseViewerOptions(const std::vector<std::string>& arguments) {
       return result;
     }
   }
-  if (o.address.empty() && !o.help) result.error = "no camera address given";
+  if (o.address.empty() && o.scriptPath.empty() && !o.help) {
+    result.error = "no camera address given";
+  }
   if (o.ptz && o.model.empty()) o.model = kDefaultPtzModel;
   if (o.talk && !isUdpGroupModel(o.protocol)) {
     result.error = "--talk needs RTSP with RTP over UDP (--protocol 0, 1, 10 or 15)";

@@ -64,6 +64,10 @@ struct ViewerOptions {
   std::string rotation;  // normal flip mirror rotate counterclockwise clockwise
   OverlayItems overlays;
   bool printOverlays = false;
+  // Member calls of the control as JSON lines, one answer line each; "-" reads standard input.
+  // The address is optional then, and the options' own calls are printed with printCalls.
+  std::string scriptPath;
+  bool printCalls = false;
   std::string address;
 };
 

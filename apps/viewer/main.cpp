@@ -5,6 +5,8 @@
 #include <iostream>
 #include <memory>
 
+#include <unistd.h>
+
 #include "platform/Dialogs.h"
 #include "viewer/CommandRun.h"
 #include "viewer/SdlPresenter.h"
@@ -20,6 +22,11 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace {
 
 constexpr int kBadArguments = 2;
+constexpr const char* kStartedWithoutAddress =
+    "vexa-viewer shows a camera given by its address, for example\n\n"
+    "    vexa-viewer --protocol 12 192.168.0.20:554/h264\n\n"
+    "Open a camera's rtsp:// or http:// link with it, or run it from a terminal "
+    "(vexa-viewer --help lists the options).";
 std::atomic<bool> quitRequested{false};
 
 void requestQuit(int) { quitRequested = true; }
@@ -35,6 +42,11 @@ bool hasDisplay() {
 int main(int argc, char** argv) {
   using namespace vexa::viewer;
   const ParseResult parsed = parseViewerOptions({argv + 1, argv + argc});
+  if (argc == 1 && hasDisplay() && isatty(STDERR_FILENO) == 0) {
+    // Started from the desktop's menu: nobody reads standard error.
+    showDesktopMessage("vexa-viewer", kStartedWithoutAddress);
+    return kBadArguments;
+  }
   if (!parsed.error.empty()) {
     std::cerr << "vexa-viewer: " << parsed.error << " (see --help)" << std::endl;
     return kBadArguments;

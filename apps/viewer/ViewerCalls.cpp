@@ -20,11 +20,10 @@ OptionCall call(const std::string& member, Json args, bool mayBeRefused = false)
 }  // namespace
 
 std::vector<OptionCall> startCalls(const ViewerOptions& options) {
-  std::vector<OptionCall> calls;
+  std::vector<OptionCall> calls = {call("Mute", {options.mute}, true)};
   if (!options.user.empty()) calls.push_back(call("SetAttrStr", {"USER", options.user}));
   if (!options.password.empty()) calls.push_back(call("SetAttrStr", {"PASS", options.password}));
   calls.push_back(call("SetAttrStr", {"DISPLAYMODE", options.displayMode}));
-  calls.push_back(call("Mute", {options.mute}, true));
   if (!options.address.empty()) {
     calls.push_back(call("Play", {options.address, options.protocol}));
   }

@@ -20,7 +20,7 @@ struct OptionCall {
 };
 
 // The calls the options make before the stream starts and with it, in the order a page would make
-// them: credentials and layout first, then the sound switch, Play, full screen and talk.
+// them: the sound switch, credentials and layout first, then Play, full screen and talk.
 std::vector<OptionCall> startCalls(const ViewerOptions& options);
 
 // Runs calls through the session as a script would; with printCalls, each line goes to out first.

@@ -32,6 +32,10 @@ std::vector<OptionCall> startCalls(const ViewerOptions& options) {
   return calls;
 }
 
+OptionCall snapshotCall(const std::string& folder, const std::string& fileName) {
+  return call("JpegCapture", {folder, fileName});
+}
+
 bool runOptionCalls(ScriptSession& session, const std::vector<OptionCall>& calls,
                     bool printCalls, std::ostream& out, std::ostream& err) {
   for (const OptionCall& option : calls) {

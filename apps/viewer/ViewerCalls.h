@@ -23,6 +23,9 @@ struct OptionCall {
 // them: the sound switch, credentials and layout first, then Play, full screen and talk.
 std::vector<OptionCall> startCalls(const ViewerOptions& options);
 
+// The snapshot at the end of a run: folder ends in "/".
+OptionCall snapshotCall(const std::string& folder, const std::string& fileName);
+
 // Runs calls through the session as a script would; with printCalls, each line goes to out first.
 // False at the first refused call (result -1), said in one line on err.
 bool runOptionCalls(ScriptSession& session, const std::vector<OptionCall>& calls,

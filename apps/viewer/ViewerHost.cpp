@@ -212,9 +212,11 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
     if (window.pictureHeader().biWidth == 0) {
       err_ << "vexa-viewer: no picture was drawn; no snapshot saved" << std::endl;
       status = 1;
+    } else if (!runOptionCalls(session, {snapshotCall(folder, fileName)}, options_.printCalls,
+                               out_, err_)) {
+      status = kRefusedCall;
     } else {
-      window.RequestCapture(folder, fileName);
-      window.drawCycle();
+      window.drawCycle();  // serves the capture
       if (fs::exists(destination)) {
         out_ << "vexa-viewer: snapshot saved to " << destination.string() << std::endl;
       } else {

@@ -33,7 +33,7 @@ struct Failure {
   std::string_view expected = {};
 };
 
-// Either the value or why there is none; no exceptions cross the parser or the members.
+// Either what the request gets or the error it is answered with.
 template <typename T>
 using Outcome = std::variant<T, Failure>;
 

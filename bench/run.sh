@@ -74,6 +74,32 @@ for w, h, target in ((1280, 720, ""), (1920, 1080, " (target <= 1.30)")):
           f"  ratio {masked / bare:.2f}{target}")
 PY
 
+# Scripting: one request line in and its answer out through the session over the real control,
+# beside the member called directly and the floor, JSON parsing the request and writing the answer;
+# repetitions interleaved, so that a load coming or going meets every side alike.
+"$build/bench/bench_script_call" --benchmark_out="$out/script_call.json" \
+  --benchmark_out_format=json --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true \
+  >/dev/null
+
+python3 - "$out/script_call.json" <<'PY'
+import json, sys
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+us, label = {}, {}
+for r in runs:
+    if r.get("aggregate_name") == "median":
+        name, index = r["run_name"].split("/")[:2]
+        us[(name, index)] = r["cpu_time"] * {"ns": 1e-3, "us": 1, "ms": 1e3}[r["time_unit"]]
+        label[index] = r.get("label", index)
+print("\nScript round trip, CPU us (median of 10, interleaved):")
+for index in sorted(label):
+    trip = us.get(("BM_ScriptRoundTrip", index), float("nan"))
+    direct = us.get(("BM_DirectCall", index), float("nan"))
+    floor = us.get(("BM_JsonFloor", index), float("nan"))
+    print(f"  {label[index]:10} round trip {trip:6.2f} (target < 50)  direct {direct:6.3f}"
+          f"  JSON floor {floor:6.2f}  ratio {trip / floor:.2f} (target <= 2)")
+PY
+
 # Depacketisers (packets and MB per CPU-second) and audio decoding per 160 ms block beside FFmpeg's
 # decoder on the same block, as Google Benchmark reports them.
 for name in depacketizer audio_decode; do

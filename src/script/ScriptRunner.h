@@ -31,7 +31,7 @@ class ScriptRunner {
 
   // Each turn of the host's loop, on its user-interface thread.
   void poll();
-  // Input ended and every line of it was answered.
+  // Input ended and every line of it was answered; on the user-interface thread too.
   bool finished() const;
 
  private:

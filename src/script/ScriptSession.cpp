@@ -33,7 +33,7 @@ struct Failure {
   std::string_view expected = {};
 };
 
-// Either the value or why there is none; no exceptions cross the parser or the members.
+// Either what the request gets or the error it is answered with.
 template <typename T>
 using Outcome = std::variant<T, Failure>;
 
@@ -165,8 +165,7 @@ Outcome<Answer> useProperty(DVexaActiveX& control, const DispatchEntry& entry, c
   return answer;
 }
 
-Outcome<Answer> call(DVexaActiveX& control, const Json& request) {
-  const Json& name = request["call"];
+Outcome<Answer> call(DVexaActiveX& control, const Json& name, const Json& request) {
   if (!name.is_string()) return Failure{"bad-request", "call names a member by a string"};
   const DispatchEntry* entry = findDispatchEntry(name.get_ref<const std::string&>());
   if (entry == nullptr) {
@@ -180,8 +179,7 @@ Outcome<Answer> call(DVexaActiveX& control, const Json& request) {
                            : callMethod(control, *entry, args);
 }
 
-Outcome<uint32_t> waitOf(const Json& request) {
-  const Json& ms = request["wait"];
+Outcome<uint32_t> waitOf(const Json& ms) {
   if (ms.is_number_unsigned()) {
     return uint32_t(std::min<uint64_t>(ms.get<uint64_t>(), kScriptMaxWaitMs));
   }
@@ -211,27 +209,28 @@ std::string lineOf(const Answer& answer) {
   return answer.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+// What a request object gets; waitMs is set for a wait.
+Outcome<Answer> respond(DVexaActiveX& control, const Json& request, uint32_t& waitMs) {
+  const auto name = request.find("call");
+  const auto ms = request.find("wait");
+  const bool isCall = name != request.end();
+  const bool isWait = ms != request.end();
+  if (isCall && !isWait) return call(control, *name, request);
+  if (isCall || !isWait) return Failure{"bad-request", "a request has either call or wait"};
+  Outcome<uint32_t> wait = waitOf(*ms);
+  if (auto* failure = std::get_if<Failure>(&wait)) return std::move(*failure);
+  waitMs = std::get<uint32_t>(wait);
+  return Answer{{"result", nullptr}};
+}
+
 ScriptAnswer serve(DVexaActiveX& control, std::string_view line) {
   if (line.size() > kScriptLineMaxBytes) return ScriptSession::answerTooLong();
   Outcome<Json> parsed = parseRequest(line);
   if (const auto* failure = std::get_if<Failure>(&parsed)) return {lineOf(errorAnswer(*failure))};
   const Json& request = std::get<Json>(parsed);
 
-  const bool isCall = request.contains("call");
-  const bool isWait = request.contains("wait");
-  Outcome<Answer> outcome = Failure{"bad-request", "a request has either call or wait"};
   uint32_t waitMs = 0;
-  if (isCall && !isWait) {
-    outcome = call(control, request);
-  } else if (isWait && !isCall) {
-    Outcome<uint32_t> wait = waitOf(request);
-    if (auto* failure = std::get_if<Failure>(&wait)) {
-      outcome = std::move(*failure);
-    } else {
-      waitMs = std::get<uint32_t>(wait);
-      outcome = Answer{{"result", nullptr}};
-    }
-  }
+  Outcome<Answer> outcome = respond(control, request, waitMs);
   if (const auto* failure = std::get_if<Failure>(&outcome)) {
     outcome = errorAnswer(*failure);
     waitMs = 0;

@@ -100,6 +100,21 @@ for index in sorted(label):
           f"  JSON floor {floor:6.2f}  ratio {trip / floor:.2f} (target <= 2)")
 PY
 
+# The whole script host: 10,000 lines piped into a headless viewer, start-up included.
+python3 - "$build/apps/viewer/vexa-viewer" <<'PY'
+import subprocess, sys, time
+calls = ['{"call":"GetAttrStr","args":["VIEWER_VERSION"]}', '{"call":"Sync"}',
+         '{"call":"SetAttrInt","args":["EN_PT",1]}']
+lines = "".join(calls[i % len(calls)] + "\n" for i in range(10000)).encode()
+start = time.monotonic()
+done = subprocess.run([sys.argv[1], "--headless", "--script", "-"], input=lines,
+                      capture_output=True, env={"SDL_AUDIODRIVER": "dummy"})
+seconds = time.monotonic() - start
+answers = done.stdout.count(b"\n")
+print(f"\nvexa-viewer --headless --script -: {answers} answers to 10000 lines in {seconds:.2f} s,"
+      f" {answers / seconds:,.0f} calls per second (exit {done.returncode})")
+PY
+
 # Depacketisers (packets and MB per CPU-second) and audio decoding per 160 ms block beside FFmpeg's
 # decoder on the same block, as Google Benchmark reports them.
 for name in depacketizer audio_decode; do

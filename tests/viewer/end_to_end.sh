@@ -3,32 +3,7 @@
 set -uo pipefail
 viewer=$1
 camera=$2
-# No sound device: probing one can take seconds under the thread sanitizer on a busy machine, and a
-# three-second run stopped before its stream answered has nothing to say.
-export SDL_AUDIODRIVER=dummy
-work=$(mktemp -d)
-camera_pid=
-cleanup() {
-  [ -n "$camera_pid" ] && kill "$camera_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-start_camera() {
-  "$camera" --port 0 --rtsp-port 0 --width 640 --height 480 --fps 15 "$@" > "$work/camera.txt" 2>&1 &
-  camera_pid=$!
-  for _ in $(seq 1 100); do
-    grep -q 'http://' "$work/camera.txt" && break
-    sleep 0.1
-  done
-  port=$(grep -o '127\.0\.0\.1:[0-9]*' "$work/camera.txt" | head -n 1 | cut -d: -f2)
-  rtsp_port=$(grep -o 'rtsp://127\.0\.0\.1:[0-9]*' "$work/camera.txt" | cut -d: -f3)
-  [ -n "$port" ] || { echo "camera did not start"; exit 1; }
-}
-stop_camera() { kill "$camera_pid"; wait "$camera_pid" 2>/dev/null; camera_pid=; }
+source "$(dirname "$0")/camera_harness.sh"
 
 # A picture, statistics lines and a snapshot.
 start_camera

@@ -6,29 +6,11 @@ set -uo pipefail
 viewer=$1
 camera=$2
 session=$(dirname "$0")/../data/session.txt
-export SDL_AUDIODRIVER=dummy
-work=$(mktemp -d)
-camera_pid=
-cleanup() {
-  [ -n "$camera_pid" ] && kill "$camera_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/camera_harness.sh"
 # The longest wait of the session and then some, for an answer.
 answer_timeout=30
 
-"$camera" --port 0 --rtsp-port 0 --width 640 --height 480 --fps 15 > "$work/camera.txt" 2>&1 &
-camera_pid=$!
-for _ in $(seq 1 100); do
-  grep -q 'rtsp://' "$work/camera.txt" && break
-  sleep 0.1
-done
-http_port=$(grep -o 'http://127\.0\.0\.1:[0-9]*' "$work/camera.txt" | cut -d: -f3)
-rtsp_port=$(grep -o 'rtsp://127\.0\.0\.1:[0-9]*' "$work/camera.txt" | cut -d: -f3)
-[ -n "$http_port" ] && [ -n "$rtsp_port" ] || { echo "camera did not start"; exit 1; }
+start_camera
 
 coproc VIEWER { exec "$viewer" --headless --script - 2> "$work/viewer-err.txt"; }
 viewer_pid=$VIEWER_PID
@@ -37,7 +19,7 @@ while IFS=$'\t' read -r request expected; do
   line_number=$((line_number + 1))
   [[ -z "$request" || "$request" == \#* ]] && continue
   request=${request//@RTSP@/$rtsp_port}
-  request=${request//@HTTP@/$http_port}
+  request=${request//@HTTP@/$port}
   request=${request//@WORK@/$work}
   echo "$request" >&"${VIEWER[1]}"
   if ! IFS= read -r -t "$answer_timeout" answer <&"${VIEWER[0]}"; then
@@ -48,7 +30,7 @@ while IFS=$'\t' read -r request expected; do
 done < "$session"
 
 # Every stream was stopped: nothing of the viewer's is still connected to the camera.
-connections=$(ss -Htn state established "( dport = :$rtsp_port or dport = :$http_port )" | wc -l)
+connections=$(ss -Htn state established "( dport = :$rtsp_port or dport = :$port )" | wc -l)
 [ "$connections" -eq 0 ] || fail "$connections connections to the camera after the last Stop"
 exec {VIEWER[1]}>&-
 wait "$viewer_pid"

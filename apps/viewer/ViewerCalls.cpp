@@ -36,6 +36,10 @@ OptionCall snapshotCall(const std::string& folder, const std::string& fileName) 
   return call("JpegCapture", {folder, fileName});
 }
 
+OptionCall recordCall(const std::string& folder, const std::string& fileName) {
+  return call("Record", {true, folder, fileName});
+}
+
 bool runOptionCalls(ScriptSession& session, const std::vector<OptionCall>& calls,
                     bool printCalls, std::ostream& out, std::ostream& err) {
   for (const OptionCall& option : calls) {

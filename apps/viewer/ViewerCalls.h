@@ -26,6 +26,9 @@ std::vector<OptionCall> startCalls(const ViewerOptions& options);
 // The snapshot at the end of a run: folder ends in "/".
 OptionCall snapshotCall(const std::string& folder, const std::string& fileName);
 
+// The --record recording, asked for once the stream's site exists.
+OptionCall recordCall(const std::string& folder, const std::string& fileName);
+
 // Runs calls through the session as a script would; with printCalls, each line goes to out first.
 // False at the first refused call (result -1), said in one line on err.
 bool runOptionCalls(ScriptSession& session, const std::vector<OptionCall>& calls,

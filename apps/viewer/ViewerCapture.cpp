@@ -40,7 +40,7 @@ ViewerCapture::ViewerCapture(StreamPlayer& player, CImgDlg& window, platform::Di
       out_(out),
       folder_(fs::current_path().string()) {}
 
-bool ViewerCapture::recordFromStart(const std::string& target) {
+bool ViewerCapture::recordFromStart(const std::string& target, StartRecording start) {
   const fs::path path(target);
   std::error_code error;
   const bool isFolder = target.ends_with('/') || fs::is_directory(path, error);
@@ -54,12 +54,13 @@ bool ViewerCapture::recordFromStart(const std::string& target) {
   pendingFolder_ = folder;
   pendingFileName_ = isFolder ? recordingName() : path.filename().string();
   folder_ = folder;
+  startRecording_ = std::move(start);
   return true;
 }
 
 void ViewerCapture::poll() {
   if (!pendingFolder_.empty() && player_.hasSite()) {
-    commands_.Record(true, pendingFolder_, pendingFileName_);
+    startRecording_(pendingFolder_, pendingFileName_);
     pendingFolder_.clear();
   }
   player_.showRecordingFailure();

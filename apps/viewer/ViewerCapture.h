@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -22,9 +23,12 @@ class ViewerCapture {
   ViewerCapture(StreamPlayer& player, CImgDlg& window, platform::Dialogs& dialogs,
                 std::ostream& out);
 
+  // How the --record recording is asked for: the control's Record member, as a script calls it.
+  using StartRecording = std::function<void(const std::string& folder, const std::string& name)>;
+
   // Takes the --record target (a file, or a folder for a time-stamped name); false, with the
   // message shown, when its folder does not exist.
-  bool recordFromStart(const std::string& target);
+  bool recordFromStart(const std::string& target, StartRecording start);
   // Each turn of the host's loop: asks for the recording once the site exists, shows a failure.
   void poll();
 
@@ -44,6 +48,7 @@ class ViewerCapture {
   std::string folder_;              // where R and S write; the current folder until O chose
   std::string pendingFolder_;       // a recording to ask for once the site exists
   std::string pendingFileName_;
+  StartRecording startRecording_;
 };
 
 }  // namespace vexa::viewer

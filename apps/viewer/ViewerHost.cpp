@@ -109,7 +109,11 @@ int ViewerHost::run(Presenter* presenter, const std::atomic<bool>& quit) {
   fisheye.apply();
   ViewerCapture capture(player, window, dialogs_, out_);
   bool talkOn = options_.talk;
-  if (!options_.recordPath.empty() && !capture.recordFromStart(options_.recordPath)) {
+  const auto startRecording = [&](const std::string& folder, const std::string& name) {
+    runOptionCalls(session, {recordCall(folder, name)}, options_.printCalls, out_, err_);
+  };
+  if (!options_.recordPath.empty() &&
+      !capture.recordFromStart(options_.recordPath, startRecording)) {
     return kRefusedCall;
   }
   if (presenter != nullptr) {

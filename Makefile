@@ -1,4 +1,5 @@
-# make demo: the viewer on the simulated camera.  make test: the whole suite under sanitizers.
+# make demo: the viewer on the simulated camera.  make test: the whole suite under sanitizers,
+# then the installed tree.
 # make fuzz: every fuzz target for FUZZ_SECONDS, growing and minimising its corpus in fuzz/corpus.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -10,13 +11,14 @@ BUILD_TSAN := build/tsan
 BUILD_BENCH := build/bench
 BUILD_SOAK := build/soak
 BUILD_FUZZ := build/fuzz
+BUILD_INSTALL := build/install-check
 FUZZ_SECONDS ?= 300
 # Empty: every target of fuzz/.
 FUZZ_TARGETS ?=
 # Asserts and sanitizers stay; -O1 runs the decoding targets 1.4 to 4.5 times faster than -O0.
 FUZZ_OPTIMISE := -g -O1
 
-.PHONY: all deps build demo test test-asan test-tsan fuzz fuzz-smoke bench soak clean
+.PHONY: all deps build demo test test-asan test-tsan test-install fuzz fuzz-smoke bench soak clean
 
 all: build
 
@@ -25,12 +27,12 @@ deps:
 
 build: deps
 	cmake -S . -B $(BUILD_RELEASE) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_TESTS=OFF >/dev/null
-	cmake --build $(BUILD_RELEASE) -j $(JOBS) --target vexa-viewer vexa-camera
+	cmake --build $(BUILD_RELEASE) -j $(JOBS) --target vexa-viewer vexa-camera vexa_shared
 
 demo: build
 	@bash scripts/demo.sh $(BUILD_RELEASE)
 
-test: test-asan test-tsan
+test: test-asan test-tsan test-install
 
 test-asan: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_ASAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
@@ -45,6 +47,12 @@ test-tsan: deps
 	  -DVEXA_TSAN=ON >/dev/null
 	cmake --build $(BUILD_TSAN) -j $(JOBS)
 	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L threaded
+
+# What `cmake --install` gives, used from a prefix under /tmp by CMake and pkg-config consumers.
+test-install: deps
+	cmake -S . -B $(BUILD_INSTALL) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVEXA_TESTS=OFF >/dev/null
+	cmake --build $(BUILD_INSTALL) -j $(JOBS) --target vexa_shared vexa-viewer vexa-camera
+	bash tests/install/run.sh $(BUILD_INSTALL)
 
 # One target at a time, so a run's figures are its own.
 fuzz: deps

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
 }
 
 #include <string>
@@ -37,6 +38,26 @@ AVCodecContext* allocateAudioContext(const AVCodec* codec, const AudioCodecInfo&
   av_channel_layout_default(&context->ch_layout, 1);
   context->time_base = AVRational{1, kAudioClockRate};
   return context;
+}
+
+bool OpenedAudioCodec::open(const AVCodec* codec, const AudioCodecInfo& info) {
+  close();
+  if (codec == nullptr) return false;
+  context = allocateAudioContext(codec, info);
+  frame = av_frame_alloc();
+  packet = av_packet_alloc();
+  if (!context || !frame || !packet || avcodec_open2(context, codec, nullptr) < 0) {
+    DebugTrace("FfmpegAudio: cannot open %s\n", codec->name);
+    close();
+    return false;
+  }
+  return true;
+}
+
+void OpenedAudioCodec::close() {
+  av_packet_free(&packet);
+  av_frame_free(&frame);
+  avcodec_free_context(&context);
 }
 
 }  // namespace vexa::camera

@@ -5,10 +5,7 @@
 #include <vector>
 
 #include "camera/AudioCodec.h"
-
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
+#include "camera/FfmpegAudio.h"
 
 namespace vexa::camera {
 
@@ -16,23 +13,16 @@ namespace vexa::camera {
 // one to the next.
 class TalkDecoder {
  public:
-  TalkDecoder() = default;
-  TalkDecoder(const TalkDecoder&) = delete;
-  TalkDecoder& operator=(const TalkDecoder&) = delete;
-  ~TalkDecoder();
-
   // False for AudioCodec::None or when FFmpeg lacks the decoder.
   bool open(AudioCodec codec);
-  void close();
+  void close() { codec_.close(); }
 
   // The payload's samples appended to out; false, with out as it was, when the decoder refuses
   // the payload or gives nothing for it.
   bool decode(std::span<const uint8_t> payload, std::vector<int16_t>& out);
 
  private:
-  AVCodecContext* context_ = nullptr;
-  AVFrame* frame_ = nullptr;
-  AVPacket* packet_ = nullptr;
+  OpenedAudioCodec codec_;
 };
 
 }  // namespace vexa::camera

@@ -10,7 +10,6 @@ extern "C" {
 #include <numbers>
 
 #include "camera/FfmpegAudio.h"
-#include "common/DebugTrace.h"
 
 namespace vexa::camera {
 namespace {
@@ -36,27 +35,15 @@ bool ToneEncoder::open(AudioCodec codec) {
   close();
   const AudioCodecInfo* info = audioCodecInfo(codec);
   if (!info) return false;
-  const AVCodec* encoder = findAudioEncoder(*info);
-  if (!encoder) return false;
-  context_ = allocateAudioContext(encoder, *info);
-  frame_ = av_frame_alloc();
-  packet_ = av_packet_alloc();
-  if (!context_ || !frame_ || !packet_) {
-    close();
-    return false;
-  }
-  if (avcodec_open2(context_, encoder, nullptr) < 0) {
-    DebugTrace("ToneEncoder: cannot open %s\n", encoder->name);
-    close();
-    return false;
-  }
+  if (!codec_.open(findAudioEncoder(*info), *info)) return false;
   bitsPerSample_ = info->bitsPerSample;
-  frameSamples_ = context_->frame_size > 0 ? context_->frame_size : kDefaultFrameSamples;
-  frame_->format = AV_SAMPLE_FMT_S16;
-  frame_->nb_samples = frameSamples_;
-  frame_->sample_rate = kAudioClockRate;
-  if (av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout) < 0 ||
-      av_frame_get_buffer(frame_, 0) < 0) {
+  const int encoderFrame = codec_.context->frame_size;
+  frameSamples_ = encoderFrame > 0 ? encoderFrame : kDefaultFrameSamples;
+  codec_.frame->format = AV_SAMPLE_FMT_S16;
+  codec_.frame->nb_samples = frameSamples_;
+  codec_.frame->sample_rate = kAudioClockRate;
+  if (av_channel_layout_copy(&codec_.frame->ch_layout, &codec_.context->ch_layout) < 0 ||
+      av_frame_get_buffer(codec_.frame, 0) < 0) {
     close();
     return false;
   }
@@ -64,9 +51,7 @@ bool ToneEncoder::open(AudioCodec codec) {
 }
 
 void ToneEncoder::close() {
-  av_packet_free(&packet_);
-  av_frame_free(&frame_);
-  avcodec_free_context(&context_);
+  codec_.close();
   bitsPerSample_ = 0;
   frameSamples_ = 0;
   nextSample_ = 0;
@@ -74,23 +59,24 @@ void ToneEncoder::close() {
 }
 
 bool ToneEncoder::encodeOneFrame() {
-  if (av_frame_make_writable(frame_) < 0) return false;
-  auto* samples = reinterpret_cast<int16_t*>(frame_->data[0]);
+  if (av_frame_make_writable(codec_.frame) < 0) return false;
+  auto* samples = reinterpret_cast<int16_t*>(codec_.frame->data[0]);
   for (int i = 0; i < frameSamples_; ++i) samples[i] = toneSample(nextSample_ + uint64_t(i));
-  frame_->pts = int64_t(nextSample_);
+  codec_.frame->pts = int64_t(nextSample_);
   nextSample_ += uint64_t(frameSamples_);
-  if (avcodec_send_frame(context_, frame_) < 0) return false;
+  if (avcodec_send_frame(codec_.context, codec_.frame) < 0) return false;
   bool produced = false;
-  while (avcodec_receive_packet(context_, packet_) == 0) {
-    encoded_.insert(encoded_.end(), packet_->data, packet_->data + packet_->size);
-    av_packet_unref(packet_);
+  while (avcodec_receive_packet(codec_.context, codec_.packet) == 0) {
+    const AVPacket& packet = *codec_.packet;
+    encoded_.insert(encoded_.end(), packet.data, packet.data + packet.size);
+    av_packet_unref(codec_.packet);
     produced = true;
   }
   return produced;
 }
 
 std::vector<uint8_t> ToneEncoder::encodeNext(int sampleCount) {
-  if (!context_ || sampleCount <= 0 || sampleCount % kSampleAlignment != 0 ||
+  if (!codec_.context || sampleCount <= 0 || sampleCount % kSampleAlignment != 0 ||
       size_t(sampleCount) > kMaxSliceSamples) {
     return {};
   }

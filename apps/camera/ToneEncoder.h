@@ -4,10 +4,7 @@
 #include <vector>
 
 #include "camera/AudioCodec.h"
-
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
+#include "camera/FfmpegAudio.h"
 
 namespace vexa::camera {
 
@@ -37,9 +34,7 @@ class ToneEncoder {
  private:
   bool encodeOneFrame();
 
-  AVCodecContext* context_ = nullptr;
-  AVFrame* frame_ = nullptr;
-  AVPacket* packet_ = nullptr;
+  OpenedAudioCodec codec_;
   int bitsPerSample_ = 0;
   int frameSamples_ = 0;
   uint64_t nextSample_ = 0;

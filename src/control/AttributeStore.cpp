@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "common/StreamConfig.h"
@@ -28,12 +28,6 @@ bool listed(const std::array<std::string_view, N>& values, const std::string& va
 
 // The pan/tilt/zoom model flags follow the model again whenever the camera's description changes.
 void refreshPtzModel(CImgDlg& window) { window.ptz().SetModel(window.model()); }
-
-std::string decimal(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", value);
-  return text;
-}
 
 }  // namespace
 
@@ -101,9 +95,9 @@ void setInteger(CImgDlg& window, const std::string& key, int32_t value) {
 std::string getString(const CImgDlg& window, const std::string& key) {
   if (key == "VIEWER_VERSION") return kViewerVersion;
   const FisheyeCircle circle = window.fisheyeCalibration();
-  if (key == "FISHEYE_CALIBRATE_CX") return decimal(circle.centreX);
-  if (key == "FISHEYE_CALIBRATE_CY") return decimal(circle.centreY);
-  if (key == "FISHEYE_CALIBRATE_DIAMETER") return decimal(circle.diameter);
+  if (key == "FISHEYE_CALIBRATE_CX") return std::to_string(circle.centreX);
+  if (key == "FISHEYE_CALIBRATE_CY") return std::to_string(circle.centreY);
+  if (key == "FISHEYE_CALIBRATE_DIAMETER") return std::to_string(circle.diameter);
   return {};
 }
 

@@ -48,11 +48,7 @@ void IPCameraH264::Stop() {
 }
 
 void IPCameraH264::run() {
-  // Stop sets the event after the flag, but a turn that empties the queue resets it: the flag is
-  // looked at again after the turn, so a stop during the turn is not slept through.
-  while (thread_.running()) {
-    if (!decodeNext() && thread_.running()) input_.event().wait(-1);
-  }
+  thread_.runTurns(input_.event(), [this] { return decodeNext(); });
 }
 
 bool IPCameraH264::decodeNext() {

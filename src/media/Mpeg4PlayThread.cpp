@@ -86,12 +86,10 @@ void Mpeg4PlayThread::Stop() {
 }
 
 void Mpeg4PlayThread::run() {
-  while (thread_.running()) {
+  thread_.runTurns(event_, [this] {
     if (preparationWanted_.exchange(false)) prepareConfiguredSize();
-    // A turn that empties the queue resets the event, perhaps after Stop set it: the flag is
-    // looked at again before sleeping.
-    if (!playNext() && thread_.running()) event_.wait(-1);
-  }
+    return playNext();
+  });
 }
 
 void Mpeg4PlayThread::prepareConfiguredSize() {

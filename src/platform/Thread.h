@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Event.h"
+
 namespace vexa::platform {
 
 // Results of starting a worker, as every worker of the system reports them.
@@ -38,6 +40,14 @@ class WorkerThread {
   void setAsideEnded();
 
   bool running() const { return runFlag_.load(std::memory_order_relaxed) != 0; }
+  // A body's loop: turns until stopped, sleeping on wake after a turn that found nothing to do.
+  // Stop sets wake after the flag, but such a turn may reset wake (its queue ran empty), so the
+  // flag is looked at again before sleeping and a stop during the turn is not slept through.
+  void runTurns(Event& wake, const std::function<bool()>& turn) {
+    while (running()) {
+      if (!turn() && running()) wake.wait(-1);
+    }
+  }
   bool hasThread() const { return thread_.joinable(); }
 
  private:

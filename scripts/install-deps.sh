@@ -8,6 +8,8 @@ packages=(
   # The dewarp benchmark times its peer filter through the filter library.
   libavfilter-dev
   libsdl2-dev libcairo2-dev
+  # JPEG pictures are decoded with libjpeg-turbo's TurboJPEG interface.
+  libturbojpeg0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # The RTSP interop test: GStreamer's RTSP server driven from Debian's python3.
   python3 python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-rtsp gstreamer1.0-tools
@@ -22,6 +24,8 @@ packages=(
   util-linux iproute2
   # The script host reads and writes its lines as JSON.
   nlohmann-json3-dev
+  # The window benchmark shows the viewer beside ffplay on a virtual X server.
+  xvfb
   # The installed desktop entry is checked by the standard validator.
   desktop-file-utils
 )

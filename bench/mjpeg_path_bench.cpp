@@ -1,4 +1,4 @@
-// The MJPEG picture path, parse + decode + draw, beside FFmpeg's own decode and conversion to
+// The MJPEG picture path, parse + decode + draw (from the decoded planes into the window), beside FFmpeg's own decode and conversion to
 // BGR of the same JPEGs. Rates are pictures per CPU-second.
 #include <benchmark/benchmark.h>
 
@@ -60,7 +60,6 @@ void BM_VexaMjpegPath(benchmark::State& state) {
   const Stream& stream = streamFor(int(state.range(0)), int(state.range(1)));
   vexa::MjpegDecoder decoder;
   decoder.Open();
-  std::vector<uint8_t> image(vexa::kDisplayPictureBytes);
   vexa::ViewFrame frame(kWindowWidth, kWindowHeight);
   uint64_t pictureId = 0;
   int64_t pictures = 0;
@@ -73,14 +72,17 @@ void BM_VexaMjpegPath(benchmark::State& state) {
       received.append(stream.multipart.data() + at, int32_t(n));
       parser.parse(received, [&](std::span<const uint8_t> picture) {
         jpeg.assign(picture.begin(), picture.end());
-        vexa::BITMAPINFOHEADER info{};
-        if (decoder.Decode(int(jpeg.size()), jpeg.data(), image.data(), &info) != 0) {
+        vexa::PictureLease lent = decoder.decode(jpeg);
+        if (!lent) {
           state.SkipWithError("decode failed");
           return;
         }
-        frame.update(vexa::ViewFrame::kStretch, info.biWidth, info.biHeight);
-        frame.canvas().drawPicture(info, image.data(), ++pictureId,
-                                   {0, 0, info.biWidth, info.biHeight}, frame.videoRect());
+        const vexa::ShownPicture shown{vexa::makeBgrPictureHeader(lent.width(), lent.height()),
+                                       nullptr, std::move(lent)};
+        frame.update(vexa::ViewFrame::kStretch, shown.header.biWidth, shown.header.biHeight);
+        frame.canvas().drawPicture(shown, ++pictureId,
+                                   {0, 0, shown.header.biWidth, shown.header.biHeight},
+                                   frame.videoRect());
         ++pictures;
       });
     }

@@ -69,9 +69,9 @@ void PlayerStreamView::restartPlayer() {
 }
 
 CImgDlg::JpegDecode playerJpegDecode(StreamPlayer& player) {
-  return [&player](int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
+  return [&player](std::span<const uint8_t> jpeg) {
     MjpegDecoder* decoder = player.decoders().mjpeg();
-    return decoder != nullptr ? decoder->Decode(length, data, image, info) : -1;
+    return decoder != nullptr ? decoder->decode(jpeg) : PictureLease{};
   };
 }
 

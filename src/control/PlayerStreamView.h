@@ -36,7 +36,7 @@ class PlayerStreamView final : public StreamView {
   platform::UiLoop& loop_;
 };
 
-// The video window's JPEG decoding through the player's decoder (none: -1).
+// The video window's JPEG decoding through the player's decoder (none: no picture).
 CImgDlg::JpegDecode playerJpegDecode(StreamPlayer& player);
 
 }  // namespace vexa

@@ -135,8 +135,7 @@ bool CImgDlg::fetchDecodedFrame(uint32_t frameNumber) {
   // The decode path numbers its own frames; behind it, catch up one frame per cycle.
   lastDrawnFrame_ = index < 1 ? frameNumber : lastDrawnFrame_ + 1;
   if (index < 0 || !lease || !fitsBuffer(header, lease.bytes())) return false;
-  const uint8_t* bits = lease.bits();
-  acceptPicture(header, bits, std::move(lease));
+  acceptPicture(header, nullptr, std::move(lease));
   return true;
 }
 
@@ -186,22 +185,18 @@ bool CImgDlg::fetchJpegPicture(uint32_t frameNumber) {
   view_->UnlockCurImage();
   if (!decodable || !decodeJpeg_) return false;
 
-  BITMAPINFOHEADER header{};
-  if (decodeJpeg_(length, jpegCopy_.data(), sparePicture_.get(), &header) != 0 ||
-      !fitsBuffer(header, kDisplayPictureBytes)) {
-    return false;
-  }
-  std::swap(picture_, sparePicture_);
-  acceptPicture(header, picture_.get());
-  recordJpeg(header, std::span(jpegCopy_).first(size_t(length)));
+  const std::span<const uint8_t> jpeg = std::span(jpegCopy_).first(size_t(length));
+  PictureLease picture = decodeJpeg_(jpeg);
+  const BITMAPINFOHEADER header = makeBgrPictureHeader(picture.width(), picture.height());
+  if (!picture || !fitsBuffer(header, kDisplayPictureBytes)) return false;
+  acceptPicture(header, nullptr, std::move(picture));
+  recordJpeg(header, jpeg);
   return true;
 }
 
 void CImgDlg::acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits,
                             PictureLease lease) {
-  pictureHeader_ = header;
-  pictureSource_ = bits;
-  pictureLease_ = std::move(lease);
+  fetched_ = ShownPicture{header, lease ? nullptr : bits, std::move(lease)};
   havePicture_ = true;
   ++pictureId_;
   info_.SetVideoSize(header.biWidth, header.biHeight);
@@ -209,9 +204,7 @@ void CImgDlg::acceptPicture(const BITMAPINFOHEADER& header, const uint8_t* bits,
 
 bool CImgDlg::preparePicture(bool fetched) {
   if (!havePicture_ || !(fetched || redrawForced_)) return false;
-  drawHeader_ = pictureHeader_;
-  drawBits_ = pictureSource_;
-  drawLease_ = pictureLease_;
+  drawn_ = fetched_;
   drawPictureId_ = pictureId_;
   redrawForced_ = false;
   dewarpedShown_ = dewarpPicture();
@@ -222,7 +215,7 @@ void CImgDlg::draw() {
   if (hidden_) return;
   if (fullScreen_) {
     CImgFullscrDlg& window = ensureFullScreenWindow();
-    window.draw(drawHeader_, drawBits_, drawPictureId_, clientMaskTint());
+    window.draw(drawn_, drawPictureId_, clientMaskTint());
     stepFisheye(window.viewFrame().canvas(), window.viewFrame().videoRect());
   } else {
     drawIntoWindow();
@@ -232,14 +225,14 @@ void CImgDlg::draw() {
 
 void CImgDlg::drawIntoWindow() {
   // A dewarped picture is laid out as the picture it was made from.
-  const BITMAPINFOHEADER& layoutHeader = dewarpedShown_ ? pictureHeader_ : drawHeader_;
+  const BITMAPINFOHEADER& layoutHeader = dewarpedShown_ ? fetched_.header : drawn_.header;
   if (viewFrame_.update(displayMode_, layoutHeader.biWidth, layoutHeader.biHeight)) {
     viewFrame_.paintBars();
     backgroundShown_ = false;
   }
-  if (drawBits_ == nullptr) return;
-  viewFrame_.canvas().drawPicture(drawHeader_, drawBits_, drawPictureId_,
-                                  {0, 0, drawHeader_.biWidth, drawHeader_.biHeight},
+  if (drawn_.empty()) return;
+  viewFrame_.canvas().drawPicture(drawn_, drawPictureId_,
+                                  {0, 0, drawn_.header.biWidth, drawn_.header.biHeight},
                                   viewFrame_.videoRect(), clientMaskTint());
   drawOverlayOutlines();
   drawPtz();
@@ -263,8 +256,9 @@ void CImgDlg::serveCapture() {
   if (!view_->LockCurImage(false)) return;  // no stream to hold still: try again later
   capturePending_ = false;
   // Failures are not reported: the folder is shown all the same.
-  const uint8_t* bits = clientMaskTint() != nullptr ? maskedCopy(drawHeader_, drawBits_) : drawBits_;
-  SaveSnapshot(captureFolder_, captureFileName_, drawHeader_, bits);
+  const uint8_t* bgr = drawn_.bgr();
+  const uint8_t* bits = clientMaskTint() != nullptr ? maskedCopy(drawn_.header, bgr) : bgr;
+  SaveSnapshot(captureFolder_, captureFileName_, drawn_.header, bits);
   view_->UnlockCurImage();
   if (folderOpener_) folderOpener_(captureFolder_);
 }

@@ -13,6 +13,7 @@
 #include "display/DlgInfo.h"
 #include "display/PtzMouse.h"
 #include "display/PtzSender.h"
+#include "display/ShownPicture.h"
 #include "display/StreamView.h"
 #include "display/ViewFrame.h"
 #include "display/fisheye/FisheyeEngine.h"
@@ -35,9 +36,8 @@ class UiLoop;
 // that has gone silent.
 class CImgDlg {
  public:
-  // Decodes one JPEG into a kDisplayPictureBytes picture and fills its header; 0 on success.
-  using JpegDecode =
-      std::function<int(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info)>;
+  // Decodes one JPEG and lends its picture; empty when it does not decode.
+  using JpegDecode = std::function<PictureLease(std::span<const uint8_t> jpeg)>;
   // Shows a folder to the user after a snapshot was saved into it.
   using FolderOpener = std::function<void(const std::string& folder)>;
 
@@ -135,9 +135,9 @@ class CImgDlg {
   // Network frames x 100 + drawn frames, of the last full second.
   uint32_t frameRateValue() const { return frameRate_; }
   uint32_t secondsWithoutFrames() const { return secondsWithoutFrames_; }
-  // The picture last prepared for drawing (width 0 before the first).
-  const BITMAPINFOHEADER& pictureHeader() const { return drawHeader_; }
-  const uint8_t* pictureBits() const { return drawBits_; }
+  // The picture last prepared for drawing (width 0 before the first); its BGR is made on asking.
+  const BITMAPINFOHEADER& pictureHeader() const { return drawn_.header; }
+  const uint8_t* pictureBits() const { return drawn_.bgr(); }
 
   // ---- fisheye views (CImgDlgFisheye.cpp; the engine is created on first need) ----
   // "NONE", "PTZ", "360", "4PTZ", "PANORAMA", "PANOPTZ"; other text changes nothing. 1 when
@@ -250,13 +250,9 @@ class CImgDlg {
   std::unique_ptr<uint8_t[]> sparePicture_;
   std::vector<uint8_t> jpegCopy_;
 
-  BITMAPINFOHEADER pictureHeader_{};  // of the newest fetched picture
-  const uint8_t* pictureSource_ = nullptr;
-  PictureLease pictureLease_;  // path A: the decoder's picture behind pictureSource_
+  ShownPicture fetched_;  // the newest fetched picture
   bool havePicture_ = false;
-  BITMAPINFOHEADER drawHeader_{};  // the working copy: what is drawn next
-  const uint8_t* drawBits_ = nullptr;
-  PictureLease drawLease_;  // keeps drawBits_ from being reused by the decoder
+  ShownPicture drawn_;  // the working copy: what is drawn next
   uint64_t pictureId_ = 0;
 
   uint32_t lastDrawnFrame_ = 0;

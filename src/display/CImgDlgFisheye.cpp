@@ -102,17 +102,18 @@ void CImgDlg::SetSensorMode(const std::string& resolution) {
 bool CImgDlg::dewarpPicture() {
   if (!fisheyeActive()) return false;
   fisheye_->setWindowVideoRect(ViewFrame::layout(displayMode_, viewFrame_.clientRect(),
-                                                 pictureHeader_.biWidth, pictureHeader_.biHeight));
+                                                 fetched_.header.biWidth, fetched_.header.biHeight));
   fisheye_->setFullScreenClient(desktopWidth_, desktopHeight_);
   // Client masks go into what is dewarped.
-  const bool masked = clientMasks_.tintFor(pictureHeader_.biWidth, pictureHeader_.biHeight);
-  const uint8_t* source = masked ? maskedCopy(pictureHeader_, pictureSource_) : pictureSource_;
+  const bool masked = clientMasks_.tintFor(fetched_.header.biWidth, fetched_.header.biHeight);
+  const uint8_t* bits = fetched_.bgr();
+  const uint8_t* source = masked ? maskedCopy(fetched_.header, bits) : bits;
   BITMAPINFOHEADER header{};
-  if (!fisheye_->dewarp(pictureHeader_, source, dewarped_.get(), kDisplayPictureBytes, header))
+  if (source == nullptr ||
+      !fisheye_->dewarp(fetched_.header, source, dewarped_.get(), kDisplayPictureBytes, header))
     return false;
-  drawHeader_ = header;
-  drawBits_ = dewarped_.get();
-  drawLease_ = {};  // the decoder may have its picture back: the copy is ours
+  // The decoder may have its picture back: the copy is ours.
+  drawn_ = ShownPicture{header, dewarped_.get(), {}};
   drawPictureId_ = kDewarpedPictureIds | ++dewarpSerial_;
   return true;
 }
@@ -120,7 +121,7 @@ bool CImgDlg::dewarpPicture() {
 void CImgDlg::serveCalibration() {
   if (!calibrationRequested_ || !havePicture_) return;
   calibrationRequested_ = false;
-  ensureFisheye().calibrate(pictureHeader_, pictureSource_);
+  if (const uint8_t* bits = fetched_.bgr()) ensureFisheye().calibrate(fetched_.header, bits);
 }
 
 void CImgDlg::stepFisheye(Canvas& canvas, const Rect& video) {

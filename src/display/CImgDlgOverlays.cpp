@@ -117,7 +117,7 @@ CursorShape CImgDlg::overlayCursor() const {
 // The outlines follow the picture's size and where the window shows it.
 void CImgDlg::drawOverlayOutlines() {
   if (overlays_.elements().empty()) return;
-  overlays_.updateGeometry(pictureHeader_.biWidth, pictureHeader_.biHeight,
+  overlays_.updateGeometry(fetched_.header.biWidth, fetched_.header.biHeight,
                            viewFrame_.videoRect());
   drawOverlays(overlays_, viewFrame_.canvas());
 }
@@ -139,7 +139,7 @@ void CImgDlg::SetClientMaskColor(int32_t red, int32_t green, int32_t blue, doubl
 const PictureTint* CImgDlg::clientMaskTint() {
   // A dewarped picture is no longer the camera's: its masks were painted before the dewarp.
   if (dewarpedShown_) return nullptr;
-  return clientMasks_.tintFor(drawHeader_.biWidth, drawHeader_.biHeight);
+  return clientMasks_.tintFor(drawn_.header.biWidth, drawn_.header.biHeight);
 }
 
 const uint8_t* CImgDlg::maskedCopy(const BITMAPINFOHEADER& header, const uint8_t* bits) {

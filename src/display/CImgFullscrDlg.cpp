@@ -25,13 +25,14 @@ void CImgFullscrDlg::paintBackground() {
   frame_.canvas().fillRect(frame_.clientRect(), kBackgroundColour);
 }
 
-void CImgFullscrDlg::draw(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
+void CImgFullscrDlg::draw(const ShownPicture& picture, uint64_t pictureId,
                           const PictureTint* tint) {
-  if (bits == nullptr || header.biWidth <= 0 || header.biHeight <= 0) return;
+  const BITMAPINFOHEADER& header = picture.header;
+  if (picture.empty() || header.biWidth <= 0 || header.biHeight <= 0) return;
   if (frame_.update(ViewFrame::kFit, header.biWidth, header.biHeight)) paintBackground();
   const Rect& client = frame_.clientRect();
   lastSource_ = zoom_.sourceRect(header.biWidth, header.biHeight, client.width, client.height);
-  frame_.canvas().drawPicture(header, bits, pictureId, lastSource_, frame_.videoRect(), tint);
+  frame_.canvas().drawPicture(picture, pictureId, lastSource_, frame_.videoRect(), tint);
   // Here the camera moves even in centre mode.
   if (ptz_ != nullptr && ptz_->joystickEnabled()) {
     joystick_.draw(frame_.canvas(), client, &ptz_->sender());

@@ -28,8 +28,7 @@ class CImgFullscrDlg {
   bool isShown() const { return shown_; }
   void resize(int desktopWidth, int desktopHeight);
 
-  void draw(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
-            const PictureTint* tint = nullptr);
+  void draw(const ShownPicture& picture, uint64_t pictureId, const PictureTint* tint = nullptr);
 
   void onMouseWheel(int delta);
   void onLeftButtonDown(int x, int y);

@@ -7,6 +7,10 @@
 
 #include "display/PictureStretcher.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 namespace vexa {
 namespace {
 
@@ -157,23 +161,53 @@ uint32_t Canvas::pixel(int x, int y) const {
   return value & 0x00FFFFFF;
 }
 
+bool Canvas::clip(int pictureWidth, int pictureHeight, const Rect& source,
+                  const Rect& destination, Rect* from, Rect* visible) const {
+  if (pictureWidth <= 0 || pictureHeight <= 0) return false;
+  *from = intersect(source, {0, 0, pictureWidth, pictureHeight});
+  *visible = intersect(destination, {0, 0, width_, height_});
+  return !from->empty() && !destination.empty() && !visible->empty();
+}
+
+void Canvas::pictureDrawn(const PictureKey& key, const Rect& visible) {
+  cairo_surface_mark_dirty_rectangle(surface_, visible.x, visible.y, visible.width, visible.height);
+  shownPicture_ = key;
+  pictureIntact_ = true;
+  ++stretchCount_;
+}
+
 void Canvas::drawPicture(const BITMAPINFOHEADER& header, const uint8_t* bits, uint64_t pictureId,
                          const Rect& source, const Rect& destination, const PictureTint* tint) {
-  if (bits == nullptr || header.biBitCount != 24 || header.biWidth <= 0 || header.biHeight <= 0)
+  Rect from, visible;
+  if (bits == nullptr || header.biBitCount != 24 ||
+      !clip(header.biWidth, header.biHeight, source, destination, &from, &visible)) {
     return;
-  const Rect from = intersect(source, {0, 0, header.biWidth, header.biHeight});
-  const Rect visible = intersect(destination, {0, 0, width_, height_});
-  if (from.empty() || destination.empty() || visible.empty()) return;
-
+  }
   const PictureKey key{bits, pictureId,  header.biWidth,
                        header.biHeight, from, destination,
                        tint != nullptr ? tint->version : 0};
   if (pictureIntact_ && key == shownPicture_) return;
   stretcher_->stretch(header, bits, from, destination, visible, data(), size_t(stride_), tint);
-  cairo_surface_mark_dirty_rectangle(surface_, visible.x, visible.y, visible.width, visible.height);
-  shownPicture_ = key;
-  pictureIntact_ = true;
-  ++stretchCount_;
+  pictureDrawn(key, visible);
+}
+
+void Canvas::drawPicture(const ShownPicture& picture, uint64_t pictureId, const Rect& source,
+                         const Rect& destination, const PictureTint* tint) {
+  const AVFrame* planes = picture.planes();
+  Rect from, visible;
+  if (planes != nullptr && clip(picture.header.biWidth, picture.header.biHeight, source,
+                                destination, &from, &visible)) {
+    const PictureKey key{planes->data[0], pictureId, picture.header.biWidth,
+                         picture.header.biHeight, from, destination,
+                         tint != nullptr ? tint->version : 0};
+    if (pictureIntact_ && key == shownPicture_) return;
+    if (stretcher_->stretchPlanes(*planes, from, destination, visible, data(), size_t(stride_),
+                                  tint)) {
+      pictureDrawn(key, visible);
+      return;
+    }
+  }
+  drawPicture(picture.header, picture.bgr(), pictureId, source, destination, tint);
 }
 
 }  // namespace vexa

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "display/ShownPicture.h"
 #include "media/PictureFormat.h"
 
 typedef struct _cairo cairo_t;
@@ -69,6 +70,11 @@ class Canvas {
                    const Rect& source, const Rect& destination,
                    const PictureTint* tint = nullptr);
 
+  // The same for a shown picture: painted straight from its planes when it has them, so that its
+  // full-size BGR is never made for the window.
+  void drawPicture(const ShownPicture& picture, uint64_t pictureId, const Rect& source,
+                   const Rect& destination, const PictureTint* tint = nullptr);
+
   // 0x00RRGGBB; 0 outside the canvas.
   uint32_t pixel(int x, int y) const;
   // How many times drawPicture actually stretched a picture.
@@ -95,6 +101,10 @@ class Canvas {
   void setColour(uint32_t colorRef);
   void strokePath(const std::vector<Point>& points, bool closed, int penWidth, uint32_t colorRef);
   static Rect boundsOf(const std::vector<Point>& points, int reach);
+  // The parts of a picture's source and destination that are drawn; false when none is.
+  bool clip(int pictureWidth, int pictureHeight, const Rect& source, const Rect& destination,
+            Rect* from, Rect* visible) const;
+  void pictureDrawn(const PictureKey& key, const Rect& visible);
   // Something was drawn over area: the picture there must be stretched again.
   void touched(const Rect& area);
 

@@ -9,6 +9,13 @@
 #endif
 
 #include "display/WideLoad.h"
+#include "media/FfmpegDecoding.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
 
 namespace vexa {
 
@@ -33,6 +40,29 @@ Blend blendOf(const PictureTint& tint) {
   const auto keep = uint16_t(tint.keep);
   return {{keep, keep, keep, PictureTint::kWhole},
           {uint16_t(tint.add[0]), uint16_t(tint.add[1]), uint16_t(tint.add[2]), 0}};
+}
+
+// Chroma of a picture without any: the neutral value, in either range.
+constexpr uint8_t kNeutralChroma = 128;
+
+// Planar 8-bit luma and chroma (or luma alone), each component a plane of its own.
+bool hasPickablePlanes(const AVPixFmtDescriptor* descriptor) {
+  if (descriptor == nullptr ||
+      (descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                            AV_PIX_FMT_FLAG_HWACCEL)) != 0) {
+    return false;
+  }
+  const int colourComponents = descriptor->nb_components >= 3 ? 3 : 1;
+  if (descriptor->nb_components < 1) return false;
+  for (int c = 0; c < colourComponents; ++c) {
+    const AVComponentDescriptor& component = descriptor->comp[c];
+    if (component.depth != 8 || component.step != 1 || component.plane != c) return false;
+  }
+  return true;
+}
+
+void pickRow(const uint8_t* row, const int* columns, size_t count, uint8_t* out) {
+  for (size_t x = 0; x < count; ++x) out[x] = row[columns[x]];
 }
 
 uint8_t blendByte(uint8_t value, uint16_t keep, uint16_t add) {
@@ -69,13 +99,20 @@ void blendPixels(uint32_t* pixels, size_t count, const Blend& blend) {
 }
 }  // namespace
 
+PictureStretcher::PictureStretcher()
+    : picked_(av_frame_alloc()), pickedConverter_(SWS_POINT, BgrLayout::kPadded32) {}
+
+PictureStretcher::~PictureStretcher() { av_frame_free(&picked_); }
+
 void PictureStretcher::buildTables(const Geometry& g) {
   const size_t rowBytes = size_t(g.pictureWidth) * kBytesPerPixel;
   columnOffsets_.resize(size_t(g.visible.width));
+  sourceColumns_.resize(size_t(g.visible.width));
   wideLoadColumns_ = 0;
   for (int x = 0; x < g.visible.width; ++x) {
     const int64_t destX = g.visible.x - g.destination.x + x;
     const int64_t sourceX = g.source.x + destX * g.source.width / g.destination.width;
+    sourceColumns_[size_t(x)] = int(sourceX);
     columnOffsets_[size_t(x)] = uint32_t(sourceX * kBytesPerPixel);
     if (wideLoadFits(size_t(sourceX) * kBytesPerPixel, rowBytes)) wideLoadColumns_ = size_t(x) + 1;
   }
@@ -126,6 +163,76 @@ void PictureStretcher::stretch(const BITMAPINFOHEADER& header, const uint8_t* bi
       blendPixels(out + tintSpans_[span].first, tintSpans_[span].end - tintSpans_[span].first,
                   blend);
     }
+  }
+}
+
+bool PictureStretcher::stretchPlanes(const AVFrame& picture, const Rect& source,
+                                     const Rect& destination, const Rect& visible, uint8_t* target,
+                                     size_t stride, const PictureTint* tint) {
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(picture.format));
+  if (!hasPickablePlanes(descriptor)) return false;
+  const Geometry geometry{picture.width, picture.height, source, destination, visible};
+  if (!haveTables_ || !(geometry == geometry_)) buildTables(geometry);
+  if (!ffmpeg::prepareFrame(picked_, visible.width, visible.height, AV_PIX_FMT_YUV420P)) {
+    return false;
+  }
+  // The scaler reads grey pictures as full range whatever they say; so do the picked samples.
+  const bool grey = descriptor->nb_components < 3;
+  picked_->color_range =
+      grey || BgrConverter::isFullRange(picture) ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+  picked_->colorspace = picture.colorspace;
+  pickSamples(picture, grey ? -1 : descriptor->log2_chroma_w, descriptor->log2_chroma_h);
+  uint8_t* topLeft = target + size_t(visible.y) * stride + size_t(visible.x) * sizeof(uint32_t);
+  if (!pickedConverter_.convert(*picked_, topLeft, int(stride))) return false;
+  if (tint != nullptr && !tint->areas.empty()) blendTintSpans(*tint, target, stride, visible);
+  return true;
+}
+
+// chromaShiftX < 0: a grey picture, whose shown chroma is neutral.
+void PictureStretcher::pickSamples(const AVFrame& picture, int chromaShiftX, int chromaShiftY) {
+  const size_t width = sourceColumns_.size();
+  const size_t height = sourceRows_.size();
+  for (size_t y = 0; y < height; ++y) {
+    uint8_t* out = picked_->data[0] + y * size_t(picked_->linesize[0]);
+    if (y > 0 && sourceRows_[y] == sourceRows_[y - 1]) {
+      std::memcpy(out, out - picked_->linesize[0], width);  // enlarging: the same row again
+      continue;
+    }
+    pickRow(picture.data[0] + size_t(sourceRows_[y]) * size_t(picture.linesize[0]),
+            sourceColumns_.data(), width, out);
+  }
+  // Each shown chroma sample is the one under the first of the two by two pixels it covers.
+  const size_t chromaWidth = (width + 1) / 2;
+  const size_t chromaHeight = (height + 1) / 2;
+  if (chromaShiftX < 0) {
+    for (int plane = 1; plane <= 2; ++plane) {
+      for (size_t y = 0; y < chromaHeight; ++y) {
+        std::memset(picked_->data[plane] + y * size_t(picked_->linesize[plane]), kNeutralChroma,
+                    chromaWidth);
+      }
+    }
+    return;
+  }
+  chromaColumns_.resize(chromaWidth);
+  for (size_t x = 0; x < chromaWidth; ++x) chromaColumns_[x] = sourceColumns_[2 * x] >> chromaShiftX;
+  for (int plane = 1; plane <= 2; ++plane) {
+    for (size_t y = 0; y < chromaHeight; ++y) {
+      const size_t sourceRow = size_t(sourceRows_[2 * y] >> chromaShiftY);
+      pickRow(picture.data[plane] + sourceRow * size_t(picture.linesize[plane]),
+              chromaColumns_.data(), chromaWidth,
+              picked_->data[plane] + y * size_t(picked_->linesize[plane]));
+    }
+  }
+}
+
+void PictureStretcher::blendTintSpans(const PictureTint& tint, uint8_t* target, size_t stride,
+                                      const Rect& visible) {
+  findTintSpans(tint);
+  const Blend blend = blendOf(tint);
+  for (const Span& span : tintSpans_) {
+    auto* row = reinterpret_cast<uint32_t*>(target + (size_t(visible.y) + span.row) * stride) +
+                visible.x;
+    blendPixels(row + span.first, span.end - span.first, blend);
   }
 }
 

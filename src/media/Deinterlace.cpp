@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "media/FfmpegDecoding.h"
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
@@ -15,7 +17,6 @@ namespace {
 
 std::atomic<bool> deinterlaceFlag{false};
 
-constexpr int kPlaneAlignment = 32;
 constexpr int kChromaPlaneFirst = 1;
 constexpr int kChromaPlaneLast = 2;
 
@@ -53,28 +54,24 @@ void blendPlane(const uint8_t* source, int sourceStride, uint8_t* destination,
   }
 }
 
-bool blendFields(const AVFrame& source, uint8_t* buffer, size_t capacity, PlanarPicture* out) {
+bool blendFields(const AVFrame& source, AVFrame* destination) {
   const auto format = AVPixelFormat(source.format);
   const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-  if (descriptor == nullptr || !hasByteSamples(*descriptor) || buffer == nullptr) return false;
-  const int needed = av_image_get_buffer_size(format, source.width, source.height, kPlaneAlignment);
-  if (needed < 0 || size_t(needed) > capacity) return false;
+  if (descriptor == nullptr || !hasByteSamples(*descriptor) || destination == nullptr) return false;
   int rowBytes[4] = {};
   if (av_image_fill_linesizes(rowBytes, format, source.width) < 0) return false;
-  PlanarPicture picture;
-  if (av_image_fill_arrays(picture.planes, picture.linesizes, buffer, format, source.width,
-                           source.height, kPlaneAlignment) < 0) {
-    return false;
-  }
+  if (!ffmpeg::prepareFrame(destination, source.width, source.height, source.format)) return false;
+  av_frame_copy_props(destination, &source);
+  destination->color_range = source.color_range;
+  destination->colorspace = source.colorspace;
   const int planeCount = av_pix_fmt_count_planes(format);
   for (int p = 0; p < planeCount; ++p) {
     const bool chroma = p >= kChromaPlaneFirst && p <= kChromaPlaneLast;
     const int rows =
         chroma ? AV_CEIL_RSHIFT(source.height, descriptor->log2_chroma_h) : source.height;
-    blendPlane(source.data[p], source.linesize[p], picture.planes[p], picture.linesizes[p],
+    blendPlane(source.data[p], source.linesize[p], destination->data[p], destination->linesize[p],
                rowBytes[p], rows);
   }
-  *out = picture;
   return true;
 }
 

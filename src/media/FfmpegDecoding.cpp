@@ -4,6 +4,18 @@
 
 namespace vexa::ffmpeg {
 
+bool prepareFrame(AVFrame* frame, int width, int height, int format) {
+  if (frame->data[0] != nullptr && frame->width == width && frame->height == height &&
+      frame->format == format && av_frame_is_writable(frame)) {
+    return true;
+  }
+  av_frame_unref(frame);
+  frame->width = width;
+  frame->height = height;
+  frame->format = format;
+  return av_frame_get_buffer(frame, 0) >= 0;
+}
+
 Decoder::~Decoder() {
   avcodec_free_context(&context_);
   av_frame_free(&frame_);

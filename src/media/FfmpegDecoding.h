@@ -10,6 +10,10 @@ namespace vexa::ffmpeg {
 
 enum class DecodeResult { kPicture, kNoPicture, kError };
 
+// Gives frame buffers of this size and pixel format to write a picture into: its own when nobody
+// else holds them and they already fit, else new ones. False when none could be had.
+bool prepareFrame(AVFrame* frame, int width, int height, int format);
+
 // One FFmpeg decoder: its codec, context, and the frames and packet it decodes through.
 class Decoder {
  public:

@@ -1,7 +1,6 @@
 #include "media/H264Decoder.h"
 
 #include <cstring>
-#include <new>
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -20,19 +19,12 @@ namespace {
 // decoder needs no chunk mode.
 constexpr int kDecoderFlags2 = AV_CODEC_FLAG2_FAST;
 
-std::unique_ptr<uint8_t[]> allocatePicture(size_t bytes) {
-  // Left uninitialised: pages are only touched when a picture of that size arrives.
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
-}
-
 }  // namespace
 
 H264Decoder::H264Decoder(size_t pictureBytes)
     : pictureBytes_(pictureBytes),
       decoder_(AV_CODEC_ID_H264, kDecoderFlags2, int64_t(pictureBytes / kBytesPerPixel)),
-      conversion_(SWS_BILINEAR),
-      deinterlaceBuffer_(allocatePicture(pictureBytes)),
-      pictures_(pictureBytes) {}
+      pictures_(pictureBytes, SWS_BILINEAR) {}
 
 H264Decoder::~H264Decoder() = default;
 
@@ -74,26 +66,21 @@ int H264Decoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAPI
     DebugTrace("H.264 picture of %dx%d does not fit the picture buffers", width, height);
     return -1;
   }
-  // A new size only re-lays the pictures over the buffers they already have; the conversion
-  // context follows the size by itself.
   width_ = width;
   height_ = height;
-  if (!convertInto(pictures_.writable())) return -1;
+  if (!keepPicture()) return -1;
   if (info != nullptr) *info = makeBgrPictureHeader(width, height);
   return length;
 }
 
-bool H264Decoder::convertInto(uint8_t* pixels) {
-  if (pixels == nullptr) return false;
-  // Written bottom row first in the conversion pass itself, so no reader has to flip.
-  const int rowBytes = width_ * kBytesPerPixel;
-  uint8_t* topRow = pixels + size_t(height_ - 1) * size_t(rowBytes);
-  PlanarPicture blended;
-  const bool blend = deinterlaceEnabled() && deinterlaceBuffer_ &&
-                     blendFields(decoder_.frame(), deinterlaceBuffer_.get(), pictureBytes_, &blended);
-  return blend ? conversion_.convert(decoder_.frame(), blended.planes, blended.linesizes, topRow,
-                                     -rowBytes)
-               : conversion_.convert(decoder_.frame(), topRow, -rowBytes);
+// A reference to the decoder's own buffers, not a copy: the decoder never writes into a picture
+// it has put out. Blended fields are the one copy, made only while deinterlacing is on.
+bool H264Decoder::keepPicture() {
+  AVFrame* kept = pictures_.writableFrame();
+  if (kept == nullptr) return false;
+  if (deinterlaceEnabled()) return blendFields(decoder_.frame(), kept);
+  av_frame_unref(kept);
+  return av_frame_ref(kept, &decoder_.frame()) >= 0;
 }
 
 int H264Decoder::CopyFromAVFrame(uint8_t* buffer, size_t capacity, BITMAPINFOHEADER* info) const {

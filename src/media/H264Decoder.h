@@ -7,7 +7,6 @@
 #include <span>
 
 #include "media/BaseDecoder.h"
-#include "media/BgrConverter.h"
 #include "media/FfmpegDecoding.h"
 #include "media/PictureExchange.h"
 #include "media/H264SequenceParameters.h"
@@ -16,10 +15,11 @@
 
 namespace vexa {
 
-// H.264 access units to BGR pictures that stay inside the decoder, bottom row first. Decode
-// converts into a picture no reader holds; the caller publishes it after each successful Decode,
-// and from then on it is the completed picture that CopyFromAVFrame copies out and LendPicture
-// lends without a copy, while the next one is being converted.
+// H.264 access units to pictures that stay inside the decoder. Decode keeps the decoder's planes
+// in a picture no reader holds; the caller publishes it after each successful Decode, and from
+// then on it is the completed picture that CopyFromAVFrame copies out and LendPicture lends
+// without a copy, while the next one is being decoded. Its bottom-up BGR is made only when a
+// reader first asks for it, so a stream nobody looks at costs no conversion.
 //
 // Threads: Decode, reinitFfmpeg and publishPicture belong to the decode thread; CopyFromAVFrame
 // and LendPicture may run on any thread at any time.
@@ -32,7 +32,7 @@ class H264Decoder : public BaseDecoder {
   // Finds the H.264 codec and opens a decoder context; false when either is missing.
   bool Open() override;
   // Decodes one whole access unit (Annex B, start codes included) into the selected picture and
-  // fills info. Returns the bytes consumed, or -1 when no picture came out (parameter sets
+  // fills info (of the BGR picture the readers see). Returns the bytes consumed, or -1 when no picture came out (parameter sets
   // alone, broken data, a picture too large), in which case neither picture is touched.
   // image is not used.
   int Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) override;
@@ -48,7 +48,7 @@ class H264Decoder : public BaseDecoder {
   PictureLease LendPicture() const { return pictures_.leaseNewest(); }
 
   // The picture of the last successful Decode becomes the completed one.
-  void publishPicture() { pictures_.publish(width_, height_); }
+  void publishPicture() { pictures_.publishFrame(); }
 
   // Size of the pictures the decoder currently produces; 0 x 0 before the first one. Decode
   // thread only: other threads learn the size from CopyFromAVFrame's header.
@@ -57,13 +57,11 @@ class H264Decoder : public BaseDecoder {
   bool isOpen() const { return decoder_.isOpen(); }
 
  private:
-  bool convertInto(uint8_t* pixels);
+  bool keepPicture();
   bool acceptSequenceParameters(std::span<const uint8_t> unit);
 
   const size_t pictureBytes_;
   ffmpeg::Decoder decoder_;
-  BgrConverter conversion_;
-  std::unique_ptr<uint8_t[]> deinterlaceBuffer_;
   PictureExchange pictures_;
   int height_ = 0;
   int width_ = 0;

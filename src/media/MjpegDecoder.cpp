@@ -31,7 +31,7 @@ int endOfFirstImage(const uint8_t* data, int length) {
 
 // Same-size colour conversion only, so the cheapest filter loses nothing.
 MjpegDecoder::MjpegDecoder()
-    : decoder_(AV_CODEC_ID_MJPEG, 0, kMaxPixels), conversion_(SWS_FAST_BILINEAR) {}
+    : decoder_(AV_CODEC_ID_MJPEG, 0, kMaxPixels), pictures_(kDisplayPictureBytes, SWS_FAST_BILINEAR) {}
 
 MjpegDecoder::~MjpegDecoder() = default;
 
@@ -42,36 +42,40 @@ bool MjpegDecoder::Close() { return decoder_.close(); }
 // The display reopens when it switches to JPEG; a decoder never opened gets the whole open.
 bool MjpegDecoder::Reopen() { return decoder_.reopen() || decoder_.open(); }
 
-int MjpegDecoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
-  if (!isOpen() || data == nullptr || length <= 0 || image == nullptr || info == nullptr) {
-    return -1;
+PictureLease MjpegDecoder::decode(std::span<const uint8_t> jpeg) {
+  if (!isOpen() || jpeg.empty() || !decodeInto(jpeg, pictures_.writableFrame())) return {};
+  if (!pictures_.publishFrame()) {
+    const AVFrame& frame = *pictures_.writableFrame();
+    DebugTrace("JPEG of %dx%d does not fit the picture buffer", frame.width, frame.height);
+    return {};
   }
-  bool got = false;
-  for (int attempt = 0; attempt < kDecodeAttempts && length > 0 && !got; ++attempt) {
-    const auto result = decoder_.decode(data, length);
-    if (result == ffmpeg::DecodeResult::kError) return -1;
-    got = result == ffmpeg::DecodeResult::kPicture;
-    if (!got) {
-      const int used = endOfFirstImage(data, length);
-      data += used;
-      length -= used;
-    }
-  }
-  if (!got) return -1;
+  return pictures_.leaseNewest();
+}
 
-  const AVFrame& frame = decoder_.frame();
-  const int width = frame.width;
-  const int height = frame.height;
-  if (width <= 0 || height <= 0 ||
-      size_t(width) * size_t(height) * kBytesPerPixel > kDisplayPictureBytes) {
-    DebugTrace("JPEG of %dx%d does not fit the picture buffer", width, height);
-    return -1;
+bool MjpegDecoder::decodeInto(std::span<const uint8_t> jpeg, AVFrame* frame) {
+  const uint8_t* data = jpeg.data();
+  int length = int(jpeg.size());
+  for (int attempt = 0; attempt < kDecodeAttempts && length > 0; ++attempt) {
+    const auto result = decoder_.decode(data, length);
+    if (result == ffmpeg::DecodeResult::kError) return false;
+    if (result == ffmpeg::DecodeResult::kPicture) {
+      av_frame_unref(frame);
+      return av_frame_ref(frame, &decoder_.frame()) >= 0;
+    }
+    const int used = endOfFirstImage(data, length);
+    data += used;
+    length -= used;
   }
-  // Convert straight into the caller's picture, last row first: bottom-up without a copy.
-  const int rowBytes = width * kBytesPerPixel;
-  uint8_t* topRow = image + size_t(height - 1) * size_t(rowBytes);
-  if (!conversion_.convert(frame, topRow, -rowBytes)) return -1;
-  *info = makeBgrPictureHeader(width, height);
+  return false;
+}
+
+int MjpegDecoder::Decode(int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
+  if (data == nullptr || length <= 0 || image == nullptr || info == nullptr) return -1;
+  const PictureLease picture = decode({data, size_t(length)});
+  const uint8_t* bits = picture.bits();
+  if (bits == nullptr) return -1;
+  std::memcpy(image, bits, picture.bytes());
+  *info = makeBgrPictureHeader(picture.width(), picture.height());
   return 0;
 }
 

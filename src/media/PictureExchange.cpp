@@ -5,12 +5,27 @@
 #include <utility>
 #include <vector>
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include "media/BgrConverter.h"
+#include "media/PictureFormat.h"
+
 namespace vexa {
 
 namespace detail {
 
 struct ExchangeSlot {
-  std::unique_ptr<uint8_t[]> pixels;
+  ExchangeSlot() : frame(av_frame_alloc()) {}
+  ~ExchangeSlot() { av_frame_free(&frame); }
+  ExchangeSlot(const ExchangeSlot&) = delete;
+  ExchangeSlot& operator=(const ExchangeSlot&) = delete;
+
+  AVFrame* frame;
+  std::unique_ptr<uint8_t[]> bgr;  // taken on first use: untouched pages cost no memory
+  bool planes = false;
+  bool bgrMade = false;  // under ExchangeState::conversionLock once published
   int width = 0;
   int height = 0;
   int readers = 0;
@@ -19,17 +34,21 @@ struct ExchangeSlot {
 struct ExchangeState {
   static constexpr size_t kNoSlot = SIZE_MAX;
 
+  ExchangeState(size_t bytes, int conversionFlags)
+      : pictureBytes(bytes), converter(conversionFlags) {}
+
   std::mutex lock;
   std::vector<std::unique_ptr<ExchangeSlot>> slots;  // stable addresses for leases
   size_t writing = 0;
   size_t newest = kNoSlot;
-  size_t pictureBytes = 0;
+  const size_t pictureBytes;
+
+  // Readers convert on their own threads, one at a time through the one scaler context.
+  std::mutex conversionLock;
+  BgrConverter converter;
 
   ExchangeSlot& addSlot() {
-    auto slot = std::make_unique<ExchangeSlot>();
-    // Left uninitialised: untouched pages cost no memory.
-    slot->pixels.reset(new (std::nothrow) uint8_t[pictureBytes]);
-    slots.push_back(std::move(slot));
+    slots.push_back(std::make_unique<ExchangeSlot>());
     return *slots.back();
   }
 
@@ -42,9 +61,45 @@ struct ExchangeState {
     return slots.size() - 1;
   }
 
+  ExchangeSlot& slotAt(size_t index) {
+    std::lock_guard guard(lock);
+    return *slots[index];
+  }
+
+  uint8_t* bgrOf(ExchangeSlot& slot) {
+    if (!slot.bgr) slot.bgr.reset(new (std::nothrow) uint8_t[pictureBytes]);
+    return slot.bgr.get();
+  }
+
+  // A leased slot: its planes no longer change, so converting them needs only the scaler.
+  const uint8_t* bgrFor(size_t index) {
+    ExchangeSlot& slot = slotAt(index);
+    std::lock_guard guard(conversionLock);
+    if (!slot.planes || slot.bgrMade) return slot.bgr.get();
+    uint8_t* bgr = bgrOf(slot);
+    if (bgr == nullptr) return nullptr;
+    // Bottom row first in the conversion pass itself, so no reader has to flip.
+    const int rowBytes = slot.width * kBytesPerPixel;
+    uint8_t* topRow = bgr + size_t(slot.height - 1) * size_t(rowBytes);
+    if (!converter.convert(*slot.frame, topRow, -rowBytes)) return nullptr;
+    slot.bgrMade = true;
+    return bgr;
+  }
+
   void release(size_t slot) {
     std::lock_guard guard(lock);
     --slots[slot]->readers;
+  }
+
+  // Under lock: what the writer filled becomes the newest.
+  void publishWritten(bool asPlanes, int width, int height) {
+    ExchangeSlot& written = *slots[writing];
+    written.planes = asPlanes;
+    written.bgrMade = !asPlanes;
+    written.width = width;
+    written.height = height;
+    newest = writing;
+    writing = freeSlot();
   }
 };
 
@@ -56,11 +111,11 @@ constexpr size_t kInitialSlots = 3;
 }  // namespace
 
 PictureLease::PictureLease(std::shared_ptr<detail::ExchangeState> state, size_t slot,
-                           const uint8_t* bits, int width, int height)
-    : state_(std::move(state)), slot_(slot), bits_(bits), width_(width), height_(height) {}
+                           const AVFrame* frame, int width, int height)
+    : state_(std::move(state)), slot_(slot), frame_(frame), width_(width), height_(height) {}
 
 PictureLease::PictureLease(const PictureLease& other)
-    : state_(other.state_), slot_(other.slot_), bits_(other.bits_), width_(other.width_),
+    : state_(other.state_), slot_(other.slot_), frame_(other.frame_), width_(other.width_),
       height_(other.height_) {
   if (state_) {
     std::lock_guard guard(state_->lock);
@@ -74,15 +129,16 @@ PictureLease& PictureLease::operator=(const PictureLease& other) {
 }
 
 PictureLease::PictureLease(PictureLease&& other) noexcept
-    : state_(std::move(other.state_)), slot_(other.slot_), bits_(std::exchange(other.bits_, nullptr)),
-      width_(std::exchange(other.width_, 0)), height_(std::exchange(other.height_, 0)) {}
+    : state_(std::move(other.state_)), slot_(other.slot_),
+      frame_(std::exchange(other.frame_, nullptr)), width_(std::exchange(other.width_, 0)),
+      height_(std::exchange(other.height_, 0)) {}
 
 PictureLease& PictureLease::operator=(PictureLease&& other) noexcept {
   if (this != &other) {
     reset();
     state_ = std::move(other.state_);
     slot_ = other.slot_;
-    bits_ = std::exchange(other.bits_, nullptr);
+    frame_ = std::exchange(other.frame_, nullptr);
     width_ = std::exchange(other.width_, 0);
     height_ = std::exchange(other.height_, 0);
   }
@@ -91,42 +147,59 @@ PictureLease& PictureLease::operator=(PictureLease&& other) noexcept {
 
 PictureLease::~PictureLease() { reset(); }
 
+const uint8_t* PictureLease::bits() const {
+  return state_ ? state_->bgrFor(slot_) : nullptr;
+}
+
 void PictureLease::reset() {
   if (state_) state_->release(slot_);
   state_.reset();
-  bits_ = nullptr;
+  frame_ = nullptr;
   width_ = height_ = 0;
 }
 
-PictureExchange::PictureExchange(size_t pictureBytes)
-    : pictureBytes_(pictureBytes), state_(std::make_shared<detail::ExchangeState>()) {
-  state_->pictureBytes = pictureBytes;
+PictureExchange::PictureExchange(size_t pictureBytes, int conversionFlags)
+    : pictureBytes_(pictureBytes),
+      state_(std::make_shared<detail::ExchangeState>(pictureBytes, conversionFlags)) {
   for (size_t i = 0; i < kInitialSlots; ++i) state_->addSlot();
 }
 
 PictureExchange::~PictureExchange() = default;
 
+AVFrame* PictureExchange::writableFrame() {
+  std::lock_guard guard(state_->lock);
+  return state_->slots[state_->writing]->frame;
+}
+
+bool PictureExchange::publishFrame() {
+  std::lock_guard guard(state_->lock);
+  const AVFrame& frame = *state_->slots[state_->writing]->frame;
+  if (frame.data[0] == nullptr || frame.width <= 0 || frame.height <= 0 ||
+      size_t(frame.width) * size_t(frame.height) * kBytesPerPixel > pictureBytes_) {
+    return false;
+  }
+  state_->publishWritten(true, frame.width, frame.height);
+  return true;
+}
+
 uint8_t* PictureExchange::writable() {
   std::lock_guard guard(state_->lock);
-  return state_->slots[state_->writing]->pixels.get();
+  return state_->bgrOf(*state_->slots[state_->writing]);
 }
 
 void PictureExchange::publish(int width, int height) {
   std::lock_guard guard(state_->lock);
-  detail::ExchangeSlot& written = *state_->slots[state_->writing];
-  written.width = width;
-  written.height = height;
-  state_->newest = state_->writing;
-  state_->writing = state_->freeSlot();
+  state_->publishWritten(false, width, height);
 }
 
 PictureLease PictureExchange::leaseNewest() const {
   std::lock_guard guard(state_->lock);
   if (state_->newest == detail::ExchangeState::kNoSlot) return {};
   detail::ExchangeSlot& slot = *state_->slots[state_->newest];
-  if (!slot.pixels) return {};
+  if (!slot.planes && !slot.bgr) return {};
   ++slot.readers;
-  return PictureLease(state_, state_->newest, slot.pixels.get(), slot.width, slot.height);
+  return PictureLease(state_, state_->newest, slot.planes ? slot.frame : nullptr,
+                      slot.width, slot.height);
 }
 
 }  // namespace vexa

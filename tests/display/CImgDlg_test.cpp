@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/UiLoop.h"
 #include "support/FakeStreamView.h"
+#include "support/Planes.h"
 #include "support/Picture.h"
 #include "support/RecordingTap.h"
 #include "support/TempFolder.h"
@@ -30,16 +31,13 @@ class CImgDlgTest : public testing::Test {
     window.setFolderOpener([this](const std::string& folder) { opened.push_back(folder); });
   }
 
-  // The JPEG decoder: whatever the bytes, it gives `decoded`, or fails and scribbles.
-  int decode(uint8_t* image, BITMAPINFOHEADER* info) {
+  // The JPEG decoder: whatever the bytes, it gives `decoded`, or fails.
+  PictureLease decode() {
     ++decodes;
-    if (failDecoding) {
-      std::memset(image, 0x5A, 64);
-      return -1;
-    }
-    std::memcpy(image, decoded.bits.data(), decoded.bits.size());
-    *info = decoded.header;
-    return 0;
+    if (failDecoding) return {};
+    std::memcpy(jpegPictures.writable(), decoded.bits.data(), decoded.bits.size());
+    jpegPictures.publish(decoded.header.biWidth, decoded.header.biHeight);
+    return jpegPictures.leaseNewest();
   }
   // Runs the host's timers for ms milliseconds in steps of `step` (whole seconds run the draw
   // cycle and the tick once a step).
@@ -68,13 +66,12 @@ class CImgDlgTest : public testing::Test {
   platform::UiLoop loop{clock};
   FakeStreamView view;
   Picture decoded;
+  PictureExchange jpegPictures{kDisplayPictureBytes, SWS_BILINEAR};
   int decodes = 0;
   bool failDecoding = false;
   std::vector<std::string> opened;
   CImgDlg window{&view,
-                 [this](int, const uint8_t*, uint8_t* image, BITMAPINFOHEADER* info) {
-                   return decode(image, info);
-                 },
+                 [this](std::span<const uint8_t>) { return decode(); },
                  loop, 320, 240};
 };
 
@@ -226,6 +223,26 @@ TEST_F(CImgDlgTest, AHiddenWindowTakesPicturesWithoutPaintingAndRepaintsWhenShow
   run(5);
   EXPECT_EQ(std::pair(centre(), window.presentCanvas().pixel(0, 0)), std::pair(kGreen, 0u));
   EXPECT_GT(window.presentSerial(), serial);
+
+  // A decoder's planes, never painted: the snapshot is their whole BGR all the same, as
+  // converting each picture at once gave it (rows bottom-up, padded to 4 bytes in the file).
+  constexpr int kWidth = 63, kHeight = 47, kRowBytes = kWidth * 3, kFileRowBytes = 192;
+  const test::FramePtr planes = test::makePlanes(kWidth, kHeight, AV_PIX_FMT_YUV420P);
+  window.setHidden(true);
+  view.h264 = true;
+  view.planes = planes.get();
+  ++view.frameNumber;
+  run(5);
+  ASSERT_TRUE(window.RequestCapture(temp.path(), "planes.bmp"));
+  run(5);
+  const std::vector<uint8_t> shot = temp.read("planes.bmp");
+  const std::vector<uint8_t> eager = test::eagerBgr(*planes, SWS_BILINEAR);
+  ASSERT_EQ(shot.size(), 54u + size_t(kFileRowBytes) * kHeight);
+  for (int row = 0; row < kHeight; ++row) {
+    EXPECT_TRUE(std::equal(eager.begin() + row * kRowBytes, eager.begin() + (row + 1) * kRowBytes,
+                           shot.begin() + 54 + row * kFileRowBytes))
+        << "row " << row;
+  }
 }
 
 TEST_F(CImgDlgTest, DecodedFramesAreFetchedUntilCaughtUpAndABorrowedOneStaysWhole) {

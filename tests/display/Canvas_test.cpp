@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <tuple>
 
+#include "display/PictureTint.h"
+#include "media/PictureExchange.h"
 #include "support/Picture.h"
+#include "support/Planes.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 namespace vexa {
 namespace {
@@ -105,6 +113,63 @@ TEST(Canvas, TinyPicturesAndBadHeadersAreSafe) {
   canvas.drawPicture(dot.header, nullptr, 3, {0, 0, 1, 1}, {0, 0, 10, 10});
   canvas.drawPicture(dot.header, dot.bits.data(), 4, {5, 5, 1, 1}, {0, 0, 10, 10});  // outside
   EXPECT_EQ(canvas.pixel(5, 5), 0u);
+}
+
+// Painting from the decoder's planes at the size shown gives what converting the whole picture to
+// BGR and stretching that gave: the same luma picked in every layout, so within 3 per byte while
+// the chroma is flat (the scaler rounds 4:2:2 and 4:4:4 a little differently from 4:2:0). Chroma
+// is picked once per two by two pixels shown, so where it changes a pixel may take its
+// neighbour's: one chroma step more.
+TEST(Canvas, PaintingFromPlanesMatchesConvertingFirstThenStretching) {
+  struct Case {
+    AVPixelFormat format;
+    int width, height;
+    Rect source, destination;
+    bool tinted;
+  };
+  const Case cases[] = {
+      {AV_PIX_FMT_YUV420P, 1920, 1080, {0, 0, 1920, 1080}, {2, 2, 316, 176}, false},  // shrunk
+      {AV_PIX_FMT_YUVJ420P, 65, 47, {0, 0, 65, 47}, {3, 3, 300, 200}, true},        // enlarged
+      {AV_PIX_FMT_YUV422P, 161, 121, {0, 0, 161, 121}, {-10, 5, 200, 150}, false},  // clipped
+      {AV_PIX_FMT_YUV444P, 100, 80, {10, 10, 51, 41}, {0, 0, 320, 240}, true},     // zoomed
+      {AV_PIX_FMT_GRAY8, 90, 61, {0, 0, 90, 61}, {1, 1, 45, 30}, false},
+  };
+  PictureTint tint;
+  tint.areas = {{5, 5, 20, 10}};
+  tint.keep = 50;
+  tint.add = {0, 0, 12700};
+  tint.version = 1;
+  const test::SampleAt flatChroma = [](int plane, int x, int y) {
+    return plane == 0 ? test::smoothSample(plane, x, y) : uint8_t(plane == 1 ? 90 : 170);
+  };
+  for (const Case& c : cases) {
+    for (const auto& [sample, tolerance] : {std::pair{flatChroma, 3}, {test::SampleAt(test::smoothSample), 6}}) {
+      SCOPED_TRACE(testing::Message() << av_get_pix_fmt_name(c.format) << " tolerance " << tolerance);
+      PictureExchange exchange(size_t(c.width) * size_t(c.height) * 3, SWS_BILINEAR);
+      const test::FramePtr planes = test::makePlanes(c.width, c.height, c.format, sample);
+      av_frame_ref(exchange.writableFrame(), planes.get());
+      ASSERT_TRUE(exchange.publishFrame());
+      const ShownPicture shown{makeBgrPictureHeader(c.width, c.height), nullptr,
+                               exchange.leaseNewest()};
+      const std::vector<uint8_t> bgr = test::eagerBgr(*planes, SWS_BILINEAR);
+      const PictureTint* tinted = c.tinted ? &tint : nullptr;
+
+      Canvas converted(320, 240), painted(320, 240);
+      converted.drawPicture(shown.header, bgr.data(), 1, c.source, c.destination, tinted);
+      painted.drawPicture(shown, 1, c.source, c.destination, tinted);
+      int worst = 0;
+      for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 320; ++x) {
+          const uint32_t a = converted.pixel(x, y), b = painted.pixel(x, y);
+          for (int shift = 0; shift < 24; shift += 8) {
+            worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+          }
+        }
+      }
+      EXPECT_LE(worst, tolerance);
+      EXPECT_NE(painted.pixel(c.destination.x + 20, c.destination.y + 20), 0u);
+    }
+  }
 }
 
 }  // namespace

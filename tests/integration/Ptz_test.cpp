@@ -189,12 +189,11 @@ class PtzSteering : public testing::Test {
   platform::UiLoop loop{windowClock};
   PlayerStreamView view{player, loop};
   CImgDlg window{&view,
-                 [this](int length, const uint8_t* data, uint8_t* image, BITMAPINFOHEADER* info) {
+                 [this](std::span<const uint8_t> jpeg) {
                    MjpegDecoder* decoder = player.decoders().mjpeg();
-                   const int result =
-                       decoder != nullptr ? decoder->Decode(length, data, image, info) : -1;
-                   if (result == 0) shownIndex = camera::taggedFrameIndex({data, size_t(length)});
-                   return result;
+                   PictureLease picture = decoder != nullptr ? decoder->decode(jpeg) : PictureLease{};
+                   if (picture) shownIndex = camera::taggedFrameIndex(jpeg);
+                   return picture;
                  },
                  loop, kWidth, kHeight};
 };

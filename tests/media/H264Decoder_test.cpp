@@ -8,9 +8,14 @@
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
 #include "media/Deinterlace.h"
 #include "media/H264SequenceParameters.h"
 #include "support/Codecs.h"
+#include "support/Planes.h"
 
 namespace vexa {
 namespace {
@@ -98,6 +103,27 @@ TEST_F(H264DecoderTest, CopiesThePublishedPictureBottomRowFirstAtItsOwnSizeWithi
   // And back to the small size.
   ASSERT_GT(decodeAndPublish(small), 0);
   EXPECT_EQ(copyOut().size(), kSmallBytes);
+}
+
+// The decoder keeps its planes; the BGR made from them when first asked for is byte for byte what
+// converting each picture at once gave, bottom row first, across a change of size.
+TEST_F(H264DecoderTest, LendsItsPlanesAndMakesTheBgrAnEagerConversionMade) {
+  ffmpeg::Decoder reference(AV_CODEC_ID_H264, AV_CODEC_FLAG2_FAST, int64_t(1) << 24);
+  ASSERT_TRUE(reference.open());
+  for (const auto& [width, height] : {std::pair{178, 98}, {96, 64}}) {
+    const Unit unit = test::makeH264Encoder(width, height)->encode(test::makeYuv(
+        width, height, [](int x, int y) { return Rgb{uint8_t(x * 2), uint8_t(y * 3), uint8_t(x + y)}; },
+        false));
+    ASSERT_GT(decodeAndPublish(unit), 0);
+    ASSERT_EQ(reference.decode(unit.data(), int(unit.size())), ffmpeg::DecodeResult::kPicture);
+    const PictureLease lent = decoder.LendPicture();
+    ASSERT_NE(lent.frame(), nullptr);
+    EXPECT_EQ(std::pair(lent.frame()->width, lent.frame()->height), std::pair(width, height));
+    const std::vector<uint8_t> eager = test::eagerBgr(reference.frame(), SWS_BILINEAR);
+    ASSERT_EQ(lent.bytes(), eager.size());
+    EXPECT_EQ(std::memcmp(lent.bits(), eager.data(), eager.size()), 0);
+    EXPECT_EQ(copyOut(), eager);
+  }
 }
 
 TEST_F(H264DecoderTest, ExpandsLimitedRangeAndKeepsFullRange) {

@@ -7,7 +7,12 @@
 #include <random>
 #include <vector>
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
 #include "support/Codecs.h"
+#include "support/Planes.h"
 
 namespace vexa {
 namespace {
@@ -42,6 +47,26 @@ class MjpegDecoderTest : public ::testing::Test {
   Bytes image = Bytes(kDisplayPictureBytes + 256, kSentinel);
   BITMAPINFOHEADER info{};
 };
+
+// The decoder lends its planes; the BGR made from them when first asked for stays within 2 per
+// byte of FFmpeg's decode converted at once, as the display used to get it.
+TEST_F(MjpegDecoderTest, LendsItsPlanesAndMakesTheBgrAnEagerConversionMade) {
+  ffmpeg::Decoder reference(AV_CODEC_ID_MJPEG, 0, int64_t(1) << 24);
+  ASSERT_TRUE(reference.open());
+  for (const auto& [width, height] : {std::pair{321, 241}, {64, 48}}) {
+    const Bytes jpeg = encodeJpeg(makeYuv(width, height, [](int x, int y) {
+      return Rgb{uint8_t(x), uint8_t(y * 2), uint8_t(x + y)};
+    }));
+    const PictureLease lent = decoder.decode(jpeg);
+    ASSERT_TRUE(lent && lent.frame() != nullptr);
+    ASSERT_EQ(reference.decode(jpeg.data(), int(jpeg.size())), ffmpeg::DecodeResult::kPicture);
+    const Bytes eager = test::eagerBgr(reference.frame(), SWS_FAST_BILINEAR);
+    ASSERT_EQ(lent.bytes(), eager.size());
+    int worst = 0;
+    for (size_t i = 0; i < eager.size(); ++i) worst = std::max(worst, std::abs(lent.bits()[i] - eager[i]));
+    EXPECT_LE(worst, 2) << width;
+  }
+}
 
 TEST_F(MjpegDecoderTest, DecodesBottomRowFirstInBgrOrderWithoutRowPadding) {
   // 101 x 3 = 303 bytes a row: any padding would shift every following row.

@@ -9,6 +9,11 @@
 #include "support/Picture.h"
 #include "support/RecordingTap.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
 namespace vexa::test {
 
 // The stream the video window polls, under the test's control.
@@ -22,7 +27,8 @@ class FakeStreamView final : public StreamView {
   int32_t fetchResult = 0;    // their frame index, -1 for no picture
   bool mpeg4DecodeBehind = false;  // the MPEG-4 decode has not caught up with the last arrival
   std::vector<uint8_t> jpeg;  // what the JPEG path delivers
-  PictureExchange decoded{size_t(1) << 16};
+  PictureExchange decoded{size_t(1) << 16, SWS_BILINEAR};
+  const AVFrame* planes = nullptr;  // when set, what the H.264 path lends instead of `picture`
   StreamFigures figures;
   test::RecordingTap tap;
 
@@ -64,9 +70,16 @@ class FakeStreamView final : public StreamView {
   int32_t LendH264Frame(PictureLease* lease, BITMAPINFOHEADER* info) override {
     ++fetchCalls;
     if (fetchResult == -1) return -1;
-    decode(picture);
+    if (planes != nullptr) {
+      av_frame_unref(decoded.writableFrame());
+      av_frame_ref(decoded.writableFrame(), planes);
+      decoded.publishFrame();
+      *info = makeBgrPictureHeader(planes->width, planes->height);
+    } else {
+      decode(picture);
+      *info = picture.header;
+    }
     *lease = decoded.leaseNewest();
-    *info = picture.header;
     return fetchResult;
   }
   // The decode thread completing a picture, whether the window fetches it or not.

@@ -523,7 +523,7 @@ def first_picture_rows(row, first, interval_ms):
 def window_rows(row, args, whole, window_skip, ratio):
     """The shown-window pair; ffplay stands in the ffmpeg column."""
     if window_skip:
-        print(row.format("shown window beside ffplay: %s" % window_skip, "", "", "", ""))
+        print("  shown window beside ffplay: %s" % window_skip)
         return
     shown, ffplay = whole["window"], whole["ffplay"]
     cpu = median_of(shown, "cpu"), median_of(ffplay, "cpu")

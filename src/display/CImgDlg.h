@@ -244,8 +244,8 @@ class CImgDlg {
   int desktopWidth_ = kDefaultDesktopWidth;
   int desktopHeight_ = kDefaultDesktopHeight;
 
-  // Paths B and C fetch into the spare picture and swap on success, so a failed fetch or decode
-  // leaves the shown picture whole.
+  // Path B fetches into the spare picture and swaps on success, so a failed fetch leaves the
+  // shown picture whole; paths A and C hold the decoder's lent picture instead.
   std::unique_ptr<uint8_t[]> picture_;
   std::unique_ptr<uint8_t[]> sparePicture_;
   std::vector<uint8_t> jpegCopy_;

@@ -31,7 +31,9 @@ int endOfFirstImage(const uint8_t* data, int length) {
 
 // Same-size colour conversion only, so the cheapest filter loses nothing.
 MjpegDecoder::MjpegDecoder()
-    : decoder_(AV_CODEC_ID_MJPEG, 0, kMaxPixels), pictures_(kDisplayPictureBytes, SWS_FAST_BILINEAR) {}
+    : decoder_(AV_CODEC_ID_MJPEG, 0, kMaxPixels),
+      turbo_(kMaxPixels),
+      pictures_(kDisplayPictureBytes, SWS_FAST_BILINEAR) {}
 
 MjpegDecoder::~MjpegDecoder() = default;
 
@@ -52,7 +54,10 @@ PictureLease MjpegDecoder::decode(std::span<const uint8_t> jpeg) {
   return pictures_.leaseNewest();
 }
 
+// TurboJPEG decodes straight into the picture's own buffers; FFmpeg's decoder takes what it
+// refuses (CMYK, tables sent apart, several pictures in one buffer) and lends its own.
 bool MjpegDecoder::decodeInto(std::span<const uint8_t> jpeg, AVFrame* frame) {
+  if (turbo_.decode(jpeg, frame)) return true;
   const uint8_t* data = jpeg.data();
   int length = int(jpeg.size());
   for (int attempt = 0; attempt < kDecodeAttempts && length > 0; ++attempt) {

@@ -6,6 +6,7 @@
 #include "media/FfmpegDecoding.h"
 #include "media/PictureExchange.h"
 #include "media/PictureFormat.h"
+#include "media/TurboJpegDecoder.h"
 
 
 namespace vexa {
@@ -41,6 +42,7 @@ class MjpegDecoder {
   bool decodeInto(std::span<const uint8_t> jpeg, AVFrame* frame);
 
   ffmpeg::Decoder decoder_;
+  TurboJpegDecoder turbo_;
   PictureExchange pictures_;
 };
 

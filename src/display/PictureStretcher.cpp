@@ -61,9 +61,6 @@ bool hasPickablePlanes(const AVPixFmtDescriptor* descriptor) {
   return true;
 }
 
-void pickRow(const uint8_t* row, const int* columns, size_t count, uint8_t* out) {
-  for (size_t x = 0; x < count; ++x) out[x] = row[columns[x]];
-}
 
 uint8_t blendByte(uint8_t value, uint16_t keep, uint16_t add) {
   return uint8_t((uint32_t(keep) * value + add) / PictureTint::kWhole);
@@ -125,6 +122,8 @@ void PictureStretcher::buildTables(const Geometry& g) {
     rowOffsets_[size_t(y)] = size_t(g.pictureHeight - 1 - sourceY) * rowBytes;
     sourceRows_[size_t(y)] = int(sourceY);
   }
+  lumaPick_.assign(sourceColumns_, g.pictureWidth);
+  chromaPickShift_ = kNoChromaPick;
   geometry_ = g;
   haveTables_ = true;
 }
@@ -198,8 +197,7 @@ void PictureStretcher::pickSamples(const AVFrame& picture, int chromaShiftX, int
       std::memcpy(out, out - picked_->linesize[0], width);  // enlarging: the same row again
       continue;
     }
-    pickRow(picture.data[0] + size_t(sourceRows_[y]) * size_t(picture.linesize[0]),
-            sourceColumns_.data(), width, out);
+    lumaPick_.pick(picture.data[0] + size_t(sourceRows_[y]) * size_t(picture.linesize[0]), out);
   }
   // Each shown chroma sample is the one under the first of the two by two pixels it covers.
   const size_t chromaWidth = (width + 1) / 2;
@@ -213,14 +211,17 @@ void PictureStretcher::pickSamples(const AVFrame& picture, int chromaShiftX, int
     }
     return;
   }
-  chromaColumns_.resize(chromaWidth);
-  for (size_t x = 0; x < chromaWidth; ++x) chromaColumns_[x] = sourceColumns_[2 * x] >> chromaShiftX;
+  if (chromaPickShift_ != chromaShiftX) {
+    std::vector<int> columns(chromaWidth);
+    for (size_t x = 0; x < chromaWidth; ++x) columns[x] = sourceColumns_[2 * x] >> chromaShiftX;
+    chromaPick_.assign(columns, AV_CEIL_RSHIFT(picture.width, chromaShiftX));
+    chromaPickShift_ = chromaShiftX;
+  }
   for (int plane = 1; plane <= 2; ++plane) {
     for (size_t y = 0; y < chromaHeight; ++y) {
       const size_t sourceRow = size_t(sourceRows_[2 * y] >> chromaShiftY);
-      pickRow(picture.data[plane] + sourceRow * size_t(picture.linesize[plane]),
-              chromaColumns_.data(), chromaWidth,
-              picked_->data[plane] + y * size_t(picked_->linesize[plane]));
+      chromaPick_.pick(picture.data[plane] + sourceRow * size_t(picture.linesize[plane]),
+                       picked_->data[plane] + y * size_t(picked_->linesize[plane]));
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "display/Canvas.h"
+#include "display/ColumnPick.h"
 #include "display/PictureTint.h"
 #include "media/BgrConverter.h"
 #include "media/PictureFormat.h"
@@ -69,7 +70,10 @@ class PictureStretcher {
   std::vector<Span> tintSpans_;
   size_t wideLoadColumns_ = 0;           // leading columns whose 4-byte load stays in the row
 
-  std::vector<int> chromaColumns_;       // the picture's chroma column, per shown chroma column
+  ColumnPick lumaPick_;
+  ColumnPick chromaPick_;  // per shown chroma column, for chromaPickShift_
+  static constexpr int kNoChromaPick = -1;
+  int chromaPickShift_ = kNoChromaPick;
   AVFrame* picked_;  // the samples shown, 4:2:0 at the visible size
   BgrConverter pickedConverter_;
 };

@@ -42,7 +42,9 @@ struct JpegHeader {
   int colourspace = -1;
 };
 
-int planeCount(int subsampling) { return subsampling == TJSAMP_GRAY ? 1 : 3; }
+int planeCount(int subsampling) {
+  return subsampling == TJSAMP_GRAY ? 1 : 3;
+}
 
 // TurboJPEG writes whole blocks: every plane's buffer must hold the rounded-up plane size.
 bool planesHoldDecodedSize(AVFrame* frame, int subsampling) {

@@ -129,6 +129,7 @@ TEST(Canvas, PaintingFromPlanesMatchesConvertingFirstThenStretching) {
   };
   const Case cases[] = {
       {AV_PIX_FMT_YUV420P, 1920, 1080, {0, 0, 1920, 1080}, {2, 2, 316, 176}, false},  // shrunk
+      {AV_PIX_FMT_YUV420P, 480, 270, {0, 0, 480, 270}, {2, 2, 316, 176}, true},  // by 1.5
       {AV_PIX_FMT_YUVJ420P, 65, 47, {0, 0, 65, 47}, {3, 3, 300, 200}, true},        // enlarged
       {AV_PIX_FMT_YUV422P, 161, 121, {0, 0, 161, 121}, {-10, 5, 200, 150}, false},  // clipped
       {AV_PIX_FMT_YUV444P, 100, 80, {10, 10, 51, 41}, {0, 0, 320, 240}, true},     // zoomed

@@ -19,12 +19,13 @@ constexpr uint8_t kGuard = 0xA5;
 constexpr int kGuardBytes = 256;
 
 // The scaler's conversion into rows with room to spare: what every column should become.
-std::vector<uint8_t> roomyConversion(const AVFrame& frame, AVPixelFormat format, int bytesPerPixel) {
+std::vector<uint8_t> roomyConversion(const AVFrame& frame, AVPixelFormat format,
+                                     int bytesPerPixel) {
   const int roomyStride = (frame.width + 128) * bytesPerPixel;
   std::vector<uint8_t> roomy(size_t(roomyStride) * size_t(frame.height));
-  SwsContext* context = sws_getContext(frame.width, frame.height, AVPixelFormat(frame.format),
-                                       frame.width, frame.height, format, SWS_BILINEAR, nullptr,
-                                       nullptr, nullptr);
+  SwsContext* context =
+      sws_getContext(frame.width, frame.height, AVPixelFormat(frame.format), frame.width,
+                     frame.height, format, SWS_BILINEAR, nullptr, nullptr, nullptr);
   uint8_t* destination[4] = {roomy.data()};
   const int strides[4] = {roomyStride};
   sws_scale(context, frame.data, frame.linesize, 0, frame.height, destination, strides);

@@ -133,7 +133,7 @@ void PictureStretcher::stretch(const BITMAPINFOHEADER& header, const uint8_t* bi
                                uint8_t* target, size_t stride, const PictureTint* tint) {
   const Geometry geometry{header.biWidth, header.biHeight, source, destination, visible};
   if (!haveTables_ || !(geometry == geometry_)) buildTables(geometry);
-  tintSpans_.clear();
+  tintSpans_.clear();  // none, unless a tint finds some
   Blend blend{};
   if (tint != nullptr && !tint->areas.empty()) {
     findTintSpans(*tint);
@@ -239,23 +239,21 @@ void PictureStretcher::blendTintSpans(const PictureTint& tint, uint8_t* target, 
 
 void PictureStretcher::findTintSpans(const PictureTint& tint) {
   tintSpans_.clear();
-  // Both tables grow with the destination, so an area's pixels are one run of each.
-  const auto columnAt = [&](int64_t x) {
-    const uint64_t offset = uint64_t(std::max<int64_t>(x, 0)) * kBytesPerPixel;
-    return size_t(std::lower_bound(columnOffsets_.begin(), columnOffsets_.end(), offset,
-                                   [](uint32_t at, uint64_t value) { return at < value; }) -
-                  columnOffsets_.begin());
-  };
-  const auto rowAt = [&](int64_t y) {
-    return size_t(std::lower_bound(sourceRows_.begin(), sourceRows_.end(), y,
-                                   [](int row, int64_t value) { return row < value; }) -
-                  sourceRows_.begin());
+  // Both tables grow with the destination, so an area's pixels are one run of each: the shown
+  // columns (rows) from the first taking the area's first picture column (row) on.
+  const auto firstShownAt = [](const std::vector<int>& taken, int64_t pictureAt) {
+    return size_t(std::lower_bound(taken.begin(), taken.end(), pictureAt,
+                                   [](int at, int64_t value) { return at < value; }) -
+                  taken.begin());
   };
   for (const Rect& area : tint.areas) {
-    const size_t first = columnAt(area.x), end = columnAt(int64_t(area.x) + area.width);
+    const size_t first = firstShownAt(sourceColumns_, area.x);
+    const size_t end = firstShownAt(sourceColumns_, int64_t(area.x) + area.width);
     if (first >= end) continue;
-    const size_t endRow = rowAt(int64_t(area.y) + area.height);
-    for (size_t row = rowAt(area.y); row < endRow; ++row) tintSpans_.push_back({row, first, end});
+    const size_t endRow = firstShownAt(sourceRows_, int64_t(area.y) + area.height);
+    for (size_t row = firstShownAt(sourceRows_, area.y); row < endRow; ++row) {
+      tintSpans_.push_back({row, first, end});
+    }
   }
   std::sort(tintSpans_.begin(), tintSpans_.end(),
             [](const Span& a, const Span& b) { return a.row < b.row; });

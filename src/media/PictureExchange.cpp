@@ -25,7 +25,7 @@ struct ExchangeSlot {
   AVFrame* frame;
   std::unique_ptr<uint8_t[]> bgr;  // taken on first use: untouched pages cost no memory
   bool planes = false;
-  bool bgrMade = false;  // under ExchangeState::conversionLock once published
+  bool bgrMade = false;  // always for BGR written; under ExchangeState::conversionLock once published
   int width = 0;
   int height = 0;
   int readers = 0;
@@ -75,7 +75,7 @@ struct ExchangeState {
   const uint8_t* bgrFor(size_t index) {
     ExchangeSlot& slot = slotAt(index);
     std::lock_guard guard(conversionLock);
-    if (!slot.planes || slot.bgrMade) return slot.bgr.get();
+    if (slot.bgrMade) return slot.bgr.get();
     uint8_t* bgr = bgrOf(slot);
     if (bgr == nullptr) return nullptr;
     // Bottom row first in the conversion pass itself, so no reader has to flip.

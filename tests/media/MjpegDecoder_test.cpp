@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "support/Codecs.h"
+#include "support/Picture.h"
 #include "support/Planes.h"
 
 namespace vexa {
@@ -61,10 +62,7 @@ TEST_F(MjpegDecoderTest, LendsItsPlanesAndMakesTheBgrAnEagerConversionMade) {
     ASSERT_TRUE(lent && lent.frame() != nullptr);
     ASSERT_EQ(reference.decode(jpeg.data(), int(jpeg.size())), ffmpeg::DecodeResult::kPicture);
     const Bytes eager = test::eagerBgr(reference.frame(), SWS_FAST_BILINEAR);
-    ASSERT_EQ(lent.bytes(), eager.size());
-    int worst = 0;
-    for (size_t i = 0; i < eager.size(); ++i) worst = std::max(worst, std::abs(lent.bits()[i] - eager[i]));
-    EXPECT_LE(worst, 2) << width;
+    EXPECT_LE(test::largestDifference({lent.bits(), lent.bytes()}, eager), 2) << width;
   }
 }
 

@@ -17,6 +17,7 @@ extern "C" {
 
 #include "media/BgrConverter.h"
 #include "media/FfmpegDecoding.h"
+#include "support/Planes.h"
 
 namespace vexa {
 namespace {
@@ -31,10 +32,7 @@ constexpr int kSampleTolerance = 2;
 // would shift every pixel.
 constexpr double kMeanBgrTolerance = 1.5;
 
-struct FrameFree {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
+using Frame = test::FramePtr;
 Frame makeFrame() { return Frame(av_frame_alloc()); }
 
 // Gradients, edges and a little noise, like a camera's picture: every IDCT coefficient matters.

@@ -41,6 +41,7 @@ inline double psnr(std::span<const uint8_t> a, std::span<const uint8_t> b) {
   return 10 * std::log10(255.0 * 255.0 * double(a.size()) / squares);
 }
 
+// The largest difference of two bytes at the same place; 256 when the sizes differ.
 inline int largestDifference(std::span<const uint8_t> a, std::span<const uint8_t> b) {
   if (a.size() != b.size()) return 256;
   int largest = 0;
